@@ -1,0 +1,32 @@
+// The command-line tool's Host: messages go to standard error as
+// "caption: text"; questions take the answer given by --yes / --no, else the
+// dialog's default button.
+#pragma once
+#include <optional>
+
+#include "base/host.h"
+
+class TCliHost : public Host {
+ public:
+  std::optional<MsgAnswer> forcedAnswer;  // from --yes / --no
+  bool quiet = false;                     // --quiet: no status lines
+
+  MsgAnswer message(std::string_view text, std::string_view caption, MsgIcon icon,
+                    MsgButtons buttons) override;
+  void setStatusText(std::string_view text) override;
+  void setStatusField(StatusField, std::string_view) override {}
+  void showGauges(bool) override {}
+  void setGauge(int, int, int) override {}
+  std::optional<std::string> chooseOpenFile(std::string_view, std::string_view,
+                                            std::string_view) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> chooseSaveFile(std::string_view, std::string_view,
+                                            std::string_view) override {
+    return std::nullopt;
+  }
+  std::optional<uint32_t> chooseColor(uint32_t, std::array<uint32_t, 16>&) override {
+    return std::nullopt;
+  }
+  void beep() override {}
+};

@@ -1,0 +1,33 @@
+// The subcommands of the command-line tool.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "cli/cli_args.h"
+#include "cli/cli_host.h"
+
+// Exit codes shared by every subcommand.
+enum CliExit : int {
+  EXIT_OK = 0,
+  EXIT_USAGE = 1,        // bad command line
+  EXIT_LOAD_FAILED = 2,  // the file could not be read
+  EXIT_FAILED = 3,       // the file was read but the request could not be carried out
+};
+
+struct TCliCommand {
+  const char* name;
+  const char* synopsis;  // one line, shown by --help
+  std::vector<std::string> valueOptions;
+  std::vector<std::string> flagOptions;
+  int (*run)(const TCliArgs& args, TCliHost& host);
+};
+
+void addImageCommands(std::vector<TCliCommand>& commands);
+
+// Shared by subcommands: loads the file named by the first positional
+// argument into `doc`; returns EXIT_OK or the exit code to end with.
+class TDocument;
+int loadDocumentArg(const TCliArgs& args, TDocument& doc, size_t expectedPositionals = 1);
+
+// Writes text to standard output (all of it, or reports failure).
+void printOut(const std::string& text);
