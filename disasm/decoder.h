@@ -1,0 +1,52 @@
+// x86 instruction decoder: one 16- or 32-bit instruction from the file buffer
+// into its length and, on request, its assembler text with reference marks.
+//
+// Reference marks are two bytes, 0x1F followed by a kind, written in front of
+// every address the text prints. Kinds written here:
+//   1  32-bit address (direct memory, displacement, immediate, fixed register), "%.8X"
+//   2  relative call target, "%.8X" ("%.4X" in 16-bit code)
+//   3  relative jump/jcc/loop target, as 2
+//   4  selector of a direct far call, "%.4X" then ":"
+//   7  selector of a direct far jump, as 4
+//   8  16-bit address: a segment letter, then "%.4X"
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+class TAnnotator;
+
+enum DecodeMode : uint32_t {
+  DecodeLength = 0,   // advance the cursor only; the output is not touched
+  DecodeListing = 1,  // text with marks, fixed registers and annotations
+  DecodePlain = 2,    // text with marks and fixed registers, no annotations
+};
+
+// The registers of the tracer whose values are known. Bit r of mask[0], [1],
+// [2] marks byte register r (al..bh), word register r (ax..di), dword register
+// r (eax..edi). value[] holds eax, ecx, edx, ebx, esp, ebp, esi, edi: byte
+// register r < 4 is the low byte of value[r], r >= 4 the second byte of
+// value[r - 4]; word register r is the low word of value[r].
+struct TFixedRegView {
+  uint8_t mask[3];
+  uint32_t value[8];
+};
+
+// Decodes the instruction at cursor and advances cursor past it (at least 1
+// byte). Bytes are read without bounds checks: callers guarantee 16 readable
+// bytes behind the cursor. Nothing is allocated.
+//
+//   mode      see DecodeMode.
+//   base      first byte of the file buffer (file offset = cursor - base).
+//   bias      file offset minus shown address of this instruction; branch
+//             targets are shown addresses.
+//   out, cap  zero-terminated text; the instruction is appended behind what it
+//             holds, cut silently to cap - 1 characters. Unused in DecodeLength
+//             (may be null).
+//   code16    16-bit code: 16-bit address and operand size, 4-digit targets.
+//   fixed     known register values replacing register names, or null.
+//   annotator annotation behind addresses in DecodeListing, or null.
+//
+// An encoding outside the tables is one byte long and reads "db    XX".
+void decodeInstruction(const uint8_t*& cursor, DecodeMode mode, const uint8_t* base, uint32_t bias,
+                       char* out, size_t cap, bool code16, const TFixedRegView* fixed,
+                       const TAnnotator* annotator);
