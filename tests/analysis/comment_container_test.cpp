@@ -1,0 +1,234 @@
+#include "analysis/comment_container.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<TComment> contents(TCommentContainer& c) { return c.snapshot(); }
+
+std::vector<TTextPool::RecordInfo> block0(TCommentContainer& c) {
+  std::vector<TTextPool::RecordInfo> r;
+  c.inspectPool([&](const TTextPool& p) { r = p.records(0); });
+  return r;
+}
+
+uint32_t free0(TCommentContainer& c) {
+  uint32_t f = 0;
+  c.inspectPool([&](const TTextPool& p) { f = p.blockFree(0); });
+  return f;
+}
+
+TEST(CommentContainer, AddResultsForEveryReplaceMode) {
+  struct Case {
+    const char* what;
+    uint32_t address;
+    const char* text;
+    int mode;
+    uint32_t result;
+    const char* stored;  // text at the address afterwards
+  };
+  // Store before each case: 0x100 "alpha", 0x200 "beta", 0x300 "gamma".
+  const std::vector<Case> cases = {
+      {"new address, ask", 0x250, "delta", REPLACE_ASK, 0, "delta"},
+      {"new address, replace", 0x050, "delta", REPLACE_ALWAYS, 0, "delta"},
+      {"new address, keep", 0x400, "delta", REPLACE_NEVER, 0, "delta"},
+      {"same text, ask", 0x200, "beta", REPLACE_ASK, 0, "beta"},
+      {"same text, replace", 0x200, "beta", REPLACE_ALWAYS, 0, "beta"},
+      {"same text, keep", 0x200, "beta", REPLACE_NEVER, 0, "beta"},
+      {"other text, ask: index + 1", 0x200, "BETA", REPLACE_ASK, 2, "beta"},
+      {"other text, ask, first entry", 0x100, "x", REPLACE_ASK, 1, "alpha"},
+      {"other text, ask, last entry", 0x300, "x", REPLACE_ASK, 3, "gamma"},
+      {"other text, replace", 0x200, "BETA", REPLACE_ALWAYS, 0, "BETA"},
+      {"other text, keep", 0x200, "BETA", REPLACE_NEVER, 0, "beta"},
+      {"prefix is another text", 0x200, "bet", REPLACE_ASK, 2, "beta"},
+  };
+  for (const auto& c : cases) {
+    TCommentContainer names;
+    names.add(0x300, "gamma", REPLACE_ASK);
+    names.add(0x100, "alpha", REPLACE_ASK);
+    names.add(0x200, "beta", REPLACE_ASK);
+    EXPECT_EQ(names.add(c.address, c.text, c.mode), c.result) << c.what;
+    EXPECT_EQ(names.lookup(c.address).value_or("<none>"), c.stored) << c.what;
+    // Order and uniqueness hold whatever happened.
+    auto all = contents(names);
+    for (size_t i = 1; i < all.size(); ++i) EXPECT_LT(all[i - 1].address, all[i].address);
+  }
+}
+
+TEST(CommentContainer, AddressesOrderUnsignedAndFindMisses) {
+  TCommentContainer names;
+  for (uint32_t a : {0x80000000u, 5u, 0xFFFFFFFFu, 0u, 0x7FFFFFFFu}) names.add(a, "n", REPLACE_ASK);
+  std::vector<uint32_t> order;
+  for (auto& e : contents(names)) order.push_back(e.address);
+  EXPECT_EQ(order, (std::vector<uint32_t>{0u, 5u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}));
+  struct Case {
+    uint32_t address, index;
+  };
+  for (auto c : std::vector<Case>{{0, 0}, {5, 1}, {0x7FFFFFFF, 2}, {0x80000000u, 3},
+                                  {0xFFFFFFFFu, 4}, {1, NOT_FOUND}, {6, NOT_FOUND},
+                                  {0xFFFFFFFEu, NOT_FOUND}})
+    EXPECT_EQ(names.find(c.address), c.index) << std::hex << c.address;
+  TCommentContainer empty;
+  EXPECT_EQ(empty.find(0), NOT_FOUND);
+}
+
+TEST(CommentContainer, TextsAreCutAt254CharactersAndEmptyTextsIgnored) {
+  struct Case {
+    std::string text;
+    std::string stored;  // "" = nothing stored
+  };
+  const std::vector<Case> cases = {
+      {std::string(300, 'a'), std::string(254, 'a')},
+      {std::string(255, 'b'), std::string(254, 'b')},
+      {std::string(254, 'c'), std::string(254, 'c')},
+      {std::string(253, 'd'), std::string(253, 'd')},
+      {"x", "x"},
+      {std::string("ab\0cd", 5), "ab"},
+      {"", ""},
+      {std::string("\0z", 2), ""},
+  };
+  for (const auto& c : cases) {
+    TCommentContainer names;
+    EXPECT_EQ(names.add(0x10, c.text, REPLACE_ASK), 0u);
+    EXPECT_EQ(names.lookup(0x10).value_or(""), c.stored);
+    if (c.stored.empty()) {
+      EXPECT_EQ(names.count(), 0u);
+      continue;
+    }
+    auto recs = block0(names);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].length, c.stored.size() + 1);
+    // The stored cut counts as the same text.
+    EXPECT_EQ(names.add(0x10, c.text, REPLACE_ASK), 0u);
+  }
+}
+
+// Fills block 0 so that no further text fits behind its next free position.
+void fillBlock0(TCommentContainer& names, uint32_t fromAddress) {
+  for (uint32_t a = fromAddress;; ++a) {
+    uint32_t r = 0;
+    names.inspectPool([&](const TTextPool& p) { r = 65536 - p.blockNextFree(0); });
+    if (r >= 258) {
+      names.add(a, std::string(254, 'f'), 0);
+    } else if (r >= 4) {
+      names.add(a, std::string(r - 3, 'g'), 0);
+    } else {
+      return;
+    }
+  }
+}
+
+TEST(CommentContainer, PoolReusesSplitsAndMergesFreedRecords) {
+  using Recs = std::vector<std::tuple<uint32_t, int, bool>>;  // offset, length byte, free
+  struct Case {
+    const char* what;
+    std::vector<std::string> initial;  // stored at addresses 0, 1, ...
+    bool fill;                         // no room left behind next free
+    std::vector<uint32_t> removed;     // addresses, in this order
+    std::string added;                 // "" = nothing added
+    Recs firstRecords;                 // leading records of block 0 afterwards
+    uint32_t blocks;
+  };
+  const std::string a3(3, 'a'), a10(10, 'a'), a13(13, 'a'), a100(100, 'a'), a200(200, 'a');
+  const std::string x10(10, 'x');
+  const std::vector<Case> cases = {
+      {"longer free record is split, its tail stays free", {a100, a10}, true, {0}, x10,
+       {{0, 11, false}, {12, 89, true}, {102, 11, false}}, 1},
+      {"record at most 3 bytes longer is used whole", {a13, a10, a100, a10}, true, {0, 2}, x10,
+       {{0, 14, false}, {15, 11, false}, {27, 101, true}, {129, 11, false}}, 1},
+      {"too short free records are passed over", {a3, a10, a100, a10}, true, {0, 2}, x10,
+       {{0, 4, true}, {5, 11, false}, {17, 11, false}, {29, 89, true}, {119, 11, false}}, 1},
+      {"free count below three times the length: new block", {a13, a10}, true, {0}, x10,
+       {{0, 14, true}, {15, 11, false}}, 2},
+      {"room behind next free comes first", {a13, a10}, false, {0}, x10,
+       {{0, 14, true}, {15, 11, false}, {27, 11, false}}, 1},
+      {"freed record merges with a free next record", {a10, a10, a10}, false, {1, 0}, "",
+       {{0, 23, true}, {24, 11, false}}, 1},
+      {"no merge with the record before", {a10, a10, a10}, false, {0, 1}, "",
+       {{0, 11, true}, {12, 11, true}, {24, 11, false}}, 1},
+      {"no merge beyond a length of 255", {a200, a100, a10}, false, {1, 0}, "",
+       {{0, 201, true}, {202, 101, true}, {304, 11, false}}, 1},
+  };
+  for (const auto& c : cases) {
+    TCommentContainer names;
+    for (uint32_t i = 0; i < c.initial.size(); ++i) names.add(i, c.initial[i], 0);
+    if (c.fill) fillBlock0(names, 0x1000);
+    for (uint32_t a : c.removed) names.remove(names.find(a));
+    if (!c.added.empty()) names.add(0x9000, c.added, 0);
+
+    Recs got;
+    for (auto& r : block0(names)) got.emplace_back(r.offset, r.length, r.free);
+    got.resize(std::min(got.size(), c.firstRecords.size()));
+    EXPECT_EQ(got, c.firstRecords) << c.what;
+    uint32_t blocks = 0;
+    names.inspectPool([&](const TTextPool& p) { blocks = p.blockCount(); });
+    EXPECT_EQ(blocks, c.blocks) << c.what;
+    // Every surviving name still reads back as stored.
+    for (uint32_t i = 0; i < c.initial.size(); ++i) {
+      if (auto t = names.lookup(i)) {
+        EXPECT_EQ(*t, c.initial[i]) << c.what << " " << i;
+      }
+    }
+    if (!c.added.empty()) {
+      EXPECT_EQ(names.lookup(0x9000).value_or(""), c.added) << c.what;
+    }
+  }
+}
+
+TEST(CommentContainer, FreeCountTracksUseAndReuse) {
+  TCommentContainer names;
+  EXPECT_EQ(free0(names), 65536u);
+  names.add(1, "abc", 0);  // 1 + 4 bytes
+  names.add(2, std::string(20, 'q'), 0);
+  EXPECT_EQ(free0(names), 65536u - 5 - 22);
+  names.remove(names.find(1));
+  EXPECT_EQ(free0(names), 65536u - 22);
+  names.clear();
+  EXPECT_EQ(free0(names), 65536u);
+  EXPECT_EQ(names.count(), 0u);
+  EXPECT_EQ(names.capacity(), 50u);
+}
+
+TEST(CommentContainer, RemoveAppendReserveAndLookupIntoBuffer) {
+  TCommentContainer names;
+  names.append(0x10, "a");
+  names.append(0x20, "b");
+  names.append(0x30, "c");
+  names.append(0x15, "out of order");  // still lands in order
+  names.append(0x20, "again");         // a repeated address takes the new text
+  auto all = contents(names);
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_EQ(all[0], (TComment{0x10, "a"}));
+  EXPECT_EQ(all[1], (TComment{0x15, "out of order"}));
+  EXPECT_EQ(all[2], (TComment{0x20, "again"}));
+  EXPECT_EQ(all[3], (TComment{0x30, "c"}));
+
+  names.remove(4);
+  names.remove(NOT_FOUND);
+  EXPECT_EQ(names.count(), 4u);
+  names.remove(0);
+  EXPECT_EQ(names.find(0x10), NOT_FOUND);
+  EXPECT_EQ(names.find(0x15), 0u);
+
+  struct ReserveCase {
+    uint32_t n, capacity;
+  };
+  for (auto c : std::vector<ReserveCase>{{500, 500}, {2, 103}, {3, 3}}) {
+    EXPECT_TRUE(names.reserve(c.n));
+    EXPECT_EQ(names.capacity(), c.capacity) << c.n;
+    EXPECT_EQ(names.count(), 3u);
+  }
+
+  char buf[4];
+  EXPECT_TRUE(names.lookup(0x15, buf, sizeof buf));
+  EXPECT_STREQ(buf, "out");
+  EXPECT_FALSE(names.lookup(0x16, buf, sizeof buf));
+  EXPECT_STREQ(buf, "");
+  EXPECT_FALSE(names.entryAt(3).has_value());
+  EXPECT_EQ(names.entryAt(2)->text, "c");
+}
+
+}  // namespace

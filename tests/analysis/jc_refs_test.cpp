@@ -1,0 +1,129 @@
+#include "analysis/jc_refs.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+TJCRefContainer filled(const std::vector<uint32_t>& targets) {
+  TJCRefContainer store(2, 3);
+  for (size_t i = 0; i < targets.size(); ++i) store.append(targets[i], uint32_t(i), 1);
+  store.sort();
+  return store;
+}
+
+TEST(JCRefContainer, FindFirstReturnsLowestIndexOfTargetOrNotFound) {
+  struct Case {
+    std::vector<uint32_t> targets;
+    uint32_t key;
+    uint32_t expected;
+  };
+  const std::vector<Case> cases = {
+      {{}, 7, NOT_FOUND},
+      {{5, 7, 7, 7, 9}, 7, 1},
+      {{5, 7, 7, 7, 9}, 5, 0},
+      {{5, 7, 7, 7, 9}, 9, 4},
+      {{5, 7, 7, 7, 9}, 6, NOT_FOUND},
+      {{5, 7, 7, 7, 9}, 4, NOT_FOUND},
+      {{5, 7, 7, 7, 9}, 10, NOT_FOUND},
+      {{3}, 3, 0},
+      {{3}, 2, NOT_FOUND},
+      {{8, 8, 8, 8, 8, 8, 8}, 8, 0},
+      {{1, 2, 3, 4, 5, 6, 7, 8, 8}, 8, 7},
+      {{1, 1, 2}, 1, 0},
+      // Targets order as signed values: 0x80000000 comes before 0.
+      {{0, 0x80000000u, 0xFFFFFFFFu, 5}, 0xFFFFFFFFu, 1},
+      {{0, 0x80000000u, 0xFFFFFFFFu, 5}, 0x80000000u, 0},
+      {{0, 0x80000000u, 0xFFFFFFFFu, 5}, 5, 3},
+  };
+  for (const auto& c : cases) {
+    TJCRefContainer store = filled(c.targets);
+    EXPECT_EQ(store.findFirst(c.key), c.expected) << "key " << c.key;
+  }
+}
+
+TEST(JCRefContainer, FindFirstAgreesWithLinearScanOnEveryLayout) {
+  // Every sorted array of up to 7 targets drawn from {1,2,3}, every key 0..4.
+  for (int n = 0; n <= 7; ++n) {
+    for (int code = 0; code < 2187; ++code) {
+      std::vector<uint32_t> t;
+      for (int i = 0, c = code; i < n; ++i, c /= 3) t.push_back(1 + c % 3);
+      TJCRefContainer store = filled(t);
+      for (uint32_t key = 0; key <= 4; ++key) {
+        uint32_t expected = NOT_FOUND;
+        for (uint32_t i = 0; i < store.count(); ++i)
+          if (store[i].target == key) { expected = i; break; }
+        ASSERT_EQ(store.findFirst(key), expected) << "n " << n << " code " << code;
+      }
+    }
+  }
+}
+
+TEST(JCRefContainer, SortsByTargetThenSourceSignedAndKeepsDuplicatePairs) {
+  TJCRefContainer store(1, 1);
+  store.append(7, 0x10, 1);
+  store.append(7, 0xFFFFFFF0u, 1);
+  store.append(0x80000000u, 1, 1);
+  store.append(7, 0x10, 1);
+  store.append(2, 3, 1);
+  store.sort();
+  std::vector<std::pair<uint32_t, uint32_t>> got;
+  for (uint32_t i = 0; i < store.count(); ++i) got.emplace_back(store[i].target, store[i].source);
+  std::vector<std::pair<uint32_t, uint32_t>> want = {
+      {0x80000000u, 1}, {2, 3}, {7, 0xFFFFFFF0u}, {7, 0x10}, {7, 0x10}};
+  EXPECT_EQ(got, want);
+}
+
+TEST(JCRefContainer, RemoveCapacityAndClear) {
+  struct Case {
+    const char* what;
+    void (*op)(TJCRefContainer&);
+    std::vector<uint32_t> targets;
+    uint32_t capacity;
+  };
+  const std::vector<Case> cases = {
+      {"remove middle", [](TJCRefContainer& s) { s.remove(1); }, {1, 3}, 5},
+      {"remove last", [](TJCRefContainer& s) { s.remove(2); }, {1, 2}, 5},
+      {"remove beyond count", [](TJCRefContainer& s) { s.remove(3); }, {1, 2, 3}, 5},
+      {"remove NOT_FOUND", [](TJCRefContainer& s) { s.remove(NOT_FOUND); }, {1, 2, 3}, 5},
+      {"grow", [](TJCRefContainer& s) { s.setCapacity(40); }, {1, 2, 3}, 40},
+      {"below count: count + delta", [](TJCRefContainer& s) { s.setCapacity(1); }, {1, 2, 3}, 6},
+      {"clear", [](TJCRefContainer& s) { s.clear(); }, {}, 2},
+  };
+  for (const auto& c : cases) {
+    TJCRefContainer store(2, 3);  // appending 3 grows once: capacity 5
+    for (uint32_t t : {1u, 2u, 3u}) store.append(t, 0, 1);
+    ASSERT_EQ(store.capacity(), 5u);
+    c.op(store);
+    std::vector<uint32_t> got;
+    for (uint32_t i = 0; i < store.count(); ++i) got.push_back(store[i].target);
+    EXPECT_EQ(got, c.targets) << c.what;
+    EXPECT_EQ(store.capacity(), c.capacity) << c.what;
+  }
+}
+
+TEST(JCRefContainer, ZeroDeltaStillGrows) {
+  TJCRefContainer store(0, 0);
+  for (uint32_t i = 0; i < 10; ++i) ASSERT_TRUE(store.append(i, i, 1));
+  EXPECT_EQ(store.count(), 10u);
+}
+
+TEST(JCRefContainer, PresizeIsSixPercentOfCodeBytesBounded) {
+  struct Case {
+    uint64_t bytes;
+    uint32_t records;
+  };
+  const std::vector<Case> cases = {
+      {0, 0},
+      {16, 0},
+      {17, 1},
+      {0x1000, 245},  // 4096 * 6 / 100
+      {100000, 6000},
+      {0xFFFFFFFFull, JC_PRESIZE_LIMIT},      // would overflow 32-bit arithmetic
+      {0x5000000000ull, JC_PRESIZE_LIMIT},    // sums of hostile raw sizes
+  };
+  for (const auto& c : cases) EXPECT_EQ(jcCapacityForCode(c.bytes), c.records) << c.bytes;
+}
+
+}  // namespace
