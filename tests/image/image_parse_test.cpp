@@ -1,0 +1,312 @@
+// Header parsing and the address conversions on builder-made images.
+#include <gtest/gtest.h>
+
+#include "image/image_info.h"
+#include "image/raw_convert.h"
+#include "image/user_address.h"
+#include "support/parsed_image.h"
+#include "support/pe_builder.h"
+#include "base/le_read.h"
+#include "support/recording_host.h"
+
+namespace {
+
+// Two sections: .text with a virtual size larger than its raw data
+// (an uninitialised tail), .data with raw data longer than its virtual size.
+TPeBuilder twoSections() {
+  TPeBuilder b;
+  b.addSection(".text", 0x1000, 0x1800, 0x1000);  // raw 0x400..0x13FF, RVA tail 0x2000..0x27FF
+  b.addSection(".data", 0x3000, 0x100, 0x200);    // raw 0x1400..0x15FF
+  return b;
+}
+
+TEST(ParseImage, NonExecutableFilesAreRawBytesWithAllSpacesEqual) {
+  for (size_t size : {0u, 1u, 63u}) {
+    std::vector<uint8_t> bytes(size, 0);
+    if (size >= 2) bytes[0] = 'M', bytes[1] = 'Z';
+    TParsedImage p(bytes);
+    EXPECT_EQ(p.image.isMZ(), 0u) << size;
+    EXPECT_EQ(p.image.isPE(), 0u) << size;
+    EXPECT_EQ(p.image.imageBase(), 0u);
+    EXPECT_EQ(p.image.entryOffset(), NOT_IN_FILE);
+    for (uint32_t o = 0; o < size; ++o) {
+      EXPECT_EQ(p.image.fileOffsetToRva(o), o);
+      EXPECT_EQ(p.image.fileOffsetToMemory(o), o);
+      EXPECT_EQ(p.image.rvaToFileOffset(o, true), o);
+      EXPECT_EQ(p.image.memoryToFileOffset(o), o);
+    }
+    EXPECT_EQ(p.image.fileOffsetToRva(uint32_t(size)), NOT_IN_FILE);
+  }
+}
+
+TEST(ParseImage, DosProgramEntryAndImageBase) {
+  struct Case {
+    uint16_t paragraphs, cs, ip;
+    uint32_t size;
+    uint32_t isMZ, entry, entryMem, base;
+  } cases[] = {
+      {2, 0x0010, 0x0100, 0x300, 1, 0x220, 0x200, 0xFFFFFFE0},
+      {2, 0x0010, 0x0100, 0x221, 1, 0x220, 0x200, 0xFFFFFFE0},   // entry is the last byte
+      {2, 0x0010, 0x0100, 0x220, 0, NOT_IN_FILE, 0xFFFFFFFF, 0},  // entry just past the end
+      {0x40, 0, 0, 0x400, 0, NOT_IN_FILE, 0xFFFFFFFF, 0},          // header as long as the file
+      {4, 0xFFFF, 0xFFFF, 0x200, 0, NOT_IN_FILE, 0xFFFFFFFF, 0},   // no segment wrap
+  };
+  for (const auto& c : cases) {
+    TParsedImage p(buildMz(c.paragraphs, c.cs, c.ip, c.size));
+    SCOPED_TRACE(c.size);
+    EXPECT_EQ(p.image.isMZ(), c.isMZ);
+    EXPECT_EQ(p.image.isPE(), 0u);
+    EXPECT_EQ(p.image.entryOffset(), c.entry);
+    EXPECT_EQ(p.image.mzEntryOffset(), c.entry);
+    EXPECT_EQ(p.image.entryMemoryAddress(), c.entryMem);
+    EXPECT_EQ(p.image.imageBase(), c.base);
+    if (c.isMZ) {
+      EXPECT_EQ(p.image.fileOffsetToMemory(c.entry), c.entryMem);
+      EXPECT_EQ(p.image.memoryToFileOffset(c.entryMem), c.entry);
+    }
+  }
+}
+
+TEST(ParseImage, PeSignatureAndHeaderBounds) {
+  struct Case {
+    const char* what;
+    uint32_t peOffset;
+    size_t cutTo;  // 0: keep the whole file
+    bool corruptSignature;
+    uint32_t isPE;
+  } cases[] = {
+      {"standard", 0x80, 0, false, 1},
+      {"e_lfanew zero", 0, 0, false, 0},
+      {"e_lfanew past the end", 0x7FFFFFF0, 0, false, 0},
+      {"e_lfanew wraps 32 bits", 0xFFFFFFA0, 0, false, 0},
+      {"p + 0x8C is the file size", 0x80, 0x80 + 0x8C, false, 0},
+      {"p + 0x8C is the last byte", 0x80, 0x80 + 0x8D, false, 1},
+      {"wrong signature", 0x80, 0, true, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TPeBuilder b;
+    b.directoryCount = 0;
+    std::vector<uint8_t> f;
+    if (c.peOffset >= 0x1000 || c.peOffset == 0) {
+      f = b.build();
+      writeLe32(&f[0x3C], c.peOffset);
+    } else {
+      b.peOffset = c.peOffset;
+      f = b.build();
+    }
+    if (c.corruptSignature) f[c.peOffset + 1] = 'X';
+    if (c.cutTo) f.resize(c.cutTo);
+    TParsedImage p(f);
+    EXPECT_EQ(p.image.isPE(), c.isPE);
+    EXPECT_EQ(p.image.isMZ(), 1u);  // the DOS part stands either way
+  }
+}
+
+TEST(ParseImage, SectionTableCountAndCuts) {
+  // 300 sections: only the low byte of the count is used.
+  TPeBuilder many;
+  for (int i = 0; i < 300; ++i) many.addSection(".s", 0x1000 + 0x1000 * i, 0x100, 0x200);
+  EXPECT_EQ(TParsedImage(many.build()).image.sectionCount(), 44u);
+
+  // A table cut by the end of the file keeps the whole headers present.
+  TPeBuilder cut;
+  cut.headerSize = 0;
+  for (int i = 0; i < 5; ++i) cut.addSection(".s", 0x1000 * (i + 1), 0x100, 0);
+  std::vector<uint8_t> f = cut.build();
+  const uint32_t table = 0x80 + 0x78 + 8 * 16;
+  f.resize(table + 3 * 40 + 39);
+  TParsedImage p(f);
+  EXPECT_EQ(p.image.sectionCount(), 3u);
+  EXPECT_EQ(p.image.isPE(), 1u);
+  EXPECT_EQ(p.image.getSection(2)->rva, 0x3000u);
+
+  // A huge NumberOfRvaAndSizes moves the table out of the file.
+  TPeBuilder far;
+  far.directoryCount = 0x20000000;
+  far.addSection(".text", 0x1000, 0x100, 0x200);
+  TParsedImage q(far.build());
+  EXPECT_EQ(q.image.isPE(), 1u);
+  EXPECT_EQ(q.image.sectionCount(), 0u);
+  EXPECT_EQ(q.image.directoryCount(), 0x20000000u);
+}
+
+TEST(ParseImage, SectionSummaryFields) {
+  TPeBuilder b = twoSections();
+  TParsedImage p(b.build());
+  EXPECT_EQ(p.image.lowestRawOffset(), 0x400u);
+  EXPECT_EQ(p.image.lowestSectionRva(), 0x1000u);
+  EXPECT_EQ(p.image.highestSectionEnd(), 0x3100u);
+  EXPECT_STREQ(p.image.getSection(1)->name, ".data");
+  TParsedImage empty(TPeBuilder().build());
+  EXPECT_EQ(empty.image.lowestRawOffset(), 0xFFFFFFFFu);
+  EXPECT_EQ(empty.image.lowestSectionRva(), 0xFFFFFFFFu);
+  EXPECT_EQ(empty.image.highestSectionEnd(), 0u);
+}
+
+TEST(ParseImage, BadSectionNumberIsReported) {
+  RecordingHost host;
+  TParsedImage p(twoSections().build());
+  p.image.setHost(&host);
+  EXPECT_EQ(p.image.getSection(2), nullptr);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messageLines()[0], "TImageInfo::getSection(): Bad section number!");
+}
+
+TEST(ParseImage, EntryPointOutsideRawDataKeepsDosValues) {
+  TPeBuilder b = twoSections();
+  b.entryRva = 0x2100;  // inside .text's virtual size, past its raw data
+  TParsedImage p(b.build());
+  EXPECT_EQ(p.image.isPE(), 1u);
+  EXPECT_EQ(p.image.entryOffset(), 0x40u);  // the DOS stub's entry
+  EXPECT_EQ(p.image.entryMemoryAddress(), 0u);
+
+  b.entryRva = 0x1010;
+  TParsedImage q(b.build());
+  EXPECT_EQ(q.image.entryOffset(), 0x410u);
+  EXPECT_EQ(q.image.entryMemoryAddress(), 0x401010u);
+  EXPECT_EQ(q.image.imageBase(), 0x400000u);
+}
+
+TEST(Conversions, RvaAndFileOffset) {
+  TPeBuilder b = twoSections();
+  b.addSection(".ovl", 0x1100, 0x100, 0x100);  // overlaps .text in RVA, has its own raw data
+  b.addSection(".bss", 0x5000, 0x1000, 0);     // no raw data at all
+  TParsedImage p(b.build());
+  const TImageInfo& im = p.image;
+  struct Case {
+    uint32_t rva;
+    uint32_t withHeader, withoutHeader;
+  } rvaCases[] = {
+      {0x1000, 0x400, 0x400},
+      {0x1150, 0x550, 0x550},              // first section in the table wins
+      {0x1FFF, 0x13FF, 0x13FF},
+      {0x2000, NOT_IN_FILE, NOT_IN_FILE},  // uninitialised tail
+      {0x30FF, 0x14FF, 0x14FF},
+      {0x3100, NOT_IN_FILE, NOT_IN_FILE},  // past the virtual size
+      {0x5000, NOT_IN_FILE, NOT_IN_FILE},  // section without raw data
+      {0x0100, 0x100, NOT_IN_FILE},        // header region
+      {0x03FF, 0x3FF, NOT_IN_FILE},
+      {0x0400, NOT_IN_FILE, NOT_IN_FILE},  // not below the lowest raw offset
+  };
+  for (const auto& c : rvaCases) {
+    EXPECT_EQ(im.rvaToFileOffset(c.rva, true), c.withHeader) << std::hex << c.rva;
+    EXPECT_EQ(im.rvaToFileOffset(c.rva, false), c.withoutHeader) << std::hex << c.rva;
+  }
+  struct OffsetCase {
+    uint32_t offset, rva;
+  } offsetCases[] = {
+      {0x400, 0x1000}, {0x13FF, 0x1FFF}, {0x1400, 0x3000},
+      {0x15FF, 0x31FF},  // past .data's virtual size: still converts
+      {0x3FF, 0x3FF},    {0x1800, NOT_IN_FILE},
+  };
+  for (const auto& c : offsetCases) {
+    EXPECT_EQ(im.fileOffsetToRva(c.offset), c.rva) << std::hex << c.offset;
+    EXPECT_EQ(im.fileOffsetToMemory(c.offset), c.rva == NOT_IN_FILE ? NOT_IN_FILE : c.rva + 0x400000)
+        << std::hex << c.offset;
+  }
+  EXPECT_EQ(im.memoryToFileOffset(0x401000), 0x400u);
+  EXPECT_EQ(im.memoryToFileOffset(0x1000), NOT_IN_FILE);  // wraps below the base
+}
+
+TEST(Conversions, UserAddressesReportNotInFile) {
+  TParsedImage p(twoSections().build());
+  struct Case {
+    UserAddressKind kind;
+    uint32_t value, expected;
+    const char* line;  // expected message, or nullptr
+  } cases[] = {
+      {UserAddressKind::Rva, 0x1010, 0x410, nullptr},
+      {UserAddressKind::Rva, 0x2100, NOT_IN_FILE, "Invalid RVA address!: Sorry, address is not in file!"},
+      {UserAddressKind::Memory, 0x403000, 0x1400, nullptr},
+      {UserAddressKind::Memory, 0x402100, NOT_IN_FILE,
+       "Invalid memory address!: Sorry, address is not in file!"},
+      {UserAddressKind::FileOffset, 0x123, 0x123, nullptr},
+  };
+  for (const auto& c : cases) {
+    RecordingHost host;
+    EXPECT_EQ(userAddressToFileOffset(p.image, c.value, c.kind, host), c.expected);
+    if (c.line) {
+      ASSERT_EQ(host.messages.size(), 1u);
+      EXPECT_EQ(host.messageLines()[0], c.line);
+    } else {
+      EXPECT_TRUE(host.messages.empty());
+    }
+  }
+}
+
+TEST(RawConversions, BufferRules) {
+  TPeBuilder b = twoSections();
+  std::vector<uint8_t> f = b.build();
+  f.resize(f.size() + 16);
+  const uint32_t size = uint32_t(f.size() - 16);
+  uint32_t secRva = 0, secSize = 0;
+  // Header RVA: returned as is; outputs get ImageBase and the first raw offset.
+  EXPECT_EQ(rawRvaToFileOffset(0x200, f.data(), size, &secRva, &secSize), 0x200u);
+  EXPECT_EQ(secRva, 0x400000u);
+  EXPECT_EQ(secSize, 0x400u);
+  // Sections are bounded by their raw size here: .data's raw tail converts.
+  EXPECT_EQ(rawRvaToFileOffset(0x31FF, f.data(), size, &secRva, &secSize), 0x15FFu);
+  EXPECT_EQ(secRva, 0x3000u);
+  EXPECT_EQ(rawRvaToFileOffset(0x2000, f.data(), size), 0xFFFFFFFFu);  // past .text's raw size
+  EXPECT_EQ(rawRvaToFileOffset(0x1000, f.data(), 511), 0xFFFFFFFFu);   // too small a buffer
+
+  uint32_t rawOff = 7;
+  EXPECT_EQ(rawFileOffsetToMemory(0x410, f.data(), size, &secRva, &rawOff), 0x401010u);
+  EXPECT_EQ(rawOff, 0x400u);
+  // Outside every section, even past the end of the file: shown as header.
+  EXPECT_EQ(rawFileOffsetToMemory(0x9000, f.data(), size, &secRva, &rawOff), 0x409000u);
+  EXPECT_EQ(secRva, 0u);
+  EXPECT_EQ(rawOff, 0u);
+  EXPECT_EQ(rawFileOffsetToMemory(0x410, f.data(), 511, &secRva), 0u);
+
+  // The full 16-bit section count is used, and a table running off the buffer fails.
+  writeLe16(&f[0x80 + 6], 0xFFFF);
+  EXPECT_EQ(rawRvaToFileOffset(0x9000, f.data(), size), 0xFFFFFFFFu);
+  EXPECT_EQ(rawFileOffsetToMemory(0x9000, f.data(), size), 0u);
+}
+
+TEST(ParseImage, ResourcePresence) {
+  struct Case {
+    std::vector<uint32_t> types;
+    uint32_t dataOffset;
+    uint32_t menus, strings;
+  } cases[] = {
+      {{4, 6}, 0x20, 1, 1},
+      {{3, 6}, 0x20, 0, 1},
+      {{4}, 0x7FFFFFF0, 0, 0},        // entry data outside the file
+      {{4}, 0x80000020, 1, 0},        // top bit marks a subdirectory
+      {{}, 0x20, 0, 0},
+  };
+  for (const auto& c : cases) {
+    TPeBuilder b = twoSections();
+    b.setDirectory(2, 0x3000, 0x100);
+    b.put16(0x3000 + 14, uint16_t(c.types.size()));
+    for (size_t k = 0; k < c.types.size(); ++k) {
+      b.put32(0x3010 + 8 * uint32_t(k), c.types[k]);
+      b.put32(0x3014 + 8 * uint32_t(k), c.dataOffset);
+    }
+    TParsedImage p(b.build());
+    EXPECT_EQ(p.image.menusPresent(), c.menus);
+    EXPECT_EQ(p.image.stringsPresent(), c.strings);
+  }
+}
+
+TEST(ParseImage, DirectoriesInHeadersOrPastTheFileAreAbsent) {
+  TPeBuilder b = twoSections();
+  b.setDirectory(0, 0x100, 40);  // export directory in the headers
+  b.setDirectory(1, 0x200, 40);  // import directory in the headers
+  b.setDirectory(5, 0x9000, 8);
+  TParsedImage p(b.build());
+  EXPECT_EQ(p.image.exportsPresent(), 0u);
+  EXPECT_EQ(p.image.importsPresent(), 0u);
+  EXPECT_EQ(p.image.relocationTable(), nullptr);
+
+  // Fewer directories than the index: not looked at.
+  TPeBuilder few = twoSections();
+  few.directoryCount = 1;
+  few.setDirectory(0, 0x3000, 40);
+  EXPECT_EQ(TParsedImage(few.build()).image.exportsPresent(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+// The import directory: reading, re-parsing, the tracer's own entries,
+// lookups, and the imports dialog's lists.
+#include <gtest/gtest.h>
+
+#include "base/le_read.h"
+#include "image/import_list.h"
+#include "support/parsed_image.h"
+#include "support/pe_builder.h"
+
+namespace {
+
+struct Descriptor {
+  std::string module;
+  std::vector<std::string> functions;  // "#1C" is an import by ordinal 0x1C
+  bool originalThunks = true;          // false: OriginalFirstThunk is 0
+};
+
+constexpr uint32_t kIdata = 0x4000;
+
+// Lays the descriptors out in an .idata section; returns the thunk RVAs per
+// descriptor (the address table, FirstThunk) for slot lookups.
+std::vector<uint32_t> layImports(TPeBuilder& b, const std::vector<Descriptor>& descs) {
+  b.addSection(".text", 0x1000, 0x1000, 0x1000);
+  b.addSection(".idata", kIdata, 0x2000, 0x2000, 0xC0000040);
+  b.setDirectory(1, kIdata, 20 * uint32_t(descs.size() + 1));
+  uint32_t at = kIdata + 20 * uint32_t(descs.size() + 1);
+  std::vector<uint32_t> firstThunks;
+  for (size_t d = 0; d < descs.size(); ++d) {
+    const uint32_t desc = kIdata + 20 * uint32_t(d);
+    b.putString(at, descs[d].module);
+    b.put32(desc + 12, at);
+    at += uint32_t(descs[d].module.size() + 4) & ~3u;
+    std::vector<uint32_t> values;
+    for (const auto& f : descs[d].functions) {
+      if (f[0] == '#') {
+        values.push_back(0x80000000u | uint32_t(std::stoul(f.substr(1), nullptr, 16)));
+      } else {
+        values.push_back(at);
+        b.put16(at, 0);
+        b.putString(at + 2, f);
+        at += uint32_t(f.size() + 5) & ~1u;
+      }
+    }
+    at = (at + 3) & ~3u;
+    for (int table = 0; table < 2; ++table) {
+      if (table == 0 && !descs[d].originalThunks) continue;
+      b.put32(desc + (table == 0 ? 0 : 16), at);
+      if (table == 1) firstThunks.push_back(at);
+      for (uint32_t v : values) { b.put32(at, v); at += 4; }
+      at += 4;  // terminating zero
+    }
+  }
+  return firstThunks;
+}
+
+std::vector<std::string> functionNames(const TImageInfo& im) {
+  std::vector<std::string> out;
+  for (const auto& f : im.imports().functions()) out.push_back(f.name);
+  return out;
+}
+
+TEST(Imports, ReadByNameAndOrdinalThroughEitherThunkList) {
+  TPeBuilder b;
+  auto slots = layImports(b, {{"USER32.dll", {"MessageBoxA", "#1C"}},
+                              {"fixdll.dll", {"Named", "#2"}, false}});
+  TParsedImage p(b.build());
+  const TImageInfo& im = p.image;
+  ASSERT_EQ(im.importsPresent(), 1u);
+  EXPECT_EQ(im.importDirectoryOffset(), 0x1400u);
+  EXPECT_EQ(im.importSectionEnd(), 0x3400u);
+  ASSERT_EQ(im.imports().modules().size(), 2u);
+  EXPECT_EQ(im.imports().modules()[0].moduleId, 0xD0121000u);
+  EXPECT_EQ(im.imports().modules()[0].name, "USER32.dll");
+  EXPECT_EQ(im.imports().modules()[1].moduleId, 0xD0122000u);
+  // Sorted by key: ordinals (top bit set) after the name RVAs.
+  EXPECT_EQ(functionNames(im),
+            (std::vector<std::string>{"MessageBoxA", "Named", "ORD: 0002", "ORD: 001C"}));
+  EXPECT_NE(im.imports().functionByKey(0x8000001C), nullptr);
+
+  char module[80], function[80];
+  ASSERT_TRUE(im.lookupImportSlot(0x400000 + slots[1], module, sizeof module, function, sizeof function));
+  EXPECT_STREQ(module, "fixdll.dll");
+  EXPECT_STREQ(function, "Named");
+  ASSERT_TRUE(im.lookupImportKey(0x8000001C, module, 7, function, sizeof function));
+  EXPECT_STREQ(module, "USER32");  // cut to the capacity
+  EXPECT_STREQ(function, "ORD: 001C");
+  EXPECT_FALSE(im.lookupImportKey(0x12345678, module, 80, function, 80));
+}
+
+TEST(Imports, SameOrdinalFromTwoModulesAndCaseSensitiveNames) {
+  TPeBuilder b;
+  layImports(b, {{"KERNEL32.dll", {"#1C"}}, {"kernel32.dll", {"#1C"}}, {"KERNEL32.dll", {"Sleep"}}});
+  TParsedImage p(b.build());
+  const auto& lists = p.image.imports();
+  ASSERT_EQ(lists.modules().size(), 2u);  // exact comparison: two modules, the third descriptor shares
+  EXPECT_EQ(lists.functions().size(), 3u);
+  EXPECT_EQ(lists.functions()[0].moduleId, 0xD0121000u);  // "Sleep" belongs to the first module
+  char m[80], f[80];
+  EXPECT_TRUE(p.image.lookupImportKey(0x8000001C, m, 80, f, 80));
+  EXPECT_STREQ(f, "ORD: 001C");
+}
+
+TEST(Imports, LongNamesAndBrokenEntries) {
+  TPeBuilder b;
+  const std::string longName(100, 'a');
+  layImports(b, {{longName + ".dll", {longName}}});
+  TParsedImage p(b.build());
+  ASSERT_EQ(p.image.imports().modules().size(), 1u);
+  EXPECT_EQ(p.image.imports().modules()[0].name, std::string(80, 'a'));
+  EXPECT_EQ(p.image.imports().functions()[0].name, std::string(80, 'a'));
+
+  // A thunk whose name RVA is not in the file.
+  TPeBuilder bad;
+  layImports(bad, {{"A.dll", {"x"}}});
+  std::vector<uint8_t> f = bad.build();
+  TParsedImage q(f);
+  const uint32_t thunkOffset = q.image.rvaToFileOffset(
+      readLe32(q.bytes() + q.image.importDirectoryOffset()), true);
+  q.patch32(thunkOffset, 0x00090000);
+  ASSERT_EQ(q.image.imports().functions().size(), 1u);
+  EXPECT_EQ(q.image.imports().functions()[0].name, "Illegal function name address: 00090000");
+}
+
+TEST(Imports, DescriptorWalkStopsAtTheSectionEnd) {
+  // The directory sits at the very end of its section: no descriptor fits.
+  TPeBuilder b;
+  b.addSection(".idata", 0x4000, 0x1000, 0x200);
+  b.setDirectory(1, 0x4000 + 0x200 - 20, 20);
+  b.putString(0x4000, "X.dll");
+  b.put32(0x4000 + 0x200 - 20 + 12, 0x4000);
+  TParsedImage p(b.build());
+  EXPECT_EQ(p.image.importsPresent(), 1u);  // 20 bytes fit in the file
+  EXPECT_EQ(p.image.imports().modules().size(), 1u);  // offset + 19 < end: this one is read
+
+  // A section that claims more raw data than the file holds: thunks are read
+  // up to the end of the file and no further.
+  TPeBuilder c;
+  c.addSection(".idata", 0x4000, 0x1000, 0x200);
+  c.setDirectory(1, 0x4000, 20);
+  c.putString(0x4100, "Y.dll");
+  c.put32(0x4000 + 12, 0x4100);
+  c.put32(0x4000 + 16, 0x4180);
+  for (uint32_t a = 0x4180; a < 0x4200; a += 4) c.put32(a, 0x80000001);
+  std::vector<uint8_t> f = c.build();
+  writeLe32(&f[0x80 + 0x78 + 8 * 16 + 16], 0x7FFFFFFF);  // SizeOfRawData
+  TParsedImage q(f);
+  EXPECT_EQ(q.image.importSectionEnd(), 0x400u + 0x7FFFFFFFu);
+  EXPECT_EQ(q.image.imports().modules().size(), 1u);
+  EXPECT_EQ(q.image.imports().functions().size(), 32u);
+}
+
+TEST(Imports, TracerEntriesSurviveReparseAndCountersNeverRestart) {
+  TPeBuilder b;
+  auto slots = layImports(b, {{"USER32.dll", {"MessageBoxA"}}});
+  TParsedImage p(b.build());
+  TImageInfo& im = p.image;
+  const uint32_t k32 = im.findOrAddModule("kernel32.dll", 1);
+  EXPECT_EQ(k32, 0xD0122000u);
+  EXPECT_EQ(im.findOrAddFunction(k32, "GetTickCount"), 0x0B017384u);
+  EXPECT_EQ(im.findOrAddFunction(k32, "Sleep"), 0x0B017397u);
+  EXPECT_EQ(im.findOrAddFunction(k32, "Sleep"), 0x0B017397u);       // found again
+  EXPECT_EQ(im.findOrAddFunction(k32, "MessageBoxA"), im.imports().functions()[0].importKey);
+  EXPECT_EQ(im.findOrAddFunction(0x12345000, "Nope"), 0u);           // unknown module
+  // The tracer used USER32 too: it is kept from now on.
+  const uint32_t user32 = im.imports().modules()[0].moduleId;
+  EXPECT_NE(im.findOrAddFunction(user32, "wsprintfA"), 0u);
+
+  p.reparse();
+  std::vector<std::string> names;
+  for (const auto& m : im.imports().modules()) names.push_back(m.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"USER32.dll", "kernel32.dll"}));
+  EXPECT_EQ(functionNames(im),
+            (std::vector<std::string>{"MessageBoxA", "GetTickCount", "Sleep", "wsprintfA"}));
+  EXPECT_EQ(im.findOrAddModule("ADVAPI32.dll", 1), 0xD0123000u);
+
+  // A patched slot is looked up by its new content.
+  char m[80], f[80];
+  ASSERT_TRUE(im.lookupImportSlot(0x400000 + slots[0], m, 80, f, 80));
+  p.patch32(im.rvaToFileOffset(slots[0], true), 0x11111111);
+  EXPECT_FALSE(im.lookupImportSlot(0x400000 + slots[0], m, 80, f, 80));
+}
+
+TEST(ImportList, OriginalStructureAndChaining) {
+  TPeBuilder b;
+  layImports(b, {{"KERNEL32.dll", {"Sleep", "#1C"}}, {"USER32.dll", {"MessageBoxA"}},
+                 {"kernel32.dll", {"ExitProcess"}, false}});
+  TParsedImage p(b.build());
+  TImportListModel model;
+  ASSERT_TRUE(model.build(p.image, true));
+  ASSERT_EQ(model.modules().size(), 3u);
+  EXPECT_EQ(model.modules()[2].name, "kernel32.dll");
+  auto first = model.functions(p.image, 0);
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first[0].text, "Sleep");
+  EXPECT_EQ(first[1].text, "OZ: 001C");
+  EXPECT_EQ(first[1].data, 0x8000001Cu);
+
+  ASSERT_TRUE(model.build(p.image, false));
+  ASSERT_EQ(model.modules().size(), 2u);  // the two kernel32 spellings share one entry
+  EXPECT_EQ(model.modules()[0].name, "KERNEL32.dll");
+  EXPECT_EQ(model.modules()[1].name, "USER32.dll");
+  std::vector<std::string> texts;
+  for (const auto& f : model.functions(p.image, 0)) texts.push_back(f.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"ExitProcess", "OZ: 001C", "Sleep"}));
+}
+
+TEST(ImportList, ErrorLines) {
+  TPeBuilder b;
+  layImports(b, {{"A.dll", {"f"}}, {"B.dll", {"g"}, false}});
+  TParsedImage p(b.build());
+  const uint32_t d = p.image.importDirectoryOffset();
+  p.patch32(d, 0x00090000);            // A's name list not in the file
+  p.patch32(d + 20 + 16, 0x00090000);  // B's address list not in the file
+  TImportListModel model;
+  ASSERT_TRUE(model.build(p.image, true));
+  EXPECT_EQ(model.functions(p.image, 0)[0].text, "<Funcnamelist address error>");
+  EXPECT_EQ(model.functions(p.image, 1)[0].text, "<Funcaddrlist address error>");
+
+  TPeBuilder none;
+  none.addSection(".text", 0x1000, 0x1000, 0x200);
+  none.setDirectory(1, 0x9000, 20);
+  TParsedImage q(none.build());
+  EXPECT_FALSE(model.build(q.image, true));
+}
+
+}  // namespace
