@@ -68,7 +68,10 @@ void TImageInfo::parseImage(const uint8_t* buffer, uint32_t size, const std::str
     s.rawSize = readLe32(h + 16);
     s.rawOffset = readLe32(h + 20);
     s.characteristics = readLe32(h + 36);
-    lowestRawOffset_ = std::min(lowestRawOffset_, s.rawOffset);
+    // A section without raw data (.bss) usually says raw offset 0; the loader
+    // ignores it, and so must the header region, or no header byte of such a
+    // file would have an RVA.
+    if (s.rawSize != 0) lowestRawOffset_ = std::min(lowestRawOffset_, s.rawOffset);
     lowestSectionRva_ = std::min(lowestSectionRva_, s.rva);
     highestSectionEnd_ = std::max(highestSectionEnd_, s.rva + s.virtualSize);
     sections_.push_back(s);

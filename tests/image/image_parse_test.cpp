@@ -144,6 +144,15 @@ TEST(ParseImage, SectionSummaryFields) {
   EXPECT_EQ(empty.image.highestSectionEnd(), 0u);
 }
 
+TEST(ParseImage, SectionsWithoutRawDataDoNotShrinkTheHeaderRegion) {
+  TPeBuilder b = twoSections();
+  b.addSection(".bss", 0x4000, 0x1000, 0).rawOffset = 0;
+  TParsedImage p(b.build());
+  EXPECT_EQ(p.image.lowestRawOffset(), 0x400u);
+  EXPECT_EQ(p.image.rvaToFileOffset(0x80, true), 0x80u);
+  EXPECT_EQ(p.image.fileOffsetToMemory(0x80), 0x400080u);
+}
+
 TEST(ParseImage, BadSectionNumberIsReported) {
   RecordingHost host;
   TParsedImage p(twoSections().build());

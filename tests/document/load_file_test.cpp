@@ -1,0 +1,112 @@
+// Opening files: results, messages, status text, title and the commands
+// that depend on the loaded file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "document/document.h"
+#include "support/fixtures.h"
+#include "support/pe_builder.h"
+#include "support/recording_host.h"
+
+namespace {
+
+TEST(LoadFile, FailuresReportTheirMessageAndResult) {
+  TempDir dir;
+  writeFile(dir.file("locked.exe"), {'M', 'Z'});
+  chmod(dir.file("locked.exe").c_str(), 0);
+  const bool rootReadsAnyway = ::access(dir.file("locked.exe").c_str(), R_OK) == 0;
+  struct Case {
+    std::string path;
+    int result;
+  } cases[] = {
+      {dir.file("missing.exe"), LOAD_CANNOT_OPEN},
+      {dir.path(), LOAD_CANNOT_OPEN},  // a directory
+      {"", LOAD_CANNOT_OPEN},
+      {dir.file("locked.exe"), rootReadsAnyway ? LOAD_OK : LOAD_CANNOT_OPEN},
+  };
+  for (const auto& c : cases) {
+    RecordingHost host;
+    TDocument doc(host);
+    doc.setPath(c.path);
+    EXPECT_EQ(doc.LoadFile(true), c.result) << c.path;
+    if (c.result == LOAD_OK) continue;
+    EXPECT_FALSE(doc.isLoaded());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].caption, "File error: Couldn't open file:");
+    EXPECT_EQ(host.messages[0].text, c.path);
+    EXPECT_EQ(host.messages[0].icon, MsgIcon::Warning);
+  }
+}
+
+TEST(LoadFile, FailedLoadLeavesNoFileBehind) {
+  RecordingHost host;
+  TDocument doc(host);
+  doc.setPath(fixturePath("gui.exe"));
+  ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+  doc.setPath("/nonexistent/file.exe");
+  EXPECT_EQ(doc.LoadFile(true), LOAD_CANNOT_OPEN);
+  EXPECT_FALSE(doc.isLoaded());
+  EXPECT_EQ(doc.image().isPE(), 0u);
+  EXPECT_FALSE(doc.fileCommands().imports);
+  EXPECT_EQ(doc.titleText(), "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA ");
+}
+
+TEST(LoadFile, BufferStatusAndTitle) {
+  TempDir dir;
+  writeFile(dir.file("three.bin"), {1, 2, 3});
+  RecordingHost host;
+  TDocument doc(host);
+  doc.setPath(dir.file("three.bin"));
+  ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+  EXPECT_EQ(doc.fileSize(), 3u);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(doc.buffer()[3 + i], 0) << i;
+  ASSERT_FALSE(host.statusFields.empty());
+  EXPECT_EQ(host.statusFields.back().first, StatusField::FileSize);
+  EXPECT_EQ(host.statusFields.back().second, "3 bytes");
+  EXPECT_EQ(doc.titleText(),
+            "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA - [" + dir.file("three.bin") + "]");
+  EXPECT_EQ(doc.image().fileName(), "three.bin");
+  EXPECT_TRUE(host.messages.empty());
+
+  writeFile(dir.file("empty"), {});
+  doc.setPath(dir.file("empty"));
+  EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
+  EXPECT_EQ(doc.fileSize(), 0u);
+}
+
+TEST(LoadFile, ViewAndFileDependentCommandsPerKind) {
+  struct Case {
+    const char* file;
+    ViewMode mode;
+    bool props, exports, imports, menus, strings, tls;
+  } cases[] = {
+      {"gui.exe", ViewMode::Code32, true, false, true, true, true, true},
+      {"fixdll.dll", ViewMode::Code32, true, true, true, false, false, false},
+      {"tiny.exe", ViewMode::Code32, true, false, true, false, false, false},
+      {"dos.exe", ViewMode::Code16, false, false, false, false, false, false},
+      {"raw.bin", ViewMode::Code16, false, false, false, false, false, false},
+  };
+  RecordingHost host;
+  TDocument doc(host);
+  // Loading one kind after another removes what the previous file had.
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    doc.view().fileOffsets = true;
+    doc.setPath(fixturePath(c.file));
+    ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+    EXPECT_EQ(doc.view().mode, c.mode);
+    // PE files show memory addresses; others keep the address column as it was.
+    EXPECT_EQ(doc.view().fileOffsets, c.mode != ViewMode::Code32);
+    TFileCommands cmds = doc.fileCommands();
+    EXPECT_EQ(cmds.imageProperties, c.props);
+    EXPECT_EQ(cmds.exports, c.exports);
+    EXPECT_EQ(cmds.imports, c.imports);
+    EXPECT_EQ(cmds.menus, c.menus);
+    EXPECT_EQ(cmds.strings, c.strings);
+    EXPECT_EQ(cmds.resourcesSubmenu(), c.menus || c.strings);
+    EXPECT_EQ(cmds.tls.enabled, c.tls);
+  }
+  EXPECT_TRUE(host.messages.empty());
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// Our reading of Debian's i686 mingw DLLs agrees with objdump on sections,
+// entry point and imported names. Skipped where the DLLs or objdump are missing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include "document/document.h"
+#include "support/recording_host.h"
+
+namespace {
+
+std::string run(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+std::string objdumpTool() {
+  for (const char* tool : {"i686-w64-mingw32-objdump", "objdump"})
+    if (run(std::string("command -v ") + tool).size()) return tool;
+  return {};
+}
+
+std::vector<std::string> mingwDlls() {
+  std::vector<std::string> out;
+  for (const char* dir : {"/usr/lib/gcc/i686-w64-mingw32/12-win32", "/usr/i686-w64-mingw32/lib"}) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+      if (e.path().extension() == ".dll") out.push_back(e.path().string());
+  }
+  return out;
+}
+
+TEST(ObjdumpAgreement, MingwDlls) {
+  const std::string tool = objdumpTool();
+  const auto dlls = mingwDlls();
+  if (tool.empty() || dlls.empty()) GTEST_SKIP() << "no objdump or no i686 mingw DLLs installed";
+  for (const auto& dll : dlls) {
+    SCOPED_TRACE(dll);
+    RecordingHost host;
+    TDocument doc(host);
+    doc.setPath(dll);
+    ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+    const TImageInfo& im = doc.image();
+    ASSERT_EQ(im.isPE(), 1u);
+
+    // Sections: "  0 .text  0001db68  6eb41000  6eb41000  00000600  2**2"
+    std::istringstream h(run(tool + " -h '" + dll + "'"));
+    std::string line;
+    size_t seen = 0;
+    while (std::getline(h, line)) {
+      std::istringstream l(line);
+      unsigned idx;
+      std::string name, size, vma, lma, off;
+      if (!(l >> idx >> name >> size >> vma >> lma >> off) || off.size() != 8) continue;
+      ASSERT_LT(idx, im.sectionCount());
+      const SectionInfo& s = im.sections()[idx];
+      if (name[0] != '/' && s.name[0] != '/') {
+        EXPECT_EQ(name.substr(0, 8), s.name);
+      }
+      EXPECT_EQ(std::stoul(vma, nullptr, 16) - im.imageBase(), s.rva) << name;
+      EXPECT_EQ(std::stoul(off, nullptr, 16), s.rawOffset) << name;
+      ++seen;
+    }
+    EXPECT_EQ(seen, im.sectionCount());
+
+    // Entry point and imports from the private headers.
+    std::istringstream p(run(tool + " -p '" + dll + "'"));
+    std::set<std::tuple<std::string, uint32_t, std::string>> theirs, ours;
+    std::string module;
+    uint32_t entryRva = 0;
+    while (std::getline(p, line)) {
+      std::istringstream l(line);
+      std::string first;
+      l >> first;
+      if (first == "AddressOfEntryPoint") {
+        std::string v;
+        l >> v;
+        entryRva = uint32_t(std::stoul(v, nullptr, 16));
+      } else if (first == "DLL" && line.find("DLL Name:") != std::string::npos) {
+        module = line.substr(line.find(':') + 2);
+      } else if (!module.empty() && line.size() > 1 && line[0] == '\t') {
+        std::string vma = first, hint, name;
+        if (!(l >> hint >> name) || vma.find_first_not_of("0123456789abcdef") != std::string::npos)
+          continue;
+        theirs.emplace(module, uint32_t(std::stoul(vma, nullptr, 16)), name);
+      } else if (line.empty()) {
+        module.clear();
+      }
+    }
+    EXPECT_EQ(im.entryMemoryAddress(), entryRva + im.imageBase());
+    EXPECT_EQ(im.fileOffsetToRva(im.entryOffset()), entryRva);
+    for (const auto& f : im.imports().functions())
+      if (!(f.importKey & 0x80000000u))
+        ours.emplace(im.imports().moduleById(f.moduleId)->name, f.importKey, f.name);
+    EXPECT_FALSE(ours.empty());
+    EXPECT_EQ(ours, theirs);
+  }
+}
+
+}  // namespace
