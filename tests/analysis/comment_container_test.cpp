@@ -132,7 +132,8 @@ TEST(CommentContainer, PoolReusesSplitsAndMergesFreedRecords) {
     Recs firstRecords;                 // leading records of block 0 afterwards
     uint32_t blocks;
   };
-  const std::string a3(3, 'a'), a10(10, 'a'), a13(13, 'a'), a100(100, 'a'), a200(200, 'a');
+  const std::string a3(3, 'a'), a10(10, 'a'), a13(13, 'a'), a20(20, 'a'), a52(52, 'a'),
+      a53(53, 'a'), a100(100, 'a'), a200(200, 'a');
   const std::string x10(10, 'x');
   const std::vector<Case> cases = {
       {"longer free record is split, its tail stays free", {a100, a10}, true, {0}, x10,
@@ -141,8 +142,10 @@ TEST(CommentContainer, PoolReusesSplitsAndMergesFreedRecords) {
        {{0, 14, false}, {15, 11, false}, {27, 101, true}, {129, 11, false}}, 1},
       {"too short free records are passed over", {a3, a10, a100, a10}, true, {0, 2}, x10,
        {{0, 4, true}, {5, 11, false}, {17, 11, false}, {29, 89, true}, {119, 11, false}}, 1},
-      {"free count below three times the length: new block", {a13, a10}, true, {0}, x10,
-       {{0, 14, true}, {15, 11, false}}, 2},
+      // 22 bytes of the freed record + the 1..3 left at the end: at least
+      // twice but below three times the new record's length.
+      {"free count below three times the length: new block", {a20, a10}, true, {0}, x10,
+       {{0, 21, true}, {22, 11, false}}, 2},
       {"room behind next free comes first", {a13, a10}, false, {0}, x10,
        {{0, 14, true}, {15, 11, false}, {27, 11, false}}, 1},
       {"freed record merges with a free next record", {a10, a10, a10}, false, {1, 0}, "",
@@ -151,6 +154,10 @@ TEST(CommentContainer, PoolReusesSplitsAndMergesFreedRecords) {
        {{0, 11, true}, {12, 11, true}, {24, 11, false}}, 1},
       {"no merge beyond a length of 255", {a200, a100, a10}, false, {1, 0}, "",
        {{0, 201, true}, {202, 101, true}, {304, 11, false}}, 1},
+      {"merge up to a length of exactly 255", {a200, a52, a10}, false, {1, 0}, "",
+       {{0, 255, true}, {256, 11, false}}, 1},
+      {"no merge to a length of 256", {a200, a53, a10}, false, {1, 0}, "",
+       {{0, 201, true}, {202, 54, true}, {257, 11, false}}, 1},
   };
   for (const auto& c : cases) {
     TCommentContainer names;
@@ -175,6 +182,22 @@ TEST(CommentContainer, PoolReusesSplitsAndMergesFreedRecords) {
     if (!c.added.empty()) {
       EXPECT_EQ(names.lookup(0x9000).value_or(""), c.added) << c.what;
     }
+  }
+}
+
+TEST(TextPool, RecordGoesBehindNextFreeOnlyWhenItEndsBeforeTheBlockEnd) {
+  struct Case {
+    size_t chars;     // of the text stored after 255 records of 256 bytes
+    uint32_t blocks;  // 256 bytes are left in block 0
+  };
+  for (auto c : std::vector<Case>{{253, 1}, {254, 2}}) {
+    TTextPool pool;
+    for (int i = 0; i < 255; ++i) pool.store(std::string(254, 'p'));
+    ASSERT_EQ(pool.blockNextFree(0), 65280u);
+    TTextRef ref = pool.store(std::string(c.chars, 'q'));
+    EXPECT_EQ(pool.blockCount(), c.blocks) << c.chars;
+    EXPECT_EQ(ref.block, c.blocks - 1) << c.chars;
+    EXPECT_EQ(std::string(pool.text(ref)), std::string(c.chars, 'q'));
   }
 }
 
