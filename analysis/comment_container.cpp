@@ -105,14 +105,14 @@ void TCommentContainer::remove(uint32_t index) {
   entries_.erase(entries_.begin() + index);
 }
 
-uint32_t TCommentContainer::find(uint32_t address) {
+uint32_t TCommentContainer::find(uint32_t address) const {
   std::lock_guard lock(mutex_);
   bool found;
   uint32_t index = search(address, found);
   return found ? index : NOT_FOUND;
 }
 
-std::optional<std::string> TCommentContainer::lookup(uint32_t address) {
+std::optional<std::string> TCommentContainer::lookup(uint32_t address) const {
   std::lock_guard lock(mutex_);
   bool found;
   uint32_t index = search(address, found);
@@ -120,7 +120,7 @@ std::optional<std::string> TCommentContainer::lookup(uint32_t address) {
   return std::string(pool_.text(entries_[index].text));
 }
 
-bool TCommentContainer::lookup(uint32_t address, char* out, size_t cap) {
+bool TCommentContainer::lookup(uint32_t address, char* out, size_t cap) const {
   std::lock_guard lock(mutex_);
   bool found;
   uint32_t index = search(address, found);
@@ -134,13 +134,13 @@ bool TCommentContainer::lookup(uint32_t address, char* out, size_t cap) {
   return true;
 }
 
-std::optional<TComment> TCommentContainer::entryAt(uint32_t index) {
+std::optional<TComment> TCommentContainer::entryAt(uint32_t index) const {
   std::lock_guard lock(mutex_);
   if (index >= entries_.size()) return std::nullopt;
   return TComment{entries_[index].address, pool_.text(entries_[index].text)};
 }
 
-std::vector<TComment> TCommentContainer::snapshot() {
+std::vector<TComment> TCommentContainer::snapshot() const {
   std::lock_guard lock(mutex_);
   std::vector<TComment> out;
   out.reserve(entries_.size());
@@ -175,12 +175,12 @@ void TCommentContainer::clear() {
   pool_.clear();
 }
 
-uint32_t TCommentContainer::count() {
+uint32_t TCommentContainer::count() const {
   std::lock_guard lock(mutex_);
   return static_cast<uint32_t>(entries_.size());
 }
 
-uint32_t TCommentContainer::capacity() {
+uint32_t TCommentContainer::capacity() const {
   std::lock_guard lock(mutex_);
   return capacity_;
 }

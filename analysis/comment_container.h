@@ -49,31 +49,31 @@ class TCommentContainer {
   // Index outside 0..count-1 is ignored.
   void remove(uint32_t index);
   // Index of the address or NOT_FOUND.
-  uint32_t find(uint32_t address);
+  uint32_t find(uint32_t address) const;
   // A copy of the address's text, taken under the lock.
-  std::optional<std::string> lookup(uint32_t address);
+  std::optional<std::string> lookup(uint32_t address) const;
   // The same into a fixed buffer (cut at cap - 1, always terminated) for
   // callers that must not allocate; false (and "" when cap > 0) when absent.
-  bool lookup(uint32_t address, char* out, size_t cap);
+  bool lookup(uint32_t address, char* out, size_t cap) const;
   // Copy of entry i, or nothing when i is outside the store.
-  std::optional<TComment> entryAt(uint32_t index);
+  std::optional<TComment> entryAt(uint32_t index) const;
   // Every entry in address order, copied under one hold of the lock (the
   // project writer's view of a consistent store).
-  std::vector<TComment> snapshot();
+  std::vector<TComment> snapshot() const;
   // Capacity n, or count + delta when n is below count. False (store
   // unchanged) when that much memory cannot be had.
   bool reserve(uint32_t n);
   // No entries, initial capacity, the text pool back to one empty block.
   void clear();
 
-  uint32_t count();
-  uint32_t capacity();
+  uint32_t count() const;
+  uint32_t capacity() const;
 
   // Runs f(const TTextPool&) under the lock: inspection for tests.
   template <class F>
-  void inspectPool(F&& f) {
+  void inspectPool(F&& f) const {
     std::lock_guard lock(mutex_);
-    f(static_cast<const TTextPool&>(pool_));
+    f(pool_);
   }
 
  private:
@@ -87,7 +87,7 @@ class TCommentContainer {
   void insertAt(uint32_t index, uint32_t address, std::string_view text);
   void growIfFull();
 
-  std::mutex mutex_;
+  mutable std::mutex mutex_;  // the names lock
   std::vector<Entry> entries_;
   uint32_t capacity_ = 0;
   TTextPool pool_;
