@@ -11,7 +11,9 @@ ExportWalkResult exportWalk(const TImageInfo& image, uint32_t directoryRva, Expo
   entries.clear();
   const uint8_t* buf = image.buffer();
   const uint32_t size = image.fileSize();
-  const uint32_t d = image.rvaToFileOffset(directoryRva, true);
+  // RVA 0 is how a file says it has no export directory; taken as an address
+  // it would read the DOS header as one.
+  const uint32_t d = directoryRva == 0 ? NOT_IN_FILE : image.rvaToFileOffset(directoryRva, true);
   if (d == NOT_IN_FILE || uint64_t(d) + 40 >= size) return ExportWalkResult::DirectoryFailure;
 
   const uint32_t base = readLe32(buf + d + 16);

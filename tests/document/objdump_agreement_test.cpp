@@ -2,27 +2,18 @@
 // entry point and imported names. Skipped where the DLLs or objdump are missing.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <sstream>
 #include <tuple>
 
 #include "document/document.h"
+#include "support/process.h"
 #include "support/recording_host.h"
 
 namespace {
 
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+std::string run(const std::string& command) { return runCommand(command).out; }
 
 std::string objdumpTool() {
   for (const char* tool : {"i686-w64-mingw32-objdump", "objdump"})

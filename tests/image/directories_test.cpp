@@ -69,6 +69,14 @@ TEST(Exports, Failures) {
   EXPECT_STREQ(exportFailureText(ExportWalkResult::DirectoryFailure).message,
                "This programm doesn't export any functions!");
 
+  // A zero directory RVA is no directory, not the DOS header.
+  TPeBuilder zero = exportingImage({0x1010}, {});
+  zero.setDirectory(0, 0, 0);
+  zero.mzIp = 1;  // would read as one function at the header's dword 0x1C
+  TParsedImage z(zero.build());
+  EXPECT_EQ(listExports(z.image, e), ExportWalkResult::DirectoryFailure);
+  EXPECT_TRUE(ownExportNames(z.image).empty());
+
   // Function array running past the end of the file.
   TParsedImage table(exportingImage({0x1010}, {}).build());
   table.patch32(0x600 + 20, 0x1000);  // NumberOfFunctions

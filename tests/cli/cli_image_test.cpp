@@ -1,0 +1,78 @@
+// The oxu tool end to end: exit codes, messages on standard error, text and JSON.
+#include <gtest/gtest.h>
+
+#include "cli/cli_args.h"
+#include "support/fixtures.h"
+#include "support/process.h"
+
+namespace {
+
+TCommandResult oxu(const std::string& args) { return runCommand(std::string(OXU_CLI_PATH) + " " + args); }
+
+std::string fx(const char* name) { return "'" + fixturePath(name) + "'"; }
+
+TEST(Cli, ExitCodesAndMessages) {
+  struct Case {
+    std::string args;
+    int exit;
+    std::string inOut, inErr;
+  } cases[] = {
+      {"", 1, "usage: oxu", ""},
+      {"--help", 0, "exit codes", ""},
+      {"--version", 0, "2.35", ""},
+      {"frobnicate x", 1, "", "unknown command"},
+      {"info", 1, "", "expected 1 file argument"},
+      {"info --bogus " + fx("gui.exe"), 1, "", "unknown option --bogus"},
+      {"info /nonexistent/x.exe", 2, "", "File error: Couldn't open file:: /nonexistent/x.exe"},
+      {"exports " + fx("gui.exe"), 3, "",
+       "Unable to show exported functions!: This programm doesn't export any functions!"},
+      {"conv " + fx("gui.exe") + " --rva 1000 --mem 1", 1, "", "exactly one"},
+      {"conv " + fx("gui.exe") + " --rva zz", 1, "", "not a hexadecimal"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    TCommandResult r = oxu(c.args);
+    EXPECT_EQ(r.exit, c.exit);
+    EXPECT_NE(r.out.find(c.inOut), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+  }
+}
+
+TEST(Cli, ImageCommandsPrintTheModel) {
+  struct Case {
+    std::string args;
+    std::vector<std::string> lines;  // each must appear in standard output
+  } cases[] = {
+      {"info " + fx("gui.exe"),
+       {"entry offset          00000625", "image base            00400000",
+        "   6  .reloc    00007000", "\"Show image &properties\" \"Show &imports\" \"&Resources\""}},
+      {"info --json " + fx("dos.exe"),
+       {"\"isMZ\":1", "\"isPE\":0", "\"entryOffset\":544", "\"imageBase\":4294967264"}},
+      {"conv " + fx("gui.exe") + " --rva 0x1225", {"file offset           00000625", "memory address        00401225"}},
+      {"conv " + fx("tiny.exe") + " --offset 0xFFFFFF", {"file offset           NOT_IN_FILE", "RVA                   NOT_IN_FILE"}},
+      {"conv --json " + fx("gui.exe") + " --mem 401000", {"\"fileOffset\":1024", "\"section\":\".text\""}},
+      {"imports " + fx("gui.exe"), {"module D0121000 fixdll.dll", "  80000003 ORD: 0003"}},
+      {"exports " + fx("fixdll.dll"), {"    2        3", "ORD: 0003", "FwdTick"}},
+      {"relocs " + fx("gui.exe") + " --rva 101F", {"RVA 0000101F: state 2, entry offset 00001A08"}},
+      {"tls " + fx("gui.exe"), {"  145  Callback 1 (:004011E3)", "  147  Callback 3 (grayed)"}},
+      {"tls --json " + fx("raw.bin"), {"\"callbacks\":[]", "\"enabled\":false"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    TCommandResult r = oxu(c.args);
+    EXPECT_EQ(r.exit, 0) << r.err;
+    for (const auto& l : c.lines) EXPECT_NE(r.out.find(l), std::string::npos) << l << "\n" << r.out;
+  }
+}
+
+TEST(CliArgs, Addresses) {
+  struct Case {
+    const char* text;
+    std::optional<uint32_t> value;
+  } cases[] = {{"401000", 0x401000}, {"0x401000", 0x401000}, {"401000h", 0x401000},
+               {"#100", 100},        {"FFFFFFFF", 0xFFFFFFFF}, {"100000000", std::nullopt},
+               {"", std::nullopt},   {"0x", std::nullopt},     {"12g", std::nullopt}};
+  for (const auto& c : cases) EXPECT_EQ(parseAddress(c.text), c.value) << c.text;
+}
+
+}  // namespace
