@@ -41,7 +41,7 @@ struct TFixedRegView {
 //             targets are shown addresses.
 //   out, cap  zero-terminated text; the instruction is appended behind what it
 //             holds, cut silently to cap - 1 characters. Unused in DecodeLength
-//             (may be null).
+//             (may be null); with a null out or cap 0 nothing is written.
 //   code16    16-bit code: 16-bit address and operand size, 4-digit targets.
 //   fixed     known register values replacing register names, or null.
 //   annotator annotation behind addresses in DecodeListing, or null.
