@@ -3,11 +3,17 @@
 // tool both work through it; it never touches a toolkit.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "analysis/comment_container.h"
+#include "analysis/return_manager.h"
 #include "image/image_info.h"
 #include "image/tls_menu.h"
+#include "image/undo_record.h"
 
 class Host;
 
@@ -21,12 +27,24 @@ enum LoadResult : int {
   LOAD_SHORT_READ = 5,
 };
 
-enum class ViewMode { Code32, Code16, HexDump };
-
 struct TViewState {
-  ViewMode mode = ViewMode::Code32;
+  bool hexDump = false;     // hex dump, else code
+  bool bits16 = false;      // code width when code is shown
   bool fileOffsets = true;  // address column: file offsets, else memory addresses
-  uint32_t topOffset = 0;
+  uint32_t topOffset = 0;   // file offset of the first listed line
+};
+
+// Byte editing in the listing.
+struct TEditState {
+  int mode = 0;         // 0 none, 1 hex digits, 2 text
+  uint32_t cursor = 0;  // file offset of the byte being edited
+  int nibble = 0;       // 0 high, 1 low
+};
+
+// The settings the document's operations read.
+struct TDocumentSettings {
+  bool createBackups = true;
+  bool keepUndoAfterSave = true;
 };
 
 // Menu-bar commands whose presence depends on the loaded file.
@@ -43,9 +61,10 @@ struct TFileCommands {
 constexpr int kVersionMajor = 2;
 constexpr int kVersionMinor = 35;
 
-class TDocument {
+class TDocument : private TReturnView {
  public:
   explicit TDocument(Host& host);
+  ~TDocument() override;
 
   void setPath(const std::string& path) { path_ = path; }
   const std::string& path() const { return path_; }
@@ -65,15 +84,74 @@ class TDocument {
   bool fileChanged() const { return fileChanged_; }
   bool projectChanged() const { return projectChanged_; }
 
+  void setProjectChanged(bool changed) { projectChanged_ = changed; }
+
   TViewState& view() { return view_; }
   const TViewState& view() const { return view_; }
+  TDocumentSettings& settings() { return settings_; }
 
   TFileCommands fileCommands() const;
   std::string titleText() const;
   Host& host() const { return host_; }
 
+  // ---- editing, undo and redo -------------------------------------------
+  // Replaces count bytes at offset: recorded for undo, file marked changed,
+  // image re-parsed, listeners told. An invalid call is reported and ignored.
+  void ChangeMemory(uint32_t offset, const uint8_t* src, uint32_t count);
+  void undo();
+  void redo();
+  bool undoAvailable() const;  // "&Undo" (185) is in the menu bar
+  bool redoAvailable() const;  // "Re&do" (186)
+  const TUndoRecord& undoRecord() const { return undo_; }
+  TEditState& edit() { return edit_; }
+  // A character typed while byte editing is on (modes 1 and 2).
+  void typeCharacter(uint8_t c);
+  // Turns the relocation covering rva into an absolute entry; false when none.
+  bool removeRelocationAt(uint32_t rva);
+
+  // Called with the changed offset after every change, undo and redo step
+  // (open dialogs and dump windows refresh themselves).
+  using ChangeListener = std::function<void(uint32_t offset)>;
+  int addChangeListener(ChangeListener listener);
+  void removeChangeListener(int id);
+
+  // ---- saving -------------------------------------------------------------
+  bool SaveFile();
+  // Asks for the path ("Save file as..."), then saves there.
+  bool saveFileAs();
+  bool saveFileAs(const std::string& path);
+  // Asks for the path ("Save file as section enlarged file..."), then writes
+  // the enlarged copy there and opens it.
+  bool saveSectionEnlarged();
+  bool SaveFileAsSecEnlarged(const std::string& path);
+  // The three save questions before the document is given up.
+  bool CanClose();
+  // Saves the project; true when it is no longer changed afterwards.
+  std::function<bool()> saveProject;
+
+  // ---- names and navigation ---------------------------------------------
+  TCommentContainer& names() { return names_; }
+  const TCommentContainer& names() const { return names_; }
+  TReturnManager& history() { return history_; }
+  const TReturnManager& history() const { return history_; }
+  // Moves the listing so that offset is shown linesAbove lines below the top.
+  void gotoOffset(uint32_t offset, int linesAbove = 0);
+  // Scrolls only when offset is not shown.
+  void ensureVisible(uint32_t offset);
+  // Returns to history entry n (0 = newest) without recording a new entry.
+  void goBack(uint32_t n);
+  // The address shown for a file offset in the current address column.
+  uint32_t shownAddress(uint32_t fileOffset) const override;
+
  private:
   void closeFile();
+  void afterBufferChange(uint32_t offset);
+  void exchangeUndoEntry(uint32_t index);
+  void nameOwnExports();
+  // TReturnView
+  uint32_t currentPosition() const override { return view_.topOffset; }
+  bool showsHexDump() const override { return view_.hexDump; }
+  bool showsProgramOffsets() const override { return !view_.fileOffsets; }
 
   Host& host_;
   std::string path_;
@@ -84,6 +162,13 @@ class TDocument {
   bool projectChanged_ = false;
   TImageInfo image_;
   TViewState view_;
+  TEditState edit_;
+  TDocumentSettings settings_;
+  TUndoRecord undo_;
+  TCommentContainer names_;
+  TReturnManager history_;
+  std::map<int, ChangeListener> listeners_;
+  int nextListenerId_ = 1;
 };
 
 // "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA - [path]", or the short
