@@ -2,18 +2,28 @@
 
 #include <algorithm>
 
+namespace {
+// Far enough below any reachable undo position; keeps huge changes from
+// wrapping the saved position back into range.
+constexpr int64_t kLowestSavedPosition = -(int64_t(1) << 30);
+
+int lowered(int position, int64_t by) {
+  return static_cast<int>(std::max<int64_t>(position - by, kLowestSavedPosition));
+}
+}  // namespace
+
 void TUndoRecord::recordChange(uint32_t offset, const uint8_t* oldBytes, uint32_t count) {
   const int64_t n = count;
   if (n < kCapacity) {
     if (undoPosition_ + n >= kCapacity) {
       std::copy(entries_.begin() + n, entries_.end(), entries_.begin());
       undoPosition_ -= static_cast<int>(n);
-      savedPosition_ -= static_cast<int>(n);
+      savedPosition_ = lowered(savedPosition_, n);
     }
   } else {
     // Only the last 500 bytes of the change fit; earlier changes are lost too.
     undoPosition_ = static_cast<int>(kCapacity - n);
-    savedPosition_ = static_cast<int>(savedPosition_ - n);
+    savedPosition_ = lowered(savedPosition_, n);
   }
   // Skip the bytes that cannot be recorded instead of counting through them.
   uint32_t first = 0;
