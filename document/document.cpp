@@ -8,6 +8,9 @@
 
 #include "base/host.h"
 #include "base/text_format.h"
+#include "image/exports.h"
+#include "image/file_save.h"
+#include "image/raw_convert.h"
 
 namespace {
 
@@ -16,7 +19,9 @@ constexpr uint32_t kBufferTail = 16;  // zero bytes behind the file for reads pa
 class FileHandle {
  public:
   explicit FileHandle(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~FileHandle() { if (fd_ >= 0) ::close(fd_); }
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
   int fd() const { return fd_; }
@@ -30,6 +35,13 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+int hexDigit(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 }  // namespace
 
 std::string windowTitle(const std::string& path) {
@@ -40,7 +52,11 @@ std::string windowTitle(const std::string& path) {
                   kVersionMinor, path.c_str());
 }
 
-TDocument::TDocument(Host& host) : host_(host) { image_.setHost(&host); }
+TDocument::TDocument(Host& host) : host_(host), history_(host, this) { image_.setHost(&host); }
+
+TDocument::~TDocument() = default;
+
+// ---- loading ----------------------------------------------------------------
 
 void TDocument::closeFile() {
   buffer_.clear();
@@ -49,12 +65,16 @@ void TDocument::closeFile() {
   loaded_ = false;
   fileChanged_ = projectChanged_ = false;
   view_.topOffset = 0;
+  view_.highlight = NOT_IN_FILE;
+  edit_ = TEditState{};
+  names_.clear();
+  undo_.reset();
   image_.parseImage(nullptr, 0, std::string());
 }
 
 int TDocument::LoadFile(bool fullReset) {
-  (void)fullReset;  // history, own-export names and the scan follow the reset
   if (loaded_) closeFile();
+  if (fullReset) history_.clear();
 
   FileHandle file(path_);
   struct stat st {};
@@ -100,13 +120,19 @@ int TDocument::LoadFile(bool fullReset) {
 
   image_.parseImage(buffer_.data(), fileSize_, baseName(path_));
 
+  view_.hexDump = false;
   if (image_.isPE()) {
-    view_.mode = ViewMode::Code32;
+    view_.bits16 = false;
     view_.fileOffsets = false;
   } else {
-    view_.mode = ViewMode::Code16;
+    view_.bits16 = true;
   }
+  if (fullReset) nameOwnExports();
   return LOAD_OK;
+}
+
+void TDocument::nameOwnExports() {
+  for (const auto& e : ownExportNames(image_)) names_.add(e.address, e.name, REPLACE_ALWAYS);
 }
 
 TFileCommands TDocument::fileCommands() const {
@@ -122,3 +148,251 @@ TFileCommands TDocument::fileCommands() const {
 }
 
 std::string TDocument::titleText() const { return windowTitle(loaded_ ? path_ : std::string()); }
+
+// ---- editing ----------------------------------------------------------------
+
+void TDocument::ChangeMemory(uint32_t offset, const uint8_t* src, uint32_t count) {
+  if (!loaded_ || !src || count < 1 || uint64_t(offset) + count > fileSize_) {
+    host_.message("Invalid ChangeMemory() call", "Warning!", MsgIcon::Warning);
+    return;
+  }
+  undo_.recordChange(offset, buffer_.data() + offset, count);
+  std::copy(src, src + count, buffer_.data() + offset);
+  afterBufferChange(offset);
+  fileChanged_ = true;
+}
+
+void TDocument::afterBufferChange(uint32_t offset) {
+  image_.parseImage(buffer_.data(), fileSize_, image_.fileName());
+  // Listeners may remove themselves while being told.
+  const auto listeners = listeners_;
+  for (const auto& [id, listener] : listeners) listener(offset);
+}
+
+bool TDocument::undoAvailable() const { return loaded_ && undo_.canUndo(); }
+bool TDocument::redoAvailable() const { return loaded_ && undo_.canRedo(); }
+
+void TDocument::exchangeUndoEntry(uint32_t index) {
+  TUndoEntry& e = undo_.entry(static_cast<int>(index));
+  if (e.offset >= fileSize_) return;  // recorded for a file of another size: nothing to exchange
+  uint8_t& b = buffer_[e.offset];
+  // The low nibble is where typing goes on when only it differs.
+  edit_.nibble = edit_.mode != 2 && (e.byte >> 4) == (b >> 4) && e.byte != b ? 1 : 0;
+  std::swap(e.byte, b);
+  edit_.cursor = e.offset;
+  ensureVisible(e.offset);
+  afterBufferChange(e.offset);
+}
+
+void TDocument::undo() {
+  if (!undoAvailable()) return;
+  const int index = undo_.stepBack();
+  fileChanged_ = !undo_.atSavedPosition();
+  exchangeUndoEntry(static_cast<uint32_t>(index));
+}
+
+void TDocument::redo() {
+  if (!redoAvailable()) return;
+  const int index = undo_.undoPosition();
+  exchangeUndoEntry(static_cast<uint32_t>(index));
+  undo_.stepForward();
+  fileChanged_ = !undo_.atSavedPosition();
+}
+
+void TDocument::typeCharacter(uint8_t c) {
+  if (!loaded_ || edit_.mode == 0 || edit_.cursor >= fileSize_) return;
+  const bool lastByte = edit_.cursor + 1 >= fileSize_;
+  // In the code listing every edit mode types hex digits.
+  if (edit_.mode == 1 || !view_.hexDump) {
+    const int d = hexDigit(c);
+    if (d < 0) return;
+    const uint8_t old = buffer_[edit_.cursor];
+    const uint8_t now = edit_.nibble == 0 ? uint8_t((d << 4) | (old & 0x0F))
+                                          : uint8_t((old & 0xF0) | d);
+    const uint32_t at = edit_.cursor;
+    ChangeMemory(at, &now, 1);
+    if (edit_.nibble == 0) {
+      edit_.nibble = 1;
+    } else if (!lastByte) {
+      edit_.nibble = 0;
+      ++edit_.cursor;
+      ensureVisible(edit_.cursor);
+    }
+    return;
+  }
+  if (c == 8 || c == 9) return;
+  ChangeMemory(edit_.cursor, &c, 1);
+  if (!lastByte) {
+    ++edit_.cursor;
+    ensureVisible(edit_.cursor);
+  }
+}
+
+bool TDocument::removeRelocationAt(uint32_t rva) {
+  const TRelocationTable* table = image_.relocationTable();
+  const TRelocationBlock* block;
+  uint32_t k;
+  if (!table || !table->find(rva, block, k)) return false;
+  const uint64_t e = uint64_t(block->blockOffset) + 8 + 2ull * k;
+  if (e + 1 >= fileSize_) return false;
+  const uint8_t high = buffer_[e + 1] & 0x0F;  // type 0: an absolute entry the loader skips
+  ChangeMemory(static_cast<uint32_t>(e + 1), &high, 1);
+  return true;
+}
+
+int TDocument::addChangeListener(ChangeListener listener) {
+  const int id = nextListenerId_++;
+  listeners_.emplace(id, std::move(listener));
+  return id;
+}
+
+void TDocument::removeChangeListener(int id) { listeners_.erase(id); }
+
+// ---- saving -------------------------------------------------------------------
+
+bool TDocument::SaveFile() {
+  if (!loaded_) {
+    host_.message("What shall I save???", "File's not opened ;)", MsgIcon::Warning);
+    return false;
+  }
+  const TSaveOutcome o = saveThroughTemporary(
+      path_, settings_.createBackups,
+      [&](const TWriter& write) { return write(buffer_.data(), fileSize_); });
+  if (o.error == SaveError::Open) {
+    host_.message(path_, "File error: Couldn't open file:", MsgIcon::Warning);
+    return false;
+  }
+  if (o.error == SaveError::Write) {
+    host_.message("Couldn't write the buffer into the file", "File error", MsgIcon::Warning);
+    return false;
+  }
+  fileChanged_ = false;
+  if (!settings_.keepUndoAfterSave) undo_.dropHistory();
+  undo_.markSaved();
+  return true;
+}
+
+bool TDocument::saveFileAs() {
+  auto path = host_.chooseSaveFile("Save file as...", "All files (*.*)", path_);
+  return path && saveFileAs(*path);
+}
+
+bool TDocument::saveFileAs(const std::string& path) {
+  path_ = path;
+  return SaveFile();
+}
+
+bool TDocument::saveSectionEnlarged() {
+  auto path = host_.chooseSaveFile("Save file as section enlarged file...", "All files (*.*)", path_);
+  return path && SaveFileAsSecEnlarged(*path);
+}
+
+bool TDocument::SaveFileAsSecEnlarged(const std::string& path) {
+  if (!loaded_) {
+    host_.message("What shall I save???", "File's not opened ;)", MsgIcon::Warning);
+    return false;
+  }
+  if (!image_.isPE()) {
+    host_.message("This only works with PE files, yet!", "Not a PE file!", MsgIcon::Information);
+    return false;
+  }
+  TEnlargeResult layout;
+  bool writeFailed = false;
+  const TSaveOutcome o = saveThroughTemporary(path, settings_.createBackups, [&](const TWriter& w) {
+    layout = writeSectionEnlarged(buffer_.data(), fileSize_, image_, w, writeFailed);
+    return layout.problem == EnlargeProblem::None && !writeFailed;
+  });
+  if (o.error == SaveError::Open) {
+    host_.message(path, "File error: Couldn't open file:", MsgIcon::Warning);
+    return false;
+  }
+  switch (layout.problem) {
+    case EnlargeProblem::NotPe:
+      host_.message("Not PE?!?!?", "TDWin::SaveFileAsSecEnlarged() : Strange assert result",
+                    MsgIcon::Warning);
+      return false;
+    case EnlargeProblem::ZeroAlignment:
+      host_.message("File align may not be zero!",
+                    "TDWin::SaveFileAsSecEnlarged(): File align is zero", MsgIcon::Warning);
+      return false;
+    case EnlargeProblem::Overlap:
+      host_.message(wsString("Couldn't write the buffer into the file (filepos=%.8X, bytestowrite=%.8X)",
+                             uint32_t(layout.position), uint32_t(layout.length)),
+                    "File error", MsgIcon::Warning);
+      return false;
+    case EnlargeProblem::None:
+      break;
+  }
+  if (o.error == SaveError::Write) {
+    host_.message(wsString("Couldn't write the buffer into the file (filepos=%.8X, bytestowrite=%.8X)",
+                           uint32_t(o.failedAt), uint32_t(o.failedLength)),
+                  "File error", MsgIcon::Warning);
+    return false;
+  }
+  fileChanged_ = false;
+  if (!settings_.keepUndoAfterSave) undo_.dropHistory();
+  undo_.markSaved();
+  path_ = path;
+  LoadFile(true);
+  return true;
+}
+
+bool TDocument::CanClose() {
+  auto saveProjectNow = [&] { return saveProject ? saveProject() : !projectChanged_; };
+  if (fileChanged_ && projectChanged_) {
+    switch (host_.message("Do you want to save?", "File and project have been changed!",
+                          MsgIcon::Question, MsgButtons::YesNoCancel)) {
+      case MsgAnswer::Yes:
+        if (!SaveFile()) return false;
+        return saveProjectNow();
+      case MsgAnswer::No: return true;
+      default: return false;
+    }
+  }
+  if (fileChanged_) {
+    switch (host_.message("Do you want to save?", "File has been changed!", MsgIcon::Question,
+                          MsgButtons::YesNoCancel)) {
+      case MsgAnswer::Yes: return SaveFile();
+      case MsgAnswer::No: return true;
+      default: return false;
+    }
+  }
+  if (projectChanged_) {
+    switch (host_.message("Do you want to save?", "Project has been changed!", MsgIcon::Question,
+                          MsgButtons::YesNoCancel)) {
+      case MsgAnswer::Yes: return saveProjectNow();
+      case MsgAnswer::No: return true;
+      default: return false;
+    }
+  }
+  return true;
+}
+
+// ---- navigation ---------------------------------------------------------------
+
+void TDocument::gotoOffset(uint32_t offset, int linesAbove) {
+  if (offset >= fileSize_) {
+    host_.message(wsString("%.8lX", offset), "Invalid goto address:", MsgIcon::Warning);
+    return;
+  }
+  // Line stepping belongs to the listing; until it takes over, the offset
+  // itself becomes the top line.
+  view_.topOffset = offset;
+  view_.highlight = linesAbove != 0 ? offset : view_.highlight;
+}
+
+void TDocument::ensureVisible(uint32_t offset) {
+  if (offset < view_.topOffset) view_.topOffset = offset;
+}
+
+void TDocument::goBack(uint32_t n) {
+  if (history_.count() == 0) return;
+  const ReturnEntry e = history_.removeReturnsDownto(n);
+  view_.hexDump = e.hexDump == 1;
+  gotoOffset(e.address, 0);
+}
+
+uint32_t TDocument::shownAddress(uint32_t fileOffset) const {
+  if (view_.fileOffsets) return fileOffset;
+  return rawFileOffsetToMemory(fileOffset, buffer_.data(), fileSize_);
+}

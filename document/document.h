@@ -32,6 +32,7 @@ struct TViewState {
   bool bits16 = false;      // code width when code is shown
   bool fileOffsets = true;  // address column: file offsets, else memory addresses
   uint32_t topOffset = 0;   // file offset of the first listed line
+  uint32_t highlight = NOT_IN_FILE;  // the line a jump with lines above marked
 };
 
 // Byte editing in the listing.

@@ -77,14 +77,14 @@ TEST(LoadFile, BufferStatusAndTitle) {
 TEST(LoadFile, ViewAndFileDependentCommandsPerKind) {
   struct Case {
     const char* file;
-    ViewMode mode;
+    bool bits16;
     bool props, exports, imports, menus, strings, tls;
   } cases[] = {
-      {"gui.exe", ViewMode::Code32, true, false, true, true, true, true},
-      {"fixdll.dll", ViewMode::Code32, true, true, true, false, false, false},
-      {"tiny.exe", ViewMode::Code32, true, false, true, false, false, false},
-      {"dos.exe", ViewMode::Code16, false, false, false, false, false, false},
-      {"raw.bin", ViewMode::Code16, false, false, false, false, false, false},
+      {"gui.exe", false, true, false, true, true, true, true},
+      {"fixdll.dll", false, true, true, true, false, false, false},
+      {"tiny.exe", false, true, false, true, false, false, false},
+      {"dos.exe", true, false, false, false, false, false, false},
+      {"raw.bin", true, false, false, false, false, false, false},
   };
   RecordingHost host;
   TDocument doc(host);
@@ -92,11 +92,13 @@ TEST(LoadFile, ViewAndFileDependentCommandsPerKind) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     doc.view().fileOffsets = true;
+    doc.view().hexDump = true;
     doc.setPath(fixturePath(c.file));
     ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
-    EXPECT_EQ(doc.view().mode, c.mode);
+    EXPECT_FALSE(doc.view().hexDump);
+    EXPECT_EQ(doc.view().bits16, c.bits16);
     // PE files show memory addresses; others keep the address column as it was.
-    EXPECT_EQ(doc.view().fileOffsets, c.mode != ViewMode::Code32);
+    EXPECT_EQ(doc.view().fileOffsets, c.bits16);
     TFileCommands cmds = doc.fileCommands();
     EXPECT_EQ(cmds.imageProperties, c.props);
     EXPECT_EQ(cmds.exports, c.exports);
