@@ -77,7 +77,7 @@ class TImagePropsModel {
   void open();
   // Stops following changes and tells onClosed.
   void close();
-  bool isOpen() const { return listenerId_ != 0; }
+  bool isOpen() const { return open_; }
 
   // Reads everything again, keeping the chosen section index while it is
   // still in the list. The document's changes call it by themselves; the
@@ -136,6 +136,7 @@ class TImagePropsModel {
   void contentsChanged();
 
   TDocument& doc_;
+  bool open_ = false;
   int listenerId_ = 0;
   std::string title_ = kTitle;
   bool valid_ = false;
