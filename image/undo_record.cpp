@@ -14,6 +14,10 @@ int lowered(int position, int64_t by) {
 
 void TUndoRecord::recordChange(uint32_t offset, const uint8_t* oldBytes, uint32_t count) {
   const int64_t n = count;
+  // A change made after undoing past the saved state makes that state
+  // unreachable: the buffer can no longer match the file on disk through
+  // undo or redo, however the positions line up later.
+  if (savedPosition_ > undoPosition_) savedPosition_ = static_cast<int>(kLowestSavedPosition);
   if (n < kCapacity) {
     if (undoPosition_ + n >= kCapacity) {
       std::copy(entries_.begin() + n, entries_.end(), entries_.begin());

@@ -1,0 +1,231 @@
+// Changing bytes, undo and redo, byte typing and relocation removal.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "document/document.h"
+#include "support/fixtures.h"
+#include "support/recording_host.h"
+
+namespace {
+
+// A document over a file of `size` bytes of 0x90.
+struct Doc {
+  TempDir dir;
+  RecordingHost host;
+  TDocument doc{host};
+  explicit Doc(uint32_t size = 2048, const std::string& fixture = "") {
+    std::string path = fixture.empty() ? dir.file("file.bin") : fixturePath(fixture);
+    if (fixture.empty()) writeFile(path, std::vector<uint8_t>(size, 0x90));
+    doc.setPath(path);
+    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
+  }
+  uint8_t at(uint32_t o) const { return doc.buffer()[o]; }
+  void change(uint32_t o, std::vector<uint8_t> bytes) {
+    doc.ChangeMemory(o, bytes.data(), uint32_t(bytes.size()));
+  }
+};
+
+TEST(ChangeMemory, InvalidCallsChangeNothing) {
+  Doc d(16);
+  const uint8_t b[2] = {1, 2};
+  struct Case {
+    uint32_t offset;
+    const uint8_t* src;
+    uint32_t count;
+  } cases[] = {{15, b, 2}, {16, b, 1}, {0, nullptr, 1}, {0, b, 0}, {0xFFFFFFFF, b, 2}};
+  for (const auto& c : cases) d.doc.ChangeMemory(c.offset, c.src, c.count);
+  ASSERT_EQ(d.host.messages.size(), std::size(cases));
+  for (const auto& line : d.host.messageLines()) EXPECT_EQ(line, "Warning!: Invalid ChangeMemory() call");
+  EXPECT_FALSE(d.doc.fileChanged());
+  EXPECT_FALSE(d.doc.undoAvailable());
+  d.doc.ChangeMemory(14, b, 2);  // the last two bytes are fine
+  EXPECT_EQ(d.at(15), 2);
+}
+
+TEST(Undo, FourBytesFourSteps) {
+  Doc d;
+  d.change(0x10, {1, 2, 3, 4});
+  EXPECT_TRUE(d.doc.fileChanged());
+  EXPECT_TRUE(d.doc.undoAvailable());
+  EXPECT_FALSE(d.doc.redoAvailable());
+  for (int step = 1; step <= 4; ++step) {
+    d.doc.undo();
+    EXPECT_EQ(d.at(0x10 + 4 - step), 0x90);
+    EXPECT_EQ(d.doc.fileChanged(), step < 4) << step;
+    EXPECT_EQ(d.doc.edit().cursor, uint32_t(0x10 + 4 - step));
+  }
+  EXPECT_FALSE(d.doc.undoAvailable());
+  EXPECT_TRUE(d.doc.redoAvailable());
+  d.doc.redo();
+  EXPECT_EQ(d.at(0x10), 1);
+  EXPECT_TRUE(d.doc.fileChanged());
+}
+
+TEST(Undo, RecordArithmeticAroundItsCapacity) {
+  struct Case {
+    const char* what;
+    int before;       // single-byte changes made first
+    uint32_t change;  // then one change of this many bytes
+    int undoPosition, savedPosition;
+  } cases[] = {
+      {"room left", 400, 99, 499, 0},
+      {"498 + 2 drops the two oldest", 498, 2, 498, -2},
+      {"499 + 1 drops one", 499, 1, 499, -1},
+      {"600 bytes: only the last 500", 10, 600, 500, -600},
+      {"exactly 500 bytes", 0, 500, 500, -500},
+      {"10 + 495: the record gives up the older part too", 10, 495, 10, -495},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Doc d;
+    for (int i = 0; i < c.before; ++i) d.change(uint32_t(i), {0x11});
+    d.change(1000, std::vector<uint8_t>(c.change, 0x22));
+    EXPECT_EQ(d.doc.undoRecord().undoPosition(), c.undoPosition);
+    EXPECT_EQ(d.doc.undoRecord().savedPosition(), c.savedPosition);
+    EXPECT_EQ(d.doc.undoRecord().redoLimit(), c.undoPosition);
+    while (d.doc.undoAvailable()) d.doc.undo();
+    // The newest bytes are back; what fell out of the record stays changed.
+    EXPECT_EQ(d.at(1000 + c.change - 1), 0x90);
+    if (c.undoPosition < int(c.change)) {
+      EXPECT_EQ(d.at(1000), 0x22);
+    }
+    if (c.before > 0 && c.savedPosition < 0) {
+      EXPECT_EQ(d.at(0), 0x11);
+    }
+    // Only a record that lost nothing gets back to the state on disk.
+    EXPECT_EQ(d.doc.fileChanged(), c.savedPosition < 0);
+  }
+}
+
+TEST(Undo, NewChangeDiscardsRedo) {
+  Doc d;
+  d.change(0, {1, 2, 3, 4, 5});
+  d.doc.undo();
+  d.doc.undo();
+  EXPECT_TRUE(d.doc.redoAvailable());
+  d.change(100, {9});
+  EXPECT_FALSE(d.doc.redoAvailable());
+  EXPECT_EQ(d.at(3), 0x90);
+  EXPECT_EQ(d.at(4), 0x90);
+}
+
+TEST(Typing, HexDigitsNibblesAndUndo) {
+  Doc d(4);
+  d.doc.view().hexDump = true;
+  d.doc.edit() = TEditState{1, 0, 0};
+  d.doc.typeCharacter('4');
+  EXPECT_EQ(d.at(0), 0x40);
+  EXPECT_EQ(d.doc.edit().nibble, 1);
+  d.doc.typeCharacter('x');  // ignored
+  d.doc.typeCharacter('1');
+  EXPECT_EQ(d.at(0), 0x41);
+  EXPECT_EQ(d.doc.edit().cursor, 1u);
+  EXPECT_EQ(d.doc.edit().nibble, 0);
+  d.doc.undo();
+  EXPECT_EQ(d.at(0), 0x40);
+  EXPECT_EQ(d.doc.edit().nibble, 1);  // only the low nibble differed
+  EXPECT_EQ(d.doc.edit().cursor, 0u);
+  d.doc.undo();
+  EXPECT_EQ(d.at(0), 0x90);
+  EXPECT_EQ(d.doc.edit().nibble, 0);
+
+  // On the last byte the cursor and the nibble stay.
+  d.doc.edit() = TEditState{1, 3, 0};
+  d.doc.typeCharacter('a');
+  d.doc.typeCharacter('B');
+  EXPECT_EQ(d.at(3), 0xAB);
+  EXPECT_EQ(d.doc.edit().cursor, 3u);
+  EXPECT_EQ(d.doc.edit().nibble, 1);
+}
+
+TEST(Typing, TextModeAndCodeListing) {
+  Doc d(3);
+  d.doc.view().hexDump = true;
+  d.doc.edit() = TEditState{2, 1, 0};
+  for (uint8_t c : {uint8_t('A'), uint8_t(8), uint8_t(9), uint8_t('z'), uint8_t('!')}) d.doc.typeCharacter(c);
+  EXPECT_EQ(d.at(1), 'A');
+  EXPECT_EQ(d.at(2), '!');  // the last byte is overwritten in place
+  EXPECT_EQ(d.doc.edit().cursor, 2u);
+  // In the code listing text mode types hex digits.
+  d.doc.view().hexDump = false;
+  d.doc.edit() = TEditState{2, 0, 0};
+  d.doc.typeCharacter('C');
+  EXPECT_EQ(d.at(0), 0xC0);
+}
+
+TEST(Relocations, RemovalIsAnUndoableChange) {
+  Doc d(0, "gui.exe");
+  ASSERT_EQ(d.doc.image().relocationStateAt(0x101E), 1u);
+  const uint32_t entry = d.doc.image().relocationEntryOffsetAt(0x101E);
+  EXPECT_EQ(d.at(entry) | d.at(entry + 1) << 8, 0x301E);
+  EXPECT_TRUE(d.doc.removeRelocationAt(0x101F));
+  EXPECT_EQ(d.at(entry) | d.at(entry + 1) << 8, 0x001E);
+  EXPECT_EQ(d.doc.image().relocationStateAt(0x101E), 0u);
+  EXPECT_FALSE(d.doc.removeRelocationAt(0x101E));
+  d.doc.undo();
+  EXPECT_EQ(d.doc.image().relocationStateAt(0x101E), 1u);
+}
+
+TEST(ChangeListeners, ToldEveryChangeUndoAndRedo) {
+  Doc d;
+  std::vector<uint32_t> seen;
+  const int id = d.doc.addChangeListener([&](uint32_t o) { seen.push_back(o); });
+  d.change(5, {1});
+  d.doc.undo();
+  d.doc.redo();
+  d.doc.removeChangeListener(id);
+  d.change(6, {1});
+  EXPECT_EQ(seen, (std::vector<uint32_t>{5, 5, 5}));
+}
+
+// Random changes, undos and redos against a replay of every written byte.
+TEST(UndoProperty, BufferMatchesReplayedStates) {
+  for (uint32_t seed = 1; seed <= 20; ++seed) {
+    SCOPED_TRACE(seed);
+    std::mt19937 rng(seed);
+    Doc d(64);
+    std::vector<std::vector<uint8_t>> states{std::vector<uint8_t>(64, 0x90)};
+    size_t pos = 0;
+    size_t saved = 0;
+    for (int op = 0; op < 400; ++op) {
+      const int kind = int(rng() % 10);
+      if (kind < 4) {
+        const uint32_t o = rng() % 64;
+        const uint32_t n = 1 + rng() % std::min<uint32_t>(64 - o, rng() % 7 == 0 ? 64 : 4);
+        std::vector<uint8_t> bytes(n);
+        for (auto& b : bytes) b = uint8_t(rng());
+        d.change(o, bytes);
+        states.resize(pos + 1);
+        for (uint32_t i = 0; i < n; ++i) {
+          states.push_back(states.back());
+          states.back()[o + i] = bytes[i];
+        }
+        pos = states.size() - 1;
+        if (saved > pos) saved = SIZE_MAX;  // that state cannot come back through redo
+      } else if (kind < 7) {
+        if (d.doc.undoAvailable()) {
+          ASSERT_GT(pos, 0u);
+          d.doc.undo();
+          --pos;
+        }
+      } else if (kind < 9) {
+        ASSERT_EQ(d.doc.redoAvailable(), pos + 1 < states.size());
+        if (d.doc.redoAvailable()) {
+          d.doc.redo();
+          ++pos;
+        }
+      } else {
+        d.doc.settings().createBackups = false;
+        ASSERT_TRUE(d.doc.SaveFile());
+        saved = pos;
+      }
+      ASSERT_TRUE(std::equal(states[pos].begin(), states[pos].end(), d.doc.buffer())) << op;
+      if (!d.doc.fileChanged()) {
+        ASSERT_EQ(pos, saved) << op;
+      }
+    }
+  }
+}
+
+}  // namespace
