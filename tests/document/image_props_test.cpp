@@ -5,9 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <algorithm>
 
 #include "base/le_read.h"
+#include "base/text_format.h"
 #include "document/document.h"
 #include "support/fixtures.h"
 #include "support/pe_builder.h"
@@ -204,10 +205,8 @@ TEST(ImageProps, FixtureRelocSectionAndUndoKeepTheChosenSection) {
 TEST(ImageProps, CutSectionTable) {
   // The table starts at 0x178; cut the file inside the second header, so
   // the third header starts past the end.
-  TPeBuilder b = threeSections();
-  b.headerSize = 0x1A0;  // section data is placed after the table...
-  std::vector<uint8_t> bytes = b.build();
-  bytes.resize(0x178 + 40 + 39);  // ...and cut away: header 1 lacks its last byte
+  std::vector<uint8_t> bytes = threeSections().build();
+  bytes.resize(0x178 + 40 + 39);  // header 1 lacks its last byte
   TLoaded l(bytes);
   TImagePropsModel m(l.doc);
   m.open();
@@ -300,7 +299,7 @@ TEST(ImageProps, NotAPortableExecutable) {
     std::vector<uint8_t> f(0x200, 0);
     if (mz) f[0] = 'M', f[1] = 'Z';
     writeLe32(&f[0x3C], peOffset);
-    if (pe && peOffset + 1 < f.size()) f[peOffset] = 'P', f[peOffset + 1] = 'E';
+    if (pe && uint64_t(peOffset) + 1 < f.size()) f[peOffset] = 'P', f[peOffset + 1] = 'E';
     return f;
   };
   struct Case {
@@ -362,7 +361,9 @@ TEST(ImageProps, GotoSectionRecordsHistoryAndChoosesTheView) {
     EXPECT_TRUE(m.gotoSection());
     EXPECT_EQ(v.topOffset, c.top);
     EXPECT_EQ(v.hexDump, c.hexDump);
-    if (!c.hexDump) EXPECT_FALSE(v.bits16);
+    if (!c.hexDump) {
+      EXPECT_FALSE(v.bits16);
+    }
     ASSERT_EQ(l.doc.history().count(), 1u);
     const ReturnEntry e = l.doc.history().getReturn(0);
     EXPECT_EQ(e.kind, uint32_t(RK_SECTION));
