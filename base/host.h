@@ -48,7 +48,8 @@ class Host {
 // button; for batch work where no user is present.
 class SilentHost : public Host {
  public:
-  MsgAnswer message(std::string_view, std::string_view, MsgIcon, MsgButtons buttons) override;
+  MsgAnswer message(std::string_view, std::string_view, MsgIcon,
+                    MsgButtons buttons = MsgButtons::Ok) override;
   void setStatusText(std::string_view) override {}
   void setStatusField(StatusField, std::string_view) override {}
   void showGauges(bool) override {}

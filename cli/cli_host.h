@@ -12,7 +12,7 @@ class TCliHost : public Host {
   bool quiet = false;                     // --quiet: no status lines
 
   MsgAnswer message(std::string_view text, std::string_view caption, MsgIcon icon,
-                    MsgButtons buttons) override;
+                    MsgButtons buttons = MsgButtons::Ok) override;
   void setStatusText(std::string_view text) override;
   void setStatusField(StatusField, std::string_view) override {}
   void showGauges(bool) override {}

@@ -23,6 +23,8 @@ struct TCliCommand {
 };
 
 void addImageCommands(std::vector<TCliCommand>& commands);
+void addSearchCommands(std::vector<TCliCommand>& commands);
+void addEditCommands(std::vector<TCliCommand>& commands);
 
 // Shared by subcommands: loads the file named by the first positional
 // argument into `doc`; returns EXIT_OK or the exit code to end with.

@@ -12,6 +12,8 @@ namespace {
 std::vector<TCliCommand> allCommands() {
   std::vector<TCliCommand> commands;
   addImageCommands(commands);
+  addSearchCommands(commands);
+  addEditCommands(commands);
   return commands;
 }
 

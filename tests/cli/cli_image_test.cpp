@@ -76,3 +76,32 @@ TEST(CliArgs, Addresses) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Cli, PatchAndEnlarge) {
+  TempDir dir;
+  const std::string exe = dir.file("gui.exe");
+  writeFile(exe, readFixture("gui.exe"));
+  TCommandResult r = runCommand(std::string(OXU_CLI_PATH) + " patch '" + exe + "' --at 625 --bytes 'CC 90'");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  auto patched = readFile(exe);
+  EXPECT_EQ(patched[0x625], 0xCC);
+  EXPECT_EQ(patched[0x626], 0x90);
+  EXPECT_EQ(readFile(dir.file("gui.bak")), readFixture("gui.exe"));
+
+  r = runCommand(std::string(OXU_CLI_PATH) + " patch '" + exe + "' --at 1BFF --bytes 0102");
+  EXPECT_EQ(r.exit, 3);
+  EXPECT_NE(r.err.find("Warning!: Invalid ChangeMemory() call"), std::string::npos);
+
+  r = runCommand(std::string(OXU_CLI_PATH) + " enlarge '" + fixturePath("tiny.exe") + "' '" +
+                 dir.file("big.exe") + "'");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.out.find(".data"), std::string::npos);
+  r = runCommand(std::string(OXU_CLI_PATH) + " enlarge '" + fixturePath("dos.exe") + "' '" +
+                 dir.file("dos2.exe") + "'");
+  EXPECT_EQ(r.exit, 3);
+  EXPECT_NE(r.err.find("Not a PE file!: This only works with PE files, yet!"), std::string::npos);
+}
+
+}  // namespace

@@ -29,7 +29,7 @@ class RecordingHost : public Host {
   int beeps = 0;
 
   MsgAnswer message(std::string_view text, std::string_view caption, MsgIcon icon,
-                    MsgButtons buttons) override {
+                    MsgButtons buttons = MsgButtons::Ok) override {
     std::lock_guard lock(mutex_);
     MsgAnswer a = defaultAnswer(buttons);
     if (buttons != MsgButtons::Ok && !answers.empty()) {
