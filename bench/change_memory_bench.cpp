@@ -1,0 +1,59 @@
+// One-byte ChangeMemory on a large PE (re-parse included), and undo/redo.
+// The file: OXU_BENCH_FILE, default the largest i686 mingw DLL.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "base/host.h"
+#include "document/document.h"
+
+namespace {
+
+std::string benchFile() {
+  const char* f = std::getenv("OXU_BENCH_FILE");
+  return f ? f : "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
+}
+
+void BM_ChangeMemoryOneByte(benchmark::State& state) {
+  SilentHost host;
+  TDocument doc(host);
+  doc.setPath(benchFile());
+  if (doc.LoadFile(false) != LOAD_OK) {
+    state.SkipWithError("cannot load the benchmark file");
+    return;
+  }
+  const uint32_t at = doc.image().entryOffset() != NOT_IN_FILE ? doc.image().entryOffset() : 0;
+  uint8_t b = 0;
+  for (auto _ : state) {
+    ++b;
+    doc.ChangeMemory(at, &b, 1);
+  }
+  state.counters["fileMB"] = doc.fileSize() / 1e6;
+  state.counters["relocBlocks"] =
+      doc.image().relocationTable() ? double(doc.image().relocationTable()->blocks().size()) : 0;
+  state.counters["imports"] = double(doc.image().imports().functions().size());
+}
+BENCHMARK(BM_ChangeMemoryOneByte)->Unit(benchmark::kMillisecond);
+
+void BM_UndoRedoStep(benchmark::State& state) {
+  SilentHost host;
+  TDocument doc(host);
+  doc.setPath(benchFile());
+  if (doc.LoadFile(false) != LOAD_OK) {
+    state.SkipWithError("cannot load the benchmark file");
+    return;
+  }
+  const uint32_t at = doc.image().entryOffset() != NOT_IN_FILE ? doc.image().entryOffset() : 0;
+  const uint8_t b = 0xCC;
+  doc.ChangeMemory(at, &b, 1);
+  for (auto _ : state) {
+    doc.undo();
+    doc.redo();
+  }
+}
+BENCHMARK(BM_UndoRedoStep)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
