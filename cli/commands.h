@@ -23,6 +23,7 @@ struct TCliCommand {
 };
 
 void addImageCommands(std::vector<TCliCommand>& commands);
+void addPropsCommands(std::vector<TCliCommand>& commands);
 void addSearchCommands(std::vector<TCliCommand>& commands);
 void addEditCommands(std::vector<TCliCommand>& commands);
 

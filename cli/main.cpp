@@ -12,6 +12,7 @@ namespace {
 std::vector<TCliCommand> allCommands() {
   std::vector<TCliCommand> commands;
   addImageCommands(commands);
+  addPropsCommands(commands);
   addSearchCommands(commands);
   addEditCommands(commands);
   return commands;
