@@ -78,6 +78,9 @@ class TDocument : private TReturnView {
   bool isLoaded() const { return loaded_; }
   // The file's bytes followed by 16 zero bytes.
   const uint8_t* buffer() const { return buffer_.data(); }
+  // For traced instructions only: they write the buffer directly, without
+  // undo. Everything the user changes goes through ChangeMemory.
+  uint8_t* tracedBuffer() { return buffer_.data(); }
   uint32_t fileSize() const { return fileSize_; }
   const TImageInfo& image() const { return image_; }
   TImageInfo& image() { return image_; }
