@@ -1,0 +1,240 @@
+// The search command over a loaded document: start rule, wrap questions,
+// messages, history entries, listing moves and the context-menu searches.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "document/document.h"
+#include "document/search_command.h"
+#include "support/fixtures.h"
+#include "support/pe_builder.h"
+#include "support/recording_host.h"
+
+namespace {
+
+// A loaded document over the given bytes.
+struct TSearchDoc {
+  explicit TSearchDoc(const std::vector<uint8_t>& bytes) {
+    writeFile(dir.file("f.bin"), bytes);
+    doc.setPath(dir.file("f.bin"));
+    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
+    host.messages.clear();
+  }
+  TempDir dir;
+  RecordingHost host;
+  TDocument doc{host};
+};
+
+std::vector<uint8_t> bytesWith(uint32_t size, std::initializer_list<std::pair<uint32_t, const char*>> at) {
+  std::vector<uint8_t> b(size, 0x90);
+  for (auto& [offset, text] : at) std::memcpy(b.data() + offset, text, std::strlen(text));
+  return b;
+}
+
+const char* const kForwardQ = "Reached end of file: Didn't find it!\nDo you want to continue the search at the begining of the file?";
+const char* const kForwardExactQ = "Reached end of file: Didn't find the it!\nDo you want to continue the search at the begining of the file?";
+const char* const kBackwardQ = "Reached begining of file: Didn't find it!\nDo you want to continue the search at the end of the file?";
+const char* const kBackwardExactQ = "Reached begining of file: Didn't find the it!\nDo you want to continue the search at the end of the file?";
+const char* const kScanned = "Whole file scanned: Didn't find it!";
+
+TEST(Search, OnePressFromTheTop) {
+  // "MZ" at 0 and 0x40, "mz" at 0x80 in a 0x100-byte file.
+  const auto bytes = bytesWith(0x100, {{0, "MZ"}, {0x40, "MZ"}, {0x80, "mz"}, {0xFD, "abc"}});
+  struct Case {
+    const char* name;
+    std::string phrase;
+    int type;
+    bool caseSensitive, backward;
+    uint32_t top;
+    int mode;
+    std::deque<MsgAnswer> answers;
+    uint32_t hit;  // SEARCH_NONE: none
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"start itself is skipped", "mz", ST_ASCII, false, false, 0, 0, {}, 0x40, {}},
+      {"case-insensitive finds lower case", "MZ", ST_ASCII, false, false, 0x40, 0, {}, 0x80, {}},
+      {"case-sensitive skips lower case", "MZ", ST_ASCII, true, false, 0x40, 0, {MsgAnswer::No},
+       SEARCH_NONE, {kForwardExactQ}},
+      {"wrap then MZ at 0", "mz", ST_ASCII, false, false, 0x80, 0, {MsgAnswer::Yes}, 0, {kForwardQ}},
+      {"numbers wrap with the exact wording", "5A4D", ST_HEX, false, false, 0x40, 0,
+       {MsgAnswer::Yes}, 0, {kForwardExactQ}},
+      {"wrap refused", "mz", ST_ASCII, false, false, 0x80, 0, {MsgAnswer::No}, SEARCH_NONE, {kForwardQ}},
+      {"nothing after the wrap either", "oxu", ST_ASCII, false, false, 0, 0, {MsgAnswer::Yes},
+       SEARCH_NONE, {kForwardQ, kScanned}},
+      {"backward", "mz", ST_ASCII, false, true, 0x80, 0, {}, 0x40, {}},
+      {"backward from the top wraps to the end", "mz", ST_ASCII, false, true, 0, 0,
+       {MsgAnswer::Yes}, 0x80, {kBackwardQ}},
+      {"backward exact wording", "mz", ST_ASCII, true, true, 0x40, 0, {MsgAnswer::No}, SEARCH_NONE,
+       {kBackwardExactQ}},
+      {"backward from above the last candidate examines it", "abc", ST_ASCII, true, true, 0xFF, 0,
+       {}, 0xFD, {}},
+      {"Unicode needs its zero bytes", "MZ", ST_UNICODE, false, false, 0, 0, {MsgAnswer::Yes},
+       SEARCH_NONE, {kForwardQ, kScanned}},
+      {"mode 4 begins at start itself", "MZ", ST_ASCII, true, false, 0x40, 4, {}, 0x40, {}},
+      {"mode 4 never asks", "oxu", ST_ASCII, true, false, 0, 4, {}, SEARCH_NONE, {kScanned}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSearchDoc d(bytes);
+    d.host.answers = c.answers;
+    d.doc.view().topOffset = c.top;
+    TSearchState s;
+    s.phrase = c.phrase;
+    s.type = c.type;
+    s.caseSensitive = c.caseSensitive;
+    s.backward = c.backward;
+    const bool found = search(d.doc, s, c.top, c.mode);
+    EXPECT_EQ(found, c.hit != SEARCH_NONE);
+    EXPECT_EQ(d.host.messageLines(), c.messages);
+    EXPECT_TRUE(d.host.answers.empty());
+    if (!found) {
+      EXPECT_EQ(s.lastFound, SEARCH_NONE);
+      EXPECT_EQ(d.doc.history().count(), 0u);
+      EXPECT_EQ(d.doc.view().topOffset, c.top);
+      continue;
+    }
+    EXPECT_EQ(s.lastFound, c.hit);
+    EXPECT_EQ(d.doc.view().highlight, c.hit);
+    EXPECT_LE(d.doc.view().topOffset, c.hit);
+    ASSERT_EQ(d.doc.history().count(), 1u);
+    EXPECT_EQ(d.doc.history().getReturn(0), (ReturnEntry{RK_SEARCH, c.top, 0}));
+  }
+}
+
+TEST(Search, PatternLongerThanFile) {
+  TSearchDoc d({1, 2, 3, 4});
+  TSearchState s;
+  s.phrase = "0102030405";
+  s.type = ST_BYTE_LIST;
+  EXPECT_FALSE(search(d.doc, s, 0, 0));
+  EXPECT_EQ(d.host.messageLines(),
+            std::vector<std::string>{"Small size problem ;D: Search item longer than file!!"});
+  EXPECT_EQ(d.doc.history().count(), 0u);
+  // The whole file is the one candidate: skipped at first, found after the wrap.
+  s.phrase = "01020304";
+  EXPECT_TRUE(search(d.doc, s, 0, 0));
+  EXPECT_EQ(d.host.messages.size(), 2u);
+  EXPECT_EQ(s.lastFound, 0u);
+}
+
+TEST(Search, PatternMessagesEndTheSearch) {
+  TSearchDoc d(bytesWith(0x40, {}));
+  TSearchState s;
+  s.phrase = "0102030";
+  s.type = ST_BYTE_LIST;
+  EXPECT_FALSE(search(d.doc, s, 0, 0));
+  ASSERT_EQ(d.host.messages.size(), 1u);
+  EXPECT_EQ(d.host.messages[0].caption, "Invalid byte list format");
+}
+
+TEST(Search, PhraseAndTypeAreUpdated) {
+  TSearchDoc d(bytesWith(0x40, {{0x10, "\xA1\x06"}, {0x20, "Hello World"}}));
+  TSearchState s;
+  s.phrase = "6a1";
+  EXPECT_TRUE(search(d.doc, s, 0, 0));
+  EXPECT_EQ(s.phrase, "06A1");
+  EXPECT_EQ(s.lastFound, 0x10u);
+  s.phrase = "hello world";  // hex value far from a number: found as text
+  EXPECT_TRUE(search(d.doc, s, 0, 0));
+  EXPECT_EQ(s.type, ST_ASCII);
+  EXPECT_EQ(s.phrase, "hello world");
+  EXPECT_EQ(s.lastFound, 0x20u);
+  EXPECT_TRUE(d.host.messages.empty());
+}
+
+// The listing shows a hit 4 lines below its top; a second press must go on
+// after the hit while it is on screen, and start from the top again once it
+// is not.
+TEST(Search, SecondPressGoesOnAfterTheShownHit) {
+  const auto bytes = bytesWith(0x400, {{0x100, "abc"}, {0x110, "abc"}, {0x300, "abc"}});
+  struct Case {
+    const char* name;
+    uint32_t shownLines;
+    bool useLineHook;
+    uint32_t topAfterHit;  // where the listing put its top
+    uint32_t secondHit;
+  } cases[] = {
+      {"hit shown", 25, false, 0xC0, 0x110},
+      {"hit shown, listing's own lines", 3, true, 0xC0, 0x110},
+      {"only the top line counts", 0, false, 0xC0, 0x100},
+      {"hit above the top", 25, false, 0x108, 0x110},
+      {"hit below the shown lines", 2, false, 0xC0, 0x100},
+      {"listing's lines end before the hit", 1, true, 0xC0, 0x100},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSearchDoc d(bytes);
+    TSearchState s;
+    s.phrase = "abc";
+    s.type = ST_ASCII;
+    s.shownLines = c.shownLines;
+    if (c.useLineHook)  // code lines of 32 bytes
+      s.linesForward = [](uint32_t offset, uint32_t lines) { return offset + 32 * lines; };
+    ASSERT_TRUE(searchAgain(d.doc, s));
+    EXPECT_EQ(s.lastFound, 0x100u);
+    d.doc.view().topOffset = c.topAfterHit;
+    ASSERT_TRUE(searchAgain(d.doc, s));
+    EXPECT_EQ(s.lastFound, c.secondHit);
+    EXPECT_EQ(d.doc.history().getReturn(1).address, c.topAfterHit);
+  }
+}
+
+TEST(Search, HexDumpMakesTheHitTheTopLine) {
+  TSearchDoc d(bytesWith(0x100, {{0x33, "abc"}}));
+  d.doc.view().hexDump = true;
+  d.doc.view().topOffset = 0x10;
+  TSearchState s;
+  s.phrase = "abc";
+  s.type = ST_ASCII;
+  ASSERT_TRUE(searchAgain(d.doc, s));
+  EXPECT_EQ(d.doc.view().topOffset, 0x33u);
+  EXPECT_TRUE(d.doc.view().hexDump);
+  EXPECT_EQ(d.doc.history().getReturn(0), (ReturnEntry{RK_SEARCH, 0x10, 1}));
+}
+
+TEST(Search, ContextMenuSearches) {
+  TPeBuilder pe;
+  pe.addSection(".text", 0x1000, 0x200, 0x200);
+  pe.addSection(".data", 0x2000, 0x200, 0x200);
+  pe.put32(0x2010, 0x00401020);  // a reference to .text + 0x20 (file offset 0x420)
+  pe.put32(0x2040, 0xDEADBEEF);
+  pe.put32(0x2080, 0xDEADBEEF);
+  const auto bytes = pe.build();
+  const uint32_t textAt = 0x400, dataAt = 0x600;
+
+  struct Case {
+    const char* name;
+    bool (*run)(TDocument&, TSearchState&, uint32_t);
+    uint32_t argument;
+    const char* phrase;
+    uint32_t hit;
+  } cases[] = {
+      {"address reference", searchAddressReference, textAt + 0x20, "00401020", dataAt + 0x10},
+      {"dword at the offset: its first occurrence", searchDwordAt, dataAt + 0x80, "DEADBEEF",
+       dataAt + 0x40},
+      {"reference value", searchReferenceValue, 0xDEADBEEF, "DEADBEEF", dataAt + 0x40},
+      {"dword beyond the file", searchDwordAt, uint32_t(0x800), "", SEARCH_NONE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSearchDoc d(bytes);
+    d.doc.view().hexDump = true;
+    d.doc.view().topOffset = 0x500;
+    TSearchState s;
+    s.type = ST_ASCII;
+    s.backward = true;
+    s.phrase = "";
+    const bool found = c.run(d.doc, s, c.argument);
+    EXPECT_EQ(found, c.hit != SEARCH_NONE);
+    EXPECT_EQ(s.phrase, c.phrase);
+    if (!found) continue;
+    EXPECT_EQ(s.type, ST_HEX);
+    EXPECT_FALSE(s.backward);
+    EXPECT_EQ(s.lastFound, c.hit);
+    EXPECT_FALSE(d.doc.view().hexDump);  // the hit is shown as code
+    EXPECT_EQ(d.doc.history().getReturn(0), (ReturnEntry{RK_SEARCH, 0x500, 1}));
+    EXPECT_TRUE(d.host.messages.empty());
+  }
+}
+
+}  // namespace
