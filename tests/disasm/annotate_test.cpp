@@ -104,14 +104,38 @@ void putUtf16(TPeBuilder& b, uint32_t rva, const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) b.put16(rva + 2 * uint32_t(i), uint8_t(text[i]));
 }
 
+// One call: annotateValue (flag = no-hops) or annotateBranch (flag = follow-jumps).
+struct TCall {
+  bool branch;
+  uint32_t v;
+  bool memory;
+  bool flag;
+  int flavour;
+  uint32_t bias;
+  size_t cap;
+};
+TCall val(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData, uint32_t bias = 0,
+          size_t cap = 400) {
+  return {false, v, memory, noHops, flavour, bias, cap};
+}
+TCall br(uint32_t v, bool memory, bool follow, uint32_t bias, size_t cap = 120) {
+  return {true, v, memory, follow, kData, bias, cap};
+}
+
 struct TCase {
   const char* what;
-  std::function<std::string(const TScene&)> call;
+  TCall call;
   std::string expected;
 };
 
 void runCases(const TScene& s, const std::vector<TCase>& cases) {
-  for (const auto& c : cases) EXPECT_EQ(c.call(s), c.expected) << c.what;
+  for (const auto& c : cases) {
+    const TCall& k = c.call;
+    EXPECT_EQ(k.branch ? s.branch(k.v, k.memory, k.flag, k.bias, k.cap)
+                       : s.value(k.v, k.memory, k.flag, k.flavour, k.bias, k.cap),
+              c.expected)
+        << c.what;
+  }
 }
 
 TEST(TextChar, Classes) {
@@ -135,29 +159,22 @@ TEST(Annotate, ImportNames) {
   const uint32_t bias = 0x400 - 0x401000;
   const std::string exit = " <c 4>-> KERNEL32.dll: ExitProcess<c FF>";
   runCases(s, {
-      {"slot", [](const TScene& s) { return s.value(0x004040E0, true); }, exit},
-      {"key", [](const TScene& s) { return s.value(0x4166); }, " <c 4>= KERNEL32.dll: ExitProcess<c FF>"},
-      {"slot value taken as key", [](const TScene& s) { return s.value(0x004040E0); }, ""},
-      {"ordinal", [](const TScene& s) { return s.value(0x004040D0, true); },
-       " <c 4>-> fixdll.dll: ORD: 0003<c FF>"},
-      {"memory offset", [&](const TScene& s) { return s.branch(0x004040E0, true, false, bias); }, exit},
-      {"thunk FixSub", [&](const TScene& s) { return s.branch(0x840, false, true, bias); },
-       " <c 4>=> fixdll.dll: FixSub<c FF>"},
-      {"thunk in code", [&](const TScene& s) { return s.branch(0x5D1, false, true, 0); },
-       " <c 4>=> USER32.dll: DefWindowProcA<c FF>"},
+      {"slot", val(0x004040E0, true), exit},
+      {"key", val(0x4166), " <c 4>= KERNEL32.dll: ExitProcess<c FF>"},
+      {"slot value taken as key", val(0x004040E0), ""},
+      {"ordinal", val(0x004040D0, true), " <c 4>-> fixdll.dll: ORD: 0003<c FF>"},
+      {"memory offset", br(0x004040E0, true, false, bias), exit},
+      {"thunk FixSub", br(0x840, false, true, bias), " <c 4>=> fixdll.dll: FixSub<c FF>"},
+      {"thunk in code", br(0x5D1, false, true, 0), " <c 4>=> USER32.dll: DefWindowProcA<c FF>"},
       // A memory address is no file offset: its number's bytes are not a thunk.
-      {"thunk bytes at a memory offset", [&](const TScene& s) { return s.branch(0x840, true, false, bias); },
-       ""},
+      {"thunk bytes at a memory offset", br(0x840, true, false, bias), ""},
       // Module (12) + 11 is the least room; the function is cut to what fits.
-      {"cap 22", [](const TScene& s) { return s.value(0x004040E0, true, false, kData, 0, 22); }, ""},
-      {"cap 23", [](const TScene& s) { return s.value(0x004040E0, true, false, kData, 0, 23); },
-       " <c 4>-> KERNEL32.dll: <c FF>"},
-      {"cap 33", [](const TScene& s) { return s.value(0x004040E0, true, false, kData, 0, 33); },
-       " <c 4>-> KERNEL32.dll: ExitProces<c FF>"},
-      {"cap 34", [](const TScene& s) { return s.value(0x004040E0, true, false, kData, 0, 34); }, exit},
+      {"cap 22", val(0x004040E0, true, false, kData, 0, 22), ""},
+      {"cap 23", val(0x004040E0, true, false, kData, 0, 23), " <c 4>-> KERNEL32.dll: <c FF>"},
+      {"cap 33", val(0x004040E0, true, false, kData, 0, 33), " <c 4>-> KERNEL32.dll: ExitProces<c FF>"},
+      {"cap 34", val(0x004040E0, true, false, kData, 0, 34), exit},
       // The cut is the same for the shorter "=" form.
-      {"key form cap 33", [](const TScene& s) { return s.value(0x4166, false, false, kData, 0, 33); },
-       " <c 4>= KERNEL32.dll: ExitProces<c FF>"},
+      {"key form cap 33", val(0x4166, false, false, kData, 0, 33), " <c 4>= KERNEL32.dll: ExitProces<c FF>"},
   });
 
   // The slot is read now: a patched slot names nothing any more.
@@ -201,26 +218,22 @@ TEST(Annotate, JumpChains) {
   const std::string fiveOffsets =
       " -> {3}00000508 -> {3}00000510 -> {3}00000518 -> {3}00000520 -> {3}00000528";
   runCases(s, {
-      {"jmp, jmp, ret", [](const TScene& s) { return s.branch(0x400, false, true, 0); }, twoOffsets},
-      {"memory addresses", [](const TScene& s) { return s.branch(0x400, false, true, kBias); },
-       " -> {3}00401010 -> {3}00401020"},
-      {"six jumps show five", [](const TScene& s) { return s.branch(0x500, false, true, 0); }, fiveOffsets},
-      {"no-hops: two", [](const TScene& s) { return s.value(0x500, false, true, kJump); },
-       " -> {3}00000508 -> {3}00000510"},
-      {"self loop", [](const TScene& s) { return s.branch(0x450, false, true, kBias); },
+      {"jmp, jmp, ret", br(0x400, false, true, 0), twoOffsets},
+      {"memory addresses", br(0x400, false, true, kBias), " -> {3}00401010 -> {3}00401020"},
+      {"six jumps show five", br(0x500, false, true, 0), fiveOffsets},
+      {"no-hops: two", val(0x500, false, true, kJump), " -> {3}00000508 -> {3}00000510"},
+      {"self loop", br(0x450, false, true, kBias),
        " -> {3}00401050 -> {3}00401050 -> {3}00401050 -> {3}00401050 -> {3}00401050"},
-      {"target outside the file", [](const TScene& s) { return s.branch(0x440, false, true, 0); }, ""},
-      {"target outside, memory", [](const TScene& s) { return s.branch(0x440, false, true, kBias); }, ""},
-      {"memory target without file bytes", [](const TScene& s) { return s.branch(0x448, false, true, kBias); },
-       ""},
-      {"last jump too near the end", [](const TScene& s) { return s.branch(0xBF9, false, true, 0); },
-       " -> {3}00000BFB"},
-      {"no jump", [](const TScene& s) { return s.branch(0x420, false, true, 0); }, ""},
+      {"target outside the file", br(0x440, false, true, 0), ""},
+      {"target outside, memory", br(0x440, false, true, kBias), ""},
+      {"memory target without file bytes", br(0x448, false, true, kBias), ""},
+      {"last jump too near the end", br(0xBF9, false, true, 0), " -> {3}00000BFB"},
+      {"no jump", br(0x420, false, true, 0), ""},
       // Each link needs 14 characters and the terminator.
-      {"cap 14", [](const TScene& s) { return s.branch(0x400, false, true, 0, 14); }, ""},
-      {"cap 15", [](const TScene& s) { return s.branch(0x400, false, true, 0, 15); }, " -> {3}00000410"},
-      {"cap 28", [](const TScene& s) { return s.branch(0x400, false, true, 0, 28); }, " -> {3}00000410"},
-      {"cap 29", [](const TScene& s) { return s.branch(0x400, false, true, 0, 29); }, twoOffsets},
+      {"cap 14", br(0x400, false, true, 0, 14), ""},
+      {"cap 15", br(0x400, false, true, 0, 15), " -> {3}00000410"},
+      {"cap 28", br(0x400, false, true, 0, 28), " -> {3}00000410"},
+      {"cap 29", br(0x400, false, true, 0, 29), twoOffsets},
   });
 }
 
@@ -246,55 +259,40 @@ TEST(Annotate, PointerChainsAndPreviews) {
   EXPECT_EQ(wideTail.value(0x400000 + rvaOf(0xBFC)), " -> <c 6>'UV'<c FF>");
   const std::string hello = " -> <c 6>\"Hello\"<c FF>";
   runCases(s, {
-      {"text", [](const TScene& s) { return s.value(0x402100); }, hello},
-      {"two characters are no text", [](const TScene& s) { return s.value(0x402110); }, ""},
-      {"layout controls", [](const TScene& s) { return s.value(0x402120); }, " -> <c 6>\"A.B..C\"<c FF>"},
-      {"German letters", [](const TScene& s) { return s.value(0x402130); },
-       " -> <c 6>\"Gr\xFC\xDF" "e\"<c FF>"},
-      {"control byte ends the text", [](const TScene& s) { return s.value(0x402190); },
-       " -> <c 6>\"abc\"<c FF>"},
-      {"UTF-16", [](const TScene& s) { return s.value(0x402140); }, " -> <c 6>'Wide'<c FF>"},
-      {"UTF-16 ends at a high byte", [](const TScene& s) { return s.value(0x4021A0); },
-       " -> <c 6>'xy'<c FF>"},
-      {"ASCII ends with the file", [](const TScene& s) { return s.value(0x400000 + rvaOf(0xBFA)); },
-       " -> <c 6>\"TailEn\"<c FF>"},
-      {"one pointer", [](const TScene& s) { return s.value(0x402180); }, " -> {1}00402100" + hello},
-      {"four pointers at most, then no preview", [](const TScene& s) { return s.value(0x402000); },
+      {"text", val(0x402100), hello},
+      {"two characters are no text", val(0x402110), ""},
+      {"layout controls", val(0x402120), " -> <c 6>\"A.B..C\"<c FF>"},
+      {"German letters", val(0x402130), " -> <c 6>\"Gr\xFC\xDF" "e\"<c FF>"},
+      {"control byte ends the text", val(0x402190), " -> <c 6>\"abc\"<c FF>"},
+      {"UTF-16", val(0x402140), " -> <c 6>'Wide'<c FF>"},
+      {"UTF-16 ends at a high byte", val(0x4021A0), " -> <c 6>'xy'<c FF>"},
+      {"ASCII ends with the file", val(0x400000 + rvaOf(0xBFA)), " -> <c 6>\"TailEn\"<c FF>"},
+      {"one pointer", val(0x402180), " -> {1}00402100" + hello},
+      {"four pointers at most, then no preview", val(0x402000),
        " -> {1}00402010 -> {1}00402020 -> {1}00402030 -> {1}00402040"},
-      {"four pointers reach the text", [](const TScene& s) { return s.value(0x402010); },
+      {"four pointers reach the text", val(0x402010),
        " -> {1}00402020 -> {1}00402030 -> {1}00402040 -> {1}00402100"},
-      {"three pointers and the text", [](const TScene& s) { return s.value(0x402020); },
-       " -> {1}00402030 -> {1}00402040 -> {1}00402100" + hello},
-      {"no-hops: one pointer", [](const TScene& s) { return s.value(0x402000, true, true); },
-       " -> {1}00402010"},
-      {"other top byte", [](const TScene& s) { return s.value(0x402160); }, ""},
-      {"pointer outside the file", [](const TScene& s) { return s.value(0x402170); }, ""},
-      {"call target: no preview without a pointer", [](const TScene& s) {
-         return s.value(0x402100, true, false, kCall); }, ""},
-      {"call target: preview behind a pointer", [](const TScene& s) {
-         return s.value(0x402180, true, false, kCall); }, " -> {1}00402100" + hello},
-      {"thunk through a pointer slot", [](const TScene& s) { return s.value(0x402180, true, true, kCall); },
-       " -> {1}00402100"},
-      {"not in the file", [](const TScene& s) { return s.value(0x00500000); }, ""},
+      {"three pointers and the text", val(0x402020), " -> {1}00402030 -> {1}00402040 -> {1}00402100" + hello},
+      {"no-hops: one pointer", val(0x402000, true, true), " -> {1}00402010"},
+      {"other top byte", val(0x402160), ""},
+      {"pointer outside the file", val(0x402170), ""},
+      {"call target: no preview without a pointer", val(0x402100, true, false, kCall), ""},
+      {"call target: preview behind a pointer", val(0x402180, true, false, kCall), " -> {1}00402100" + hello},
+      {"thunk through a pointer slot", val(0x402180, true, true, kCall), " -> {1}00402100"},
+      {"not in the file", val(0x00500000), ""},
       // ASCII needs 12 characters of room, UTF-16 11; the closing quote,
       // colour mark and terminator always fit.
-      {"ASCII cap 12", [](const TScene& s) { return s.value(0x402100, false, false, kData, 0, 12); }, ""},
-      {"ASCII cap 13", [](const TScene& s) { return s.value(0x402100, false, false, kData, 0, 13); },
-       " -> <c 6>\"He\"<c FF>"},
-      {"ASCII cap 15", [](const TScene& s) { return s.value(0x402100, false, false, kData, 0, 15); },
-       " -> <c 6>\"Hell\"<c FF>"},
-      {"ASCII cap 16", [](const TScene& s) { return s.value(0x402100, false, false, kData, 0, 16); }, hello},
-      {"UTF-16 cap 11", [](const TScene& s) { return s.value(0x402140, false, false, kData, 0, 11); }, ""},
-      {"UTF-16 cap 12", [](const TScene& s) { return s.value(0x402140, false, false, kData, 0, 12); },
-       " -> <c 6>'W'<c FF>"},
-      {"UTF-16 cap 15", [](const TScene& s) { return s.value(0x402140, false, false, kData, 0, 15); },
-       " -> <c 6>'Wide'<c FF>"},
-      {"pointer then no room for the text",
-       [](const TScene& s) { return s.value(0x402180, false, false, kData, 0, 26); }, " -> {1}00402100"},
-      {"pointer cap 14", [](const TScene& s) { return s.value(0x402180, false, false, kData, 0, 14); }, ""},
-      {"pointer cap 15", [](const TScene& s) { return s.value(0x402180, false, false, kData, 0, 15); },
-       " -> {1}00402100"},
-      {"capacity below 6", [](const TScene& s) { return s.value(0x402100, false, false, kData, 0, 5); }, ""},
+      {"ASCII cap 12", val(0x402100, false, false, kData, 0, 12), ""},
+      {"ASCII cap 13", val(0x402100, false, false, kData, 0, 13), " -> <c 6>\"He\"<c FF>"},
+      {"ASCII cap 15", val(0x402100, false, false, kData, 0, 15), " -> <c 6>\"Hell\"<c FF>"},
+      {"ASCII cap 16", val(0x402100, false, false, kData, 0, 16), hello},
+      {"UTF-16 cap 11", val(0x402140, false, false, kData, 0, 11), ""},
+      {"UTF-16 cap 12", val(0x402140, false, false, kData, 0, 12), " -> <c 6>'W'<c FF>"},
+      {"UTF-16 cap 15", val(0x402140, false, false, kData, 0, 15), " -> <c 6>'Wide'<c FF>"},
+      {"pointer then no room for the text", val(0x402180, false, false, kData, 0, 26), " -> {1}00402100"},
+      {"pointer cap 14", val(0x402180, false, false, kData, 0, 14), ""},
+      {"pointer cap 15", val(0x402180, false, false, kData, 0, 15), " -> {1}00402100"},
+      {"capacity below 6", val(0x402100, false, false, kData, 0, 5), ""},
   });
   // A capacity too small for anything still empties out.
   char out[4] = "abc";
@@ -321,19 +319,18 @@ TEST(Annotate, StringReferences) {
   s.addString(0x402200, 0xA00);
   const std::string hello = " => <c 6>'Hello'<c FF>";
   runCases(s, {
-      {"found", [](const TScene& s) { return s.value(0x3EB); }, hello},
-      {"absent", [](const TScene& s) { return s.value(0x3EC); }, ""},
-      {"control bytes", [](const TScene& s) { return s.value(0x10); }, " => <c 6>'A..'<c FF>"},
-      {"count beyond the file", [](const TScene& s) { return s.value(0x11); }, " => <c 6>'Cut!'<c FF>"},
-      {"string at the file's end", [](const TScene& s) { return s.value(0x12); }, ""},
-      {"behind a jump chain, by the value", [](const TScene& s) { return s.branch(0x400, false, true, 0); },
+      {"found", val(0x3EB), hello},
+      {"absent", val(0x3EC), ""},
+      {"control bytes", val(0x10), " => <c 6>'A..'<c FF>"},
+      {"count beyond the file", val(0x11), " => <c 6>'Cut!'<c FF>"},
+      {"string at the file's end", val(0x12), ""},
+      {"behind a jump chain, by the value", br(0x400, false, true, 0),
        " -> {3}00000400 -> {3}00000400 -> {3}00000400 -> {3}00000400 -> {3}00000400" + hello},
       // A value in the file takes the pointer path, which ends in a preview.
-      {"value in the file", [](const TScene& s) { return s.value(0x402200); }, ""},
-      {"cap 11", [](const TScene& s) { return s.value(0x3EB, false, false, kData, 0, 11); }, ""},
-      {"cap 12", [](const TScene& s) { return s.value(0x3EB, false, false, kData, 0, 12); },
-       " => <c 6>'H'<c FF>"},
-      {"cap 16", [](const TScene& s) { return s.value(0x3EB, false, false, kData, 0, 16); }, hello},
+      {"value in the file", val(0x402200), ""},
+      {"cap 11", val(0x3EB, false, false, kData, 0, 11), ""},
+      {"cap 12", val(0x3EB, false, false, kData, 0, 12), " => <c 6>'H'<c FF>"},
+      {"cap 16", val(0x3EB, false, false, kData, 0, 16), hello},
   });
   s.locks.lock(TRefStoreKind::String);
   EXPECT_EQ(s.value(0x3EB), "") << "a store being filled is not read";
@@ -373,31 +370,27 @@ TEST(Annotate, Labels) {
   s.names.add(0x4000, std::string(254, 'n'), REPLACE_ALWAYS);
   auto lbl = [](const std::string& text) { return "<c 7> => " + text + "<c FF>"; };
   runCases(s, {
-      {"behind a preview", [](const TScene& s) { return s.value(0x402100); },
-       " -> <c 6>\"Hello\"<c FF>" + lbl("greeting")},
-      {"immediate", [](const TScene& s) { return s.value(0x401000); }, lbl("start")},
-      {"jump chain: keyed by memory address", [](const TScene& s) { return s.branch(0x400, false, true, 0); },
+      {"behind a preview", val(0x402100), " -> <c 6>\"Hello\"<c FF>" + lbl("greeting")},
+      {"immediate", val(0x401000), lbl("start")},
+      {"jump chain: keyed by memory address", br(0x400, false, true, 0),
        " -> {3}00000410 -> {3}00000420" + lbl("start")},
-      {"same with memory addresses shown", [](const TScene& s) { return s.branch(0x400, false, true, kBias); },
+      {"same with memory addresses shown", br(0x400, false, true, kBias),
        " -> {3}00401010 -> {3}00401020" + lbl("start")},
-      {"file offset in no section", [](const TScene& s) { return s.branch(0xC10, false, true, 0); },
-       lbl("overlay")},
-      {"file offset beyond the file", [](const TScene& s) { return s.branch(0x00500000, false, true, 0); }, ""},
-      {"call target keyed by its address", [](const TScene& s) {
-         return s.value(0x402000, true, true, kCall); }, " -> {1}00402100" + lbl("table")},
-      {"thunk: slot label, then the thunk's", [](const TScene& s) { return s.branch(0x600, false, true, 0); },
+      {"file offset in no section", br(0xC10, false, true, 0), lbl("overlay")},
+      {"file offset beyond the file", br(0x00500000, false, true, 0), ""},
+      {"call target keyed by its address", val(0x402000, true, true, kCall), " -> {1}00402100" + lbl("table")},
+      {"thunk: slot label, then the thunk's", br(0x600, false, true, 0),
        " => {1}00402100" + lbl("table") + lbl("thunk")},
-      {"control bytes", [](const TScene& s) { return s.value(0x3000); }, lbl("a..b.")},
-      {"long name", [](const TScene& s) { return s.value(0x4000); }, lbl(std::string(254, 'n'))},
+      {"control bytes", val(0x3000), lbl("a..b.")},
+      {"long name", val(0x4000), lbl(std::string(254, 'n'))},
       // Written only with room for one character; the text keeps out below cap - 3.
-      {"cap 10", [](const TScene& s) { return s.value(0x401000, false, false, kData, 0, 10); }, ""},
-      {"cap 11", [](const TScene& s) { return s.value(0x401000, false, false, kData, 0, 11); }, lbl("s")},
-      {"cap 14", [](const TScene& s) { return s.value(0x401000, false, false, kData, 0, 14); }, lbl("star")},
-      {"cap 15", [](const TScene& s) { return s.value(0x401000, false, false, kData, 0, 15); }, lbl("start")},
-      {"branch label cut", [](const TScene& s) { return s.branch(0xC10, false, true, 0, 12); }, lbl("ov")},
-      {"after a chain that fills out", [](const TScene& s) { return s.branch(0x400, false, true, 0, 38); },
-       " -> {3}00000410 -> {3}00000420"},
-      {"after a chain, one character", [](const TScene& s) { return s.branch(0x400, false, true, 0, 39); },
+      {"cap 10", val(0x401000, false, false, kData, 0, 10), ""},
+      {"cap 11", val(0x401000, false, false, kData, 0, 11), lbl("s")},
+      {"cap 14", val(0x401000, false, false, kData, 0, 14), lbl("star")},
+      {"cap 15", val(0x401000, false, false, kData, 0, 15), lbl("start")},
+      {"branch label cut", br(0xC10, false, true, 0, 12), lbl("ov")},
+      {"after a chain that fills out", br(0x400, false, true, 0, 38), " -> {3}00000410 -> {3}00000420"},
+      {"after a chain, one character", br(0x400, false, true, 0, 39),
        " -> {3}00000410 -> {3}00000420" + lbl("s")},
   });
 }
