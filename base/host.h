@@ -14,6 +14,15 @@ enum class MsgIcon { None, Information, Warning, Exclamation, Error, Question };
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
+// Answers to "Address already has a name!" (a loaded symbol meets an existing name).
+enum ReplaceAnswer : int {
+  REPLACE_ANSWER_CANCEL = 2,
+  REPLACE_ANSWER_REPLACE = 10,
+  REPLACE_ANSWER_ALWAYS_REPLACE = 11,
+  REPLACE_ANSWER_SKIP = 12,
+  REPLACE_ANSWER_ALWAYS_SKIP = 13,
+};
+
 // Status-bar fields besides the main text.
 enum class StatusField { FileSize, CursorAddress, CursorValue };
 
@@ -42,6 +51,12 @@ class Host {
                                               std::array<uint32_t, 16>& customColors) = 0;
 
   virtual void beep() = 0;
+
+  // Asked from a loader thread; blocks it until the user answered. On
+  // REPLACE_ANSWER_REPLACE newName holds the (possibly edited) name, at most
+  // room - 1 characters.
+  virtual int askReplaceName(uint32_t address, std::string_view oldName, std::string& newName,
+                             size_t room) = 0;
 };
 
 // A Host that says nothing and answers every question with its default
@@ -62,6 +77,9 @@ class SilentHost : public Host {
     return std::nullopt;
   }
   void beep() override {}
+  int askReplaceName(uint32_t, std::string_view, std::string&, size_t) override {
+    return REPLACE_ANSWER_SKIP;
+  }
 };
 
 // The answer a dialog gives when the user just presses Enter.

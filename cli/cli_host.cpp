@@ -29,3 +29,14 @@ void TCliHost::setStatusText(std::string_view text) {
   std::lock_guard lock(stderrLock);
   std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
 }
+
+int TCliHost::askReplaceName(uint32_t address, std::string_view oldName, std::string& newName,
+                             size_t) {
+  if (!quiet) {
+    std::lock_guard lock(stderrLock);
+    std::fprintf(stderr, "Address already has a name!: %.8X \"%.*s\" -> \"%s\" (%s)\n", address,
+                 int(oldName.size()), oldName.data(), newName.c_str(),
+                 replaceAnswer == REPLACE_ANSWER_SKIP ? "kept" : "replaced");
+  }
+  return replaceAnswer;
+}

@@ -9,6 +9,9 @@
 class TCliHost : public Host {
  public:
   std::optional<MsgAnswer> forcedAnswer;  // from --yes / --no
+  // Answer to a name collision while symbols are loaded (--replace-all /
+  // --skip-all); without one an existing name is kept.
+  int replaceAnswer = REPLACE_ANSWER_SKIP;
   bool quiet = false;                     // --quiet: no status lines
 
   MsgAnswer message(std::string_view text, std::string_view caption, MsgIcon icon,
@@ -29,4 +32,6 @@ class TCliHost : public Host {
     return std::nullopt;
   }
   void beep() override {}
+  int askReplaceName(uint32_t address, std::string_view oldName, std::string& newName,
+                     size_t room) override;
 };

@@ -29,8 +29,8 @@ ExportWalkResult exportWalk(const TImageInfo& image, uint32_t directoryRva, Expo
 
   // First name slot j naming function i; same answer as searching the
   // ordinal array from the start for every function.
-  std::vector<int32_t> firstName(nf, -1);
-  for (uint32_t j = 0; j < nn; ++j) {
+  std::vector<int32_t> firstName(mode == ExportWalkMode::Ordinals ? 0 : nf, -1);
+  for (uint32_t j = 0; j < nn && mode != ExportWalkMode::Ordinals; ++j) {
     uint16_t idx = readLe16(buf + o + 2ull * j);
     if (idx < nf && firstName[idx] < 0) firstName[idx] = static_cast<int32_t>(j);
   }
@@ -39,7 +39,9 @@ ExportWalkResult exportWalk(const TImageInfo& image, uint32_t directoryRva, Expo
     const uint32_t rva = readLe32(buf + f + 4ull * i);
     if (rva == 0) continue;
     std::string name;
-    if (firstName[i] >= 0) {
+    if (mode == ExportWalkMode::Ordinals) {
+      // only the ordinal and the address are wanted
+    } else if (firstName[i] >= 0) {
       const uint32_t nameRva = readLe32(buf + n + 4ull * uint64_t(firstName[i]));
       const uint32_t at = image.rvaToFileOffset(nameRva, true);
       // A name address outside the file is as broken as a name running off its end.
@@ -51,7 +53,7 @@ ExportWalkResult exportWalk(const TImageInfo& image, uint32_t directoryRva, Expo
     } else {
       name = wsString("ORD: %.4X", i + base);
     }
-    entries.push_back(TExportEntry{i, rva, std::move(name)});
+    entries.push_back(TExportEntry{i, i + base, rva, std::move(name)});
   }
   return ExportWalkResult::Ok;
 }

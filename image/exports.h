@@ -8,8 +8,9 @@
 class TImageInfo;
 
 struct TExportEntry {
-  uint32_t index;  // into AddressOfFunctions; the ordinal is index + Base
-  uint32_t rva;    // never 0
+  uint32_t index;    // into AddressOfFunctions
+  uint32_t ordinal;  // index + Base
+  uint32_t rva;      // never 0
   std::string name;  // exported name, or "ORD: %.4X" with the ordinal
 };
 
@@ -22,6 +23,7 @@ enum class ExportWalkResult {
 enum class ExportWalkMode {
   List,    // a name without terminator inside the file fails the walk
   Naming,  // such a name ends the walk, keeping what was produced
+  Ordinals,  // names are not read (entries carry no name)
 };
 
 // Entries in function-index order.

@@ -13,12 +13,12 @@
 #include "base/le_read.h"
 #include "image/image_info.h"
 
-std::string backupPathFor(const std::string& path) {
+std::string replaceExtension(const std::string& path, const std::string& extension) {
   const size_t slash = path.rfind('/');
   const size_t dot = path.rfind('.');
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-    return path.substr(0, dot) + ".bak";
-  return path + ".bak";
+    return path.substr(0, dot) + extension;
+  return path + extension;
 }
 
 namespace {

@@ -8,9 +8,12 @@
 
 class TImageInfo;
 
-// The backup name of a path: the extension replaced by ".bak", or ".bak"
-// appended when the file name has none.
-std::string backupPathFor(const std::string& path);
+// The path with the file name's extension replaced by `extension` (".bak",
+// ".map"), or with `extension` appended when the file name has none.
+std::string replaceExtension(const std::string& path, const std::string& extension);
+
+// The backup name of a path.
+inline std::string backupPathFor(const std::string& path) { return replaceExtension(path, ".bak"); }
 
 enum class SaveError {
   None,

@@ -105,3 +105,23 @@ TEST(Cli, PatchAndEnlarge) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Cli, LoadSymbolFiles) {
+  const std::string oxu = std::string(OXU_CLI_PATH);
+  TCommandResult r = runCommand(oxu + " load-map " + fx("dos.exe") + " " + fx("dos.map"));
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.out.find("9 symbols loaded!\n"), std::string::npos);
+  EXPECT_NE(r.out.find("00000220 _start\n"), std::string::npos);
+  r = runCommand(oxu + " load-def --replace-all " + fx("fixdll.dll") + " " + fx("fixdll.def"));
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.out.find("FixHidden"), std::string::npos);
+  r = runCommand(oxu + " load-map " + fx("fixdll.dll") + " " + fx("fixdll.map"));
+  EXPECT_NE(r.err.find("Address already has a name!: 1000102A \"FixAdd\" -> \"_FixAdd\" (kept)"),
+            std::string::npos);
+  r = runCommand(oxu + " load-def " + fx("gui.exe") + " " + fx("fixdll.def"));
+  EXPECT_EQ(r.exit, 3);
+}
+
+}  // namespace

@@ -66,6 +66,25 @@ class RecordingHost : public Host {
   }
   void beep() override { ++beeps; }
 
+  struct ReplaceQuestion {
+    uint32_t address;
+    std::string oldName, newName;
+  };
+  std::vector<ReplaceQuestion> replaceQuestions;
+  // (answer, edited name or empty to keep the new name) handed out in order;
+  // when the script runs dry the answer is "skip".
+  std::deque<std::pair<int, std::string>> replaceAnswers;
+  int askReplaceName(uint32_t address, std::string_view oldName, std::string& newName,
+                     size_t room) override {
+    std::lock_guard lock(mutex_);
+    replaceQuestions.push_back({address, std::string(oldName), newName});
+    if (replaceAnswers.empty()) return REPLACE_ANSWER_SKIP;
+    auto [answer, edited] = replaceAnswers.front();
+    replaceAnswers.pop_front();
+    if (!edited.empty()) newName = edited.substr(0, room ? room - 1 : 0);
+    return answer;
+  }
+
   // "caption: text" of every message, in order: handy for one-line expectations.
   std::vector<std::string> messageLines() const {
     std::vector<std::string> out;

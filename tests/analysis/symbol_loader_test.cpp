@@ -1,0 +1,222 @@
+// Map and definition files: line rules, loading into the name store,
+// collisions, messages and the loader thread.
+#include <gtest/gtest.h>
+
+#include "analysis/comment_container.h"
+#include "analysis/symbol_files.h"
+#include "analysis/symbol_loader.h"
+#include "document/document.h"
+#include "support/fixtures.h"
+#include "support/recording_host.h"
+
+namespace {
+
+TEST(MapLines, HeaderAndSymbols) {
+  EXPECT_TRUE(isMapListHeader("  Address         Publics by Value              Rva+Base\n"));
+  EXPECT_TRUE(isMapListHeader("\tADDRESSES   publics BY value"));
+  EXPECT_FALSE(isMapListHeader("  Address         Publics by Name\n"));
+  EXPECT_FALSE(isMapListHeader(" Start  Stop   Length Name\n"));
+
+  struct Case {
+    const char* line;
+    bool symbol;
+    uint16_t segment;
+    uint32_t offset;
+    int digits;
+    const char* name;
+  } cases[] = {
+      {" 0001:00000010       _main                      00401010 f   main.obj\n", true, 1, 0x10, 8, "_main"},
+      {" 0002:0004       Idle  _start\n", true, 2, 4, 4, "_start"},
+      {" 0001:00000020  two words      1234\n", true, 1, 0x20, 8, "two words"},
+      {" 0001:00000020  two\twords 5\n", true, 1, 0x20, 8, "two\twords"},
+      {" 0001:00000020  a  b\n", true, 1, 0x20, 8, "a"},
+      {" 0001:0000abcd  x\n", true, 1, 0xABCD, 8, "x"},
+      {" 0001:00000020\n", true, 1, 0x20, 8, ""},
+      {" 0001:123456 y\n", true, 1, 0x123456, 6, "y"},
+      {" 000a:00000020  lower\n", false, 0, 0, 0, ""},  // lower-case segment ends the list
+      {" 001:00000020  short\n", false, 0, 0, 0, ""},
+      {"\n", false, 0, 0, 0, ""},
+      {" Program entry point at 0010:0100\n", false, 0, 0, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    auto s = parseMapSymbolLine(c.line);
+    ASSERT_EQ(s.has_value(), c.symbol);
+    if (!s) continue;
+    EXPECT_EQ(s->segment, c.segment);
+    EXPECT_EQ(s->offset, c.offset);
+    EXPECT_EQ(s->offsetDigits, c.digits);
+    EXPECT_EQ(s->name, c.name);
+  }
+}
+
+TEST(DefLines, ExportsAndOrdinals) {
+  EXPECT_TRUE(isDefExportsLine("EXPORTS\n"));
+  EXPECT_TRUE(isDefExportsLine("LIBRARY  exports"));
+  EXPECT_FALSE(isDefExportsLine("LIBRARY fixdll.dll\n"));
+  EXPECT_TRUE(isDefSkippedLine("  ; comment\n"));
+  EXPECT_TRUE(isDefSkippedLine(" \t\n"));
+  struct Case {
+    const char* line;
+    bool ok;
+    const char* name;
+    uint32_t ordinal;
+  } cases[] = {
+      {"  FixAdd @3\n", true, "FixAdd", 3},
+      {"FixAdd\t@ 3 NONAME\n", true, "FixAdd", 3},
+      {"FixAdd @3", true, "FixAdd", 3},
+      {"FixAdd\n", false, "", 0},
+      {"FixAdd @x\n", false, "", 0},
+      {"FixAdd @3x\n", false, "", 0},
+      {"FwdTick = KERNEL32.GetTickCount @4\n", false, "", 0},
+      {"Big @99999999999\n", false, "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    auto e = parseDefExportLine(c.line);
+    ASSERT_EQ(e.has_value(), c.ok);
+    if (!e) continue;
+    EXPECT_EQ(e->name, c.name);
+    EXPECT_EQ(e->ordinal, c.ordinal);
+  }
+}
+
+// A document over a fixture, with the names its exports gave it.
+struct Opened {
+  RecordingHost host;
+  TDocument doc{host};
+  std::atomic<bool> stop{false};
+  explicit Opened(const char* fixture) {
+    doc.setPath(fixturePath(fixture));
+    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
+  }
+  int load(SymbolFileKind kind, const std::string& file) {
+    return loadSymbolFile(kind, fixturePath(file), TSymbolTarget::of(doc.image()), doc.names(), host, stop);
+  }
+  std::string name(uint32_t address) { return doc.names().lookup(address).value_or("<none>"); }
+};
+
+TEST(MapFile, SixteenBitProgram) {
+  Opened o("dos.exe");
+  EXPECT_EQ(o.load(SymbolFileKind::Map, "dos.map"), 9);
+  EXPECT_EQ(o.name(0x40), "_banner");  // "Idle" is not part of the name
+  EXPECT_EQ(o.name(0x220), "_start");  // header 0x20 + segment 0x10 x 16 + 0x100
+  EXPECT_EQ(o.host.statusTexts.back(), "9 symbols loaded!");
+  EXPECT_TRUE(o.host.messages.empty());
+}
+
+TEST(MapFile, CollisionsWithExportNames) {
+  struct Case {
+    std::vector<std::pair<int, std::string>> answers;
+    size_t questions;
+    const char* fixAdd;
+    const char* fixSub;
+  } cases[] = {
+      {{}, 5, "FixAdd", "FixSub"},  // skip each time: five exports meet their map names
+      {{{REPLACE_ANSWER_ALWAYS_SKIP, ""}}, 1, "FixAdd", "FixSub"},
+      {{{REPLACE_ANSWER_ALWAYS_REPLACE, ""}}, 1, "_FixAdd", "_FixSub"},
+      {{{REPLACE_ANSWER_REPLACE, "edited"}, {REPLACE_ANSWER_SKIP, ""}}, 5, "edited", "FixSub"},
+      {{{REPLACE_ANSWER_CANCEL, ""}}, 1, "FixAdd", "FixSub"},
+  };
+  for (const auto& c : cases) {
+    Opened o("fixdll.dll");
+    for (const auto& a : c.answers) o.host.replaceAnswers.push_back(a);
+    o.load(SymbolFileKind::Map, "fixdll.map");
+    EXPECT_EQ(o.host.replaceQuestions.size(), c.questions);
+    EXPECT_EQ(o.name(0x1000102A), c.fixAdd);
+    EXPECT_EQ(o.name(0x10001035), c.fixSub);
+    ASSERT_FALSE(o.host.replaceQuestions.empty());
+    EXPECT_EQ(o.host.replaceQuestions[0].address, 0x1000102Au);
+    EXPECT_EQ(o.host.replaceQuestions[0].oldName, "FixAdd");
+    EXPECT_EQ(o.host.replaceQuestions[0].newName, "_FixAdd");
+  }
+  Opened o("fixdll.dll");
+  EXPECT_EQ(o.load(SymbolFileKind::Map, "fixdll.map"), 8);
+  EXPECT_EQ(o.name(0x10001000), "_DllMain@12");
+  EXPECT_EQ(o.name(0x10000000), "<none>");  // segment 0 names nothing
+}
+
+TEST(DefFile, OrdinalsOfTheOwnExports) {
+  Opened o("fixdll.dll");
+  o.host.replaceAnswers.push_back({REPLACE_ANSWER_ALWAYS_REPLACE, ""});
+  // FixAdd, FixSub, FixHidden, FixScale and FixVersion have known ordinals;
+  // the forwarder line has no "@" behind its first word.
+  EXPECT_EQ(o.load(SymbolFileKind::Def, "fixdll.def"), 5);
+  EXPECT_EQ(o.host.statusTexts.back(), "5 symbols loaded!");
+}
+
+TEST(SymbolFiles, Messages) {
+  struct Case {
+    const char* fixture;
+    SymbolFileKind kind;
+    std::string file;
+    std::string line;
+  } cases[] = {
+      {"gui.exe", SymbolFileKind::Map, "missing.map",
+       "MapFileThread(): Couldn't open map file:: " + fixturePath("missing.map")},
+      {"gui.exe", SymbolFileKind::Def, "missing.def",
+       "DefFileThread(): Couldn't open def file:: " + fixturePath("missing.def")},
+      {"gui.exe", SymbolFileKind::Map, "fixdll.def", "MapFileThread(): Didn't find any address section!"},
+      {"fixdll.dll", SymbolFileKind::Def, "fixdll.map", "DefFileThread(): Didn't find exports section!"},
+      {"gui.exe", SymbolFileKind::Def, "fixdll.def",
+       "Unable to collect exported functions!: This programm doesn't export any functions!"},
+      {"dos.exe", SymbolFileKind::Def, "fixdll.def",
+       "Main file is no portable executable!: This only works with portable executables!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    Opened o(c.fixture);
+    const uint32_t before = o.doc.names().count();
+    EXPECT_EQ(o.load(c.kind, c.file), -1);
+    ASSERT_EQ(o.host.messages.size(), 1u);
+    EXPECT_EQ(o.host.messageLines()[0], c.line);
+    EXPECT_EQ(o.doc.names().count(), before);
+  }
+}
+
+TEST(SymbolFiles, CrLfLongLinesAndDefaults) {
+  TempDir dir;
+  std::string text = "  Address   Publics by Value\r\n\r\n 0001:00000010  first\r\n";
+  text += " 0001:00000020  " + std::string(400, 'n') + "\r\n";
+  text += " 0001:00000030  third\r\n";
+  writeFile(dir.file("x.map"), std::vector<uint8_t>(text.begin(), text.end()));
+  Opened o("gui.exe");
+  EXPECT_EQ(loadSymbolFile(SymbolFileKind::Map, dir.file("x.map"), TSymbolTarget::of(o.doc.image()),
+                           o.doc.names(), o.host, o.stop),
+            3);
+  EXPECT_EQ(o.name(0x401010), "first");
+  EXPECT_EQ(o.name(0x401020).size(), kSymbolLineLimit - 16);  // the line is cut, not split
+  EXPECT_EQ(o.name(0x401030), "third");      // a long line does not end the list
+  EXPECT_EQ(defaultSymbolFilePath(SymbolFileKind::Map, "/a/b.exe"), "/a/b.map");
+  EXPECT_EQ(defaultSymbolFilePath(SymbolFileKind::Def, "/a.b/c"), "/a.b/c.def");
+}
+
+TEST(SymbolLoaderThread, RunsStopsAndRestarts) {
+  TempDir dir;
+  std::string text = "  Address   Publics by Value\n\n";
+  for (int i = 0; i < 200000; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, " 0001:%.8X  name%d\n", i, i);
+    text += line;
+  }
+  writeFile(dir.file("big.map"), std::vector<uint8_t>(text.begin(), text.end()));
+  Opened o("gui.exe");
+  TSymbolLoaderThread loader(SymbolFileKind::Map);
+  std::atomic<int> loaded{-2};
+  loader.start(dir.file("big.map"), TSymbolTarget::of(o.doc.image()), o.doc.names(), o.host,
+               [&](int n) { loaded = n; });
+  loader.stop(o.host);  // stops early; what was added stays
+  EXPECT_FALSE(loader.running());
+  EXPECT_GE(loaded.load(), 0);
+  EXPECT_LT(loaded.load(), 200000);
+  loader.start(fixturePath("dos.map"), TSymbolTarget::of(o.doc.image()), o.doc.names(), o.host,
+               [&](int n) { loaded = n; });
+  loader.stop(o.host);
+  loader.start(dir.file("big.map"), TSymbolTarget::of(o.doc.image()), o.doc.names(), o.host,
+               [&](int n) { loaded = n; });
+  while (loader.running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(loaded.load(), 200000);
+  for (const auto& m : o.host.messages) EXPECT_NE(m.text, "Terminating thread manually");
+}
+
+}  // namespace
