@@ -54,7 +54,7 @@ std::string windowTitle(const std::string& path) {
 
 TDocument::TDocument(Host& host) : host_(host), history_(host, this) { image_.setHost(&host); }
 
-TDocument::~TDocument() = default;
+TDocument::~TDocument() { stopSymbolLoaders(); }
 
 // ---- loading ----------------------------------------------------------------
 
@@ -73,6 +73,8 @@ void TDocument::closeFile() {
 }
 
 int TDocument::LoadFile(bool fullReset) {
+  // Names loaded for the old file must not land in the new one's store.
+  stopSymbolLoaders();
   if (loaded_) closeFile();
   if (fullReset) history_.clear();
 
@@ -366,6 +368,28 @@ bool TDocument::CanClose() {
     }
   }
   return true;
+}
+
+// ---- symbol files ---------------------------------------------------------------
+
+bool TDocument::loadSymbolFileCommand(SymbolFileKind kind) {
+  const bool map = kind == SymbolFileKind::Map;
+  auto path = host_.chooseOpenFile(map ? "Load map file..." : "Load def file...",
+                                   map ? "Map files (*.map)" : "Def files (*.def)",
+                                   defaultSymbolFilePath(kind, path_));
+  if (!path) return false;
+  startSymbolLoad(kind, *path);
+  return true;
+}
+
+void TDocument::startSymbolLoad(SymbolFileKind kind, const std::string& path) {
+  TSymbolLoaderThread& loader = kind == SymbolFileKind::Map ? mapLoader_ : defLoader_;
+  loader.start(path, TSymbolTarget::of(image_), names_, host_, symbolsLoaded);
+}
+
+void TDocument::stopSymbolLoaders() {
+  mapLoader_.stop(host_);
+  defLoader_.stop(host_);
 }
 
 // ---- navigation ---------------------------------------------------------------

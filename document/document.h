@@ -11,6 +11,7 @@
 
 #include "analysis/comment_container.h"
 #include "analysis/return_manager.h"
+#include "analysis/symbol_loader.h"
 #include "image/image_info.h"
 #include "image/tls_menu.h"
 #include "image/undo_record.h"
@@ -133,6 +134,16 @@ class TDocument : private TReturnView {
   // Saves the project; true when it is no longer changed afterwards.
   std::function<bool()> saveProject;
 
+  // ---- symbol files -------------------------------------------------------
+  // "Load map file..." / "Load def file...": asks for the file, then loads
+  // it on a worker thread. False when the user cancelled.
+  bool loadSymbolFileCommand(SymbolFileKind kind);
+  void startSymbolLoad(SymbolFileKind kind, const std::string& path);
+  void stopSymbolLoaders();
+  bool symbolLoaderRunning() const { return mapLoader_.running() || defLoader_.running(); }
+  // Runs on the loader thread when a load ends (the listing repaints).
+  std::function<void(int loaded)> symbolsLoaded;
+
   // ---- names and navigation ---------------------------------------------
   TCommentContainer& names() { return names_; }
   const TCommentContainer& names() const { return names_; }
@@ -173,6 +184,9 @@ class TDocument : private TReturnView {
   TReturnManager history_;
   std::map<int, ChangeListener> listeners_;
   int nextListenerId_ = 1;
+  // Last: stopped before the stores they fill go away.
+  TSymbolLoaderThread mapLoader_{SymbolFileKind::Map};
+  TSymbolLoaderThread defLoader_{SymbolFileKind::Def};
 };
 
 // "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA - [path]", or the short
