@@ -318,6 +318,11 @@ TEST(ImageProps, NotAPortableExecutable) {
       {"one byte", {'M'}, false},
       {"empty", {}, false},
       {"121 bytes", std::vector<uint8_t>(121, 0), false},
+      {"file shorter than the headers", [] {  // size - 120 is negative, not a huge limit
+         std::vector<uint8_t> f(0x40, 0);
+         f[0] = 'M', f[1] = 'Z', f[4] = 'P', f[5] = 'E', f[0x3C] = 4;
+         return f;
+       }(), false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
