@@ -27,6 +27,7 @@ void addPropsCommands(std::vector<TCliCommand>& commands);
 void addSearchCommands(std::vector<TCliCommand>& commands);
 void addEditCommands(std::vector<TCliCommand>& commands);
 void addSymbolCommands(std::vector<TCliCommand>& commands);
+void addRefsCommands(std::vector<TCliCommand>& commands);
 
 // Shared by subcommands: loads the file named by the first positional
 // argument into `doc`; returns EXIT_OK or the exit code to end with.

@@ -16,6 +16,7 @@ std::vector<TCliCommand> allCommands() {
   addSearchCommands(commands);
   addEditCommands(commands);
   addSymbolCommands(commands);
+  addRefsCommands(commands);
   return commands;
 }
 
