@@ -345,17 +345,19 @@ TEST(ImageProps, NotAPortableExecutable) {
 
 TEST(ImageProps, GotoSectionRecordsHistoryAndChoosesTheView) {
   struct Case {
+    const char* file;
     int section;
     uint32_t top;
     bool hexDump;
   } cases[] = {
-      {0, 0x400, false},  // .text, code bit: 32-bit code
-      {1, 0xA00, true},   // .data
-      {6, 0x1A00, true},  // .reloc
+      {"gui.exe", 0, 0x400, false},   // .text, code bit: 32-bit code
+      {"gui.exe", 1, 0xA00, true},    // .data
+      {"gui.exe", 6, 0x1A00, true},   // .reloc
+      {"fixdll.dll", 2, 0x0, true},   // .bss: no raw data, PointerToRawData 0
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.section);
-    TLoaded l("gui.exe");
+    SCOPED_TRACE(testing::Message() << c.file << " " << c.section);
+    TLoaded l(c.file);
     TViewState& v = l.doc.view();
     v.hexDump = !c.hexDump;
     v.bits16 = true;
@@ -375,17 +377,6 @@ TEST(ImageProps, GotoSectionRecordsHistoryAndChoosesTheView) {
     EXPECT_EQ(e.address, 0x123u);
     EXPECT_EQ(e.hexDump, c.hexDump ? 0u : 1u);  // the view as it was left
   }
-}
-
-TEST(ImageProps, GotoSectionWithoutRawData) {
-  TLoaded l("fixdll.dll");  // .bss: PointerToRawData 0, uninitialised data
-  TImagePropsModel m(l.doc);
-  m.open();
-  m.chooseSection(2);
-  l.doc.view().topOffset = 0x400;
-  EXPECT_TRUE(m.gotoSection());
-  EXPECT_EQ(l.doc.view().topOffset, 0u);
-  EXPECT_TRUE(l.doc.view().hexDump);
 }
 
 TEST(ImageProps, RefreshFollowsChangesBeforeTheTableEnd) {
@@ -471,17 +462,6 @@ TEST(ImageProps, CloseAndDestroyStopFollowingChanges) {
   const uint8_t same = l.doc.buffer()[0x178];
   l.doc.ChangeMemory(0x178, &same, 1);
   EXPECT_EQ(closed, 1);
-}
-
-TEST(ImageProps, Labels) {
-  struct Case {
-    int control;
-    const char* text;
-  } cases[] = {{IPC_NUM_SECTIONS, "Num. of sections :"}, {IPC_DIR_ENTRIES, "Num. of dir. entries :"},
-               {IPC_RAW_OFFSET, "File offset :"},        {IPC_FLAG_CODE, " Code"},
-               {IPC_FLAG_UNINIT_DATA, " Uninit. data"},  {IPC_GOTO_SECTION, "Goto section"},
-               {999, ""}};
-  for (const auto& c : cases) EXPECT_STREQ(imagePropsLabel(c.control), c.text) << c.control;
 }
 
 }  // namespace
