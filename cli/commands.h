@@ -26,6 +26,7 @@ void addImageCommands(std::vector<TCliCommand>& commands);
 void addPropsCommands(std::vector<TCliCommand>& commands);
 void addSearchCommands(std::vector<TCliCommand>& commands);
 void addEditCommands(std::vector<TCliCommand>& commands);
+void addListCommands(std::vector<TCliCommand>& commands);
 void addSymbolCommands(std::vector<TCliCommand>& commands);
 void addRefsCommands(std::vector<TCliCommand>& commands);
 
