@@ -1,0 +1,170 @@
+// Menu and string resources: lists, the rendered MENU block with its line
+// table, reference lines, filters and the string search.
+#include <gtest/gtest.h>
+
+#include "analysis/id_refs.h"
+#include "document/document.h"
+#include "document/resource_views.h"
+#include "support/fixtures.h"
+#include "support/pe_builder.h"
+#include "support/recording_host.h"
+
+namespace {
+
+struct Opened {
+  RecordingHost host;
+  TDocument doc{host};
+  explicit Opened(const std::string& path) {
+    doc.setPath(path);
+    EXPECT_EQ(doc.LoadFile(false), LOAD_OK);
+  }
+};
+
+std::vector<std::string> texts(const std::vector<TListLine>& lines) {
+  std::vector<std::string> out;
+  for (const auto& l : lines) out.push_back(l.text);
+  return out;
+}
+
+TEST(MenuResources, ListAndRenderedBlock) {
+  Opened o(fixturePath("gui.exe"));
+  TMenuResourceView view;
+  view.open(o.doc);
+  EXPECT_EQ(texts(view.menus().lines), (std::vector<std::string>{"\"CONTEXT\"", "101"}));
+  EXPECT_TRUE(view.menus().title.empty());
+  EXPECT_EQ(view.shown().text,
+            "\"CONTEXT\" MENU\r\n"
+            "{\r\n"
+            " POPUP \"Context\"\r\n"
+            " {\r\n"
+            "  MENUITEM \"&Copy\", 500 // = 0x01F4\r\n"
+            "  MENUITEM \"&Paste\", 501, INACTIVE // = 0x01F5\r\n"
+            "  MENUITEM \"Select &all\", 502, MENUBREAK // = 0x01F6\r\n"
+            " }\r\n"
+            "}\r\n");
+  EXPECT_EQ(view.shown().lineIds,
+            (std::vector<uint16_t>{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 500, 501, 502, 0xFFFF, 0xFFFF}));
+
+  view.select(o.doc, 1);
+  const std::string& t = view.shown().text;
+  EXPECT_EQ(t.rfind("101 MENU\r\n{\r\n POPUP \"&File\"\r\n {\r\n  MENUITEM \"&New\", 200 // = 0x00C8\r\n", 0), 0u);
+  for (const char* line : {"  MENUITEM \"Save &as...\", 202, GRAYED // = 0x00CA\r\n",
+                           "  MENUITEM SEPARATOR // = 0x0000\r\n",
+                           "   POPUP \"&More\"\r\n   {\r\n    MENUITEM \"&Clear list\", 212 // = 0x00D4\r\n   }\r\n  }\r\n",
+                           "  MENUITEM \"&Status bar\", 301, GRAYED, CHECKED // = 0x012D\r\n",
+                           " POPUP \"&Help\", HELP\r\n"})
+    EXPECT_NE(t.find(line), std::string::npos) << line;
+  EXPECT_EQ(t.substr(t.size() - 7), " }\r\n}\r\n");
+  // One table entry per written line.
+  EXPECT_EQ(std::count(t.begin(), t.end(), '\n'), long(view.shown().lineIds.size()));
+}
+
+TEST(MenuResources, ReferenceLinesForTheCaretLine) {
+  Opened o(fixturePath("gui.exe"));
+  TMenuResourceView view;
+  view.open(o.doc);
+  TMenuRefStore store;
+  TMenuRef ref(500, 0);
+  ref.refs.add(TMIntType{0x630, 0});
+  ref.refs.add(TMIntType{0x500, 0});
+  store.add(std::move(ref));
+  EXPECT_EQ(texts(view.referencesForLine(o.doc, 4, store, false)),
+            (std::vector<std::string>{" 00000500  -  :00401100", " 00000630  -  :00401230"}));
+  EXPECT_EQ(texts(view.referencesForLine(o.doc, 4, store, true)), std::vector<std::string>{"Still scanning..."});
+  EXPECT_EQ(texts(view.referencesForLine(o.doc, 2, store, false)), std::vector<std::string>{"No menu item!"});
+  EXPECT_EQ(texts(view.referencesForLine(o.doc, 5, store, false)), std::vector<std::string>{"No references found!"});
+  EXPECT_TRUE(view.referencesForLine(o.doc, 99, store, false).empty());
+
+  followResourceReference(o.doc, 0x630, RK_MENU);
+  EXPECT_EQ(o.doc.view().topOffset, 0x630u);
+  EXPECT_FALSE(o.doc.view().bits16);
+  ASSERT_EQ(o.doc.history().count(), 1u);
+  EXPECT_EQ(o.doc.history().getReturn(0).kind, uint32_t(RK_MENU));
+}
+
+TEST(StringResources, ListFilterReferencesAndSearch) {
+  Opened o(fixturePath("gui.exe"));
+  TStrRefStore store;
+  TStrRef ref(40, 0);
+  ref.refs.add(TMIntType{0x700, 0});
+  ref.refs.add(TMIntType{0x710, 1});  // arithmetic
+  ref.refs.add(TMIntType{0x720, 2});  // bitwise
+  store.add(std::move(ref));
+
+  TStringResourceView view;
+  view.open(o.doc, store, false);
+  ASSERT_EQ(view.strings().lines.size(), 10u);
+  EXPECT_EQ(view.strings().lines[0].text, "ID 0x0001 (00001): Fixture Window");
+  EXPECT_EQ(view.strings().lines[9].text, "ID 0x4001 (16385): Last string of the table");
+  EXPECT_EQ(view.strings().lines[7].text.substr(0, 19), "ID 0x03EA (01002): ");
+
+  view.onlyReferenced = true;
+  view.open(o.doc, store, true);  // still scanning: the filter waits
+  EXPECT_EQ(view.strings().lines.size(), 10u);
+  EXPECT_EQ(texts(view.references(o.doc, store, true)),
+            std::vector<std::string>{"Still scanning for string references..."});
+  view.open(o.doc, store, false);
+  ASSERT_EQ(view.strings().lines.size(), 1u);
+  EXPECT_EQ(view.references(o.doc, store, false).size(), 3u);
+  view.noArithmetic = true;
+  view.noBitwise = true;
+  EXPECT_EQ(texts(view.references(o.doc, store, false)), std::vector<std::string>{" 00000700  -  :00401300"});
+
+  view.onlyReferenced = false;
+  view.open(o.doc, store, false);
+  struct Step {
+    std::string text;
+    int selected;
+    bool notFound;
+  } steps[] = {
+      {"word WRAP", 3, false},  // "Word wrap is on"
+      {"word wrap", 4, false},  // goes on behind the last hit
+      {"word wrap", 3, false},  // wraps around
+      {"0x", 3, true},          // never matches the ID prefix
+      {"", 3, false},           // nothing to do
+  };
+  for (const auto& s : steps) {
+    EXPECT_EQ(view.search(s.text), s.notFound) << s.text;
+    EXPECT_EQ(view.selected(), s.selected) << s.text;
+  }
+}
+
+TEST(Resources, BrokenDirectories) {
+  // No resource directory at all.
+  TPeBuilder none;
+  none.addSection(".text", 0x1000, 0x1000, 0x200);
+  none.setDirectory(2, 0x9000, 0x10);
+  TempDir dir;
+  writeFile(dir.file("none.exe"), none.build());
+  Opened a(dir.file("none.exe"));
+  TMenuResourceView menus;
+  menus.open(a.doc);
+  EXPECT_EQ(menus.menus().title, "Error: Wrong directory entry!");
+  EXPECT_TRUE(menus.menus().noResourcesMessage);
+
+  // A root whose type entry points past the end of the file.
+  TPeBuilder cut;
+  cut.addSection(".rsrc", 0x1000, 0x1000, 0x200);
+  cut.setDirectory(2, 0x1000, 0x100);
+  cut.put16(0x1000 + 14, 1);
+  cut.put32(0x1010, 4);
+  cut.put32(0x1014, 0x800001F0);
+  writeFile(dir.file("cut.exe"), cut.build());
+  Opened b(dir.file("cut.exe"));
+  menus.open(b.doc);
+  EXPECT_EQ(menus.menus().title, "Error: Unexpected end of file!");
+  EXPECT_TRUE(menus.menus().lines.empty());
+
+  // An empty root.
+  TPeBuilder empty;
+  empty.addSection(".rsrc", 0x1000, 0x1000, 0x200);
+  empty.setDirectory(2, 0x1000, 0x100);
+  writeFile(dir.file("empty.exe"), empty.build());
+  Opened c(dir.file("empty.exe"));
+  TStringResourceView strings;
+  TStrRefStore store;
+  strings.open(c.doc, store, false);
+  EXPECT_EQ(strings.strings().title, "Error: No resources inside resource directory!");
+}
+
+}  // namespace
