@@ -166,9 +166,16 @@ void TDocument::ChangeMemory(uint32_t offset, const uint8_t* src, uint32_t count
 
 void TDocument::afterBufferChange(uint32_t offset) {
   image_.parseImage(buffer_.data(), fileSize_, image_.fileName());
-  // Listeners may remove themselves while being told.
-  const auto listeners = listeners_;
-  for (const auto& [id, listener] : listeners) listener(offset);
+  // A listener may remove itself or another one while being told: each is
+  // looked up again before it is called.
+  std::vector<int> ids;
+  for (const auto& entry : listeners_) ids.push_back(entry.first);
+  for (int id : ids) {
+    auto it = listeners_.find(id);
+    if (it == listeners_.end()) continue;
+    const ChangeListener listener = it->second;  // survives its own removal
+    listener(offset);
+  }
 }
 
 bool TDocument::undoAvailable() const { return loaded_ && undo_.canUndo(); }

@@ -179,6 +179,15 @@ TEST(ChangeListeners, ToldEveryChangeUndoAndRedo) {
   EXPECT_EQ(seen, (std::vector<uint32_t>{5, 5, 5}));
 }
 
+TEST(ChangeListeners, OneMayRemoveAnother) {
+  Doc d;
+  int second = 0, calls = 0;
+  d.doc.addChangeListener([&](uint32_t) { d.doc.removeChangeListener(second); });
+  second = d.doc.addChangeListener([&](uint32_t) { ++calls; });
+  d.change(1, {1});
+  EXPECT_EQ(calls, 0);
+}
+
 // Random changes, undos and redos against a replay of every written byte.
 TEST(UndoProperty, BufferMatchesReplayedStates) {
   for (uint32_t seed = 1; seed <= 20; ++seed) {
