@@ -392,7 +392,12 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
     }
     const uint8_t kind = static_cast<uint8_t>(p[1]);
     p += 2;
-    if (!isPE && !isMZ) continue;  // a raw file: the digits stay as text
+    if (!isPE && !isMZ) {
+      // A raw file: the digits stay as text. The segment letter of a 16-bit
+      // address goes too, or it would read as a digit of the number.
+      if (kind == 8 && *p && hexValue(p[1]) >= 0) ++p;
+      continue;
+    }
     uint32_t value = 0;
     switch (kind) {
       case 1: {
@@ -468,7 +473,10 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
         const uint64_t base = (src.segments && seg >= 0) ? uint64_t(src.segments->value[seg]) * 16 : 0;
         const uint64_t target = base + value + mzHeader;
         if (n == 0 || target >= size) {
+          // Not followable: plain text, and without the segment letter,
+          // which would otherwise read as the first digit.
           o.colour(COLOUR_TEXT);
+          ++p;
           break;
         }
         hotspot(uint32_t(target), value, memory ? uint32_t(target) : value, memory ? 8 : 4,
