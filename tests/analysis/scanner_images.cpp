@@ -1,0 +1,163 @@
+#include "analysis/scanner_images.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "base/le_read.h"
+#include "support/pe_builder.h"
+
+void pushLe32(std::vector<uint8_t>& v, uint32_t x) {
+  for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+}
+
+namespace {
+
+void pushLe16(std::vector<uint8_t>& v, uint32_t x) {
+  v.push_back(uint8_t(x));
+  v.push_back(uint8_t(x >> 8));
+}
+
+void pushUtf16(std::vector<uint8_t>& v, const std::string& s) {
+  for (char c : s) pushLe16(v, uint8_t(c));
+  pushLe16(v, 0);
+}
+
+void put32At(std::vector<uint8_t>& v, size_t at, uint32_t x) { writeLe32(&v[at], x); }
+
+}  // namespace
+
+void menuHeader(std::vector<uint8_t>& t) {
+  pushLe16(t, 0);
+  pushLe16(t, 0);
+}
+void menuPopup(std::vector<uint8_t>& t, uint16_t flags, const std::string& text) {
+  pushLe16(t, flags | 0x10);
+  pushUtf16(t, text);
+}
+void menuItem(std::vector<uint8_t>& t, uint16_t flags, uint16_t id, const std::string& text) {
+  pushLe16(t, flags);
+  pushLe16(t, id);
+  pushUtf16(t, text);
+}
+
+std::vector<uint8_t> TScanImageSpec::build() const {
+  TPeBuilder b;
+  b.imageBase = kImageBase;
+  const uint32_t codeSize = std::max<uint32_t>(0x200, (uint32_t(code.size()) + 0x1FF) & ~0x1FFu);
+  b.addSection(".text", kTextRva, codeSize, codeSize, codeCharacteristics);
+
+  // Imports: one descriptor and a terminator at 0x80000, names behind.
+  const uint32_t idata = 0x80000;
+  b.addSection(".idata", idata, 0x4000, 0x4000, 0xC0000040);
+  if (!imports.empty()) {
+    b.setDirectory(1, idata, 40);
+    const uint32_t ilt = idata + 0x100, names = idata + 0x1000, module = idata + 0x80;
+    b.put32(idata + 0, ilt);
+    b.put32(idata + 12, module);
+    b.put32(idata + 16, kIatRva);
+    b.putString(module, "test.dll");
+    uint32_t at = names;
+    for (size_t i = 0; i < imports.size(); ++i) {
+      b.put32(ilt + 4 * uint32_t(i), at);
+      b.put32(kIatRva + 4 * uint32_t(i), at);
+      b.putString(at + 2, imports[i]);
+      at += 2 + uint32_t(imports[i].size()) + 2;
+    }
+  }
+
+  // Resources: root, type directories, language directories, data entries, data.
+  if (!stringBundles.empty() || !menus.empty()) {
+    const uint32_t rsrc = 0x90000;
+    std::vector<uint8_t> r(16, 0);
+    struct Leaf { uint32_t name; std::vector<uint8_t> data; uint32_t size; };
+    std::vector<std::pair<uint32_t, std::vector<Leaf>>> types;
+    if (!menus.empty()) {
+      std::vector<Leaf> leaves;
+      for (size_t i = 0; i < menus.size(); ++i) leaves.push_back({uint32_t(101 + i), menus[i], uint32_t(menus[i].size())});
+      types.emplace_back(4, leaves);
+    }
+    if (!stringBundles.empty()) {
+      std::vector<Leaf> leaves;
+      for (const auto& sb : stringBundles) {
+        std::vector<uint8_t> d;
+        for (size_t i = 0; i < 16; ++i) {
+          const std::string s = i < sb.strings.size() ? sb.strings[i] : "";
+          pushLe16(d, uint32_t(s.size()));
+          for (char c : s) pushLe16(d, uint8_t(c));
+        }
+        leaves.push_back({sb.bundle, d, sb.sizeOverride ? sb.sizeOverride : uint32_t(d.size())});
+      }
+      types.emplace_back(6, leaves);
+    }
+    writeLe16(&r[14], uint16_t(types.size()));
+    const size_t rootEntries = r.size();
+    r.resize(r.size() + 8 * types.size() + 8, 0);
+    std::vector<std::pair<size_t, const Leaf*>> dataEntries;  // where each data entry's RVA goes
+    for (size_t t = 0; t < types.size(); ++t) {
+      put32At(r, rootEntries + 8 * t, types[t].first);
+      put32At(r, rootEntries + 8 * t + 4, 0x80000000u | uint32_t(r.size()));
+      const size_t dir = r.size();
+      r.resize(dir + 16 + 8 * types[t].second.size() + 8, 0);
+      writeLe16(&r[dir + 14], uint16_t(types[t].second.size()));
+      for (size_t k = 0; k < types[t].second.size(); ++k) {
+        put32At(r, dir + 16 + 8 * k, types[t].second[k].name);
+        put32At(r, dir + 16 + 8 * k + 4, 0x80000000u | uint32_t(r.size()));
+        const size_t lang = r.size();
+        r.resize(lang + 24, 0);
+        writeLe16(&r[lang + 14], 1);
+        put32At(r, lang + 16, 0x409);
+        put32At(r, lang + 20, uint32_t(r.size()));
+        const size_t entry = r.size();
+        r.resize(entry + 16, 0);
+        dataEntries.emplace_back(entry, &types[t].second[k]);
+      }
+    }
+    for (auto& [entry, leaf] : dataEntries) {
+      while (r.size() % 4) r.push_back(0);
+      put32At(r, entry, rsrc + uint32_t(r.size()));
+      put32At(r, entry + 4, leaf->size);
+      r.insert(r.end(), leaf->data.begin(), leaf->data.end());
+    }
+    const uint32_t rsize = (uint32_t(r.size()) + 0x1FF) & ~0x1FFu;
+    b.addSection(".rsrc", rsrc, rsize, rsize, 0x40000040);
+    b.setDirectory(2, rsrc, uint32_t(r.size()));
+    b.putBytes(rsrc, r);
+  }
+  std::vector<uint8_t> file = b.build();
+  std::copy(code.begin(), code.end(), file.begin() + kTextRaw);  // .text is the first section
+  return file;
+}
+
+std::string storeDifference(const TReferenceStores& a, const TReferenceStores& b) {
+  std::ostringstream d;
+  if (a.jumpCalls.count() != b.jumpCalls.count())
+    return "jump/call counts " + std::to_string(a.jumpCalls.count()) + " vs " + std::to_string(b.jumpCalls.count());
+  for (uint32_t i = 0; i < a.jumpCalls.count(); ++i) {
+    const TJCRef &x = a.jumpCalls[i], &y = b.jumpCalls[i];
+    if (x.target != y.target || x.source != y.source || x.kind != y.kind)
+      return "jump/call record " + std::to_string(i);
+  }
+  if (a.imports.count() != b.imports.count()) return "import counts";
+  for (uint32_t i = 0; i < a.imports.count(); ++i) {
+    const TImpRef &x = a.imports[i], &y = b.imports[i];
+    if (x.iatAddress != y.iatAddress || x.moduleName != y.moduleName || x.function != y.function ||
+        x.refs.count() != y.refs.count())
+      return "import record " + std::to_string(i);
+    for (uint32_t k = 0; k < x.refs.count(); ++k)
+      if (x.refs[k].value != y.refs[k].value) return "import record " + std::to_string(i) + " ref " + std::to_string(k);
+  }
+  auto idStores = [&](const auto& s, const auto& t, const char* what) -> std::string {
+    if (s.count() != t.count()) return std::string(what) + " counts";
+    for (uint32_t i = 0; i < s.count(); ++i) {
+      if (s[i].id != t[i].id || s[i].textOffset != t[i].textOffset || s[i].refs.count() != t[i].refs.count())
+        return std::string(what) + " record " + std::to_string(i);
+      for (uint32_t k = 0; k < s[i].refs.count(); ++k)
+        if (s[i].refs[k].value != t[i].refs[k].value || s[i].refs[k].type != t[i].refs[k].type)
+          return std::string(what) + " record " + std::to_string(i) + " ref " + std::to_string(k);
+    }
+    return "";
+  };
+  std::string s = idStores(a.strings, b.strings, "string");
+  if (!s.empty()) return s;
+  return idStores(a.menus, b.menus, "menu");
+}

@@ -1,0 +1,40 @@
+// Small PE images for scanner tests: a .text section with the given code,
+// one imported module, and string-table and menu resources.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analysis/reference_stores.h"
+
+struct TScanImageSpec {
+  static constexpr uint32_t kImageBase = 0x00400000;
+  static constexpr uint32_t kTextRva = 0x1000;
+  static constexpr uint32_t kTextRaw = 0x400;
+  static constexpr uint32_t kIatRva = 0x80800;  // slot i at kImageBase + kIatRva + 4 i
+
+  std::vector<uint8_t> code;  // .text bytes (padded to at least 0x200)
+  uint32_t codeCharacteristics = 0x60000020;
+  std::vector<std::string> imports;  // functions of "test.dll"
+  struct StringBundle {
+    uint32_t bundle;                     // block number (IDs (bundle - 1) * 16 ..)
+    std::vector<std::string> strings;    // up to 16; "" for an empty slot
+    uint32_t sizeOverride = 0;           // data size written instead of the true one
+  };
+  std::vector<StringBundle> stringBundles;
+  std::vector<std::vector<uint8_t>> menus;  // menu templates (header included)
+
+  static uint32_t slot(uint32_t i) { return kImageBase + kIatRva + 4 * i; }
+  std::vector<uint8_t> build() const;
+};
+
+// Menu template pieces: a header, then items.
+void menuHeader(std::vector<uint8_t>& t);
+void menuPopup(std::vector<uint8_t>& t, uint16_t flags, const std::string& text);
+void menuItem(std::vector<uint8_t>& t, uint16_t flags, uint16_t id, const std::string& text);
+
+// Little-endian dword into a byte list.
+void pushLe32(std::vector<uint8_t>& v, uint32_t x);
+
+// "" when both hold the same records in the same order; else the first difference.
+std::string storeDifference(const TReferenceStores& a, const TReferenceStores& b);

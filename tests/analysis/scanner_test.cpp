@@ -1,0 +1,647 @@
+// The reference scanner on the committed fixtures (their facts as the
+// oracle), on small built images for each rule, the indexed search against
+// the plain sweep, and the check thread's start, stop and restart.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "analysis/scanner.h"
+#include "analysis/scanner_images.h"
+#include "disasm/decoder.h"
+#include "support/fixtures.h"
+#include "support/parsed_image.h"
+#include "support/recording_host.h"
+
+namespace {
+
+struct TScanResult {
+  TReferenceStores stores;
+  RecordingHost host;
+};
+
+std::unique_ptr<TScanResult> scan(const std::vector<uint8_t>& bytes, TScanOptions options = {}) {
+  auto r = std::make_unique<TScanResult>();
+  TParsedImage image(bytes);
+  options.yield = false;
+  scanReferencesNow(image.bytes(), image.image.fileSize(), image.image, r->stores, r->host, options);
+  return r;
+}
+
+using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
+
+Pairs jumpCalls(const TReferenceStores& s) {
+  Pairs out;
+  for (uint32_t i = 0; i < s.jumpCalls.count(); ++i) out.emplace_back(s.jumpCalls[i].target, s.jumpCalls[i].source);
+  return out;
+}
+
+std::vector<uint32_t> importRefs(const TReferenceStores& s, uint32_t slot) {
+  std::vector<uint32_t> out;
+  for (uint32_t i = 0; i < s.imports.count(); ++i)
+    if (s.imports[i].iatAddress == slot)
+      for (const TMInt& m : s.imports[i].refs) out.push_back(uint32_t(m.value));
+  return out;
+}
+
+template <class Store>
+Pairs idRefs(const Store& store, uint32_t id) {
+  Pairs out;
+  if (auto* r = store.findById(id))
+    for (const TMIntType& m : r->refs) out.emplace_back(uint32_t(m.value), m.type);
+  return out;
+}
+
+bool allUnlocked(const TReferenceStores& s) {
+  for (auto k : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
+    if (s.locks.isLocked(k)) return false;
+  return true;
+}
+
+bool jumpCallsSorted(const TReferenceStores& s) {
+  for (uint32_t i = 1; i < s.jumpCalls.count(); ++i) {
+    const TJCRef &a = s.jumpCalls[i - 1], &b = s.jumpCalls[i];
+    if (int32_t(a.target) > int32_t(b.target) ||
+        (a.target == b.target && int32_t(a.source) > int32_t(b.source)))
+      return false;
+  }
+  return true;
+}
+
+// Code bytes at the start of .text (file offset 0x400, memory 0x401000),
+// the rest of the section zero.
+std::vector<uint8_t> codeImage(const std::vector<uint8_t>& code) {
+  TScanImageSpec spec;
+  spec.code = code;
+  return spec.build();
+}
+
+std::vector<uint8_t> le32(uint32_t v) {
+  std::vector<uint8_t> b;
+  pushLe32(b, v);
+  return b;
+}
+
+std::vector<uint8_t> cat(std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> out;
+  for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+std::vector<uint8_t> nops(size_t n) { return std::vector<uint8_t>(n, 0x90); }
+
+// ---- gui.exe: the fixture facts -------------------------------------------------------
+
+// Uses of import slots in gui.exe's .text (FACTS.md, "Instructions in .text
+// whose bytes hold an import slot address"), and the direct call of the FixSub
+// stub at 0x72E.
+const std::vector<std::pair<uint32_t, uint32_t>> kGuiSlotUses = {
+    {0x404124, 0x41C}, {0x40412C, 0x463}, {0x404130, 0x4A8}, {0x404108, 0x4D1}, {0x404110, 0x4ED},
+    {0x4040F8, 0x507}, {0x404128, 0x54E}, {0x4040FC, 0x58C}, {0x404118, 0x5A0}, {0x40413C, 0x5B3},
+    {0x404104, 0x5D1}, {0x4040EC, 0x616}, {0x4040E4, 0x633}, {0x4040F0, 0x643}, {0x4040E8, 0x652},
+    {0x40412C, 0x66D}, {0x4040D0, 0x675}, {0x4040D8, 0x67F}, {0x40411C, 0x6B5}, {0x404134, 0x6D8},
+    {0x404120, 0x6FE}, {0x404124, 0x719}, {0x4040CC, 0x73E}, {0x404100, 0x764}, {0x404138, 0x77D},
+    {0x404114, 0x7A0}, {0x404140, 0x7AE}, {0x40410C, 0x7B5}, {0x4040E0, 0x7CA}, {0x4040D4, 0x840},
+    {0x4040D4, 0x72E},
+};
+
+// Immediates equal to a string or menu ID (FACTS.md): offset, mnemonic, ID, menu.
+struct TIdUse {
+  uint32_t offset;
+  const char* mnemonic;
+  uint32_t id;
+  bool menu;
+};
+const TIdUse kGuiIdUses[] = {
+    {0x42B, "push", 1, false},     {0x49A, "cmp", 2, false},    {0x4B6, "cmp", 212, true},
+    {0x4BD, "cmp", 300, true},     {0x4C5, "cmp", 203, true},   {0x4E4, "xor", 1, false},
+    {0x501, "push", 300, true},    {0x532, "mov", 16385, false}, {0x5B0, "push", 2, false},
+    {0x5E6, "cmp", 1, false},      {0x5F1, "or", 1, false},     {0x603, "cmp", 1, false},
+    {0x60E, "or", 2, false},       {0x6E3, "mov", 1, false},    {0x711, "push", 1, false},
+    {0x76F, "mov", 2, false},      {0x786, "mov", 2, false},    {0x7D9, "cmp", 400, true},
+    {0x7E0, "cmp", 99, true},      {0x7E5, "mov", 200, true},   {0x7EC, "cmp", 2, false},
+    {0x7F1, "add", 1000, false},   {0x7F7, "mov", 17, false},   {0x7FD, "push", 1003, false},
+    {0x80B, "and", 16385, false},  {0x810, "mov", 40, false},   {0x815, "test", 1, false},
+    {0x81C, "add", 1, false},      {0x826, "cmp", 300, true},   {0x82E, "cmp", 311, true},
+    {0x836, "mov", 1, false},
+};
+
+uint8_t kindOf(const std::string& m) {
+  if (m == "add") return 1;
+  if (m == "and" || m == "or" || m == "xor" || m == "test") return 2;
+  return 0;
+}
+
+TEST(ScannerFixture, GuiImportUsesAndThunkCredits) {
+  auto r = scan(readFixture("gui.exe"));
+  const TReferenceStores& s = r->stores;
+  EXPECT_EQ(s.imports.count(), 28u);  // every import is used
+  std::set<std::pair<uint32_t, uint32_t>> expected(kGuiSlotUses.begin(), kGuiSlotUses.end());
+  for (auto [slot, offset] : kGuiSlotUses) {
+    auto refs = importRefs(s, slot);
+    EXPECT_NE(std::find(refs.begin(), refs.end(), offset), refs.end()) << std::hex << slot << " " << offset;
+  }
+  // Anything beyond the facts is a credit: a jump or call to a use of the
+  // same import (0x65D jumps to the ORD 3 call at 0x675).
+  int credits = 0;
+  for (uint32_t i = 0; i < s.imports.count(); ++i) {
+    const TImpRef& rec = s.imports[i];
+    for (const TMInt& m : rec.refs) {
+      if (expected.count({rec.iatAddress, uint32_t(m.value)})) continue;
+      bool credited = false;
+      for (uint32_t k = 0; k < s.jumpCalls.count(); ++k)
+        if (s.jumpCalls[k].source == uint32_t(m.value))
+          for (const TMInt& t : rec.refs) credited |= t.value == int32_t(s.jumpCalls[k].target);
+      EXPECT_TRUE(credited) << std::hex << m.value;
+      ++credits;
+    }
+  }
+  EXPECT_EQ(credits, 1);
+  EXPECT_EQ(importRefs(s, 0x4040D0), (std::vector<uint32_t>{0x65D, 0x675}));
+}
+
+TEST(ScannerFixture, GuiStringAndMenuIdsWithoutCompares) {
+  auto r = scan(readFixture("gui.exe"));
+  std::map<uint32_t, Pairs> strings, menus;
+  for (const TIdUse& u : kGuiIdUses) {
+    if (std::string(u.mnemonic) == "cmp") continue;  // compares are not uses
+    (u.menu ? menus : strings)[u.id].emplace_back(u.offset, kindOf(u.mnemonic));
+  }
+  std::map<uint32_t, Pairs> foundStrings, foundMenus;
+  for (uint32_t i = 0; i < r->stores.strings.count(); ++i)
+    foundStrings[r->stores.strings[i].id] = idRefs(r->stores.strings, r->stores.strings[i].id);
+  for (uint32_t i = 0; i < r->stores.menus.count(); ++i)
+    foundMenus[r->stores.menus[i].id] = idRefs(r->stores.menus, r->stores.menus[i].id);
+  EXPECT_EQ(foundStrings, strings);
+  EXPECT_EQ(foundMenus, menus);
+  // Text offsets: the length word of string 1, the text of menu item 200.
+  EXPECT_EQ(r->stores.strings.findById(1)->textOffset, 0x17AAu);
+  EXPECT_EQ(r->stores.menus.findById(200)->textOffset, 0x160Eu);
+}
+
+TEST(ScannerFixture, GuiJumpCallsAreSortedBranchesAndReported) {
+  auto r = scan(readFixture("gui.exe"));
+  const TReferenceStores& s = r->stores;
+  EXPECT_TRUE(jumpCallsSorted(s));
+  EXPECT_TRUE(allUnlocked(s));
+  const auto bytes = readFixture("gui.exe");
+  std::set<std::pair<uint32_t, uint32_t>> pairs;
+  for (uint32_t i = 0; i < s.jumpCalls.count(); ++i) {
+    const TJCRef& j = s.jumpCalls[i];
+    pairs.insert({j.target, j.source});
+    EXPECT_EQ(j.kind, 1);
+    EXPECT_TRUE(j.source >= 0x400 && j.source < 0xA00 && j.target >= 0x400 && j.target < 0xA00);
+    const uint8_t b = bytes[j.source];
+    EXPECT_TRUE(b == 0xE8 || b == 0xE9 || b == 0xEB || b == 0x0F || (b >= 0x70 && b <= 0x7F) || b == 0xE3)
+        << std::hex << j.source;
+  }
+  // Calls of the named functions (FACTS.md symbol table).
+  for (auto p : Pairs{{0x840, 0x72E}}) EXPECT_TRUE(pairs.count(p));
+  for (uint32_t target : {0x400u, 0x7D0u, 0x807u, 0x822u})
+    EXPECT_NE(s.jumpCalls.findFirst(target), NOT_FOUND) << std::hex << target;
+
+  // 28 imports, the 31 uses of the facts plus one credit, 18 string and 2
+  // menu uses (the facts' rows without the compares).
+  ASSERT_FALSE(r->host.statusTexts.empty());
+  EXPECT_EQ(r->host.statusTexts.front(), "");
+  EXPECT_EQ(r->host.statusTexts.back(),
+            "28 imports, 32 import refs, " + std::to_string(s.jumpCalls.count()) +
+                " jump and call refs, 18 string refs, 2 menuitem refs found!");
+  EXPECT_TRUE(r->host.messages.empty());
+}
+
+TEST(ScannerFixture, FilesWithoutPeHeaderAreCodeFromTheirFirstByte) {
+  // dos.exe: a 16-bit program scanned as 32-bit code over the whole file.
+  auto r = scan(readFixture("dos.exe"));
+  EXPECT_EQ(r->stores.imports.count(), 0u);
+  EXPECT_GT(r->stores.jumpCalls.count(), 0u);
+  EXPECT_TRUE(allUnlocked(r->stores));
+  auto raw = scan(readFixture("raw.bin"));
+  // raw.bin starts with a short jump EB 04 at offset 0.
+  EXPECT_NE(raw->stores.jumpCalls.findFirst(6), NOT_FOUND);
+}
+
+// ---- code pass rules ---------------------------------------------------------------------
+
+TEST(ScannerCodePass, CandidateAndTargetRules) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> code;
+    bool extreme;
+    Pairs expected;  // (target, source) as file offsets
+  };
+  const Case cases[] = {
+      {"call E8 rel 0", {0xE8, 0, 0, 0, 0}, false, {{0x405, 0x400}}},
+      {"short jmp", {0xEB, 0x02}, false, {{0x404, 0x400}}},
+      {"near jz", {0x0F, 0x84, 0x10, 0, 0, 0}, false, {{0x416, 0x400}}},
+      {"jecxz counts as a jump", {0xE3, 0x00}, false, {{0x402, 0x400}}},
+      {"loop is no jump", {0xE2, 0x00}, false, {}},
+      {"cs-prefixed jz", {0x2E, 0x74, 0x00}, false, {}},
+      {"ds-prefixed jz", {0x3E, 0x74, 0x00}, false, {}},
+      {"operand-size jz", {0x66, 0x74, 0x00}, false, {}},
+      {"fs-prefixed call", {0x64, 0xE8, 0, 0, 0, 0}, false, {}},
+      {"indirect jmp FF /4", {0xFF, 0x25, 0x00, 0x10, 0x40, 0x00}, false, {}},
+      {"indirect call FF /2", {0xFF, 0x15, 0x00, 0x10, 0x40, 0x00}, false, {}},
+      {"call inside mov, linear", {0xB8, 0xE8, 0, 0, 0, 0}, false, {}},
+      {"call inside mov, extreme", {0xB8, 0xE8, 0, 0, 0, 0}, true, {{0x406, 0x401}}},
+      {"backward jump", {0x90, 0xEB, 0xFD}, false, {{0x400, 0x401}}},
+  };
+  for (const Case& c : cases) {
+    TScanOptions o;
+    o.extreme = c.extreme;
+    auto r = scan(codeImage(c.code), o);
+    EXPECT_EQ(jumpCalls(r->stores), c.expected) << c.name;
+  }
+}
+
+TEST(ScannerCodePass, JumpCallStoreIsSortedByTargetThenSource) {
+  // Calls back to 0x400 from 0x40A and 0x405, a jump forward from 0x400.
+  auto r = scan(codeImage({0xEB, 0x0E, 0x90, 0x90, 0x90, 0xE8, 0xF6, 0xFF, 0xFF, 0xFF,
+                           0xE8, 0xF1, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(jumpCalls(r->stores), (Pairs{{0x400, 0x405}, {0x400, 0x40A}, {0x410, 0x400}}));
+}
+
+// ---- import slot search ------------------------------------------------------------------
+
+TEST(ScannerImports, SlotUsesThunksAndCredits) {
+  const uint32_t s0 = TScanImageSpec::slot(0), s1 = TScanImageSpec::slot(1);
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> code;
+    std::map<uint32_t, std::vector<uint32_t>> expected;  // slot -> refs
+  };
+  const Case cases[] = {
+      {"call through the slot", cat({nops(4), {0xFF, 0x15}, le32(s0)}), {{s0, {0x404}}}},
+      {"mov from the slot", cat({nops(8), {0x8B, 0x0D}, le32(s0)}), {{s0, {0x408}}}},
+      {"slot in the first two bytes", cat({le32(s0)}), {{s0, {0x400}}}},
+      {"slot at the second byte", cat({{0x90}, le32(s0)}), {{s0, {0x401}}}},
+      // Thunk at 0x410, called directly from 0x400; its address taken at 0x420.
+      {"thunk, call of the thunk, address of the thunk",
+       cat({{0xE8, 0x0B, 0, 0, 0}, nops(11), {0xFF, 0x25}, le32(s0), nops(10),
+            {0xB8}, le32(0x401010)}),
+       {{s0, {0x400, 0x410, 0x420}}}},
+      // A thunk address used by another thunk is recorded, not followed.
+      {"nested thunk is recorded only",
+       cat({nops(16), {0xFF, 0x25}, le32(s0), nops(10), {0xFF, 0x25}, le32(0x401010)}),
+       {{s0, {0x410, 0x420}}}},
+      {"two imports, one unused", cat({nops(4), {0xFF, 0x15}, le32(s1)}), {{s1, {0x404}}}},
+      {"no use at all", nops(16), {}},
+  };
+  for (const Case& c : cases) {
+    TScanImageSpec spec;
+    spec.code = c.code;
+    spec.imports = {"First", "Second"};
+    for (bool indexed : {true, false}) {
+      TScanOptions o;
+      o.indexed = indexed;
+      auto r = scan(spec.build(), o);
+      std::map<uint32_t, std::vector<uint32_t>> got;
+      for (uint32_t i = 0; i < r->stores.imports.count(); ++i)
+        got[r->stores.imports[i].iatAddress] = importRefs(r->stores, r->stores.imports[i].iatAddress);
+      EXPECT_EQ(got, c.expected) << c.name << (indexed ? " (indexed)" : " (sweep)");
+    }
+  }
+}
+
+TEST(ScannerImports, RecordNamesModuleAndFunction) {
+  TScanImageSpec spec;
+  spec.code = cat({{0xFF, 0x15}, le32(TScanImageSpec::slot(0))});
+  spec.imports = {"First"};
+  auto bytes = spec.build();
+  auto r = scan(bytes);
+  ASSERT_EQ(r->stores.imports.count(), 1u);
+  const TImpRef& rec = r->stores.imports[0];
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[rec.function])), "First");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[rec.moduleName])), "test.dll");
+}
+
+// ---- string and menu IDs --------------------------------------------------------------------
+
+TEST(ScannerIds, OperandRulesAndRefKinds) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> code;
+    uint32_t id;
+    Pairs expected;  // (offset, refKind)
+  };
+  const Case cases[] = {
+      {"push byte", {0x6A, 0x05}, 5, {{0x400, 0}}},
+      {"compare", {0x83, 0xF8, 0x05}, 5, {}},
+      {"add dword", {0x05, 0x05, 0, 0, 0}, 5, {{0x400, 1}}},
+      {"and dword behind a mark", {0x25, 0x05, 0, 0, 0}, 5, {{0x400, 2}}},
+      {"push dword behind a mark", {0x68, 0x34, 0x12, 0, 0}, 0x1234, {{0x400, 0}}},
+      {"shl by the value", {0xC1, 0xE0, 0x05}, 5, {{0x400, 1}}},
+      {"sub", {0x83, 0xE8, 0x05}, 5, {{0x400, 1}}},
+      {"test dword", {0xA9, 0x34, 0x12, 0, 0}, 0x1234, {{0x400, 2}}},
+      {"jump by 5", {0x74, 0x05}, 5, {}},
+      {"displacement is no operand", {0x8B, 0x45, 0x05}, 5, {}},
+      {"part of a longer number", {0x68, 0x05, 0x01, 0, 0}, 5, {}},
+      {"two instructions", {0x6A, 0x05, 0x6A, 0x05}, 5, {{0x400, 0}, {0x402, 0}}},
+      {"same instruction twice", {0xC7, 0x05, 0x34, 0x12, 0, 0, 0x34, 0x12, 0, 0}, 0x1234, {{0x400, 0}}},
+  };
+  for (const Case& c : cases) {
+    TScanImageSpec spec;
+    spec.code = cat({nops(0x40), c.code});
+    spec.stringBundles = {{1, {"", "", "", "", "", "five"}}, {0x124, {"", "", "", "", "x1234"}}};
+    for (auto& e : const_cast<Pairs&>(c.expected)) e.first += 0x40;
+    for (bool indexed : {true, false}) {
+      TScanOptions o;
+      o.indexed = indexed;
+      auto r = scan(spec.build(), o);
+      EXPECT_EQ(idRefs(r->stores.strings, c.id), c.expected) << c.name;
+    }
+  }
+}
+
+TEST(ScannerIds, ShortStringBlockEndsTheStringPass) {
+  TScanImageSpec spec;
+  spec.code = cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}});
+  spec.stringBundles = {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}};
+  auto whole = scan(spec.build());
+  EXPECT_EQ(whole->stores.strings.count(), 2u);
+  spec.stringBundles[0].sizeOverride = 9;
+  auto cut = scan(spec.build());
+  EXPECT_EQ(cut->stores.strings.count(), 0u);
+}
+
+TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
+  // Every ID 1001.. is pushed somewhere in code, so the menu store lists the
+  // items the walk reached.
+  std::vector<uint8_t> code = nops(0x40);
+  for (uint32_t id = 1001; id <= 1010; ++id) code = cat({code, {0x68}, le32(id)});
+  auto reached = [&](const std::vector<uint8_t>& menu) {
+    TScanImageSpec spec;
+    spec.code = code;
+    spec.menus = {menu};
+    auto r = scan(spec.build());
+    std::vector<uint32_t> ids;
+    for (uint32_t i = 0; i < r->stores.menus.count(); ++i) ids.push_back(r->stores.menus[i].id);
+    return ids;
+  };
+  std::vector<uint8_t> shallow;
+  menuHeader(shallow);
+  menuPopup(shallow, 0, "&File");
+  menuItem(shallow, 0, 1001, "&New");
+  menuItem(shallow, 0, 0, "");
+  menuPopup(shallow, 0, "&Recent");
+  menuItem(shallow, 0x80, 1002, "one");
+  menuItem(shallow, 0x80, 1003, "E&xit");
+  menuItem(shallow, 0x80, 1004, "&Help");
+  EXPECT_EQ(reached(shallow), (std::vector<uint32_t>{1001, 1002, 1003, 1004}));
+
+  // Ten popups deep: the ninth level cannot open, so the end marks inside
+  // close the outer levels early and the last top-level item is never read.
+  std::vector<uint8_t> deep;
+  menuHeader(deep);
+  menuPopup(deep, 0, "outer");
+  for (int i = 0; i < 10; ++i) menuPopup(deep, 0x80, "p");
+  menuItem(deep, 0x80, 1001, "inner");
+  menuItem(deep, 0x80, 1009, "last");
+  EXPECT_EQ(reached(deep), (std::vector<uint32_t>{1001}));
+}
+
+TEST(ScannerIds, MenuIdsNeedTheCodeBitAndSkipDataBytes) {
+  // A push of the ID in a section with only the execute bit: strings are
+  // found there, menu commands are not.
+  TScanImageSpec spec;
+  spec.code = cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}});
+  spec.codeCharacteristics = 0x60000000;
+  spec.stringBundles = {{63, {"", "", "", "", "", "", "", "", "thousand"}}};
+  std::vector<uint8_t> menu;
+  menuHeader(menu);
+  menuItem(menu, 0x80, 1001, "x");
+  spec.menus = {menu};
+  auto r = scan(spec.build());
+  EXPECT_EQ(idRefs(r->stores.strings, 1000), (Pairs{}));
+  EXPECT_EQ(r->stores.menus.count(), 0u);
+  spec.stringBundles = {{63, {"", "", "", "", "", "", "", "", "", "x"}}};  // ID 1001
+  r = scan(spec.build());
+  EXPECT_EQ(idRefs(r->stores.strings, 1001), (Pairs{{0x440, 0}}));
+}
+
+TEST(ScannerReport, NoCodeSectionMeansNoReferences) {
+  TScanImageSpec spec;
+  spec.code = {0xE8, 0, 0, 0, 0};
+  spec.codeCharacteristics = 0x40000040;
+  auto r = scan(spec.build());
+  EXPECT_EQ(r->host.statusTexts.back(), "No code refs found at all! Check the sections' code flag!");
+  spec.codeCharacteristics = 0x60000020;
+  r = scan(spec.build());
+  EXPECT_EQ(r->host.statusTexts.back(),
+            "0 imports, 0 import refs, 1 jump and call refs, 0 string refs, 0 menuitem refs found!");
+}
+
+TEST(ScannerReport, MalformedHeadersEndTheScanQuietly) {
+  auto gui = readFixture("gui.exe");
+  struct Case {
+    const char* name;
+    size_t cut;  // file cut to this size
+  };
+  // Cuts inside the PE header, the section table, .text, the imports and the resources.
+  for (size_t cut : {0x90u, 0x100u, 0x200u, 0x500u, 0xE10u, 0x1000u, 0x1450u, 0x1600u, 0x1A00u}) {
+    std::vector<uint8_t> bytes(gui.begin(), gui.begin() + cut);
+    auto r = scan(bytes);
+    EXPECT_TRUE(allUnlocked(r->stores)) << cut;
+    EXPECT_TRUE(r->host.messages.empty()) << cut;
+    EXPECT_TRUE(jumpCallsSorted(r->stores)) << cut;
+  }
+}
+
+// ---- indexed search against the plain sweep --------------------------------------------------
+
+// Random code sprinkled with uses of import slots, thunks, string and menu IDs.
+std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t importCount) {
+  std::mt19937 rng(seed);
+  TScanImageSpec spec;
+  for (uint32_t i = 0; i < importCount; ++i) spec.imports.push_back("F" + std::to_string(i));
+  spec.code.resize(codeSize);
+  for (auto& b : spec.code) b = uint8_t(rng());
+  std::vector<uint32_t> ids = {1, 2, 5, 17, 40, 99, 127, 128, 200, 1000, 0x1234, 0x4001};
+  auto put = [&](const std::vector<uint8_t>& bytes) {
+    const uint32_t at = rng() % (codeSize - 16);
+    std::copy(bytes.begin(), bytes.end(), spec.code.begin() + at);
+    return at;
+  };
+  for (int i = 0; i < int(codeSize / 64); ++i) {
+    const uint32_t id = ids[rng() % ids.size()];
+    switch (rng() % 6) {
+      case 0: put(cat({{0x68}, le32(id)})); break;
+      case 1: if (id < 128) put({0x6A, uint8_t(id)}); break;
+      case 2: put(cat({{0xFF, 0x15}, le32(TScanImageSpec::slot(rng() % importCount))})); break;
+      case 3: {
+        const uint32_t at = put(cat({{0xFF, 0x25}, le32(TScanImageSpec::slot(rng() % importCount))}));
+        put(cat({{0xB8}, le32(0x401000 + at)}));
+        break;
+      }
+      case 4: put(cat({{0x25}, le32(id)})); break;
+      default: put({0x83, 0xC0, uint8_t(id)}); break;
+    }
+  }
+  spec.stringBundles = {{1, {"", "a", "b", "", "", "e", "", "", "", "", "", "", "", "", "", ""}},
+                        {2, {"", "q"}}, {3, {"", "", "", "", "", "", "", "", "x"}},
+                        {63, {"", "", "", "", "", "", "", "", "k"}}, {0x124, {"", "", "", "", "z"}},
+                        {0x401, {"", "last"}}};
+  std::vector<uint8_t> menu;
+  menuHeader(menu);
+  menuPopup(menu, 0, "A");
+  menuItem(menu, 0, 99, "a");
+  menuItem(menu, 0, 127, "b");
+  menuItem(menu, 0x80, 128, "c");
+  menuItem(menu, 0, 200, "d");
+  menuItem(menu, 0x80, 1000, "e");
+  spec.menus = {menu};
+  return spec.build();
+}
+
+void expectIndexedEqualsSweep(const std::vector<uint8_t>& bytes, const std::string& name) {
+  for (bool extreme : {false, true}) {
+    TScanOptions indexed, sweep;
+    indexed.extreme = sweep.extreme = extreme;
+    sweep.indexed = false;
+    auto a = scan(bytes, indexed);
+    auto b = scan(bytes, sweep);
+    EXPECT_EQ(storeDifference(a->stores, b->stores), "") << name << (extreme ? " extreme" : " linear");
+    EXPECT_EQ(a->host.statusTexts, b->host.statusTexts) << name;
+  }
+}
+
+TEST(ScannerIndexed, SameStoresAsTheSweepOnFixtures) {
+  for (const char* f : {"gui.exe", "fixdll.dll", "tiny.exe", "dos.exe", "raw.bin"})
+    expectIndexedEqualsSweep(readFixture(f), f);
+}
+
+TEST(ScannerIndexed, SameStoresAsTheSweepOnBusyImages) {
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    auto bytes = busyImage(seed, 0x8000, 24);
+    expectIndexedEqualsSweep(bytes, "busy " + std::to_string(seed));
+    auto r = scan(bytes);
+    EXPECT_GT(r->stores.strings.count(), 0u);
+    EXPECT_GT(r->stores.menus.count(), 0u);
+    EXPECT_GT(r->stores.imports.count(), 0u);
+  }
+}
+
+TEST(ScannerIndexed, SameStoresAsTheSweepOnMingwDlls) {
+  int seen = 0;
+  for (const char* dir : {"/usr/lib/gcc/i686-w64-mingw32/12-win32", "/usr/i686-w64-mingw32/lib"}) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+      if (e.path().extension() != ".dll") continue;
+      ++seen;
+      expectIndexedEqualsSweep(readFile(e.path().string()), e.path().filename().string());
+    }
+  }
+  if (!seen) GTEST_SKIP() << "no mingw-w64 i686 DLLs installed";
+}
+
+// ---- the check thread ------------------------------------------------------------------------------
+
+// A scan that takes long with the plain sweep (every byte position once per import).
+const std::vector<uint8_t>& slowImage() {
+  static const std::vector<uint8_t> bytes = busyImage(7, 0x400000, 300);
+  return bytes;
+}
+
+TEST(CheckThread, StopEndsTheScanWithAllFlagsClear) {
+  TParsedImage image(slowImage());
+  RecordingHost host;
+  TReferenceStores stores;
+  TCheckThread thread;
+  TScanOptions o;
+  o.indexed = false;
+  thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, o);
+  EXPECT_TRUE(stores.locks.isLocked(TRefStoreKind::Import));  // set before the thread runs
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_TRUE(thread.running());
+  thread.stopCheckThread();
+  EXPECT_FALSE(thread.running());
+  EXPECT_TRUE(allUnlocked(stores));
+  EXPECT_TRUE(jumpCallsSorted(stores));
+  EXPECT_TRUE(host.messages.empty()) << host.messageLines()[0];  // no "Terminating thread manually"
+  thread.stopCheckThread();  // nothing running: nothing happens
+}
+
+TEST(CheckThread, RestartWhileRunningGivesTheCompleteResult) {
+  TParsedImage image(busyImage(3, 0x40000, 200));
+  RecordingHost host;
+  TReferenceStores stores;
+  std::vector<TRefStoreKind> notices;
+  std::mutex noticeLock;
+  {
+    TCheckThread thread;
+    TScanOptions slow;
+    slow.indexed = false;
+    thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, slow);
+    thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, {},
+                            [&](TRefStoreKind k) {
+                              std::lock_guard l(noticeLock);
+                              notices.push_back(k);
+                            });
+    thread.waitCheckThread();
+    EXPECT_FALSE(thread.running());
+  }
+  auto reference = scan(busyImage(3, 0x40000, 200));
+  EXPECT_EQ(storeDifference(stores, reference->stores), "");
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(notices, (std::vector<TRefStoreKind>{TRefStoreKind::JumpCall, TRefStoreKind::Import,
+                                                 TRefStoreKind::String, TRefStoreKind::Menu}));
+  EXPECT_EQ(host.statusTexts.back(), reference->host.statusTexts.back());
+}
+
+TEST(CheckThread, DestroyingMidScanStopsIt) {
+  TParsedImage image(slowImage());
+  RecordingHost host;
+  TReferenceStores stores;
+  {
+    TCheckThread thread;
+    TScanOptions o;
+    o.indexed = false;
+    thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, o);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(allUnlocked(stores));
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(CheckThread, FlagsLeftSetAreReportedBeforeANewScan) {
+  TParsedImage image(readFixture("tiny.exe"));
+  RecordingHost host;
+  TReferenceStores stores;
+  stores.locks.lock(TRefStoreKind::Import);
+  stores.locks.lock(TRefStoreKind::Menu);
+  TCheckThread thread;
+  thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, {});
+  thread.waitCheckThread();
+  EXPECT_EQ(host.messageLines(),
+            (std::vector<std::string>{"Error:: imprefs is still locked!!!", "Error:: menurefs is still locked!!!"}));
+  EXPECT_TRUE(allUnlocked(stores));
+  EXPECT_EQ(stores.imports.count(), 2u);  // ExitProcess and ordinal 1 of tiny.exe
+}
+
+TEST(CheckThread, SnapshotIsIndependentOfLaterEdits) {
+  auto bytes = readFixture("gui.exe");
+  TParsedImage image(bytes);
+  RecordingHost host;
+  TReferenceStores stores;
+  TCheckThread thread;
+  thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, {});
+  // Wipe .text of the live buffer while the scan runs.
+  std::fill(image.bytes() + 0x400, image.bytes() + 0xA00, 0);
+  thread.waitCheckThread();
+  auto reference = scan(bytes);
+  EXPECT_EQ(storeDifference(stores, reference->stores), "");
+}
+
+TEST(NoScanOption, OnlyTheMinusForm) {
+  EXPECT_TRUE(isNoScanOption("-noscan"));
+  EXPECT_FALSE(isNoScanOption("noscan"));
+  EXPECT_FALSE(isNoScanOption("--noscan"));
+}
+
+}  // namespace
