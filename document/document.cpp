@@ -54,7 +54,10 @@ std::string windowTitle(const std::string& path) {
 
 TDocument::TDocument(Host& host) : host_(host), history_(host, this) { image_.setHost(&host); }
 
-TDocument::~TDocument() { stopSymbolLoaders(); }
+TDocument::~TDocument() {
+  scanner_.stopCheckThread();
+  stopSymbolLoaders();
+}
 
 // ---- loading ----------------------------------------------------------------
 
@@ -66,14 +69,19 @@ void TDocument::closeFile() {
   fileChanged_ = projectChanged_ = false;
   view_.topOffset = 0;
   view_.highlight = NOT_IN_FILE;
+  view_.cursor = 0;
+  view_.nibble = 0;
   edit_ = TEditState{};
+  annotator_.reset();
   names_.clear();
   undo_.reset();
   image_.parseImage(nullptr, 0, std::string());
 }
 
 int TDocument::LoadFile(bool fullReset) {
-  // Names loaded for the old file must not land in the new one's store.
+  // The scan reads its own copy, but it fills this document's stores; and
+  // names loaded for the old file must not land in the new one's store.
+  scanner_.stopCheckThread();
   stopSymbolLoaders();
   if (loaded_) closeFile();
   if (fullReset) history_.clear();
@@ -121,6 +129,8 @@ int TDocument::LoadFile(bool fullReset) {
   host_.setStatusField(StatusField::FileSize, wsString("%i bytes", size));
 
   image_.parseImage(buffer_.data(), fileSize_, baseName(path_));
+  annotator_ = std::make_unique<TListingAnnotator>(image_, buffer_.data(), fileSize_, names_,
+                                                   &stores_.strings, &stores_.locks);
 
   view_.hexDump = false;
   if (image_.isPE()) {
@@ -129,7 +139,11 @@ int TDocument::LoadFile(bool fullReset) {
   } else {
     view_.bits16 = true;
   }
-  if (fullReset) nameOwnExports();
+  if (fullReset) {
+    nameOwnExports();
+    if (!settings_.noScan) startReferenceScan();
+  }
+  updateScrollBar(view_, listingContext());
   return LOAD_OK;
 }
 
@@ -186,9 +200,9 @@ void TDocument::exchangeUndoEntry(uint32_t index) {
   if (e.offset >= fileSize_) return;  // recorded for a file of another size: nothing to exchange
   uint8_t& b = buffer_[e.offset];
   // The low nibble is where typing goes on when only it differs.
-  edit_.nibble = edit_.mode != 2 && (e.byte >> 4) == (b >> 4) && e.byte != b ? 1 : 0;
+  view_.nibble = edit_.mode != 2 && (e.byte >> 4) == (b >> 4) && e.byte != b ? 1 : 0;
   std::swap(e.byte, b);
-  edit_.cursor = e.offset;
+  view_.cursor = e.offset;
   ensureVisible(e.offset);
   afterBufferChange(e.offset);
 }
@@ -209,31 +223,31 @@ void TDocument::redo() {
 }
 
 void TDocument::typeCharacter(uint8_t c) {
-  if (!loaded_ || edit_.mode == 0 || edit_.cursor >= fileSize_) return;
-  const bool lastByte = edit_.cursor + 1 >= fileSize_;
+  if (!loaded_ || edit_.mode == 0 || view_.cursor >= fileSize_) return;
+  const bool lastByte = view_.cursor + 1 >= fileSize_;
   // In the code listing every edit mode types hex digits.
   if (edit_.mode == 1 || !view_.hexDump) {
     const int d = hexDigit(c);
     if (d < 0) return;
-    const uint8_t old = buffer_[edit_.cursor];
-    const uint8_t now = edit_.nibble == 0 ? uint8_t((d << 4) | (old & 0x0F))
+    const uint8_t old = buffer_[view_.cursor];
+    const uint8_t now = view_.nibble == 0 ? uint8_t((d << 4) | (old & 0x0F))
                                           : uint8_t((old & 0xF0) | d);
-    const uint32_t at = edit_.cursor;
+    const uint32_t at = view_.cursor;
     ChangeMemory(at, &now, 1);
-    if (edit_.nibble == 0) {
-      edit_.nibble = 1;
+    if (view_.nibble == 0) {
+      view_.nibble = 1;
     } else if (!lastByte) {
-      edit_.nibble = 0;
-      ++edit_.cursor;
-      ensureVisible(edit_.cursor);
+      view_.nibble = 0;
+      ++view_.cursor;
+      ensureVisible(view_.cursor);
     }
     return;
   }
   if (c == 8 || c == 9) return;
-  ChangeMemory(edit_.cursor, &c, 1);
+  ChangeMemory(view_.cursor, &c, 1);
   if (!lastByte) {
-    ++edit_.cursor;
-    ensureVisible(edit_.cursor);
+    ++view_.cursor;
+    ensureVisible(view_.cursor);
   }
 }
 
@@ -402,18 +416,39 @@ void TDocument::stopSymbolLoaders() {
 // ---- navigation ---------------------------------------------------------------
 
 void TDocument::gotoOffset(uint32_t offset, int linesAbove) {
-  if (offset >= fileSize_) {
-    host_.message(wsString("%.8lX", offset), "Invalid goto address:", MsgIcon::Warning);
-    return;
-  }
-  // Line stepping belongs to the listing; until it takes over, the offset
-  // itself becomes the top line.
-  view_.topOffset = offset;
-  view_.highlight = linesAbove != 0 ? offset : view_.highlight;
+  ::gotoOffset(view_, listingContext(), offset, linesAbove < 0 ? 0 : uint32_t(linesAbove));
 }
 
 void TDocument::ensureVisible(uint32_t offset) {
-  if (offset < view_.topOffset) view_.topOffset = offset;
+  if (!loaded_ || offset >= fileSize_) return;
+  const TListingContext ctx = listingContext();
+  const uint32_t rows = visibleRows_ ? visibleRows_ : 1;
+  const uint32_t bottom = view_.hexDump ? view_.topOffset + 16 * rows
+                                        : linesForward(view_, ctx, view_.topOffset, rows);
+  if (offset >= view_.topOffset && offset < bottom) return;
+  ::gotoLineOf(view_, ctx, offset, 0);
+}
+
+TListingContext TDocument::listingContext() const {
+  TListingContext ctx;
+  ctx.lines.buffer = buffer_.empty() ? nullptr : buffer_.data();
+  ctx.lines.size = fileSize_;
+  ctx.lines.image = &image_;
+  ctx.lines.annotator = annotator_.get();
+  ctx.lines.host = &host_;
+  ctx.lines.markRelocations = view_.markRelocations;
+  ctx.names = &names_;
+  ctx.jumpCalls = &stores_.jumpCalls;
+  ctx.locks = &stores_.locks;
+  ctx.host = &host_;
+  return ctx;
+}
+
+void TDocument::startReferenceScan() {
+  if (!loaded_) return;
+  TScanOptions options;
+  options.extreme = settings_.extremeScan;
+  scanner_.startCheckThread(buffer_.data(), fileSize_, image_, stores_, host_, options, storeFilled);
 }
 
 void TDocument::goBack(uint32_t n) {
@@ -424,6 +459,5 @@ void TDocument::goBack(uint32_t n) {
 }
 
 uint32_t TDocument::shownAddress(uint32_t fileOffset) const {
-  if (view_.fileOffsets) return fileOffset;
-  return rawFileOffsetToMemory(fileOffset, buffer_.data(), fileSize_);
+  return ::shownAddress(fileOffset, buffer_.data(), fileSize_, !view_.fileOffsets);
 }

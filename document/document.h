@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "analysis/comment_container.h"
+#include "analysis/reference_stores.h"
 #include "analysis/return_manager.h"
+#include "analysis/scanner.h"
 #include "analysis/symbol_loader.h"
+#include "disasm/annotate.h"
+#include "disasm/listing_rows.h"
 #include "image/image_info.h"
 #include "image/tls_menu.h"
 #include "image/undo_record.h"
@@ -28,25 +32,20 @@ enum LoadResult : int {
   LOAD_SHORT_READ = 5,
 };
 
-struct TViewState {
-  bool hexDump = false;     // hex dump, else code
-  bool bits16 = false;      // code width when code is shown
-  bool fileOffsets = true;  // address column: file offsets, else memory addresses
-  uint32_t topOffset = 0;   // file offset of the first listed line
-  uint32_t highlight = NOT_IN_FILE;  // the line a jump with lines above marked
-};
+// The listing's view state (top line, modes, cursor, scroll bar).
+using TViewState = TListingState;
 
-// Byte editing in the listing.
+// Byte editing in the listing; the cursor and its nibble are the view's.
 struct TEditState {
-  int mode = 0;         // 0 none, 1 hex digits, 2 text
-  uint32_t cursor = 0;  // file offset of the byte being edited
-  int nibble = 0;       // 0 high, 1 low
+  int mode = 0;  // 0 none, 1 hex digits, 2 text
 };
 
 // The settings the document's operations read.
 struct TDocumentSettings {
   bool createBackups = true;
   bool keepUndoAfterSave = true;
+  bool noScan = false;      // the command line's switch: no reference scan at load
+  bool extremeScan = false; // decode at every byte position
 };
 
 // Menu-bar commands whose presence depends on the loaded file.
@@ -157,6 +156,22 @@ class TDocument : private TReturnView {
   void goBack(uint32_t n);
   // The address shown for a file offset in the current address column.
   uint32_t shownAddress(uint32_t fileOffset) const override;
+  // Rows the listing window shows (the desktop view sets it; 0: just the top line).
+  void setVisibleRows(uint32_t rows) { visibleRows_ = rows; }
+  uint32_t visibleRows() const { return visibleRows_; }
+  // What the listing reads to paint, step and scroll.
+  TListingContext listingContext() const;
+
+  // ---- references ---------------------------------------------------------
+  TReferenceStores& stores() { return stores_; }
+  const TReferenceStores& stores() const { return stores_; }
+  // "&Rescan references", and the scan a full load starts.
+  void startReferenceScan();
+  void stopReferenceScan() { scanner_.stopCheckThread(); }
+  void waitReferenceScan() { scanner_.waitCheckThread(); }
+  bool scanning() const { return scanner_.running(); }
+  // Told on the scanning thread when a store's lock flag clears.
+  TScanNotify storeFilled;
 
  private:
   void closeFile();
@@ -182,6 +197,11 @@ class TDocument : private TReturnView {
   TUndoRecord undo_;
   TCommentContainer names_;
   TReturnManager history_;
+  uint32_t visibleRows_ = 0;
+  TReferenceStores stores_;
+  std::unique_ptr<TListingAnnotator> annotator_;
+  // Declared after the stores it fills, so it is stopped before they go.
+  TCheckThread scanner_;
   std::map<int, ChangeListener> listeners_;
   int nextListenerId_ = 1;
   // Last: stopped before the stores they fill go away.

@@ -53,7 +53,7 @@ TEST(Undo, FourBytesFourSteps) {
     d.doc.undo();
     EXPECT_EQ(d.at(0x10 + 4 - step), 0x90);
     EXPECT_EQ(d.doc.fileChanged(), step < 4) << step;
-    EXPECT_EQ(d.doc.edit().cursor, uint32_t(0x10 + 4 - step));
+    EXPECT_EQ(d.doc.view().cursor, uint32_t(0x10 + 4 - step));
   }
   EXPECT_FALSE(d.doc.undoAvailable());
   EXPECT_TRUE(d.doc.redoAvailable());
@@ -113,43 +113,51 @@ TEST(Undo, NewChangeDiscardsRedo) {
 TEST(Typing, HexDigitsNibblesAndUndo) {
   Doc d(4);
   d.doc.view().hexDump = true;
-  d.doc.edit() = TEditState{1, 0, 0};
+  d.doc.edit() = TEditState{1};
+  d.doc.view().cursor = 0;
+  d.doc.view().nibble = 0;
   d.doc.typeCharacter('4');
   EXPECT_EQ(d.at(0), 0x40);
-  EXPECT_EQ(d.doc.edit().nibble, 1);
+  EXPECT_EQ(d.doc.view().nibble, 1);
   d.doc.typeCharacter('x');  // ignored
   d.doc.typeCharacter('1');
   EXPECT_EQ(d.at(0), 0x41);
-  EXPECT_EQ(d.doc.edit().cursor, 1u);
-  EXPECT_EQ(d.doc.edit().nibble, 0);
+  EXPECT_EQ(d.doc.view().cursor, 1u);
+  EXPECT_EQ(d.doc.view().nibble, 0);
   d.doc.undo();
   EXPECT_EQ(d.at(0), 0x40);
-  EXPECT_EQ(d.doc.edit().nibble, 1);  // only the low nibble differed
-  EXPECT_EQ(d.doc.edit().cursor, 0u);
+  EXPECT_EQ(d.doc.view().nibble, 1);  // only the low nibble differed
+  EXPECT_EQ(d.doc.view().cursor, 0u);
   d.doc.undo();
   EXPECT_EQ(d.at(0), 0x90);
-  EXPECT_EQ(d.doc.edit().nibble, 0);
+  EXPECT_EQ(d.doc.view().nibble, 0);
 
   // On the last byte the cursor and the nibble stay.
-  d.doc.edit() = TEditState{1, 3, 0};
+  d.doc.edit() = TEditState{1};
+  d.doc.view().cursor = 3;
+  d.doc.view().nibble = 0;
   d.doc.typeCharacter('a');
   d.doc.typeCharacter('B');
   EXPECT_EQ(d.at(3), 0xAB);
-  EXPECT_EQ(d.doc.edit().cursor, 3u);
-  EXPECT_EQ(d.doc.edit().nibble, 1);
+  EXPECT_EQ(d.doc.view().cursor, 3u);
+  EXPECT_EQ(d.doc.view().nibble, 1);
 }
 
 TEST(Typing, TextModeAndCodeListing) {
   Doc d(3);
   d.doc.view().hexDump = true;
-  d.doc.edit() = TEditState{2, 1, 0};
+  d.doc.edit() = TEditState{2};
+  d.doc.view().cursor = 1;
+  d.doc.view().nibble = 0;
   for (uint8_t c : {uint8_t('A'), uint8_t(8), uint8_t(9), uint8_t('z'), uint8_t('!')}) d.doc.typeCharacter(c);
   EXPECT_EQ(d.at(1), 'A');
   EXPECT_EQ(d.at(2), '!');  // the last byte is overwritten in place
-  EXPECT_EQ(d.doc.edit().cursor, 2u);
+  EXPECT_EQ(d.doc.view().cursor, 2u);
   // In the code listing text mode types hex digits.
   d.doc.view().hexDump = false;
-  d.doc.edit() = TEditState{2, 0, 0};
+  d.doc.edit() = TEditState{2};
+  d.doc.view().cursor = 0;
+  d.doc.view().nibble = 0;
   d.doc.typeCharacter('C');
   EXPECT_EQ(d.at(0), 0xC0);
 }
