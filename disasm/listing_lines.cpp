@@ -1,5 +1,7 @@
 #include "disasm/listing_lines.h"
 
+#include <cstring>
+
 #include "base/host.h"
 #include "base/le_read.h"
 #include "base/text_format.h"
@@ -12,8 +14,8 @@ namespace {
 
 const char kHex[] = "0123456789ABCDEF";
 
-// Appends to a zero-terminated text of fixed capacity, cutting silently; a
-// null text takes nothing.
+// Appends to a text of fixed capacity, cutting silently; a null text takes
+// nothing. The terminator is written by terminate() and when the writer goes.
 struct TOut {
   char* p;
   size_t cap;
@@ -22,11 +24,19 @@ struct TOut {
   TOut(char* text, size_t capacity) : p(text), cap(text ? capacity : 0), len(0) {
     if (cap) p[0] = 0;
   }
+  ~TOut() { terminate(); }
+  TOut(const TOut&) = delete;
+  TOut& operator=(const TOut&) = delete;
+  void terminate() {
+    if (cap) p[len] = 0;
+  }
   void put(char c) {
-    if (len + 1 < cap) {
-      p[len++] = c;
-      p[len] = 0;
-    }
+    if (len + 1 < cap) p[len++] = c;
+  }
+  void append(const char* s, size_t n) {
+    if (len + n >= cap) n = cap ? cap - 1 - len : 0;
+    std::memcpy(p + len, s, n);
+    len += n;
   }
   void puts(const char* s) {
     while (*s) put(*s++);
@@ -273,9 +283,11 @@ void Disassembly(const uint8_t*& cursor, const TLineSource& src, uint32_t cells,
         break;
       }
       case Code: {
+        o.terminate();  // the decoder appends behind the text
         const uint8_t* p = cursor;
         decodeInstruction(p, DecodeListing, b, off - shown, text, cap, bits16, src.fixed,
                           src.annotator);
+        o.cap = 0;  // the text is complete and terminated by the decoder
         break;
       }
     }
@@ -386,8 +398,12 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
       continue;
     }
     if (c != REF_MARK || !p[1]) {
-      visible(c);
-      ++p;
+      // A run of plain characters in one go.
+      const char* q = p + 1;
+      while (static_cast<uint8_t>(*q) >= 0x20) ++q;
+      o.append(p, size_t(q - p));
+      column += int32_t(q - p);
+      p = q;
       continue;
     }
     const uint8_t kind = static_cast<uint8_t>(p[1]);

@@ -49,7 +49,10 @@ void appendMarkedText(std::string& out, const char* text, TMarkStyle style) {
   for (const char* p = text; *p; ++p) {
     const bool mark = (*p == COLOUR_MARK || *p == REF_MARK) && p[1];
     if (!mark) {
-      out += *p;
+      const char* q = p + 1;
+      while (*q && *q != COLOUR_MARK && *q != REF_MARK) ++q;
+      out.append(p, size_t(q - p));
+      p = q - 1;
       continue;
     }
     const uint8_t code = static_cast<uint8_t>(p[1]);
