@@ -9,6 +9,23 @@
 #include "base/le_read.h"
 #include "base/text_format.h"
 
+namespace {
+
+// Adds the seconds since the last call to *into (when there is a place to add them).
+class TPassClock {
+ public:
+  void lap(double* into) {
+    const auto now = std::chrono::steady_clock::now();
+    if (into) *into += std::chrono::duration<double>(now - last_).count();
+    last_ = now;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
 // ---- snapshot and preparation ------------------------------------------------------
 
 TScanSnapshot::TScanSnapshot(const uint8_t* buffer, uint32_t size, const TImageInfo& image)
@@ -114,8 +131,10 @@ void TScanRun::run() {
     peScan();
   } else {
     // Anything else is code from its first byte, header included.
+    TPassClock clock;
     codePass(0, size_);
     finish(TRefStoreKind::JumpCall);
+    clock.lap(options_.times ? &options_.times->code : nullptr);
   }
   finishAll();
   host_.showGauges(false);
@@ -141,19 +160,25 @@ void TScanRun::readSections() {
 }
 
 void TScanRun::peScan() {
+  TScanTimes* t = options_.times;
+  TPassClock clock;
   pe0_ = image_.peHeaderOffset();
   if (uint64_t(pe0_) + 140 >= size_) return;
   readSections();
   importPass();
+  clock.lap(t ? &t->imports : nullptr);
   if (finished_[int(TRefStoreKind::Import)]) return;  // the import section leaves the file
   codePasses();
   finish(TRefStoreKind::JumpCall);
   finish(TRefStoreKind::Import);
+  clock.lap(t ? &t->code : nullptr);
   if (!resourceRoot()) return;
   stringPass();
   finish(TRefStoreKind::String);
+  clock.lap(t ? &t->strings : nullptr);
   menuPass();
   finish(TRefStoreKind::Menu);
+  clock.lap(t ? &t->menus : nullptr);
 }
 
 // ---- pass 1: imports ------------------------------------------------------------------------

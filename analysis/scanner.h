@@ -25,12 +25,18 @@
 
 class Host;
 
+// Wall time of each pass in seconds (diagnostics: benchmarks, oxu refs).
+struct TScanTimes {
+  double imports = 0, code = 0, strings = 0, menus = 0;
+};
+
 struct TScanOptions {
   bool extreme = false;  // decode at every byte position, not only behind each instruction
   // Value searches through one index of the code bytes instead of one sweep
   // per value. Both give the same stores; the sweep stays as the reference.
   bool indexed = true;
   bool yield = true;  // give up the time slice now and then (worker threads)
+  TScanTimes* times = nullptr;  // filled when given
 };
 
 // Told on the scanning thread each time a store's lock flag has been cleared:
