@@ -91,6 +91,12 @@ TProfileText::TProfileText(std::string_view text) {
     Line line;
     if (nl == std::string_view::npos) {
       line.raw = std::string(text.substr(pos));
+      // A carriage return ending the file belongs to the line break that
+      // is completed when a line is added after it.
+      if (!line.raw.empty() && line.raw.back() == '\r') {
+        line.raw.pop_back();
+        line.ending = "\r";
+      }
       pos = text.size();
     } else {
       line.raw = std::string(text.substr(pos, nl - pos));
@@ -149,8 +155,16 @@ int32_t TProfileText::getInt(std::string_view section, std::string_view key, int
 
 std::string TProfileText::newLineEnding() const {
   for (const Line& line : lines_)
-    if (!line.ending.empty()) return line.ending;
+    if (!line.ending.empty() && line.ending.back() == '\n') return line.ending;
   return "\n";
+}
+
+void TProfileText::completeLineBreak(size_t line) {
+  std::string& ending = lines_[line].ending;
+  if (ending == "\r")
+    ending = "\r\n";
+  else if (ending.empty())
+    ending = newLineEnding();
 }
 
 bool TProfileText::set(std::string_view section, std::string_view key, std::string_view value) {
@@ -167,7 +181,7 @@ bool TProfileText::set(std::string_view section, std::string_view key, std::stri
   const SectionSpan span = findSection(section);
   if (span.header == std::string::npos) {
     if (!lines_.empty()) {
-      if (lines_.back().ending.empty()) lines_.back().ending = ending;
+      completeLineBreak(lines_.size() - 1);
       if (!trim(lines_.back().raw).empty()) lines_.push_back({"", ending});
     }
     lines_.push_back({"[" + std::string(section) + "]", ending});
@@ -185,7 +199,7 @@ bool TProfileText::set(std::string_view section, std::string_view key, std::stri
   size_t at = span.header + 1;
   for (size_t i = span.header + 1; i < span.end; ++i)
     if (parseLine(lines_[i].raw).kind == LineKind::Key) at = i + 1;
-  if (lines_[at - 1].ending.empty()) lines_[at - 1].ending = ending;
+  completeLineBreak(at - 1);
   lines_.insert(lines_.begin() + static_cast<ptrdiff_t>(at),
                 Line{std::string(key) + "=" + std::string(value), ending});
   return true;

@@ -45,7 +45,7 @@ class TProfileText {
  private:
   struct Line {
     std::string raw;     // without its line break
-    std::string ending;  // "\n", "\r\n" or "" (last line without a break)
+    std::string ending;  // "\n", "\r\n"; "" or "\r" for a last line without a break
   };
   // Bounds of the first section named `section`: its header line and the
   // line after its last line; npos header when there is none.
@@ -56,6 +56,8 @@ class TProfileText {
   SectionSpan findSection(std::string_view section) const;
   size_t findKey(const SectionSpan& span, std::string_view key) const;
   std::string newLineEnding() const;
+  // Gives a line without a line break (the file's last) one.
+  void completeLineBreak(size_t line);
 
   std::vector<Line> lines_;
 };

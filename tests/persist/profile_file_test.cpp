@@ -100,6 +100,7 @@ TEST(ProfileText, WritesKeepOtherLines) {
       {"new section, last line without a break", "; only", "B", "k", "1",
        "; only\n\n[B]\nk=1\n"},
       {"CRLF file stays CRLF", "[A]\r\nx=1\r\n", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n"},
+      {"CRLF file ending in a bare CR", "[A]\r\nx=1\r", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n"},
       {"CRLF replaced in place", "[A]\r\nx=1\r\n", "A", "X", "5", "[A]\r\nx=5\r\n"},
       {"only the first of two same-named sections", "[A]\nx=1\n[A]\nx=2\n", "A", "x", "7",
        "[A]\nx=7\n[A]\nx=2\n"},
