@@ -139,6 +139,7 @@ int TDocument::LoadFile(bool fullReset) {
   } else {
     view_.bits16 = true;
   }
+  resetTracer(false);
   if (fullReset) {
     nameOwnExports();
     if (!settings_.noScan) startReferenceScan();
@@ -437,6 +438,13 @@ TListingContext TDocument::listingContext() const {
   ctx.lines.annotator = annotator_.get();
   ctx.lines.host = &host_;
   ctx.lines.markRelocations = view_.markRelocations;
+  ctx.lines.trace = traceStates_.get();
+  if (fixedRegistersShown) {
+    fixedView_ = regs_.fixedRegView();
+    ctx.lines.fixed = &fixedView_;
+  }
+  for (int i = 0; i < 6; ++i) segmentView_.value[i] = regs_.sreg[i];
+  ctx.lines.segments = &segmentView_;
   ctx.names = &names_;
   ctx.jumpCalls = &stores_.jumpCalls;
   ctx.locks = &stores_.locks;

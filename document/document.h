@@ -19,6 +19,8 @@
 #include "image/image_info.h"
 #include "image/tls_menu.h"
 #include "image/undo_record.h"
+#include "tracer/fixed_regs.h"
+#include "tracer/trace_vis.h"
 
 class Host;
 
@@ -44,6 +46,8 @@ struct TEditState {
 struct TDocumentSettings {
   bool createBackups = true;
   bool keepUndoAfterSave = true;
+  bool startTracerAtTlsCallback = true;  // "Start tracer at 1. TLS callback"
+  bool showEipOnLoad = true;             // "Show start EIP on load"
   bool noScan = false;      // the command line's switch: no reference scan at load
   bool extremeScan = false; // decode at every byte position
 };
@@ -143,6 +147,36 @@ class TDocument : private TReturnView {
   // Runs on the loader thread when a load ends (the listing repaints).
   std::function<void(int loaded)> symbolsLoaded;
 
+  // ---- tracing ------------------------------------------------------------
+  TFixedRegs& regs() { return regs_; }
+  const TFixedRegs& regs() const { return regs_; }
+  // The visualisation of the current trace (made anew by every reset).
+  TTraceVis* traceVis() { return traceVis_.get(); }
+  // The listing's cursor when shown, else NOT_IN_FILE.
+  uint32_t tracePoint() const { return view_.cursorShown ? view_.cursor : NOT_IN_FILE; }
+  // F8: one step at EIP; the status message goes to the status bar.
+  int traceStep();
+  // F5: steps until a step is refused or abortTrace(); processEvents runs
+  // after every step so the window stays live (ESC arrives through it).
+  int traceContinuous(const std::function<void()>& processEvents);
+  void abortTrace() { abortTrace_ = true; }
+  bool tracing() const { return tracing_; }
+  // SPACE and after every tracer action: the cursor goes to EIP; with scroll
+  // the listing moves there unless EIP is well inside the shown lines.
+  void showEip(bool scroll);
+  // "&Reset tracer" (command) and the reset after every load.
+  void resetTracer(bool command);
+  void setupTracerEntryPoint();
+  void setupTracerTlsCallback(uint32_t k);
+  // "More..." of the TLS callback submenu.
+  void tlsCallbackMore();
+  void clearBreakpoints() { regs_.clearBreakPoints(); }
+  void toggleBreakpoint(uint32_t offset) { regs_.toggleBreakPoint(offset); }
+  // The "Fixed registers" view of the listing (command 127 / the dialog).
+  bool fixedRegistersShown = false;
+  // Told when the fixed-register values may have changed (the dialog refreshes).
+  std::function<void()> regsChanged;
+
   // ---- names and navigation ---------------------------------------------
   TCommentContainer& names() { return names_; }
   const TCommentContainer& names() const { return names_; }
@@ -200,6 +234,14 @@ class TDocument : private TReturnView {
   uint32_t visibleRows_ = 0;
   TReferenceStores stores_;
   std::unique_ptr<TListingAnnotator> annotator_;
+  TTraceEnvironment traceEnvironment();
+  TFixedRegs regs_;
+  std::unique_ptr<TTraceVis> traceVis_;
+  std::unique_ptr<TByteStateSource> traceStates_;  // the listing's view of traceVis_
+  mutable TFixedRegView fixedView_{};
+  mutable TSegmentView segmentView_{};
+  bool tracing_ = false;
+  bool abortTrace_ = false;
   // Declared after the stores it fills, so it is stopped before they go.
   TCheckThread scanner_;
   std::map<int, ChangeListener> listeners_;

@@ -62,6 +62,10 @@ bool TTraceVis::wasWrittenOrRead(uint32_t offset, uint32_t length, uint32_t mask
 
 uint32_t TTraceVis::getSimpleByteState(uint32_t offset) {
   if (outside(offset, "TTraceVis::getSimpleByteState(): Illegal offset!")) return 0;
+  return simpleState(offset);
+}
+
+uint32_t TTraceVis::simpleState(uint32_t offset) const {
   const uint8_t s = map_[cellOf(offset)];
   return (s & kWriteMask ? 1 : 0) | (s & kReadMask ? 2 : 0) | (s & kExecMask ? 4 : 0);
 }

@@ -28,6 +28,8 @@ class TTraceVis : public TTraceVisSink {
   uint32_t getSimpleByteState(uint32_t offset);
 
   uint8_t byteState(uint32_t offset) const { return map_[cellOf(offset)]; }
+  // getSimpleByteState for an offset the caller knows to be inside the file.
+  uint32_t simpleState(uint32_t offset) const;
   uint32_t memsize() const { return memsize_; }
   uint32_t rows() const { return rows_; }
   // The bitmap, bottom-up: the row of offset 0 is the last row in memory.

@@ -1,0 +1,89 @@
+// Tracing from the document: set-ups, single steps, the continuous trace,
+// breakpoints and the trace point.
+#include <gtest/gtest.h>
+
+#include "document/document.h"
+#include "document/trace_control.h"
+#include "support/fixtures.h"
+#include "support/recording_host.h"
+
+namespace {
+
+struct Traced {
+  RecordingHost host;
+  TDocument doc{host};
+  explicit Traced(bool startAtTls = true) {
+    doc.settings().startTracerAtTlsCallback = startAtTls;
+    doc.settings().noScan = true;
+    doc.setPath(fixturePath("gui.exe"));
+    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
+  }
+};
+
+TEST(TraceControl, LoadSetsUpAtTheFirstTlsCallbackOrTheEntryPoint) {
+  Traced tls;
+  EXPECT_EQ(tls.doc.regs().EIP, 0x4011E3u);
+  EXPECT_EQ(tls.doc.tracePoint(), 0x5E3u);
+  ASSERT_NE(tls.doc.traceVis(), nullptr);
+  EXPECT_EQ(tls.doc.traceVis()->memsize(), 7168u);
+
+  Traced entry(false);
+  EXPECT_EQ(entry.doc.regs().EIP, 0x401225u);
+  EXPECT_EQ(entry.doc.tracePoint(), 0x625u);
+  entry.doc.setupTracerTlsCallback(1);
+  EXPECT_EQ(entry.doc.tracePoint(), 0x5FDu);
+  entry.doc.setupTracerTlsCallback(2);  // there is no third callback
+  EXPECT_EQ(entry.doc.tracePoint(), 0x5FDu);
+  entry.doc.setupTracerEntryPoint();
+  EXPECT_EQ(entry.doc.tracePoint(), 0x625u);
+  entry.doc.tlsCallbackMore();
+  EXPECT_EQ(entry.host.messageLines().back(),
+            "Not implemented yet!: To get to the next TLS callback manually\nyou can execute RET instructions...");
+}
+
+TEST(TraceControl, SingleStepsFollowEip) {
+  Traced t(false);
+  // push ebp; mov ebp,esp; push edi
+  for (uint32_t expected : {0x626u, 0x628u, 0x629u}) {
+    EXPECT_EQ(t.doc.traceStep(), 0);
+    EXPECT_EQ(t.doc.tracePoint(), expected);
+  }
+  EXPECT_EQ(t.doc.traceVis()->getSimpleByteState(0x625), 4u);
+  EXPECT_EQ(t.host.statusTexts.back(), "");
+
+  t.doc.view().cursorShown = false;
+  EXPECT_EQ(t.doc.traceStep(), -1);
+  EXPECT_EQ(t.host.messages.back().text, kNoTracePoint);
+  EXPECT_EQ(t.doc.regs().EIP, 0x401229u);  // nothing stepped
+}
+
+TEST(TraceControl, ContinuousTraceStopsAtBreakpointsAndOnEscape) {
+  Traced t(false);
+  t.doc.toggleBreakpoint(0x62B);  // sub esp,0xa8
+  int events = 0;
+  EXPECT_EQ(t.doc.traceContinuous([&] { ++events; }), 11);
+  EXPECT_EQ(t.doc.tracePoint(), 0x62Bu);
+  EXPECT_EQ(t.host.statusTexts.back(), "Breakpoint reached!");
+  EXPECT_FALSE(t.doc.tracing());
+  EXPECT_EQ(events, 5);  // after each of the five pushes and moves that ran
+
+  // F5 from the breakpoint goes on; ESC stops after the current step.
+  int steps = 0;
+  EXPECT_EQ(t.doc.traceContinuous([&] {
+    if (++steps == 2) t.doc.abortTrace();
+  }), 0);
+  EXPECT_EQ(t.doc.tracePoint(), 0x633u);  // sub; push 0
+  EXPECT_EQ(t.host.statusTexts.back(), "");
+  t.doc.clearBreakpoints();
+  EXPECT_FALSE(t.doc.regs().isBreakPoint(0x62B));
+}
+
+TEST(TraceControl, ResetStartsOverWithAFreshPicture) {
+  Traced t(false);
+  t.doc.traceStep();
+  t.doc.resetTracer(true);
+  EXPECT_EQ(t.doc.tracePoint(), 0x625u);
+  EXPECT_EQ(t.doc.traceVis()->getSimpleByteState(0x625), 0u);
+}
+
+}  // namespace
