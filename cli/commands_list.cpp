@@ -1,52 +1,14 @@
 // oxu list: the listing's rows as the desktop view shows them, extra lines included.
-#include <cctype>
 #include <cstdio>
 #include <optional>
 #include <string>
 
-#include "analysis/jc_refs.h"
 #include "cli/commands.h"
-#include "disasm/annotate.h"
-#include "disasm/decoder.h"
 #include "disasm/listing_marks.h"
 #include "disasm/listing_rows.h"
 #include "document/document.h"
 
 namespace {
-
-// The direct jumps and calls of the code sections, for the possible-reference
-// lines: the plain decoder text of each instruction carries its target behind
-// a call or jump mark, printed as a memory address.
-void collectJumpCalls(const TDocument& doc, TJCRefContainer& store) {
-  const TImageInfo& im = doc.image();
-  if (!im.isPE()) return;
-  const uint8_t* b = doc.buffer();
-  const uint32_t size = doc.fileSize();
-  char text[90];
-  for (const SectionInfo& s : im.sections()) {
-    if (!(s.characteristics & 0x20000020u)) continue;  // code or execute
-    const uint64_t end64 = uint64_t(s.rawOffset) + s.rawSize;
-    const uint32_t end = end64 < size ? uint32_t(end64) : size;
-    for (uint32_t off = s.rawOffset; off < end;) {
-      const uint8_t* p = b + off;
-      const uint32_t shown = im.fileOffsetToMemory(off);
-      text[0] = 0;
-      decodeInstruction(p, DecodePlain, b, off - shown, text, sizeof text, false, nullptr, nullptr);
-      for (const char* t = text; *t; ++t) {
-        if (*t != REF_MARK || (t[1] != 2 && t[1] != 3)) continue;
-        uint32_t v = 0;
-        int n = 0;
-        for (t += 2; n < 8 && std::isxdigit(uint8_t(*t)); ++t, ++n)
-          v = (v << 4) | uint32_t(*t <= '9' ? *t - '0' : (*t | 0x20) - 'a' + 10);
-        const uint32_t target = im.memoryToFileOffset(v);
-        if (target < size) store.append(target, off, 1);
-        break;
-      }
-      off = static_cast<uint32_t>(p - b);
-    }
-  }
-  store.sort();
-}
 
 std::optional<uint32_t> numberOption(const TCliArgs& args, const char* name, bool decimal,
                                      bool& bad) {
@@ -82,29 +44,22 @@ int runList(const TCliArgs& args, TCliHost& host) {
   }
 
   TDocument doc(host);
+  // The possible-reference lines come from the reference scan that a load
+  // starts; without them the scan is not needed.
+  const bool refs = !args.flag("no-refs") && !args.flag("hex");
+  doc.settings().noScan = !refs;
   if (int rc = loadDocumentArg(args, doc)) return rc;
+  if (refs) doc.waitReferenceScan();
   const TImageInfo& im = doc.image();
 
-  TListingState state;
-  state.hexDump = doc.view().hexDump || args.flag("hex");
-  state.bits16 = doc.view().bits16 || args.flag("16");
-  state.fileOffsets = doc.view().fileOffsets || args.flag("file-offsets");
+  TListingState state = doc.view();
+  state.hexDump = state.hexDump || args.flag("hex");
+  state.bits16 = state.bits16 || args.flag("16");
+  state.fileOffsets = state.fileOffsets || args.flag("file-offsets");
   state.detectStrings = !args.flag("no-strings");
-  state.showCodeReferences = !args.flag("no-refs");
+  state.showCodeReferences = refs;
   state.markRelocations = args.flag("relocs");
-
-  TJCRefContainer jumpCalls;
-  if (state.showCodeReferences && !state.hexDump) collectJumpCalls(doc, jumpCalls);
-  TListingAnnotator annotator(im, doc.buffer(), doc.fileSize(), doc.names());
-  TListingContext ctx;
-  ctx.lines.buffer = doc.buffer();
-  ctx.lines.size = doc.fileSize();
-  ctx.lines.image = &im;
-  ctx.lines.annotator = &annotator;
-  ctx.lines.host = &host;
-  ctx.names = &doc.names();
-  ctx.jumpCalls = &jumpCalls;
-  ctx.host = &host;
+  const TListingContext ctx = doc.listingContext();
 
   if (offset || rva || mem) {
     uint32_t target = offset ? *offset : NOT_IN_FILE;
