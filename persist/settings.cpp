@@ -228,10 +228,11 @@ TPrefOutcome TPrefModel::confirm(TSettings& settings, TMainWindowSettings& windo
     host.message("Unable to write the settings file:\n" + profile.path(), "File error",
                  MsgIcon::Warning);
 
-  // Colours may have changed, so the listing is repainted after every OK.
+  // Colours may have changed as well as the code reference lines, so the
+  // listing is repainted after every OK.
   out.repaint = true;
   window.openFileOnStartup = openFileOnStartup;
-  if (window.showCodeReferences != showCodeReferences) window.showCodeReferences = showCodeReferences;
+  window.showCodeReferences = showCodeReferences;
   if (window.extremeScan != extremeScan) {
     window.extremeScan = extremeScan;
     out.rescan = true;

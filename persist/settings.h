@@ -122,7 +122,7 @@ struct TPrefOutcome {
   bool accepted = false;     // false: a value was refused and the dialog stays open
   bool rebuildFont = false;  // the font size changed: make `font` the listing font, re-measure the cell
   TListingFont font{};
-  bool repaint = false;      // repaint the listing
+  bool repaint = false;      // repaint the listing (every OK: colours and reference lines may differ)
   bool rescan = false;       // the scan mode changed: restart the reference scan
   bool saved = false;        // the settings file was written
 };
@@ -136,7 +136,7 @@ class TPrefModel {
   // Edit fields 701, 702, 703.
   std::string minStringLength, fontSize, dumpRows;
   bool openFileOnStartup = true;
-  bool keepUndoAfterSave = true;
+  bool keepUndoAfterSave = true;  // only written here; the save reads kKeepUndoAfterSave
   bool showCodeReferences = true;
   bool extremeScan = false;  // "Use extreme coderef scan"
   bool fixedRegsAutoMode = false;  // "Autocheck included FixRegs"

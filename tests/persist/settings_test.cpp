@@ -113,15 +113,6 @@ TEST(Settings, DefaultsAndStoredValues) {
   }
 }
 
-TEST(ListingFont, FixedsysOnlyAt15) {
-  for (int size : {6, 14, 15, 16, 18}) {
-    const TListingFont f = listingFontFor(size);
-    EXPECT_STREQ(f.face, size == 15 ? "Fixedsys" : "Courier New");
-    EXPECT_EQ(f.height, size);
-    EXPECT_EQ(f.weight, 400);
-  }
-}
-
 TEST(Preferences, OpensWithCurrentValues) {
   ScratchDir dir;
   TProfileFile profile(dir.file("OXU-DASM.INI"));
