@@ -7,20 +7,6 @@
 #include "image/image_info.h"
 
 namespace {
-const char* const kStatusMessages[kTraceStatusCount] = {
-    "",
-    "EIP not in file!",
-    "Command not supported yet!",
-    "Illegal address: Address not in file!",
-    "Illegal stack address!",
-    "Exception occurred!",
-    "Illegal command!",
-    "Command overlaps file end!",
-    "Command too long! (>=16 bytes)",
-    "Read time stamp counter executed! Check EDX:EAX!",
-    "Possible self modified code!",
-    "Breakpoint reached!",
-};
 
 // Sequential little-endian reader that never passes the end of its data.
 class TRecordReader {
@@ -69,15 +55,6 @@ void putU16(std::vector<uint8_t>& out, uint16_t v) {
   out.insert(out.end(), b, b + 2);
 }
 }  // namespace
-
-const char* traceStatusMessage(int status) {
-  return status >= 0 && status < kTraceStatusCount ? kStatusMessages[status] : "";
-}
-
-TTscCounter& processTscCounter() {
-  static TTscCounter counter;
-  return counter;
-}
 
 TFixedRegs::TFixedRegs() : reg{}, sreg{}, stack(new uint8_t[STACK_SIZE]()) {}
 

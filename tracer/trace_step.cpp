@@ -14,8 +14,24 @@
 #include "image/image_info.h"
 #include "tracer/alu.h"
 #include "tracer/fixed_regs.h"
+#include "tracer/trace_step.h"
 
 namespace {
+
+const char* const kStatusMessages[kTraceStatusCount] = {
+    "",
+    "EIP not in file!",
+    "Command not supported yet!",
+    "Illegal address: Address not in file!",
+    "Illegal stack address!",
+    "Exception occurred!",
+    "Illegal command!",
+    "Command overlaps file end!",
+    "Command too long! (>=16 bytes)",
+    "Read time stamp counter executed! Check EDX:EAX!",
+    "Possible self modified code!",
+    "Breakpoint reached!",
+};
 
 constexpr uint32_t kMaxNameChars = 80;
 constexpr uint32_t kPopfMask32 = 0x00244DD5u;  // CF PF AF ZF SF TF DF OF NT AC ID
@@ -977,6 +993,15 @@ int TStepper::ret(uint32_t len, uint32_t extra) {
 }
 
 }  // namespace
+
+const char* traceStatusMessage(int status) {
+  return status >= 0 && status < kTraceStatusCount ? kStatusMessages[status] : "";
+}
+
+TTscCounter& processTscCounter() {
+  static TTscCounter counter;
+  return counter;
+}
 
 int TFixedRegs::traceOneCommand(TTraceEnvironment& env, bool manualStep) {
   TStepper stepper(*this, env, manualStep);
