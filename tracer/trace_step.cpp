@@ -198,6 +198,8 @@ int TStepper::mapAddress(uint32_t a, bool isWrite, int size, uint32_t reportSize
 
 int TStepper::modrm(const uint8_t* m, int& len, uint32_t& ea, TOperand& out, bool map,
                     bool isWrite, int size, uint32_t reportSize, uint32_t espAdjust) {
+  // An opcode in the last byte of the file has no operand byte to read.
+  if (!bytesPresent(m, 1)) return TRACE_OVERLAPS_END;
   const uint32_t mod = m[0] >> 6, rm = m[0] & 7;
   if (mod == 3) {
     out.mem = nullptr;
@@ -209,7 +211,6 @@ int TStepper::modrm(const uint8_t* m, int& len, uint32_t& ea, TOperand& out, boo
   auto r32 = [&](uint32_t r) { return R.reg[r] + (r == 4 ? espAdjust : 0); };
   const uint8_t* q = m + 1;
   uint32_t dispBytes = 0;
-  bool disp16 = false;
   if (as_ == 4) {
     if (rm == 4) {
       if (!bytesPresent(q, 1)) return TRACE_ILLEGAL_ADDRESS;
@@ -243,7 +244,6 @@ int TStepper::modrm(const uint8_t* m, int& len, uint32_t& ea, TOperand& out, boo
     if (mod == 0 && rm == 6) dispBytes = 2;
     if (mod == 1) dispBytes = 1;
     if (mod == 2) dispBytes = 2;
-    disp16 = true;
   }
   if (!bytesPresent(q, dispBytes)) return TRACE_ILLEGAL_ADDRESS;
   if (dispBytes == 1)
@@ -252,7 +252,6 @@ int TStepper::modrm(const uint8_t* m, int& len, uint32_t& ea, TOperand& out, boo
     ea += readLe16(q);
   else if (dispBytes == 4)
     ea += readLe32(q);
-  (void)disp16;
   q += dispBytes;
   len = int(q - m);
   if (!map) return TRACE_OK;

@@ -187,6 +187,15 @@ TEST(TraceStep, StatusTable) {
          r.regs.EBX = kData;
        },
        TRACE_OVERLAPS_END, nullptr},
+      {"operand byte past the file end", {}, [](TTraceRig& r) {
+         r.file()[0x9FF] = 0x8B;  // mov r32,r/m32 as the file's last byte
+         r.regs.EIP = 0x4031FF;
+         r.regs.EAX = 0x10;
+       },
+       TRACE_OVERLAPS_END, [](TTraceRig& r) {
+         EXPECT_EQ(r.regs.faultAddress, 0u);
+         EXPECT_EQ(r.regs.EIP, 0x4031FFu);
+       }},
       {"immediate past the file end", {}, [](TTraceRig& r) {
          r.file()[0x9FE] = 0xB8;
          r.file()[0x9FF] = 0x01;  // mov eax,imm32 with one byte left
