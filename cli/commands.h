@@ -28,6 +28,7 @@ void addSearchCommands(std::vector<TCliCommand>& commands);
 void addEditCommands(std::vector<TCliCommand>& commands);
 void addListCommands(std::vector<TCliCommand>& commands);
 void addSymbolCommands(std::vector<TCliCommand>& commands);
+void addTraceCommands(std::vector<TCliCommand>& commands);
 void addRefsCommands(std::vector<TCliCommand>& commands);
 
 // Shared by subcommands: loads the file named by the first positional

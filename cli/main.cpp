@@ -17,6 +17,7 @@ std::vector<TCliCommand> allCommands() {
   addEditCommands(commands);
   addListCommands(commands);
   addSymbolCommands(commands);
+  addTraceCommands(commands);
   addRefsCommands(commands);
   return commands;
 }

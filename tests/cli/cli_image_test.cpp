@@ -125,3 +125,28 @@ TEST(Cli, LoadSymbolFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Cli, TraceSteps) {
+  const std::string oxu = std::string(OXU_CLI_PATH);
+  TempDir dir;
+  TCommandResult r = runCommand(oxu + " trace " + fx("gui.exe") + " --entry --steps 5 --vis '" +
+                                dir.file("v.ppm") + "'");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.out.find("start EIP=00401225 (offset 00000625)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("5 steps"), std::string::npos);
+  EXPECT_NE(r.out.find("EIP=0040122B"), std::string::npos);  // after five pushes and moves
+  const auto ppm = readFile(dir.file("v.ppm"));
+  const std::string header = "P6\n320 23\n255\n";  // 7168 bytes: 23 rows
+  ASSERT_GT(ppm.size(), header.size());
+  EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + long(header.size())), header);
+  EXPECT_EQ(ppm.size(), header.size() + 320u * 23 * 3);
+
+  r = runCommand(oxu + " trace " + fx("gui.exe") + " --tls 3");
+  EXPECT_EQ(r.exit, 3);
+  r = runCommand(oxu + " trace " + fx("gui.exe") + " --entry --break 62B --steps 50");
+  EXPECT_NE(r.out.find("stopped at 0040122B after 5 steps: Breakpoint reached!"), std::string::npos) << r.out;
+}
+
+}  // namespace
