@@ -47,6 +47,7 @@ int runRefs(const TCliArgs& args, TCliHost& host) {
     }
   }
   TDocument doc(host);
+  doc.settings().noScan = true;  // scanned below with this command's options
   if (int rc = loadDocumentArg(args, doc)) return rc;
 
   TScanOptions options;

@@ -638,10 +638,4 @@ TEST(CheckThread, SnapshotIsIndependentOfLaterEdits) {
   EXPECT_EQ(storeDifference(stores, reference->stores), "");
 }
 
-TEST(NoScanOption, OnlyTheMinusForm) {
-  EXPECT_TRUE(isNoScanOption("-noscan"));
-  EXPECT_FALSE(isNoScanOption("noscan"));
-  EXPECT_FALSE(isNoScanOption("--noscan"));
-}
-
 }  // namespace
