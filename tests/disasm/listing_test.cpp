@@ -251,6 +251,26 @@ TEST(ListingLines, HexDumpRows) {
   }
 }
 
+TEST(ListingLines, MarkStyles) {
+  const char* text = "a\x1E\x03" "b\x1E\xFF" "c\x1F\x01" "d\x1E\x50" "e";
+  struct Case {
+    TMarkStyle style;
+    const char* expected;
+  } cases[] = {
+      {TMarkStyle::Plain, "abcde"},
+      {TMarkStyle::Tokens, "a<c 3>b<c FF>c{1}d<c 50>e"},
+      {TMarkStyle::Ansi, "a\x1b[32mb\x1b[39mcd\x1b[48;5;217me\x1b[0m"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    appendMarkedText(out, text, c.style);
+    EXPECT_EQ(out, c.expected) << int(c.style);
+  }
+  std::string plain;
+  appendMarkedText(plain, "no marks", TMarkStyle::Ansi);
+  EXPECT_EQ(plain, "no marks");
+}
+
 // ---- resolved marks -----------------------------------------------------
 
 TEST(ListingLines, ResolvedMarksAndHotspots) {
