@@ -29,6 +29,9 @@ void addEditCommands(std::vector<TCliCommand>& commands);
 void addListCommands(std::vector<TCliCommand>& commands);
 void addSymbolCommands(std::vector<TCliCommand>& commands);
 void addTraceCommands(std::vector<TCliCommand>& commands);
+void addResourceCommands(std::vector<TCliCommand>& commands);
+// oxu imports --refs: every module and function with the code that uses it.
+int printImportReferences(const TCliArgs& args, TCliHost& host);
 void addRefsCommands(std::vector<TCliCommand>& commands);
 
 // Shared by subcommands: loads the file named by the first positional

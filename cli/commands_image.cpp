@@ -201,6 +201,7 @@ int runConv(const TCliArgs& args, TCliHost& host) {
 // ---- imports ------------------------------------------------------------
 
 int runImports(const TCliArgs& args, TCliHost& host) {
+  if (args.flag("refs")) return printImportReferences(args, host);
   TDocument doc(host);
   if (int rc = loadDocumentArg(args, doc)) return rc;
   const TImageInfo& im = doc.image();
@@ -385,7 +386,9 @@ void addImageCommands(std::vector<TCliCommand>& commands) {
   commands.push_back({"info", "FILE [--json]   headers, sections and file-dependent menu items", {}, {}, runInfo});
   commands.push_back({"conv", "FILE (--offset|--rva|--mem) VALUE [--json]   every address conversion",
                       {"offset", "rva", "mem"}, {}, runConv});
-  commands.push_back({"imports", "FILE [--json]   imported modules (ids) and functions (keys)", {}, {}, runImports});
+  commands.push_back({"imports", "FILE [--json] [--refs]   imported modules (ids) and functions (keys); "
+                                 "--refs: the descriptors' functions with the code that uses them",
+                      {}, {"refs"}, runImports});
   commands.push_back({"exports", "FILE [--json]   exported functions in index order", {}, {}, runExports});
   commands.push_back({"relocs", "FILE [--rva VALUE] [--json]   base relocations, or the state at one RVA",
                       {"rva"}, {}, runRelocs});

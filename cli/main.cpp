@@ -18,6 +18,7 @@ std::vector<TCliCommand> allCommands() {
   addListCommands(commands);
   addSymbolCommands(commands);
   addTraceCommands(commands);
+  addResourceCommands(commands);
   addRefsCommands(commands);
   return commands;
 }

@@ -64,7 +64,10 @@ TResourceRoot findResourceRoot(const uint8_t* buf, uint32_t size) {
   if (size < 0x40 || readLe16(buf) != 0x5A4D) return root;
   const uint32_t p = readLe32(buf + 0x3C);
   if (uint64_t(size) <= uint64_t(p) + 256 || readLe16(buf + p) != 0x4550) return root;
-  const uint32_t r = rawRvaToFileOffset(readLe32(buf + p + 0x88), buf, size);
+  // RVA 0 is how a file says it has no resources; as an address it would
+  // read the DOS header as a resource directory.
+  const uint32_t rva = readLe32(buf + p + 0x88);
+  const uint32_t r = rva == 0 ? 0xFFFFFFFFu : rawRvaToFileOffset(rva, buf, size);
   if (r == 0xFFFFFFFFu || uint64_t(r) + 21 >= size) {
     root.status = ResourceRootStatus::WrongDirectory;
     return root;

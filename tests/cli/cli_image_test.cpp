@@ -150,3 +150,31 @@ TEST(Cli, TraceSteps) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Cli, ResourcesAndImportReferences) {
+  const std::string oxu = std::string(OXU_CLI_PATH) + " ";
+  struct Case {
+    std::string args;
+    int exit;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"menus --refs --menu 101 " + fx("gui.exe"), 0,
+       {"menus: \"CONTEXT\" 101\n", "  MENUITEM \"&New\", 200 // = 0x00C8\n         000007E5  -  :004013E5\n"}},
+      {"menus --menu CONTEXT " + fx("gui.exe"), 0, {"  MENUITEM \"&Paste\", 501, INACTIVE // = 0x01F5\n"}},
+      {"strings --find \"WORD WRAP IS OFF\" " + fx("gui.exe"), 0, {"ID 0x0029 (00041): Word wrap is off\n"}},
+      {"strings --find nowhere " + fx("gui.exe"), 3, {}},
+      {"strings --only-referenced " + fx("gui.exe"), 0, {"ID 0x0011 (00017): gui.exe - a tiny Windows program\n"}},
+      {"imports --refs " + fx("gui.exe"), 0, {"  OZ: 0003\n       0000065D  -  :0040125D\n"}},
+      {"menus " + fx("fixdll.dll"), 3, {}},  // no resources: the message, no lines
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    TCommandResult r = runCommand(oxu + c.args);
+    EXPECT_EQ(r.exit, c.exit) << r.err;
+    for (const auto& l : c.lines) EXPECT_NE(r.out.find(l), std::string::npos) << l << "\n" << r.out;
+  }
+}
+
+}  // namespace

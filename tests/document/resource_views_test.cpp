@@ -142,6 +142,15 @@ TEST(Resources, BrokenDirectories) {
   EXPECT_EQ(menus.menus().title, "Error: Wrong directory entry!");
   EXPECT_TRUE(menus.menus().noResourcesMessage);
 
+  // A resource RVA of 0 is no directory (not the DOS header read as one).
+  TPeBuilder zero;
+  zero.addSection(".text", 0x1000, 0x1000, 0x200);
+  writeFile(dir.file("zero.exe"), zero.build());
+  Opened z(dir.file("zero.exe"));
+  menus.open(z.doc);
+  EXPECT_EQ(menus.menus().title, "Error: Wrong directory entry!");
+  EXPECT_TRUE(menus.menus().lines.empty());
+
   // A root whose type entry points past the end of the file.
   TPeBuilder cut;
   cut.addSection(".rsrc", 0x1000, 0x1000, 0x200);
