@@ -1,0 +1,397 @@
+// Project files: the round trip over every fixture, the empty project's
+// layout, truncated and misdirected files, and the older and newer versions.
+#include <gtest/gtest.h>
+
+#include "analysis/scanner.h"
+#include "base/text_format.h"
+#include "persist/project_test_support.h"
+
+namespace {
+
+void expectSameStores(const TDocument& a, const TDocument& b) {
+  EXPECT_EQ(a.names().snapshot(), b.names().snapshot());
+  const TReferenceStores& x = a.stores();
+  const TReferenceStores& y = b.stores();
+  ASSERT_EQ(x.jumpCalls.count(), y.jumpCalls.count());
+  for (uint32_t i = 0; i < x.jumpCalls.count(); ++i) {
+    EXPECT_EQ(x.jumpCalls[i].target, y.jumpCalls[i].target) << i;
+    EXPECT_EQ(x.jumpCalls[i].source, y.jumpCalls[i].source) << i;
+    EXPECT_EQ(x.jumpCalls[i].kind, y.jumpCalls[i].kind) << i;
+  }
+  ASSERT_EQ(x.imports.count(), y.imports.count());
+  for (uint32_t i = 0; i < x.imports.count(); ++i) {
+    EXPECT_EQ(x.imports[i].iatAddress, y.imports[i].iatAddress);
+    EXPECT_EQ(x.imports[i].moduleName, y.imports[i].moduleName);
+    EXPECT_EQ(x.imports[i].function, y.imports[i].function);
+    ASSERT_EQ(x.imports[i].refs.count(), y.imports[i].refs.count());
+    for (uint32_t j = 0; j < x.imports[i].refs.count(); ++j)
+      EXPECT_EQ(x.imports[i].refs[j].value, y.imports[i].refs[j].value);
+  }
+  auto sameIds = [](const auto& s, const auto& t) {
+    ASSERT_EQ(s.count(), t.count());
+    for (uint32_t i = 0; i < s.count(); ++i) {
+      EXPECT_EQ(s[i].id, t[i].id);
+      EXPECT_EQ(s[i].textOffset, t[i].textOffset);
+      ASSERT_EQ(s[i].refs.count(), t[i].refs.count());
+      for (uint32_t j = 0; j < s[i].refs.count(); ++j) {
+        EXPECT_EQ(s[i].refs[j].value, t[i].refs[j].value);
+        EXPECT_EQ(s[i].refs[j].type, t[i].refs[j].type);
+      }
+    }
+  };
+  sameIds(x.strings, y.strings);
+  sameIds(x.menus, y.menus);
+}
+
+void expectSameTracer(const TFixedRegs& a, const TFixedRegs& b) {
+  EXPECT_EQ(a.fixed8, b.fixed8);
+  EXPECT_EQ(a.fixed16, b.fixed16);
+  EXPECT_EQ(a.fixed32, b.fixed32);
+  EXPECT_EQ(0, std::memcmp(a.reg, b.reg, sizeof a.reg));
+  EXPECT_EQ(a.fixedSegs, b.fixedSegs);
+  EXPECT_EQ(0, std::memcmp(a.sreg, b.sreg, sizeof a.sreg));
+  EXPECT_EQ(a.EFLAGS, b.EFLAGS);
+  EXPECT_EQ(a.exceptionPending, b.exceptionPending);
+  EXPECT_EQ(a.EIP, b.EIP);
+  EXPECT_EQ(0, std::memcmp(a.stack.get(), b.stack.get(), TFixedRegs::STACK_SIZE));
+  EXPECT_EQ(a.stackBase, b.stackBase);
+  EXPECT_EQ(a.exceptionList, b.exceptionList);
+  EXPECT_EQ(a.tlsIndex, b.tlsIndex);
+  ASSERT_EQ(a.breakPoints.size(), b.breakPoints.size());
+  for (size_t i = 0; i < a.breakPoints.size(); ++i)
+    EXPECT_EQ(a.breakPoints[i].offset, b.breakPoints[i].offset);
+  EXPECT_EQ(a.faultAddress, b.faultAddress);
+  EXPECT_EQ(a.faultWrite, b.faultWrite);
+}
+
+void expectSameHistory(const TReturnManager& a, const TReturnManager& b) {
+  ASSERT_EQ(a.count(), b.count());
+  for (uint32_t i = 0; i < a.count(); ++i) EXPECT_EQ(a.getReturn(i), b.getReturn(i)) << i;
+}
+
+// A document with work in every part a project keeps.
+void doSomeWork(TProjectDoc& p, uint32_t wrapBy) {
+  TDocument& doc = p.doc;
+  const uint32_t base = doc.image().isPE() ? doc.image().imageBase() : 0;
+  doc.names().add(base + 0x10, "first_label", REPLACE_ALWAYS);
+  doc.names().add(base + 0x2000, "a_name_with_a_longer_text_to_store", REPLACE_ALWAYS);
+  doc.names().add(0xFFFFFFF0u, "high", REPLACE_ALWAYS);
+  doc.toggleBreakpoint(0x40);
+  doc.toggleBreakpoint(0x20);
+  for (int i = 0; i < 3; ++i) doc.traceStep();
+  doc.regs().recordFault(0x12345, true, doc.image());
+  doc.view().detectStrings = false;
+  // More entries than the ring holds, then back a few: the ring has wrapped
+  // and holds fewer than 64 entries.
+  for (uint32_t i = 0; i < 64 + wrapBy; ++i)
+    doc.history().pushReturn(i % 10, i * 3 % doc.fileSize());
+  doc.goBack(4);
+  doc.showEip(true);
+  if (!doc.view().cursorShown) doc.view().topOffset = 0;
+}
+
+TEST(ProjectFile, RoundTripOverEveryFixtureGivesTheSameFileAndState) {
+  for (const char* fixture : {"gui.exe", "fixdll.dll", "tiny.exe", "dos.exe", "raw.bin"}) {
+    SCOPED_TRACE(fixture);
+    TempDir dir;
+    TProjectDoc first(fixture, true);
+    doSomeWork(first, 6);
+    ASSERT_EQ(first.save(dir.file("a.oxu")), 1);
+    EXPECT_FALSE(first.doc.projectChanged());
+
+    TProjectDoc second;  // nothing loaded: the project brings its file
+    ASSERT_EQ(second.load(dir.file("a.oxu")), PROJECT_LOADED);
+    EXPECT_EQ(second.doc.path(), first.doc.path());
+    ASSERT_EQ(second.save(dir.file("b.oxu")), 1);
+
+    EXPECT_EQ(readFile(dir.file("a.oxu")), readFile(dir.file("b.oxu")));
+    expectSameStores(first.doc, second.doc);
+    expectSameTracer(first.doc.regs(), second.doc.regs());
+    expectSameHistory(first.doc.history(), second.doc.history());
+    EXPECT_EQ(second.doc.history().count(), 59u);
+    EXPECT_EQ(second.doc.view().hexDump, first.doc.view().hexDump);
+    EXPECT_EQ(second.doc.view().bits16, first.doc.view().bits16);
+    EXPECT_EQ(second.doc.view().fileOffsets, first.doc.view().fileOffsets);
+    EXPECT_FALSE(second.doc.view().detectStrings);
+    EXPECT_FALSE(second.doc.scanning());  // a load starts no scan
+    EXPECT_EQ(second.host.statusTexts.back(), referenceCountsText(second.doc.stores()));
+  }
+}
+
+TEST(ProjectFile, ViewSettingsAndFixedMarksComeBack) {
+  struct Case {
+    bool hexDump, bits16, fileOffsets;
+    uint8_t fixed32;
+  };
+  for (const Case& c : {Case{true, false, true, 0}, Case{false, true, false, 0x11},
+                        Case{false, false, false, 0}}) {
+    TempDir dir;
+    TProjectDoc first("gui.exe");
+    first.doc.view().hexDump = c.hexDump;
+    first.doc.view().bits16 = c.bits16;
+    first.doc.view().fileOffsets = c.fileOffsets;
+    first.doc.regs().fixed32 = c.fixed32;
+    ASSERT_EQ(first.save(dir.file("v.oxu")), 1);
+    TProjectDoc second;
+    int shown = 0;
+    second.state.showFixedRegisters = [&] { ++shown; };
+    ASSERT_EQ(second.load(dir.file("v.oxu")), PROJECT_LOADED);
+    EXPECT_EQ(second.doc.view().hexDump, c.hexDump);
+    if (!c.hexDump) { EXPECT_EQ(second.doc.view().bits16, c.bits16); }
+    EXPECT_EQ(second.doc.view().fileOffsets, c.fileOffsets);
+    EXPECT_EQ(second.doc.fixedRegistersShown, c.fixed32 != 0);
+    EXPECT_EQ(shown, c.fixed32 != 0 ? 1 : 0);
+  }
+}
+
+TEST(ProjectFile, EmptyProjectLayout) {
+  TempDir dir;
+  TProjectDoc p("tiny.exe");
+  p.doc.names().clear();
+  p.doc.clearBreakpoints();
+  p.doc.history().clear();
+  ASSERT_EQ(p.save(dir.file("e.oxu")), 1);
+  const std::vector<uint8_t> f = readFile(dir.file("e.oxu"));
+  const uint32_t n = uint32_t(p.doc.path().size() + 1);
+  ASSERT_EQ(f.size(), 16553u + n);
+  EXPECT_EQ(readLe16(f.data()), 235);
+  const uint32_t expected[8] = {52, 55 + n, 60 + n, 16530 + n, 16535 + n, 16540 + n, 16545 + n,
+                                16550 + n};
+  for (int k = 0; k < 8; ++k) {
+    EXPECT_EQ(tableEntry(f, k), expected[k]) << k;
+    EXPECT_EQ(f[expected[k]], k) << k;  // the marker
+  }
+  for (int i = 10; i < 20; ++i) EXPECT_EQ(f[i], 0) << i;
+  EXPECT_EQ(f[6], p.doc.view().bits16 ? 16 : 32);
+}
+
+// Which section a cut at `at` falls into: -1 in the header and table.
+int sectionAt(const std::vector<uint8_t>& f, size_t at) {
+  int k = -1;
+  for (int s = 0; s < PROJECT_SECTION_COUNT; ++s)
+    if (at >= tableEntry(f, s)) k = s;
+  return at < PROJECT_SECTIONS_START ? -1 : k;
+}
+
+// Sections 0..k-1 hold what `original` holds.
+void expectLoadedBefore(int k, const TProjectDoc& p, const TProjectDoc& original) {
+  if (k > PS_COMMENTS) { EXPECT_EQ(p.doc.names().snapshot(), original.doc.names().snapshot()); }
+  if (k > PS_FIXEDREGS) {
+    EXPECT_EQ(p.doc.regs().EIP, original.doc.regs().EIP);
+    EXPECT_EQ(p.doc.regs().breakPoints.size(), original.doc.regs().breakPoints.size());
+  }
+  if (k > PS_JUMPANDCALLREFS) {
+    EXPECT_EQ(p.doc.stores().jumpCalls.count(), original.doc.stores().jumpCalls.count());
+  }
+  if (k > PS_IMPORTREFS) { EXPECT_EQ(p.doc.stores().imports.count(), original.doc.stores().imports.count()); }
+  if (k > PS_STRINGREFS) { EXPECT_EQ(p.doc.stores().strings.count(), original.doc.stores().strings.count()); }
+  if (k > PS_MENUREFS) { EXPECT_EQ(p.doc.stores().menus.count(), original.doc.stores().menus.count()); }
+}
+
+struct Saved {
+  TempDir dir;
+  TProjectDoc original{"gui.exe", true};
+  std::vector<uint8_t> bytes;
+  Saved() {
+    doSomeWork(original, 0);
+    EXPECT_EQ(original.save(dir.file("p.oxu")), 1);
+    bytes = readFile(dir.file("p.oxu"));
+    EXPECT_GT(original.doc.stores().imports.count(), 0u);
+    EXPECT_GT(original.doc.stores().menus.count(), 0u);
+  }
+};
+
+TEST(ProjectFile, EveryTruncationIsAReadErrorInItsSection) {
+  Saved s;
+  TProjectDoc p("gui.exe");
+  for (size_t cut = 0; cut < s.bytes.size(); ++cut) {
+    const std::vector<uint8_t> part(s.bytes.begin(), s.bytes.begin() + cut);
+    p.forget();
+    p.host.messages.clear();
+    ASSERT_EQ(p.load(part), PROJECT_READ_ERROR) << cut;
+    ASSERT_EQ(p.host.messages.size(), 1u) << cut;
+    const int k = sectionAt(s.bytes, cut);
+    const std::string prefix = wsString("Couldn't read project file (%i,", k);
+    ASSERT_EQ(p.host.messages[0].text.substr(0, prefix.size()), prefix) << cut;
+    EXPECT_EQ(p.host.messages[0].caption, "File error");
+    EXPECT_EQ(p.host.messages[0].icon, MsgIcon::Exclamation);
+    expectLoadedBefore(k, p, s.original);
+  }
+  const std::vector<uint8_t> whole = s.bytes;
+  EXPECT_EQ(p.load(whole), PROJECT_LOADED);
+}
+
+TEST(ProjectFile, ReadErrorNumbers) {
+  Saved s;
+  const auto& f = s.bytes;
+  const uint32_t names = s.original.doc.names().count();
+  const uint32_t jc = s.original.doc.stores().jumpCalls.count();
+  struct Case {
+    size_t cut;
+    std::string text;
+  };
+  const Case cases[] = {
+      {10, "Couldn't read project file (-1,0)!"},
+      {tableEntry(f, 0), "Couldn't read project file (0,0)!"},
+      {tableEntry(f, 0) + 2, "Couldn't read project file (0,0)!"},  // half a length
+      {tableEntry(f, 0) + 5, wsString("Couldn't read project file (0,%i)!", int(tableEntry(f, 1) - tableEntry(f, 0) - 3))},
+      {tableEntry(f, 1) + 3, "Couldn't read project file (1,1)!"},  // the count cut
+      {tableEntry(f, 1) + 7, wsString("Couldn't read project file (1,%i)!", int(names - 1))},
+      {tableEntry(f, 2) + 100, "Couldn't read project file (2,2)!"},
+      {tableEntry(f, 3) + 1, "Couldn't read project file (3,3)!"},
+      {tableEntry(f, 3) + 5 + 10 * 2 + 4, wsString("Couldn't read project file (3,%i)!", int(jc - 3))},
+      {tableEntry(f, 4) + 5 + 15, wsString("Couldn't read project file (4,%i)!", int(s.original.doc.stores().imports.count() - 1))},
+      {tableEntry(f, 7), "Couldn't read project file (7,0)!"},
+      {tableEntry(f, 7) + 1, "Couldn't read project file (7,7)!"},
+      {f.size() - 1, "Couldn't read project file (7,0)!"},
+  };
+  TProjectDoc p("gui.exe");
+  for (const Case& c : cases) {
+    p.host.messages.clear();
+    EXPECT_EQ(p.load(std::vector<uint8_t>(f.begin(), f.begin() + c.cut)), PROJECT_READ_ERROR);
+    ASSERT_FALSE(p.host.messages.empty());
+    EXPECT_EQ(p.host.messages.back().text, c.text) << c.cut;
+  }
+}
+
+TEST(ProjectFile, ASectionOffsetOneByteOffIsTheWrongSection) {
+  Saved s;
+  TProjectDoc p("gui.exe");
+  for (int k = 0; k < PROJECT_SECTION_COUNT; ++k) {
+    for (int delta : {-1, 1}) {
+      SCOPED_TRACE(testing::Message() << "section " << k << " moved by " << delta);
+      std::vector<uint8_t> f = s.bytes;
+      const uint32_t at = tableEntry(f, k) + delta;
+      writeLe32(f.data() + PROJECT_HEADER_SIZE + 4 * k, at);
+      p.forget();
+      p.host.messages.clear();
+      const int rc = p.load(f);
+      // The budget of the previous section's last record ends at this
+      // offset: one byte less and that record no longer fits.
+      if (delta < 0 && k >= PS_STRINGREFS && readLe32(f.data() + tableEntry(f, k - 1) + 1) > 0) {
+        ASSERT_EQ(rc, PROJECT_READ_ERROR);
+        EXPECT_EQ(p.host.messages[0].text, wsString("Couldn't read project file (%i,0)!", k - 1));
+        expectLoadedBefore(k - 1, p, s.original);
+        continue;
+      }
+      if (f[at] == k) {
+        // The byte there happens to be the marker: the section is read from
+        // the wrong place, which may or may not work, but stays inside the file.
+        EXPECT_TRUE(rc == PROJECT_LOADED || rc == PROJECT_READ_ERROR || rc == PROJECT_CANCELLED ||
+                    rc == PROJECT_WRONG_SECTION) << rc;
+        continue;
+      }
+      ASSERT_EQ(rc, PROJECT_WRONG_SECTION);
+      ASSERT_EQ(p.host.messages.size(), 1u);
+      EXPECT_EQ(p.host.messages[0].text,
+                std::string("Wrong section found (") + projectSectionName(k) + ")!");
+      EXPECT_EQ(p.host.messages[0].caption, wsString("d=%i sec=%i so[sec]=%X", int(f[at]), k, at));
+      expectLoadedBefore(k, p, s.original);
+    }
+  }
+}
+
+TEST(ProjectFile, AnImportRecordLongerThanItsSectionIsAReadError) {
+  Saved s;
+  TProjectParts8 parts = splitProject(s.bytes);
+  // The first record's reference count grows by one beyond the section's end.
+  std::vector<uint8_t>& imp = parts.sections[PS_IMPORTREFS];
+  ASSERT_GT(readLe32(imp.data() + 1), 0u);
+  const uint32_t n = readLe32(imp.data() + 17);  // marker, count, three fields
+  writeLe32(imp.data() + 17, n + uint32_t(imp.size()) / 4);
+  TProjectDoc p("gui.exe");
+  EXPECT_EQ(p.load(joinProject(parts)), PROJECT_READ_ERROR);
+  EXPECT_EQ(p.host.messages.back().text.substr(0, 29), "Couldn't read project file (4");
+}
+
+TEST(ProjectFile, OlderAndNewerVersions) {
+  Saved s;
+  const TFixedRegs& saved = s.original.doc.regs();
+  ASSERT_FALSE(saved.breakPoints.empty());
+  ASSERT_NE(saved.faultAddress, 0u);
+
+  struct Case {
+    uint16_t version;
+    size_t regsBytes;  // FIXEDREGS body kept (0: all), or rebuilt for version 229
+    bool warning;
+  };
+  for (const Case& c : {Case{236, 0, true}, Case{234, 8, false}, Case{229, 0, false}}) {
+    SCOPED_TRACE(c.version);
+    TProjectParts8 parts = splitProject(s.bytes);
+    setVersion(parts, c.version);
+    std::vector<uint8_t>& regs = parts.sections[PS_FIXEDREGS];
+    if (c.version == 234) regs.resize(regs.size() - c.regsBytes);
+    if (c.version == 229) {
+      // Marker, three mark bytes, the old spare byte, eight registers.
+      std::vector<uint8_t> old(regs.begin(), regs.begin() + 4);
+      old.push_back(0xAA);
+      old.insert(old.end(), regs.begin() + 4, regs.begin() + 4 + 32);
+      regs = old;
+    }
+    TProjectDoc p("gui.exe");
+    p.doc.regs().clearBreakPoints();
+    p.doc.toggleBreakpoint(0x999);
+    p.doc.regs().faultAddress = 77;
+    p.doc.regs().EIP = 0x1234;
+    ASSERT_EQ(p.load(joinProject(parts)), PROJECT_LOADED);
+    const TFixedRegs& r = p.doc.regs();
+    EXPECT_EQ(0, std::memcmp(r.reg, saved.reg, sizeof r.reg));
+    if (c.version == 229) {
+      EXPECT_EQ(r.EIP, 0x1234u);  // only marks and registers are read
+      ASSERT_EQ(r.breakPoints.size(), 1u);
+      EXPECT_EQ(r.breakPoints[0].offset, 0x999u);
+      EXPECT_EQ(r.faultAddress, 77u);
+    } else {
+      EXPECT_EQ(r.EIP, saved.EIP);
+      EXPECT_EQ(r.breakPoints.size(), saved.breakPoints.size());
+      EXPECT_EQ(r.faultAddress, c.version == 234 ? 0u : saved.faultAddress);
+      EXPECT_EQ(r.faultWrite, c.version == 234 ? 0u : saved.faultWrite);
+    }
+    EXPECT_EQ(p.doc.names().snapshot(), s.original.doc.names().snapshot());
+    EXPECT_EQ(p.doc.stores().menus.count(), s.original.doc.stores().menus.count());
+    const bool warned =
+        !p.host.messages.empty() &&
+        p.host.messages[0].text == "This project was created with a newer version of OXU and may be incompatible" &&
+        p.host.messages[0].caption == "Warning!";
+    EXPECT_EQ(warned, c.warning);
+  }
+}
+
+TEST(ProjectFile, AReturnsCountAbove64IsReadAs64) {
+  Saved s;
+  TProjectParts8 parts = splitProject(s.bytes);
+  std::vector<uint8_t> ret{PS_RETURNS, 200, 70};
+  for (uint32_t i = 0; i < 64; ++i) {
+    uint8_t e[12];
+    writeLe32(e, RK_JUMP);
+    writeLe32(e + 4, i);
+    writeLe32(e + 8, 0);
+    ret.insert(ret.end(), e, e + 12);
+  }
+  parts.sections[PS_RETURNS] = ret;
+  TProjectDoc p("gui.exe");
+  ASSERT_EQ(p.load(joinProject(parts)), PROJECT_LOADED);
+  EXPECT_EQ(p.doc.history().count(), 64u);
+  EXPECT_EQ(p.doc.history().getReturn(0).address, 0u);  // a first of 70 is taken as 0
+  EXPECT_EQ(p.doc.history().getReturn(63).address, 63u);
+}
+
+TEST(ProjectFile, UnsortedJumpCallRecordsAreSortedForLookups) {
+  Saved s;
+  TProjectParts8 parts = splitProject(s.bytes);
+  std::vector<uint8_t> jc{PS_JUMPANDCALLREFS, 3, 0, 0, 0};
+  for (uint32_t t : {0x300u, 0x100u, 0x200u}) {
+    uint8_t r[10];
+    writeLe32(r, t);
+    writeLe32(r + 4, t + 1);
+    writeLe16(r + 8, 1);
+    jc.insert(jc.end(), r, r + 10);
+  }
+  parts.sections[PS_JUMPANDCALLREFS] = jc;
+  TProjectDoc p("gui.exe");
+  ASSERT_EQ(p.load(joinProject(parts)), PROJECT_LOADED);
+  EXPECT_EQ(p.doc.stores().jumpCalls.findFirst(0x100), 0u);
+  EXPECT_EQ(p.doc.stores().jumpCalls.findFirst(0x300), 2u);
+}
+
+}  // namespace
