@@ -1,0 +1,112 @@
+// The main frame: menu bar, tool bar with the history gadget, status bar,
+// the listing as its client, and the commands that the menu, the tool bar
+// and the frame keys send.
+#pragma once
+#include <QMainWindow>
+#include <QMap>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/about_dlg.h"
+#include "app/command_line.h"
+#include "app/goto_dlg.h"
+#include "app/trace_vis_window.h"
+#include "app/listing_host.h"
+#include "persist/settings.h"
+
+class Host;
+class QAction;
+class QMenu;
+class QMenuBar;
+class TDocument;
+class TDStatusBar;
+class TRetComboGadget;
+class TProfileFile;
+
+class TDDecoratedFrame : public QMainWindow {
+  Q_OBJECT
+ public:
+  // profile: the settings file, for the switches the view writes back (may be null).
+  TDDecoratedFrame(Host& host, const TSettings& settings, const TMainWindowSettings& window,
+                   TProfileFile* profile = nullptr, QWidget* parent = nullptr);
+  ~TDDecoratedFrame() override;
+
+  // The start-up request: the command line's file, else (when the settings
+  // say so) the open dialog. Runs once the event loop is going.
+  void start(const TCommandLine& line);
+  // What start() posts; callable directly.
+  void startupRequest(const TCommandLine& line);
+
+  // Loads a file the user chose, with the reference scan unless switched off.
+  bool openFile(const std::string& path);
+  void runCommand(int id);
+
+  TDocument& document() { return *doc_; }
+  TListingView* listing() const { return listing_; }
+  TDStatusBar* status() const { return status_; }
+  TRetComboGadget* gadget() const { return gadget_; }
+  QMenuBar* aboutBar() const { return aboutBar_; }
+  QMenu* tlsMenu() const { return tlsMenu_; }
+  QMenu* resourcesMenu() const { return resourcesMenu_; }
+  QToolBar* toolBar() const { return toolBar_; }
+  // The action of a command; null when the command has none now.
+  QAction* action(int id) const;
+  TGotoDlg* gotoDialog() const { return goto_; }
+  TTraceVisWindow* traceVisWindow() const { return vis_; }
+  TAboutDlg* aboutDialog() const { return about_; }
+
+  // Ends the run with an exit code (a failed Open ends it with 2).
+  std::function<void(int)> quit;
+  // Runs pending events during a continuous trace; the window stays live.
+  std::function<void()> processEvents;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  QAction* makeAction(int id, QObject* owner, bool checkable = false);
+  void buildMenus();
+  void buildToolBar();
+  // Rebuilds the items that depend on the file and the undo record.
+  void rebuildFileMenus();
+  void updateModeChecks();
+  // After anything that changed the document or the view.
+  void refresh();
+  void afterLoad();
+  bool loadPath(const std::string& path);
+  void closeTraceVis();
+  void toggleTraceVis();
+  void openGoto();
+  void gotoEntryPoint();
+  void traceContinuous();
+  void setViewMode(int id);
+  bool frameKey(QKeyEvent* key);
+  bool ownsWidget(QObject* watched) const;
+  void repaintSoon();
+
+  Host& host_;
+  TSettings settings_;
+  TMainWindowSettings window_;
+  TProfileFile* profile_;
+  std::unique_ptr<TDocument> doc_;
+  TListingView* listing_ = nullptr;
+  TDStatusBar* status_ = nullptr;
+  TRetComboGadget* gadget_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  QMenuBar* aboutBar_ = nullptr;
+  QMenu* tlsMenu_ = nullptr;
+  QMenu* resourcesMenu_ = nullptr;
+  QMap<int, QAction*> actions_;
+  QPointer<TGotoDlg> goto_;
+  QPointer<TTraceVisWindow> vis_;
+  QPointer<TAboutDlg> about_;
+  bool closeAfterTrace_ = false;
+  bool repaintPosted_ = false;
+  int changeListener_ = 0;
+};
