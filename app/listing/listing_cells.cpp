@@ -1,0 +1,239 @@
+#include "app/listing/listing_cells.h"
+
+#include <cstdio>
+
+#include "base/le_read.h"
+#include "document/document.h"
+#include "persist/settings.h"
+
+uint32_t traceTint(uint8_t s) {
+  const uint32_t r = 208 + 32 * (s & 1);
+  const uint32_t g = 208 + 16 * (s & 2);
+  const uint32_t b = 208 + 8 * (s & 4);
+  return r | (g << 8) | (b << 16);
+}
+
+uint32_t hotspotColour(const TSettings& s, uint16_t type) {
+  switch (type) {
+    case HOTSPOT_DATA: return s.memoryRef;
+    case HOTSPOT_CALL:
+    case HOTSPOT_FAR_CALL: return s.callRef;
+    case HOTSPOT_JUMP:
+    case HOTSPOT_FAR_JUMP: return s.jumpRef;
+    case HOTSPOT_POSSIBLE_REF: return s.possibleRefValue;
+    default: return s.text;
+  }
+}
+
+namespace {
+
+uint32_t textColour(const TSettings& s, uint8_t code) {
+  switch (code) {
+    case COLOUR_MEMORY_REF: return s.memoryRef;
+    case COLOUR_CALL_REF:
+    case COLOUR_CALL_REF2: return s.callRef;
+    case COLOUR_JUMP_REF: return s.jumpRef;
+    case COLOUR_IMPORT_REF: return s.importRef;
+    case COLOUR_TEXT_REF: return s.textRef;
+    case COLOUR_USER1: return s.label;
+    case COLOUR_USER2: return s.user2;
+    case COLOUR_ENDLINES: return s.endLines;
+    case COLOUR_PREF_REF: return s.possibleRefValue;
+    case COLOUR_PREFT_REF: return s.possibleRefText;
+    default: return s.text;
+  }
+}
+
+}  // namespace
+
+void markedRuns(const char* text, const TSettings& s, uint32_t back,
+                const std::function<void(const TTextRun&)>& run) {
+  uint32_t fg = s.text, bg = back, column = 0;
+  const char* p = text;
+  while (*p) {
+    const char* start = p;
+    while (*p && *p != COLOUR_MARK) ++p;
+    if (p > start) {
+      run({column, start, uint32_t(p - start), fg, bg});
+      column += uint32_t(p - start);
+    }
+    if (!*p) break;
+    const uint8_t code = static_cast<uint8_t>(p[1]);
+    if (!p[1]) break;
+    p += 2;
+    if (code == COLOUR_BACK_NORMAL) {
+      bg = back;
+    } else if (code > COLOUR_BACK_NORMAL && code <= COLOUR_BACK_NORMAL + 7) {
+      bg = traceTint(code - COLOUR_BACK_NORMAL);
+    } else if (code == COLOUR_BACK_RELOC_START) {
+      bg = RELOC_START_BACK;
+    } else if (code == COLOUR_BACK_RELOC_INSIDE) {
+      bg = RELOC_INSIDE_BACK;
+    } else {
+      fg = textColour(s, code);
+    }
+  }
+}
+
+int hexByteAtColumn(int column, bool& inText, uint8_t& nibble) {
+  inText = false;
+  nibble = 0;
+  if (column >= 52 && column < 52 + 16) {
+    inText = true;
+    return column - 52;
+  }
+  if (column < 11 || column >= 11 + 5 * 8) return -1;
+  const int k = (column - 11) / 5, rem = (column - 11) % 5;
+  if (rem < 2) {
+    nibble = uint8_t(rem);
+    return 2 * k;
+  }
+  nibble = rem == 2 ? 0 : 1;  // the blank after the pair counts as its low digit
+  return 2 * k + 1;
+}
+
+int codeByteAtColumn(int column, uint32_t lineLength, uint8_t& nibble) {
+  nibble = 0;
+  if (column < 10 || column >= 10 + 2 * int(LISTING_BYTE_CELLS)) return -1;
+  const int i = (column - 10) / 2;
+  if (uint32_t(i) >= lineLength) return -1;
+  nibble = uint8_t((column - 10) % 2);
+  return i;
+}
+
+int hexCursorColumn(uint32_t cursor, uint8_t nibble) {
+  return int(11 + 5 * ((cursor % 16) / 2) + 2 * (cursor % 2) + (nibble ? 1 : 0));
+}
+
+int hexCharColumn(uint32_t cursor) { return int(52 + cursor % 16); }
+
+std::string hotspotText(const Hotspot& h, bool bits16, bool memory) {
+  char t[24];
+  if (!bits16 || h.type == HOTSPOT_POSSIBLE_REF || (h.type == HOTSPOT_DATA && memory))
+    std::snprintf(t, sizeof t, "%.8X", h.shown);
+  else if (h.type & 0x20)
+    std::snprintf(t, sizeof t, "%.4X:%.4X", h.shown >> 16, h.shown & 0xFFFF);
+  else
+    std::snprintf(t, sizeof t, "%.4X", h.shown);
+  return t;
+}
+
+std::vector<TMenuItem> addressMenu() {
+  return {{"Search for address reference", CM_SEARCH_ADDRESS_REF},
+          {"", 0},
+          {"Open code dump", CM_CODE_DUMP},
+          {"Open data dump", CM_DATA_DUMP},
+          {"", 0},
+          {"Toggle breakpoint", CM_TOGGLE_BREAKPOINT},
+          {"Set comment/label name...", CM_NAME}};
+}
+
+std::vector<TMenuItem> byteMenu(const TDocument& doc, uint32_t offset) {
+  const uint32_t size = doc.fileSize();
+  if (uint64_t(offset) + 4 > size) return {};
+  const TImageInfo& im = doc.image();
+  const uint32_t d = readLe32(doc.buffer() + offset);
+  const bool pe = im.isPE() != 0;
+  std::vector<TMenuItem> m = {{"Search for address reference", CM_SEARCH_ADDRESS_REF},
+                              {"Search for 32-bit value", CM_SEARCH_VALUE},
+                              {"", 0},
+                              {"Goto file offset", CM_GOTO_FILE_OFFSET, d < size}};
+  if (pe) {
+    m.push_back({"Goto RVA", CM_GOTO_RVA, im.rvaToFileOffset(d, true) != NOT_IN_FILE});
+    m.push_back({"Goto memory address", CM_GOTO_MEMORY, im.memoryToFileOffset(d) != NOT_IN_FILE});
+  }
+  m.push_back({"", 0});
+  m.push_back({"Open code dump here", CM_CODE_DUMP});
+  if (pe) {
+    m.push_back({"Open code dump at RVA", CM_CODE_DUMP_RVA});
+    m.push_back({"Open code dump at memory address", CM_CODE_DUMP_MEMORY});
+    m.push_back({"", 0});
+  }
+  m.push_back({"Open data dump here", CM_DATA_DUMP});
+  if (pe) {
+    m.push_back({"Open data dump at RVA", CM_DATA_DUMP_RVA});
+    m.push_back({"Open data dump at memory address", CM_DATA_DUMP_MEMORY});
+  }
+  if (im.relocationTable()) {
+    const uint32_t rva = im.fileOffsetToRva(offset);
+    const bool here = rva != NOT_IN_FILE && im.relocationStateAt(rva) == 1;
+    m.push_back({"", 0});
+    m.push_back({"Goto base relocation", CM_GOTO_RELOCATION, here});
+    m.push_back({"Remove base relocation", CM_REMOVE_RELOCATION, here});
+  }
+  m.push_back({"", 0});
+  m.push_back({"Set comment/label name...", CM_NAME});
+  return m;
+}
+
+std::vector<TMenuItem> hotspotMenu() {
+  return {{"Search for reference value", CM_SEARCH_REF_VALUE},
+          {"", 0},
+          {"Goto code", CM_GOTO_CODE},
+          {"Goto data", CM_GOTO_DATA},
+          {"", 0},
+          {"Open code dump", CM_CODE_DUMP},
+          {"Open data dump", CM_DATA_DUMP},
+          {"", 0},
+          {"Set comment/label name...", CM_NAME}};
+}
+
+TPoint dumpWindowPlace(TPoint pointer, int w, int h, int screenW, int screenH) {
+  TPoint p{pointer.x + 70, pointer.y + 25};
+  if (p.x + w >= screenW) p.x = screenW - w - 1;
+  if (p.y + h >= screenH) p.y = screenH - h - 1;
+  if (p.x < 0) p.x = 0;
+  if (p.y < 0) p.y = 0;
+  return p;
+}
+
+TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dumpRows, int screenW,
+                          int screenH, int captionH) {
+  TPoint p{hotspot.x + 70, hotspot.y + 25};
+  if (p.x + 325 >= screenW) p.x = screenW - 326;
+  const int h = lineHeight * dumpRows + 4;
+  if (p.y + h > screenH + captionH) p.y = screenH + captionH - h;
+  if (p.y < 0) p.y = 0;
+  if (pointerY > p.y) p.y = hotspot.y - lineHeight * (dumpRows + 1);
+  // Above the hotspot may leave the screen at its top: the pointer is then
+  // covered rather than the window lost.
+  if (p.y < 0) p.y = 0;
+  if (p.x < 0) p.x = 0;
+  return p;
+}
+
+namespace {
+int16_t gWheelSum = 0;
+}
+
+int wheelSteps(int delta, int per) {
+  gWheelSum = int16_t(gWheelSum + delta);
+  if (per <= 0) return 0;
+  const int steps = gWheelSum / per;
+  gWheelSum = int16_t(gWheelSum - steps * per);
+  return steps;
+}
+
+void resetWheel() { gWheelSum = 0; }
+
+uint32_t nameKey(const TDocument& doc, uint32_t offset) {
+  return shownAddress(offset, doc.buffer(), doc.fileSize(), true);
+}
+
+bool applyName(TDocument& doc, uint32_t key, const std::string& oldText, const std::string& text) {
+  TCommentContainer& names = doc.names();
+  if (oldText.empty()) {
+    if (text.empty()) return false;
+    names.add(key, text, REPLACE_ALWAYS);
+    return true;
+  }
+  if (text.empty()) {
+    const uint32_t i = names.find(key);
+    if (i == NOT_FOUND) return false;
+    names.remove(i);
+    return true;
+  }
+  if (text == oldText) return false;
+  names.add(key, text, REPLACE_ALWAYS);
+  return true;
+}

@@ -1,0 +1,113 @@
+// What the listing widget and the dump windows compute in character cells,
+// kept free of the toolkit: colour words for marks and hotspots, hit tests
+// of the byte columns, the three context menus, the hovered hotspot's text,
+// window placement on the screen and the mouse-wheel accumulator.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "disasm/listing_lines.h"
+
+struct TSettings;
+class TDocument;
+
+// Colour words are 0x00BBGGRR, as the settings file keeps them.
+constexpr uint32_t BREAKPOINT_BACK = 0xD5D5FF;
+constexpr uint32_t BREAKPOINT_HILIGHT_BACK = 0xD5FFFF;
+constexpr uint32_t NO_FOCUS_CURSOR = 0x6B6B6B;
+constexpr uint32_t NO_FOCUS_CURSOR_HINT = 0xD5D5D5;
+constexpr uint32_t RELOC_START_BACK = 0xC8C8FF;
+constexpr uint32_t RELOC_INSIDE_BACK = 0xE8E8FF;
+constexpr uint32_t DUMP_BACK = 0xDFFFFF;
+constexpr uint32_t DUMP_TARGET_BACK = 0xC1E1E1;
+
+inline uint8_t colourRed(uint32_t word) { return uint8_t(word); }
+inline uint8_t colourGreen(uint32_t word) { return uint8_t(word >> 8); }
+inline uint8_t colourBlue(uint32_t word) { return uint8_t(word >> 16); }
+
+// Background tint of a byte's trace state 1..7.
+uint32_t traceTint(uint8_t state);
+// Text colour of a hotspot type, as its reference is coloured in the line.
+uint32_t hotspotColour(const TSettings& s, uint16_t type);
+
+// One piece of a marked text in one pair of colours.
+struct TTextRun {
+  uint32_t column;  // first cell
+  const char* text;
+  uint32_t length;
+  uint32_t fg, bg;
+};
+// Splits text with colour marks into runs; background marks go back to
+// `back` (the row's own background, which a highlight or breakpoint sets).
+void markedRuns(const char* text, const TSettings& s, uint32_t back,
+                const std::function<void(const TTextRun&)>& run);
+
+// Byte under a column of a hex-dump row of 16 bytes: index 0..15 or -1.
+// inText: the character area; nibble: the digit clicked in the digits area.
+int hexByteAtColumn(int column, bool& inText, uint8_t& nibble);
+// Byte cell under a column of a code row's bytes column: index, or -1 when
+// the column holds no byte of a line of lineLength bytes.
+int codeByteAtColumn(int column, uint32_t lineLength, uint8_t& nibble);
+// Column of the cursor's digit in a hex-dump row, and of its character.
+int hexCursorColumn(uint32_t cursor, uint8_t nibble);
+int hexCharColumn(uint32_t cursor);
+
+// The text a hotspot shows while hovered.
+std::string hotspotText(const Hotspot& h, bool bits16, bool memory);
+
+// Context-menu items: id 0 is a separator.
+struct TMenuItem {
+  std::string text;
+  int id = 0;
+  bool enabled = true;
+  friend bool operator==(const TMenuItem&, const TMenuItem&) = default;
+};
+enum TPopupId : int {
+  CM_SEARCH_VALUE = 138,
+  CM_SEARCH_REF_VALUE = 139,
+  CM_NAME = 191,
+  CM_GOTO_CODE = 192,
+  CM_GOTO_DATA = 193,
+  CM_CODE_DUMP = 194,
+  CM_DATA_DUMP = 195,
+  CM_SEARCH_ADDRESS_REF = 196,
+  CM_GOTO_FILE_OFFSET = 197,
+  CM_GOTO_RVA = 198,
+  CM_GOTO_MEMORY = 199,
+  CM_TOGGLE_BREAKPOINT = 19001,
+  CM_CODE_DUMP_RVA = 19002,
+  CM_CODE_DUMP_MEMORY = 19003,
+  CM_DATA_DUMP_RVA = 19004,
+  CM_DATA_DUMP_MEMORY = 19005,
+  CM_REMOVE_RELOCATION = 19006,
+  CM_GOTO_RELOCATION = 19007,
+};
+std::vector<TMenuItem> addressMenu();
+// Empty when fewer than four bytes remain from offset.
+std::vector<TMenuItem> byteMenu(const TDocument& doc, uint32_t offset);
+std::vector<TMenuItem> hotspotMenu();
+
+// A window of w x h pixels placed 70 right and 25 below the pointer and
+// kept on a screen of screenW x screenH; returns the top-left corner.
+struct TPoint {
+  int x, y;
+};
+TPoint dumpWindowPlace(TPoint pointer, int w, int h, int screenW, int screenH);
+// The preview window's place for a hotspot at hotspot (screen coordinates
+// of its cell), with the pointer at pointerY.
+TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dumpRows,
+                          int screenW, int screenH, int captionH);
+
+// The process-wide wheel sum (signed 16 bits): adds delta and returns the
+// whole steps of `per` units taken out (positive: up), keeping the rest.
+int wheelSteps(int delta, int per);
+void resetWheel();
+
+// The key under which a name is kept for a file offset (its address as a
+// memory address would show it).
+uint32_t nameKey(const TDocument& doc, uint32_t offset);
+// Stores the name the dialog returned; oldText: the name it showed, empty
+// for a new one. Returns true when the store changed (project changed).
+bool applyName(TDocument& doc, uint32_t key, const std::string& oldText, const std::string& text);

@@ -1,0 +1,806 @@
+#include "app/listing/listing_view.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWheelEvent>
+#include <climits>
+#include <cstdio>
+
+#include "app/listing/comments_dlg.h"
+#include "app/listing/dump_window.h"
+#include "base/host.h"
+#include "base/le_read.h"
+#include "document/document.h"
+#include "image/raw_convert.h"
+#include "image/user_address.h"
+#include "persist/settings.h"
+
+namespace {
+
+QColor qcolour(uint32_t word) { return QColor(colourRed(word), colourGreen(word), colourBlue(word)); }
+
+// The listing font: the face the settings name when it is installed, else
+// the system's fixed-pitch font at the same pixel height.
+QFont listingFont(int32_t fontSize) {
+  const TListingFont f = listingFontFor(fontSize);
+  QFont font;
+  if (QFontDatabase::families().contains(QString::fromLatin1(f.face))) {
+    font = QFont(QString::fromLatin1(f.face));
+  } else {
+    font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  }
+  font.setPixelSize(f.height > 0 ? f.height : 15);
+  font.setWeight(QFont::Normal);
+  font.setFixedPitch(true);
+  font.setStyleHint(QFont::TypeWriter);
+  // A bitmap-like face: cell colours stay the colours the settings name.
+  font.setStyleStrategy(QFont::NoAntialias);
+  return font;
+}
+
+TListingKey listingKey(int key) {
+  switch (key) {
+    case Qt::Key_Left: return TListingKey::Left;
+    case Qt::Key_Right: return TListingKey::Right;
+    case Qt::Key_Up: return TListingKey::Up;
+    case Qt::Key_Down: return TListingKey::Down;
+    case Qt::Key_PageUp: return TListingKey::PageUp;
+    case Qt::Key_PageDown: return TListingKey::PageDown;
+    case Qt::Key_Home: return TListingKey::Home;
+    case Qt::Key_End: return TListingKey::End;
+    case Qt::Key_Tab: return TListingKey::Tab;
+    case Qt::Key_Escape: return TListingKey::Escape;
+    case Qt::Key_Space: return TListingKey::Space;
+    case Qt::Key_Backspace: return TListingKey::Backspace;
+    case Qt::Key_Control: return TListingKey::Control;
+    default: return TListingKey::Other;
+  }
+}
+
+bool isHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+QRect screenRect(const QWidget* w) {
+  const QScreen* s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+  return s ? s->geometry() : QRect(0, 0, 1024, 768);
+}
+
+}  // namespace
+
+TListingView::TListingView(TDocument& doc, const TSettings& settings, QWidget* parent)
+    : QAbstractScrollArea(parent), doc_(doc), settings_(settings), font_(listingFont(settings.fontSize)) {
+  viewport()->setFont(font_);
+  viewport()->setMouseTracking(true);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  const QFontMetrics fm(font_);
+  charWidth_ = fm.horizontalAdvance(QLatin1Char('0'));
+  if (charWidth_ <= 0) charWidth_ = 8;
+  lineHeight_ = fm.lineSpacing() > 0 ? fm.lineSpacing() : 15;
+  ascent_ = fm.ascent();
+  connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &TListingView::scrollAction);
+  connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, &TListingView::scrollBarReleased);
+  askName = [this](const QString& title, const QString& text) -> std::optional<std::string> {
+    TCommentsDlg dlg(title, text, this);
+    if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+    return dlg.text().toLatin1().toStdString();
+  };
+  syncScrollBar();
+}
+
+TListingView::~TListingView() {
+  if (preview_) delete preview_.data();
+  if (dump_) delete dump_.data();
+}
+
+uint32_t TListingView::rows() const {
+  const int h = viewport()->height() / lineHeight_;
+  return h > 0 ? uint32_t(h) : 1;
+}
+
+uint32_t TListingView::columns() const {
+  const int w = viewport()->width() / charWidth_ + 1;
+  return w > 40 ? uint32_t(w) : 40;
+}
+
+QPoint TListingView::cellCentre(int column, int row) const {
+  return QPoint(column * charWidth_ + charWidth_ / 2, row * lineHeight_ + lineHeight_ / 2);
+}
+
+TListingContext TListingView::context() const {
+  TListingContext ctx = doc_.listingContext();
+  ctx.cursorFollowsView = settings_.cursorFollowView;
+  return ctx;
+}
+
+void TListingView::layoutRows() {
+  paintRows(doc_.view(), context(), rows(), columns(), paint_);
+  painted_ = true;
+}
+
+// ---- scroll bar ---------------------------------------------------------------
+
+void TListingView::syncScrollBar() {
+  TListingState& v = doc_.view();
+  // Positions beyond the bar's int range: the bar works in 0..THUMB_RANGE.
+  wideThumb_ = v.scrollMax <= uint32_t(INT_MAX);
+  QScrollBar* bar = verticalScrollBar();
+  settingBar_ = true;
+  if (!v.thumbTracking) {
+    if (wideThumb_) {
+      bar->setRange(0, int(v.scrollMax));
+      bar->setValue(int(v.scrollPos));
+    } else {
+      bar->setRange(0, THUMB_RANGE);
+      bar->setValue(int(uint64_t(v.scrollPos) * THUMB_RANGE / v.scrollMax));
+    }
+  }
+  bar->setPageStep(int(rows()));
+  settingBar_ = false;
+}
+
+void TListingView::scrollAction(int action) {
+  if (settingBar_) return;
+  TListingState& v = doc_.view();
+  const TListingContext ctx = context();
+  QScrollBar* bar = verticalScrollBar();
+  TScrollCode code;
+  int64_t thumb = 0;
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: code = TScrollCode::LineDown; break;
+    case QAbstractSlider::SliderSingleStepSub: code = TScrollCode::LineUp; break;
+    case QAbstractSlider::SliderPageStepAdd: code = TScrollCode::PageDown; break;
+    case QAbstractSlider::SliderPageStepSub: code = TScrollCode::PageUp; break;
+    case QAbstractSlider::SliderToMinimum: code = TScrollCode::Top; break;
+    case QAbstractSlider::SliderToMaximum: code = TScrollCode::Bottom; break;
+    case QAbstractSlider::SliderMove:
+      code = TScrollCode::ThumbTrack;
+      thumb = bar->sliderPosition();
+      break;
+    default: return;
+  }
+  const bool wasTracking = v.thumbTracking;
+  const bool moved = EvVScroll(v, ctx, code, thumb, rows(), wideThumb_);
+  if (v.thumbTracking) {
+    if (!wasTracking) {
+      settingBar_ = true;
+      bar->setRange(0, THUMB_RANGE);
+      settingBar_ = false;
+    }
+  } else {
+    bar->setSliderPosition(wideThumb_ ? int(v.scrollPos)
+                                      : int(uint64_t(v.scrollPos) * THUMB_RANGE /
+                                            (v.scrollMax ? v.scrollMax : 1)));
+  }
+  if (moved) afterMove();
+}
+
+void TListingView::scrollBarReleased() {
+  TListingState& v = doc_.view();
+  if (!v.thumbTracking) return;
+  EvVScroll(v, context(), TScrollCode::EndScroll, 0, rows(), wideThumb_);
+  syncScrollBar();
+}
+
+// ---- document -------------------------------------------------------------------
+
+void TListingView::documentChanged() {
+  hovered_ = -1;
+  hoverTarget_ = LISTING_NO_OFFSET;
+  closePreview();
+  syncScrollBar();
+  updateStatus();
+  viewport()->update();
+}
+
+void TListingView::afterMove() { documentChanged(); }
+
+void TListingView::modeChanged() {
+  const TListingState& v = doc_.view();
+  emit commandRequested(v.hexDump ? 113 : v.bits16 ? 112 : 111);
+}
+
+void TListingView::updateStatus() {
+  const TListingState& v = doc_.view();
+  QString address, value;
+  if (v.cursorShown && doc_.isLoaded() && v.cursor < doc_.fileSize()) {
+    const uint32_t a = v.memory() ? rawFileOffsetToMemory(v.cursor, doc_.buffer(), doc_.fileSize())
+                                  : v.cursor;
+    char t[40];
+    std::snprintf(t, sizeof t, "%.8X", a);
+    address = QString::fromLatin1(t);
+    if (v.hexDump) {
+      uint32_t d = 0;
+      for (uint32_t i = 0; i < 4; ++i)
+        if (uint64_t(v.cursor) + i < doc_.fileSize()) d |= uint32_t(doc_.buffer()[v.cursor + i]) << (8 * i);
+      std::snprintf(t, sizeof t, "0x%.8X = %i", d, int32_t(d));
+      value = QString::fromLatin1(t);
+    }
+  }
+  if (address != lastAddress_) {
+    lastAddress_ = address;
+    emit cursorAddressChanged(address);
+  }
+  if (value != lastValue_) {
+    lastValue_ = value;
+    emit cursorValueChanged(value);
+  }
+}
+
+// ---- painting -------------------------------------------------------------------
+
+void TListingView::paintEvent(QPaintEvent*) {
+  layoutRows();
+  QPainter p(viewport());
+  p.setFont(font_);
+  const uint32_t background = settings_.background;
+  const int width = viewport()->width();
+  p.fillRect(viewport()->rect(), qcolour(background));
+  const TListingState& v = doc_.view();
+  for (uint32_t r = 0; r < paint_.rowCount(); ++r) {
+    const TListingRow& row = paint_.rows[r];
+    const int y = int(r) * lineHeight_;
+    const bool code = row.kind == TRowKind::Code;
+    const bool highlighted = code && (row.highlighted || row.offset == hoverTarget_);
+    uint32_t back = background;
+    if (code && doc_.regs().isBreakPoint(row.offset))
+      back = highlighted ? BREAKPOINT_HILIGHT_BACK : BREAKPOINT_BACK;
+    else if (highlighted)
+      back = settings_.hilight;
+    if (back != background) p.fillRect(0, y, width, lineHeight_, qcolour(back));
+    markedRuns(row.text, settings_, back, [&](const TTextRun& run) {
+      const int x = int(run.column) * charWidth_;
+      if (run.bg != back) p.fillRect(x, y, int(run.length) * charWidth_, lineHeight_, qcolour(run.bg));
+      p.setPen(qcolour(run.fg));
+      p.drawText(x, y + ascent_, QString::fromLatin1(run.text, int(run.length)));
+    });
+  }
+  // The hovered reference, inverted.
+  if (hovered_ >= 0 && uint32_t(hovered_) < paint_.hotspotCount && hoverTarget_ != LISTING_NO_OFFSET) {
+    const Hotspot& h = paint_.hotspots[hovered_];
+    const QString text = QString::fromStdString(hotspotText(h, v.bits16, v.memory()));
+    const int x = h.column * charWidth_, y = h.row * lineHeight_;
+    p.fillRect(x, y, text.size() * charWidth_, lineHeight_, qcolour(hotspotColour(settings_, h.type)));
+    p.setPen(qcolour(background));
+    p.drawText(x, y + ascent_, text);
+  }
+  drawCursor(p, uint32_t(width));
+}
+
+void TListingView::drawCursor(QPainter& p, uint32_t) {
+  const TListingState& v = doc_.view();
+  if (!v.cursorShown || v.cursor >= doc_.fileSize()) return;
+  const bool focus = hasFocus();
+  const uint32_t cursorColour = focus ? settings_.cursor : NO_FOCUS_CURSOR;
+  const uint32_t hintColour = focus ? settings_.cursorHint : NO_FOCUS_CURSOR_HINT;
+  const uint8_t* buf = doc_.buffer();
+  const uint8_t byte = buf[v.cursor];
+  static const char hex[] = "0123456789ABCDEF";
+  auto cells = [&](int column, const QString& text, uint32_t fg, uint32_t bg, int y) {
+    p.fillRect(column * charWidth_, y, text.size() * charWidth_, lineHeight_, qcolour(bg));
+    p.setPen(qcolour(fg));
+    p.drawText(column * charWidth_, y + ascent_, text);
+  };
+  for (uint32_t r = 0; r < paint_.rowCount(); ++r) {
+    const TListingRow& row = paint_.rows[r];
+    const int y = int(r) * lineHeight_;
+    if (v.hexDump) {
+      if (row.kind != TRowKind::Hex || v.cursor < row.offset || v.cursor >= row.lineEnd) continue;
+      const QString digits = QString(QChar(hex[byte >> 4])) + QChar(hex[byte & 15]);
+      const QString ch = QString(QChar(byte >= 0x20 && (byte < 0x7F || byte >= 0xA0) ? char16_t(byte) : u'.'));
+      const int c0 = hexCursorColumn(v.cursor, 0);
+      const int cc = hexCharColumn(v.cursor);
+      const int mode = doc_.edit().mode;
+      if (mode == 1) {
+        cells(c0, digits, settings_.text, settings_.background, y);
+        cells(c0 + v.nibble, QString(digits[v.nibble]), settings_.background, cursorColour, y);
+        cells(cc, ch, settings_.text, hintColour, y);
+      } else if (mode == 2) {
+        cells(c0, digits, settings_.text, hintColour, y);
+        cells(cc, ch, settings_.background, cursorColour, y);
+      } else {
+        cells(c0, digits, settings_.text, hintColour, y);
+        cells(cc, ch, settings_.text, hintColour, y);
+      }
+      return;
+    }
+    if (row.kind != TRowKind::Code || v.cursor < row.offset || v.cursor >= row.lineEnd) continue;
+    uint32_t back = settings_.background;
+    const TByteStateSource* trace = doc_.listingContext().lines.trace;
+    const uint8_t state = trace ? trace->byteState(v.cursor) : 0;
+    if (row.highlighted || row.offset == hoverTarget_)
+      back = settings_.hilight;
+    else if (state != 0)
+      back = traceTint(state & 7);
+    const uint32_t length = row.lineEnd - row.offset;
+    uint32_t first = row.offset;
+    if (length > LISTING_BYTE_CELLS) {
+      // Ten bytes that include the cursor's, "+" where bytes are cut.
+      if (v.cursor - row.offset >= LISTING_BYTE_CELLS) first = v.cursor - (LISTING_BYTE_CELLS - 1);
+      QString column;
+      for (uint32_t i = 0; i < LISTING_BYTE_CELLS; ++i) {
+        const uint8_t b = buf[first + i];
+        column += QChar(hex[b >> 4]);
+        column += QChar(hex[b & 15]);
+      }
+      column += first + LISTING_BYTE_CELLS < row.lineEnd ? QChar('+') : QChar(' ');
+      cells(10, column, settings_.text, back, y);
+    } else {
+      const QString digits = QString(QChar(hex[byte >> 4])) + QChar(hex[byte & 15]);
+      cells(10 + 2 * int(v.cursor - first), digits, settings_.text, back, y);
+    }
+    const int column = 10 + 2 * int(v.cursor - first) + v.nibble;
+    cells(column, QString(QChar(hex[v.nibble ? byte & 15 : byte >> 4])), settings_.background,
+          cursorColour, y);
+    return;
+  }
+}
+
+void TListingView::resizeEvent(QResizeEvent* e) {
+  QAbstractScrollArea::resizeEvent(e);
+  doc_.setVisibleRows(rows());
+  syncScrollBar();
+}
+
+void TListingView::focusInEvent(QFocusEvent* e) {
+  QAbstractScrollArea::focusInEvent(e);
+  viewport()->update();
+}
+
+void TListingView::focusOutEvent(QFocusEvent* e) {
+  QAbstractScrollArea::focusOutEvent(e);
+  viewport()->update();
+}
+
+// ---- keys -----------------------------------------------------------------------
+
+void TListingView::keyPressEvent(QKeyEvent* e) {
+  TListingState& v = doc_.view();
+  const TListingKey key = listingKey(e->key());
+  // Characters typed while a byte is edited go into the file: hex digits,
+  // or any character (a space too) in the hex dump's text area.
+  const QByteArray typed = e->text().toLatin1();
+  const int mode = doc_.edit().mode;
+  if (mode != 0 && typed.size() == 1 && key != TListingKey::Backspace && key != TListingKey::Tab &&
+      key != TListingKey::Escape && !(e->modifiers() & Qt::ControlModifier)) {
+    const char c = typed[0];
+    const bool text = mode == 2 && v.hexDump;
+    if ((text && uint8_t(c) >= 0x20) || (!text && isHexDigit(c))) {
+      doc_.typeCharacter(uint8_t(c));
+      documentChanged();
+      return;
+    }
+  }
+  if (!painted_ || paint_.rowCount() != rows()) layoutRows();
+  const TKeyAction action = keyDown(v, context(), paint_, key, rows(), columns());
+  switch (action) {
+    case TKeyAction::None:
+      if (key == TListingKey::Other) {
+        QAbstractScrollArea::keyPressEvent(e);
+        return;
+      }
+      break;
+    case TKeyAction::Undo: doc_.undo(); break;
+    case TKeyAction::ToggleHex: modeChanged(); break;
+    case TKeyAction::AbortTrace: doc_.abortTrace(); break;
+    case TKeyAction::ShowEip: doc_.showEip(true); break;
+    case TKeyAction::Repaint: break;
+  }
+  documentChanged();
+}
+
+void TListingView::keyReleaseEvent(QKeyEvent* e) {
+  keyUp(doc_.view(), listingKey(e->key()));
+  QAbstractScrollArea::keyReleaseEvent(e);
+}
+
+// ---- mouse ----------------------------------------------------------------------
+
+int TListingView::rowAt(int y) const {
+  if (y < 0) return -1;
+  const int r = y / lineHeight_;
+  return uint32_t(r) < paint_.rowCount() ? r : -1;
+}
+
+int TListingView::columnAt(int x) const { return x < 0 ? -1 : x / charWidth_; }
+
+int TListingView::hotspotAt(QPoint pos) const {
+  for (uint32_t i = 0; i < paint_.hotspotCount; ++i) {
+    const Hotspot& h = paint_.hotspots[i];
+    const QRect r(h.column * charWidth_, h.row * lineHeight_, h.width * charWidth_, lineHeight_);
+    if (r.contains(pos)) return int(i);
+  }
+  return -1;
+}
+
+void TListingView::wheelEvent(QWheelEvent* e) {
+  rightPressed_ = false;  // the wheel ends a pending right-button press
+  TListingState& v = doc_.view();
+  const TListingContext ctx = context();
+  const int delta = e->angleDelta().y();
+  if (e->buttons() & Qt::RightButton) {
+    const int steps = wheelSteps(delta, 120);
+    int64_t top = int64_t(v.topOffset) - steps;
+    if (top > int64_t(doc_.fileSize()) - 1) top = int64_t(doc_.fileSize()) - 1;
+    if (top < 0) top = 0;
+    v.topOffset = uint32_t(top);
+    updateScrollBar(v, ctx);
+  } else {
+    const int steps = wheelSteps(delta, (e->buttons() & Qt::LeftButton) ? 120 : 30);
+    for (int i = 0; i < (steps < 0 ? -steps : steps); ++i)
+      EvVScroll(v, ctx, steps > 0 ? TScrollCode::LineUp : TScrollCode::LineDown, 0, rows(), wideThumb_);
+  }
+  e->accept();
+  afterMove();
+}
+
+void TListingView::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) rightPressed_ = true;
+  QAbstractScrollArea::mousePressEvent(e);
+}
+
+void TListingView::mouseReleaseEvent(QMouseEvent* e) {
+  if (!painted_) layoutRows();
+  const QPoint pos = e->position().toPoint();
+  if (e->button() == Qt::RightButton) {
+    if (!rightPressed_) return;
+    rightPressed_ = false;
+    const std::vector<TMenuItem> items = contextMenuAt(pos);
+    if (items.empty()) return;
+    QMenu menu(this);
+    for (const TMenuItem& item : items) {
+      if (item.id == 0) {
+        menu.addSeparator();
+        continue;
+      }
+      QAction* a = menu.addAction(QString::fromLatin1(item.text.c_str()));
+      a->setData(item.id);
+      a->setEnabled(item.enabled);
+    }
+    if (QAction* chosen = menu.exec(e->globalPosition().toPoint())) runCommand(chosen->data().toInt());
+    return;
+  }
+  if (e->button() != Qt::LeftButton || !doc_.isLoaded()) return;
+  const int h = hotspotAt(pos);
+  if (h >= 0) {
+    const Hotspot hs = paint_.hotspots[h];
+    if (hs.type == HOTSPOT_DATA) {
+      closePreview();
+      openDump(hs.target, true, e->globalPosition().toPoint());
+      return;
+    }
+    followHotspot(hs);
+    return;
+  }
+  const int r = rowAt(pos.y()), column = columnAt(pos.x());
+  if (r >= 0 && !doc_.view().hexDump && column >= 31 && column < 36 &&
+      paint_.rows[r].kind == TRowKind::Code && paint_.lineTable[r] != paint_.lineTable[r + 1]) {
+    emit assemblerRequested(paint_.lineTable[r]);
+    return;
+  }
+  startEditAt(pos);
+}
+
+void TListingView::followHotspot(const Hotspot& h) {
+  switch (h.type) {
+    case HOTSPOT_CALL:
+    case HOTSPOT_FAR_CALL:
+      doc_.history().pushReturn(RK_CALL, h.source);
+      doc_.gotoOffset(h.target, 0);
+      break;
+    case HOTSPOT_JUMP:
+    case HOTSPOT_FAR_JUMP:
+    case HOTSPOT_POSSIBLE_REF:
+      doc_.history().pushReturn(RK_JUMP, h.source);
+      doc_.gotoOffset(h.target, 0);
+      break;
+    default:
+      doc_.host().message("Unknown reference type!", "TDWin::EvLButtonUp() : Ref error", MsgIcon::Error);
+      return;
+  }
+  afterMove();
+}
+
+void TListingView::startEditAt(QPoint pos) {
+  TListingState& v = doc_.view();
+  TEditState& edit = doc_.edit();
+  const int r = rowAt(pos.y()), column = columnAt(pos.x());
+  if (r < 0) {
+    edit.mode = 0;
+    viewport()->update();
+    return;
+  }
+  const TListingRow& row = paint_.rows[r];
+  bool inText = false;
+  uint8_t nibble = 0;
+  int index = -1;
+  if (v.hexDump && row.kind == TRowKind::Hex)
+    index = hexByteAtColumn(column, inText, nibble);
+  else if (!v.hexDump && row.kind == TRowKind::Code)
+    index = codeByteAtColumn(column, row.lineEnd - row.offset, nibble);
+  if (index < 0 || uint64_t(row.offset) + uint32_t(index) >= row.lineEnd) {
+    edit.mode = 0;  // a click beside the bytes ends editing
+  } else {
+    edit.mode = inText ? 2 : 1;
+    v.cursor = row.offset + uint32_t(index);
+    v.nibble = nibble;
+    v.cursorInText = inText;
+    v.cursorLine = row.offset;
+    v.cursorShown = true;
+  }
+  updateStatus();
+  viewport()->update();
+}
+
+void TListingView::mouseDoubleClickEvent(QMouseEvent* e) {
+  const QPoint pos = e->position().toPoint();
+  const int r = rowAt(pos.y()), column = columnAt(pos.x());
+  if (r < 0 || column < 1 || column >= 9 || paint_.rows[r].kind == TRowKind::PastEnd) return;
+  TListingState& v = doc_.view();
+  const uint32_t offset = paint_.rows[r].offset;
+  v.highlight = v.highlight == offset ? LISTING_NO_OFFSET : offset;
+  viewport()->update();
+}
+
+void TListingView::mouseMoveEvent(QMouseEvent* e) {
+  if (!painted_) return;
+  const QPoint pos = e->position().toPoint();
+  const int h = hotspotAt(pos);
+  if (h != hovered_) setHovered(h, pos);
+}
+
+void TListingView::leaveEvent(QEvent* e) {
+  QAbstractScrollArea::leaveEvent(e);
+}
+
+void TListingView::closePreview() {
+  if (preview_) preview_->close();
+  preview_ = nullptr;
+}
+
+void TListingView::setHovered(int index, QPoint pointer) {
+  hovered_ = index;
+  hoverTarget_ = LISTING_NO_OFFSET;
+  if (index < 0) {
+    closePreview();
+    emit hintChanged(QString());
+    viewport()->update();
+    return;
+  }
+  const Hotspot& h = paint_.hotspots[index];
+  if (dump_ && dump_->state().top == h.target) {
+    closePreview();
+    viewport()->update();
+    return;
+  }
+  hoverTarget_ = h.target;
+  const bool code = (h.type & 0x40) != 0;
+  if (preview_) {
+    if (preview_->state().target != h.target || preview_->state().dataMode == code)
+      preview_->aim(h.target, !code);
+  } else {
+    preview_ = new TDumpWin(doc_, settings_, font_, this);
+    preview_->setAttribute(Qt::WA_ShowWithoutActivating);
+    preview_->aim(h.target, !code);
+    const QPoint cell = viewport()->mapToGlobal(QPoint(h.column * charWidth_, h.row * lineHeight_));
+    const QPoint at = viewport()->mapToGlobal(pointer);
+    const QRect screen = screenRect(this);
+    const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const TPoint place = previewWindowPlace({cell.x(), cell.y()}, at.y(), lineHeight_,
+                                            settings_.dumpRows, screen.width(), screen.height(), caption);
+    preview_->move(place.x, place.y);
+    preview_->show();
+  }
+  viewport()->update();
+}
+
+void TListingView::openDump(uint32_t target, bool dataMode, QPoint screenPos) {
+  if (target >= doc_.fileSize()) return;
+  const bool replace = dump_ != nullptr;
+  const QPoint old = replace ? dump_->pos() : QPoint();
+  if (dump_) dump_->close();
+  dump_ = new TDumpWin(doc_, settings_, font_, this);
+  dump_->aim(target, dataMode);
+  if (replace) {
+    dump_->move(old);
+  } else {
+    const QRect screen = screenRect(this);
+    const QSize size = dump_->windowSize();
+    const TPoint place = dumpWindowPlace({screenPos.x(), screenPos.y()}, size.width(), size.height(),
+                                         screen.width(), screen.height());
+    dump_->move(place.x, place.y);
+  }
+  dump_->show();
+}
+
+// ---- context menus and their commands ---------------------------------------------
+
+std::vector<TMenuItem> TListingView::contextMenuAt(QPoint pos) {
+  if (!painted_) layoutRows();
+  popup_ = TPopupContext{};
+  const QPoint global = viewport()->mapToGlobal(pos);
+  popup_.x = global.x();
+  popup_.y = global.y();
+  if (!doc_.isLoaded()) return {};
+  const int h = hotspotAt(pos);
+  if (h >= 0) {
+    const Hotspot& hs = paint_.hotspots[h];
+    popup_.kind = TPopupContext::Reference;
+    popup_.type = hs.type;
+    popup_.source = hs.source;
+    popup_.target = hs.target;
+    popup_.value = hs.shown;
+    return hotspotMenu();
+  }
+  const int r = rowAt(pos.y()), column = columnAt(pos.x());
+  if (r < 0) return {};
+  const TListingRow& row = paint_.rows[r];
+  const bool hexDump = doc_.view().hexDump;
+  if (!hexDump && row.kind == TRowKind::Code && column >= 1 && column < 9) {
+    popup_.kind = TPopupContext::Address;
+    popup_.source = popup_.target = row.offset;
+    return addressMenu();
+  }
+  bool inText = false;
+  uint8_t nibble = 0;
+  int index = -1;
+  if (hexDump && row.kind == TRowKind::Hex)
+    index = hexByteAtColumn(column, inText, nibble);
+  else if (!hexDump && row.kind == TRowKind::Code)
+    index = codeByteAtColumn(column, row.lineEnd - row.offset, nibble);
+  if (index < 0 || uint64_t(row.offset) + uint32_t(index) >= row.lineEnd) return {};
+  const uint32_t offset = row.offset + uint32_t(index);
+  std::vector<TMenuItem> items = byteMenu(doc_, offset);
+  if (items.empty()) return items;
+  popup_.kind = TPopupContext::Byte;
+  popup_.source = row.offset;
+  popup_.target = offset;
+  return items;
+}
+
+void TListingView::prepareSearch() {
+  search_.shownLines = rows();
+  search_.linesForward = [this](uint32_t offset, uint32_t n) {
+    const TListingState& v = doc_.view();
+    if (v.hexDump) return uint32_t(std::min<uint64_t>(uint64_t(offset) + 16ull * n, doc_.fileSize()));
+    return ::linesForward(v, context(), offset, n);
+  };
+}
+
+void TListingView::nameDialog() {
+  const uint32_t key = nameKey(doc_, popup_.target);
+  const std::string old = doc_.names().lookup(key).value_or(std::string());
+  const QString title = old.empty() ? "Set new address name..." : "Edit address name...";
+  const std::optional<std::string> text = askName(title, QString::fromLatin1(old.c_str()));
+  if (!text) return;
+  // The field may hold more than the store keeps: compare what it keeps.
+  if (applyName(doc_, key, old, text->substr(0, 258))) doc_.setProjectChanged(true);
+}
+
+void TListingView::gotoThroughDword(int id) {
+  const uint32_t at = popup_.target;
+  if (uint64_t(at) + 4 > doc_.fileSize()) {
+    doc_.host().message("Unable to lock file memory!", "TDWin::CmGotoFileOffset() : Memory error",
+                        MsgIcon::Error);
+    return;
+  }
+  const uint32_t d = readLe32(doc_.buffer() + at);
+  const UserAddressKind kind = id == CM_GOTO_RVA      ? UserAddressKind::Rva
+                               : id == CM_GOTO_MEMORY ? UserAddressKind::Memory
+                                                      : UserAddressKind::FileOffset;
+  const uint32_t offset = userAddressToFileOffset(doc_.image(), d, kind, doc_.host());
+  if (offset == NOT_IN_FILE && kind != UserAddressKind::FileOffset) return;
+  // A refused file offset leaves no history entry behind.
+  if (offset < doc_.fileSize()) doc_.history().pushReturn(RK_GOTO, popup_.source);
+  doc_.gotoOffset(offset, 0);
+}
+
+void TListingView::dumpThroughDword(int id) {
+  const uint32_t at = popup_.target;
+  const bool rva = id == CM_CODE_DUMP_RVA || id == CM_DATA_DUMP_RVA;
+  if (uint64_t(at) + 4 > doc_.fileSize()) {
+    doc_.host().message("Unable to lock file memory!",
+                        rva ? "TDWin::CmDumpCodeRVA(): Memory error!" : "TDWin::CmDumpCodeMem(): Memory error!",
+                        MsgIcon::Error);
+    return;
+  }
+  const uint32_t d = readLe32(doc_.buffer() + at);
+  const uint32_t offset = userAddressToFileOffset(
+      doc_.image(), d, rva ? UserAddressKind::Rva : UserAddressKind::Memory, doc_.host());
+  if (offset == NOT_IN_FILE) return;
+  openDump(offset, id == CM_DATA_DUMP_RVA || id == CM_DATA_DUMP_MEMORY, QPoint(popup_.x, popup_.y));
+}
+
+void TListingView::runCommand(int id) {
+  TListingState& v = doc_.view();
+  const bool hexBefore = v.hexDump, bitsBefore = v.bits16;
+  const TImageInfo& im = doc_.image();
+  // A jump of a DOS program listed in memory addresses leads into the
+  // program after its header.
+  auto adjusted = [&] {
+    uint32_t t = popup_.target;
+    if (popup_.type == HOTSPOT_JUMP && v.memory() && im.isMZ() && !im.isPE() && doc_.fileSize() >= 10)
+      t += 16u * readLe16(doc_.buffer() + 8);
+    return t;
+  };
+  auto closeDump = [&] {
+    if (dump_) dump_->close();
+    dump_ = nullptr;
+  };
+  switch (id) {
+    case CM_NAME: nameDialog(); break;
+    case CM_GOTO_CODE: {
+      uint32_t kind = RK_GOTO;
+      if (popup_.type == HOTSPOT_CALL || popup_.type == HOTSPOT_FAR_CALL) kind = RK_CALL;
+      if (popup_.type == HOTSPOT_JUMP || popup_.type == HOTSPOT_FAR_JUMP ||
+          popup_.type == HOTSPOT_POSSIBLE_REF)
+        kind = RK_JUMP;
+      const uint32_t target = kind == RK_JUMP ? adjusted() : popup_.target;
+      doc_.history().pushReturn(kind, popup_.source);
+      doc_.gotoOffset(target, 0);
+      closeDump();
+      break;
+    }
+    case CM_GOTO_DATA: {
+      const uint32_t target = adjusted();
+      doc_.history().pushReturn(RK_GOTO, popup_.source);
+      v.hexDump = true;
+      doc_.gotoOffset(target, 0);
+      updateScrollBar(v, context());
+      closeDump();
+      break;
+    }
+    case CM_CODE_DUMP:
+    case CM_DATA_DUMP:
+      openDump(popup_.target, id == CM_DATA_DUMP, QPoint(popup_.x, popup_.y));
+      break;
+    case CM_GOTO_FILE_OFFSET:
+    case CM_GOTO_RVA:
+    case CM_GOTO_MEMORY: gotoThroughDword(id); break;
+    case CM_CODE_DUMP_RVA:
+    case CM_CODE_DUMP_MEMORY:
+    case CM_DATA_DUMP_RVA:
+    case CM_DATA_DUMP_MEMORY: dumpThroughDword(id); break;
+    case CM_SEARCH_ADDRESS_REF:
+      prepareSearch();
+      searchAddressReference(doc_, search_, popup_.target);
+      break;
+    case CM_SEARCH_VALUE:
+      prepareSearch();
+      searchDwordAt(doc_, search_, popup_.target);
+      break;
+    case CM_SEARCH_REF_VALUE:
+      prepareSearch();
+      searchReferenceValue(doc_, search_, popup_.value);
+      break;
+    case CM_TOGGLE_BREAKPOINT: doc_.toggleBreakpoint(popup_.target); break;
+    case CM_REMOVE_RELOCATION:
+    case CM_GOTO_RELOCATION: {
+      if (!im.relocationTable()) break;
+      const uint32_t rva = im.fileOffsetToRva(popup_.target);
+      if (rva == NOT_IN_FILE) break;
+      if (id == CM_REMOVE_RELOCATION) {
+        doc_.removeRelocationAt(rva);
+        break;
+      }
+      const uint32_t entry = im.relocationEntryOffsetAt(rva);
+      if (entry == NOT_IN_FILE || entry >= doc_.fileSize()) break;
+      doc_.history().pushReturn(RK_GOTO, popup_.source);
+      doc_.gotoOffset(entry, 0);
+      break;
+    }
+    default: emit commandRequested(id); return;
+  }
+  if (v.hexDump != hexBefore || v.bits16 != bitsBefore) modeChanged();
+  documentChanged();
+}

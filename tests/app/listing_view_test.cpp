@@ -1,0 +1,517 @@
+// The listing widget over the row model: following clicked references, the
+// context menus and their commands, painted colours, keys and editing, and
+// the dump window's rows and scrolling.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <cstdlib>
+
+#include "app/listing/dump_model.h"
+#include "app/listing/dump_window.h"
+#include "app/listing/listing_view.h"
+#include "base/le_read.h"
+#include "document/document.h"
+#include "persist/settings.h"
+#include "support/fixtures.h"
+#include "support/recording_host.h"
+
+namespace {
+
+QApplication& app() {
+  static int argc = 1;
+  static char name[] = "listing_view_test";
+  static char* argv[] = {name, nullptr};
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static QApplication a(argc, argv);
+  return a;
+}
+
+// Colours that differ from each other and from the defaults, so that a
+// swapped channel or a wrong mapping shows.
+TSettings testSettings() {
+  TSettings s;
+  s.callRef = 0x0000C0;   // red
+  s.jumpRef = 0x00C000;   // green
+  s.memoryRef = 0xC00000; // blue
+  s.label = 0x00A0F0;
+  s.background = 0xFFFFFF;
+  s.text = 0x000000;
+  s.hilight = 0xB0F0B0;
+  s.dumpRows = 6;
+  return s;
+}
+
+QColor qc(uint32_t word) { return QColor(word & 0xFF, (word >> 8) & 0xFF, (word >> 16) & 0xFF); }
+
+struct Fixture {
+  RecordingHost host;
+  TDocument doc{host};
+  TSettings settings = testSettings();
+  std::unique_ptr<TListingView> view;
+
+  explicit Fixture(bool scan = false, const char* file = "gui.exe") {
+    app();
+    doc.settings().noScan = !scan;
+    doc.setPath(fixturePath(file));
+    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
+    if (scan) doc.waitReferenceScan();
+    doc.view().cursorShown = false;
+    doc.edit().mode = 0;
+    view = std::make_unique<TListingView>(doc, settings);
+    view->resize(900, 40 * view->lineHeight() + 4);
+    view->documentChanged();
+  }
+  void top(uint32_t offset, bool hex = false) {
+    doc.view().hexDump = hex;
+    doc.gotoOffset(offset);
+    view->documentChanged();
+    view->layoutRows();
+  }
+  const TListingPaint& paint() { return view->lastPaint(); }
+  // First hotspot of a type in the current paint.
+  const Hotspot* hotspot(uint16_t type) {
+    for (uint32_t i = 0; i < paint().hotspotCount; ++i)
+      if (paint().hotspots[i].type == type) return &paint().hotspots[i];
+    return nullptr;
+  }
+  // Pages down until a hotspot of the type is shown.
+  const Hotspot* findHotspot(uint16_t type) {
+    top(0x400);
+    for (int page = 0; page < 40; ++page) {
+      if (const Hotspot* h = hotspot(type)) return h;
+      key(Qt::Key_PageDown);
+      view->layoutRows();
+    }
+    return nullptr;
+  }
+  int rowOf(uint32_t offset, TRowKind kind) {
+    for (uint32_t r = 0; r < paint().rowCount(); ++r)
+      if (paint().rows[r].offset == offset && paint().rows[r].kind == kind) return int(r);
+    return -1;
+  }
+  void mouse(QEvent::Type type, Qt::MouseButton button, QPoint pos) {
+    QMouseEvent e(type, pos, view->viewport()->mapToGlobal(pos), button,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &e);
+  }
+  void click(QPoint pos) {
+    mouse(QEvent::MouseButtonPress, Qt::LeftButton, pos);
+    mouse(QEvent::MouseButtonRelease, Qt::LeftButton, pos);
+  }
+  void key(int k, const QString& text = QString()) {
+    QKeyEvent e(QEvent::KeyPress, k, Qt::NoModifier, text);
+    QApplication::sendEvent(view.get(), &e);
+  }
+  QPoint at(const Hotspot& h) { return view->cellCentre(h.column + 1, h.row); }
+  QImage render() {
+    QImage img(view->viewport()->size(), QImage::Format_RGB32);
+    view->viewport()->render(&img);
+    return img;
+  }
+  // Whether any pixel of the cells [column, column + width) of a row has the colour.
+  bool cellsHave(const QImage& img, int row, int column, int width, QColor colour) {
+    const int cw = view->charWidth(), lh = view->lineHeight();
+    for (int y = row * lh; y < (row + 1) * lh && y < img.height(); ++y)
+      for (int x = column * cw; x < (column + width) * cw && x < img.width(); ++x)
+        if (img.pixelColor(x, y) == colour) return true;
+    return false;
+  }
+  ReturnEntry newest() { return doc.history().getReturn(doc.history().count() - 1); }
+};
+
+TEST(ListingViewClicks, ReferencesRecordHistoryAndMoveTheListing) {
+  struct Case {
+    uint16_t type;
+    uint32_t kind;
+  };
+  for (const Case c : {Case{HOTSPOT_CALL, RK_CALL}, Case{HOTSPOT_JUMP, RK_JUMP},
+                       Case{HOTSPOT_POSSIBLE_REF, RK_JUMP}}) {
+    SCOPED_TRACE(c.type);
+    Fixture f(c.type == HOTSPOT_POSSIBLE_REF);
+    const Hotspot* found = f.findHotspot(c.type);
+    ASSERT_NE(found, nullptr);
+    const Hotspot h = *found;
+    const uint32_t entries = f.doc.history().count();
+    f.click(f.at(h));
+    ASSERT_EQ(f.doc.history().count(), entries + 1);
+    EXPECT_EQ(f.newest().kind, c.kind);
+    EXPECT_EQ(f.newest().address, h.source);
+    EXPECT_EQ(f.doc.view().topOffset, h.target);
+  }
+}
+
+TEST(ListingViewClicks, DataReferenceOpensADataDumpAndUnknownTypesAreReported) {
+  Fixture f;
+  const Hotspot* h = f.findHotspot(HOTSPOT_DATA);
+  ASSERT_NE(h, nullptr);
+  const uint32_t top = f.doc.view().topOffset, entries = f.doc.history().count();
+  f.click(f.at(*h));
+  ASSERT_NE(f.view->dumpWindow(), nullptr);
+  EXPECT_TRUE(f.view->dumpWindow()->state().dataMode);
+  EXPECT_EQ(f.view->dumpWindow()->state().top, h->target);
+  EXPECT_EQ(f.doc.view().topOffset, top);
+  EXPECT_EQ(f.doc.history().count(), entries);
+}
+
+TEST(ListingViewClicks, BytesStartEditingAndTypedDigitsChangeThem) {
+  Fixture f;
+  f.top(0x600, true);
+  // Hex digits of byte 3 (low digit), then the character of byte 5.
+  f.click(f.view->cellCentre(hexCursorColumn(3, 1), 0));
+  EXPECT_EQ(f.doc.edit().mode, 1);
+  EXPECT_EQ(f.doc.view().cursor, 0x603u);
+  EXPECT_EQ(f.doc.view().nibble, 1);
+  const uint8_t before = f.doc.buffer()[0x603];
+  f.key(Qt::Key_A, "a");
+  EXPECT_EQ(f.doc.buffer()[0x603], uint8_t((before & 0xF0) | 0xA));
+  EXPECT_EQ(f.doc.view().cursor, 0x604u);
+  f.key(Qt::Key_Backspace);
+  EXPECT_EQ(f.doc.buffer()[0x603], before);
+
+  f.click(f.view->cellCentre(hexCharColumn(5), 1));
+  EXPECT_EQ(f.doc.edit().mode, 2);
+  EXPECT_EQ(f.doc.view().cursor, 0x615u);
+  f.key(Qt::Key_Space, " ");  // a character, not "show EIP", while text is typed
+  EXPECT_EQ(f.doc.buffer()[0x615], ' ');
+  f.click(f.view->cellCentre(60, 80));  // beside every byte
+  EXPECT_EQ(f.doc.edit().mode, 0);
+
+  // Code rows: a byte cell of the bytes column edits hex digits.
+  f.top(0x625);
+  const int r = f.rowOf(0x626, TRowKind::Code);
+  ASSERT_GE(r, 0);
+  f.click(f.view->cellCentre(12, r));
+  EXPECT_EQ(f.doc.edit().mode, 1);
+  EXPECT_EQ(f.doc.view().cursor, 0x627u);
+  EXPECT_EQ(f.doc.view().nibble, 0);
+  const uint8_t kept = f.doc.buffer()[0x627];
+  f.key(Qt::Key_G, "g");  // not a digit: nothing typed
+  EXPECT_EQ(f.doc.buffer()[0x627], kept);
+  f.key(Qt::Key_5, "5");
+  EXPECT_EQ(f.doc.buffer()[0x627], uint8_t(0x50 | (kept & 0x0F)));
+}
+
+TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
+  Fixture f;
+  f.top(0x625);
+  const int call = f.rowOf(0x633, TRowKind::Code);  // call [0x4040E4]
+  ASSERT_GE(call, 0);
+  using M = std::vector<TMenuItem>;
+  EXPECT_EQ(f.view->contextMenuAt(f.view->cellCentre(3, call)), addressMenu());
+  EXPECT_EQ(f.view->popupContext().kind, TPopupContext::Address);
+  EXPECT_EQ(f.view->popupContext().target, 0x633u);
+
+  const Hotspot* h = f.hotspot(HOTSPOT_DATA);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(f.view->contextMenuAt(f.at(*h)), hotspotMenu());
+  EXPECT_EQ(f.view->popupContext().type, HOTSPOT_DATA);
+  EXPECT_EQ(hotspotMenu().front(), (TMenuItem{"Search for reference value", 139, true}));
+
+  // The dword E4 40 40 00 at 0x635 is a relocated memory address.
+  const M items = f.view->contextMenuAt(f.view->cellCentre(14, call));
+  EXPECT_EQ(f.view->popupContext().target, 0x635u);
+  const M expected = {{"Search for address reference", 196},
+                      {"Search for 32-bit value", 138},
+                      {"", 0},
+                      {"Goto file offset", 197, false},
+                      {"Goto RVA", 198, false},
+                      {"Goto memory address", 199, true},
+                      {"", 0},
+                      {"Open code dump here", 194},
+                      {"Open code dump at RVA", 19002},
+                      {"Open code dump at memory address", 19003},
+                      {"", 0},
+                      {"Open data dump here", 195},
+                      {"Open data dump at RVA", 19004},
+                      {"Open data dump at memory address", 19005},
+                      {"", 0},
+                      {"Goto base relocation", 19007, true},
+                      {"Remove base relocation", 19006, true},
+                      {"", 0},
+                      {"Set comment/label name...", 191}};
+  EXPECT_EQ(items, expected);
+  // The instruction's first byte: no relocated dword starts there.
+  const M first = f.view->contextMenuAt(f.view->cellCentre(10, call));
+  ASSERT_EQ(first.size(), expected.size());
+  EXPECT_FALSE(first[15].enabled);
+  EXPECT_FALSE(first[16].enabled);
+  EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(32, call)).empty());  // the instruction text
+
+  // Hex rows: column 13 is the second byte; three bytes before the end: nothing.
+  f.top(0x600, true);
+  EXPECT_FALSE(f.view->contextMenuAt(f.view->cellCentre(13, 0)).empty());
+  EXPECT_EQ(f.view->popupContext().target, 0x601u);
+  f.top(0x1BF0, true);
+  EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(43, 0)).empty());  // byte 0x1BFD
+  EXPECT_FALSE(f.view->contextMenuAt(f.view->cellCentre(41, 0)).empty());  // byte 0x1BFC
+}
+
+TEST(ListingViewMenus, GotoCommandsFollowTheDword) {
+  Fixture f;
+  f.top(0x625);
+  const int call = f.rowOf(0x633, TRowKind::Code);
+  ASSERT_GE(call, 0);
+  f.view->contextMenuAt(f.view->cellCentre(14, call));
+  f.view->runCommand(CM_GOTO_MEMORY);
+  EXPECT_EQ(f.doc.view().topOffset, f.doc.image().memoryToFileOffset(0x4040E4));
+  EXPECT_EQ(f.newest().kind, RK_GOTO);
+  EXPECT_EQ(f.newest().address, 0x633u);
+
+  f.top(0x625);
+  f.view->contextMenuAt(f.view->cellCentre(14, call));
+  const uint32_t rva = f.doc.image().fileOffsetToRva(0x635);
+  f.view->runCommand(CM_GOTO_RELOCATION);
+  EXPECT_EQ(f.doc.view().topOffset, f.doc.image().relocationEntryOffsetAt(rva));
+
+  // An RVA outside the image: the fixed message, nothing moves.
+  const uint8_t far[4] = {0x00, 0x90, 0x00, 0x00};
+  f.doc.ChangeMemory(0x635, far, 4);
+  f.top(0x625);
+  f.view->contextMenuAt(f.view->cellCentre(14, call));
+  const uint32_t entries = f.doc.history().count();
+  f.view->runCommand(CM_GOTO_RVA);
+  ASSERT_FALSE(f.host.messages.empty());
+  EXPECT_EQ(f.host.messages.back().text, "Sorry, address is not in file!");
+  EXPECT_EQ(f.host.messages.back().caption, "Invalid RVA address!");
+  EXPECT_EQ(f.doc.view().topOffset, 0x625u);
+  EXPECT_EQ(f.doc.history().count(), entries);
+
+  // Breakpoint from the address column, goto data into the hex dump.
+  f.view->contextMenuAt(f.view->cellCentre(3, call));
+  f.view->runCommand(CM_TOGGLE_BREAKPOINT);
+  EXPECT_TRUE(f.doc.regs().isBreakPoint(0x633));
+  const Hotspot* h = f.findHotspot(HOTSPOT_CALL);
+  ASSERT_NE(h, nullptr);
+  const uint32_t target = h->target;
+  std::vector<int> modes;
+  QObject::connect(f.view.get(), &TListingView::commandRequested, [&](int id) { modes.push_back(id); });
+  f.view->contextMenuAt(f.at(*h));
+  f.view->runCommand(CM_GOTO_DATA);
+  EXPECT_TRUE(f.doc.view().hexDump);
+  EXPECT_EQ(f.doc.view().topOffset, target);
+  EXPECT_EQ(f.newest().kind, RK_GOTO);
+  EXPECT_EQ(modes, std::vector<int>{113});
+}
+
+TEST(ListingViewMenus, NameDialogAddsChangesAndRemovesNames) {
+  struct Step {
+    const char* answer;  // nullptr: cancelled
+    const char* expectTitle;
+    const char* stored;  // nullptr: no name
+    bool changed;
+  };
+  const Step steps[] = {
+      {nullptr, "Set new address name...", nullptr, false},
+      {"start_here", "Set new address name...", "start_here", true},
+      {"start_here", "Edit address name...", "start_here", false},
+      {"renamed", "Edit address name...", "renamed", true},
+      {"", "Edit address name...", nullptr, true},
+  };
+  Fixture f;
+  f.top(0x625);
+  const int row = f.rowOf(0x626, TRowKind::Code);
+  ASSERT_GE(row, 0);
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.answer ? s.answer : "(cancel)");
+    QString title;
+    f.view->askName = [&](const QString& t, const QString&) -> std::optional<std::string> {
+      title = t;
+      if (!s.answer) return std::nullopt;
+      return std::string(s.answer);
+    };
+    f.doc.setProjectChanged(false);
+    f.view->contextMenuAt(f.view->cellCentre(3, f.rowOf(0x626, TRowKind::Code)));
+    f.view->runCommand(CM_NAME);
+    EXPECT_EQ(title.toStdString(), s.expectTitle);
+    const auto name = f.doc.names().lookup(0x401226);
+    EXPECT_EQ(name.has_value(), s.stored != nullptr);
+    if (s.stored && name) {
+      EXPECT_EQ(*name, s.stored);
+    }
+    EXPECT_EQ(f.doc.projectChanged(), s.changed);
+  }
+}
+
+TEST(ListingViewPaint, ColoursOfReferencesLabelsBreakpointsAndHighlights) {
+  Fixture f;
+  f.doc.names().add(0x401226, "labelled", REPLACE_ALWAYS);
+  const Hotspot* found = f.findHotspot(HOTSPOT_CALL);
+  ASSERT_NE(found, nullptr);
+  const Hotspot h = *found;
+  QImage img = f.render();
+  EXPECT_TRUE(f.cellsHave(img, h.row, h.column, h.width, qc(f.settings.callRef)));
+  EXPECT_FALSE(f.cellsHave(img, h.row, h.column, h.width, qc(f.settings.jumpRef)));
+
+  f.top(0x625);
+  const int label = f.rowOf(0x626, TRowKind::Label);
+  ASSERT_GE(label, 0);
+  img = f.render();
+  EXPECT_TRUE(f.cellsHave(img, label, 0, 30, qc(f.settings.label)));
+
+  struct Case {
+    bool breakpoint, highlight;
+    uint32_t back;
+  };
+  const int row = f.rowOf(0x628, TRowKind::Code);
+  ASSERT_GE(row, 0);
+  const int right = f.view->viewport()->width() - 3;
+  const int y = row * f.view->lineHeight() + 1;
+  for (const Case c : {Case{false, false, f.settings.background}, Case{true, false, 0xD5D5FF},
+                       Case{true, true, 0xD5FFFF}, Case{false, true, f.settings.hilight}}) {
+    if (c.breakpoint != f.doc.regs().isBreakPoint(0x628)) f.doc.toggleBreakpoint(0x628);
+    f.doc.view().highlight = c.highlight ? 0x628 : LISTING_NO_OFFSET;
+    img = f.render();
+    EXPECT_EQ(img.pixelColor(right, y), qc(c.back)) << c.breakpoint << c.highlight;
+    EXPECT_EQ(img.pixelColor(right, y + f.view->lineHeight()), qc(f.settings.background));
+  }
+
+  // The cursor digit on the cursor colour (without focus: the fixed grey).
+  f.doc.view().cursorShown = true;
+  f.doc.view().cursor = 0x628;
+  f.doc.view().nibble = 1;
+  img = f.render();
+  EXPECT_TRUE(f.cellsHave(img, row, 11, 1, qc(NO_FOCUS_CURSOR)));
+  EXPECT_FALSE(f.cellsHave(img, row, 10, 1, qc(NO_FOCUS_CURSOR)));
+}
+
+TEST(ListingViewKeys, ScrollingModesAndUndo) {
+  Fixture f;
+  f.top(0x625);
+  TListingState s = f.doc.view();
+  const TListingContext ctx = f.doc.listingContext();
+  const uint32_t rows = f.view->rows();
+  f.key(Qt::Key_Down);
+  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, 1));
+  f.key(Qt::Key_Up);
+  EXPECT_EQ(f.doc.view().topOffset, 0x625u);
+  f.key(Qt::Key_PageDown);
+  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, rows - 1));
+  f.key(Qt::Key_Right);
+  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, rows - 1) + 1);
+
+  std::vector<int> modes;
+  QObject::connect(f.view.get(), &TListingView::commandRequested, [&](int id) { modes.push_back(id); });
+  f.doc.view().bits16 = true;
+  f.key(Qt::Key_Tab);
+  EXPECT_TRUE(f.doc.view().hexDump);
+  f.key(Qt::Key_Tab);
+  EXPECT_FALSE(f.doc.view().hexDump);
+  EXPECT_TRUE(f.doc.view().bits16);
+  EXPECT_EQ(modes, (std::vector<int>{113, 112}));
+
+  // The scroll bar covers the whole file.
+  EXPECT_EQ(f.view->verticalScrollBar()->maximum(), int(f.doc.fileSize() - 1));
+  EXPECT_EQ(f.view->verticalScrollBar()->value(), int(f.doc.view().topOffset));
+}
+
+TEST(DumpModel, RowsTargetsAndScrolling) {
+  Fixture f;
+  const TLineSource src = f.doc.listingContext().lines;
+  const uint32_t size = f.doc.fileSize();
+  std::vector<TDumpRow> rows;
+
+  TDumpState data;
+  data.rows = 6;
+  data.top = data.target = size - 5;
+  dumpRows(data, src, rows);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_TRUE(rows[0].target);
+
+  data.top = data.target = 0x600;
+  dumpRows(data, src, rows);
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_TRUE(rows[0].target);
+  dumpScroll(data, src, TScrollCode::LineDown, 0);
+  dumpRows(data, src, rows);
+  for (const TDumpRow& r : rows) EXPECT_FALSE(r.target);
+  dumpScroll(data, src, TScrollCode::LineUp, 0);
+  dumpRows(data, src, rows);
+  EXPECT_TRUE(rows[0].target);
+
+  // Code form around the entry: the target starts a line even when the top
+  // sits inside an instruction before it, and lies mid-window.
+  TDumpState code;
+  code.rows = 6;
+  code.dataMode = false;
+  code.memory = true;
+  code.target = 0x633;
+  code.top = 0x62F;  // inside the 5-byte instruction at 0x62E? any byte before
+  dumpRows(code, src, rows);
+  bool targetRow = false;
+  for (const TDumpRow& r : rows) targetRow = targetRow || (r.target && r.offset == 0x633);
+  EXPECT_TRUE(targetRow);
+  code.top = dumpCodeTop(src, 0x633, 6, false);
+  dumpRows(code, src, rows);
+  ASSERT_GE(rows.size(), 3u);
+  EXPECT_TRUE(rows[2].target);
+
+  // Paging moves by the window's rows; left and right shift by one byte.
+  const uint32_t before = code.top;
+  dumpScroll(code, src, TScrollCode::PageDown, 0);
+  uint32_t expect = before;
+  for (int i = 0; i < 6; ++i) expect = dumpLineDown(src, expect, false);
+  EXPECT_EQ(code.top, expect);
+  dumpShift(code, size, 1);
+  EXPECT_EQ(code.top, expect + 1);
+  code.top = size - 1;
+  EXPECT_FALSE(dumpShift(code, size, 1));
+  data.top = 0;
+  dumpScroll(data, src, TScrollCode::Bottom, 0);
+  EXPECT_EQ(data.top, (size - 32) & ~7u);
+}
+
+TEST(ListingCells, PlacementHitTestsAndWheel) {
+  // Placement keeps the window on the screen.
+  EXPECT_EQ(dumpWindowPlace({100, 100}, 340, 100, 1000, 800).x, 170);
+  EXPECT_EQ(dumpWindowPlace({900, 750}, 340, 100, 1000, 800).x, 1000 - 341);
+  EXPECT_EQ(dumpWindowPlace({900, 750}, 340, 100, 1000, 800).y, 800 - 101);
+  const TPoint above = previewWindowPlace({100, 790}, 795, 15, 6, 1000, 800, 20);
+  EXPECT_EQ(above.y, 790 - 15 * 7);
+  EXPECT_EQ(previewWindowPlace({950, 100}, 105, 15, 6, 1000, 800, 20).x, 1000 - 326);
+
+  struct Hit {
+    int column, index;
+    bool text;
+    uint8_t nibble;
+  };
+  for (const Hit h : {Hit{11, 0, false, 0}, Hit{12, 0, false, 1}, Hit{13, 1, false, 0},
+                      Hit{14, 1, false, 1}, Hit{16, 2, false, 0}, Hit{50, 15, false, 1},
+                      Hit{51, -1, false, 0}, Hit{52, 0, true, 0}, Hit{67, 15, true, 0},
+                      Hit{10, -1, false, 0}}) {
+    bool text;
+    uint8_t nibble;
+    EXPECT_EQ(hexByteAtColumn(h.column, text, nibble), h.index) << h.column;
+    if (h.index >= 0) {
+      EXPECT_EQ(text, h.text) << h.column;
+      if (!text) {
+        EXPECT_EQ(nibble, h.nibble) << h.column;
+      }
+    }
+  }
+  uint8_t nibble;
+  EXPECT_EQ(codeByteAtColumn(13, 2, nibble), 1);
+  EXPECT_EQ(nibble, 1);
+  EXPECT_EQ(codeByteAtColumn(14, 2, nibble), -1);
+  EXPECT_EQ(codeByteAtColumn(30, 12, nibble), -1);
+
+  resetWheel();
+  EXPECT_EQ(wheelSteps(50, 30), 1);   // 20 left over
+  EXPECT_EQ(wheelSteps(10, 30), 1);   // 30 -> one more step
+  EXPECT_EQ(wheelSteps(-45, 30), -1);
+  EXPECT_EQ(wheelSteps(-15, 30), -1);
+  resetWheel();
+
+  Hotspot far{0, 0, 0x12345678, 0, 0, 9, HOTSPOT_FAR_CALL};
+  EXPECT_EQ(hotspotText(far, true, false), "1234:5678");
+  Hotspot data{0, 0, 0x1234, 0, 0, 4, HOTSPOT_DATA};
+  EXPECT_EQ(hotspotText(data, true, false), "1234");
+  EXPECT_EQ(hotspotText(data, true, true), "00001234");
+  EXPECT_EQ(traceTint(1), 0xD0D0F0u);
+  EXPECT_EQ(traceTint(7), 0xF0F0F0u);
+}
+
+}  // namespace
