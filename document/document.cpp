@@ -438,6 +438,8 @@ TListingContext TDocument::listingContext() const {
   ctx.lines.annotator = annotator_.get();
   ctx.lines.host = &host_;
   ctx.lines.markRelocations = view_.markRelocations;
+  ctx.lines.minStringLength = settings_.minStringLength;
+  ctx.cursorFollowsView = settings_.cursorFollowsView;
   ctx.lines.trace = traceStates_.get();
   if (fixedRegistersShown) {
     fixedView_ = regs_.fixedRegView();

@@ -49,6 +49,8 @@ struct TDocumentSettings {
   bool startTracerAtTlsCallback = true;  // "Start tracer at 1. TLS callback"
   bool showEipOnLoad = true;             // "Show start EIP on load"
   bool noScan = false;      // the command line's switch: no reference scan at load
+  uint32_t minStringLength = 4;    // shortest run shown as a string line
+  bool cursorFollowsView = false;  // scrolling pulls the cursor along
   bool extremeScan = false; // decode at every byte position
 };
 
