@@ -91,8 +91,7 @@ bool isNoScanOption(std::string_view argument) { return argument == "-noscan"; }
 TScanRun::TScanRun(const TScanSnapshot& snapshot, TReferenceStores& stores, Host& host,
                    const TScanOptions& options, const std::atomic<bool>* stop,
                    const TScanNotify& notify)
-    : snap_(snapshot),
-      base_(snapshot.bytes()),
+    : base_(snapshot.bytes()),
       size_(snapshot.size()),
       image_(snapshot.image()),
       stores_(stores),

@@ -20,7 +20,7 @@ struct TCodeSection {
 // sections: one sweep over the bytes, positions kept ascending per value.
 class TDwordIndex {
  public:
-  // Sections whose index is wanted; the others get empty lists.
+  // Sweeps the dword positions of every section once (polling stop).
   void build(const uint8_t* base, const std::vector<TCodeSection>& sections,
              const std::vector<uint32_t>& values, const std::atomic<bool>* stop);
   // Positions of value in section k (ascending), as [first, last).
@@ -82,7 +82,6 @@ class TScanRun {
   bool idMatch(R& record, bool menu, uint32_t position, int64_t& lastRecorded);
   void creditThunkCall(uint32_t target, uint32_t source);
 
-  const TScanSnapshot& snap_;
   const uint8_t* base_;
   uint32_t size_;
   const TImageInfo& image_;
@@ -96,7 +95,6 @@ class TScanRun {
   uint32_t pe0_ = 0;           // offset of the PE signature
   uint32_t resourceRoot_ = 0;  // file offset of the resource root directory
   uint32_t matches_ = 0;       // value matches since the last yield
-  uint32_t gaugeStep_ = 0;     // thousandths bookkeeping of the running search
   std::vector<TCodeSection> searchSections_;  // inside the file, code or execute bit
   std::vector<TCodeSection> codeRanges_;      // code pass ranges
   // Indexed searches.
