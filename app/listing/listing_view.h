@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "app/listing/dump_window.h"
 #include "app/listing/listing_cells.h"
 #include "disasm/listing_rows.h"
 #include "document/search_command.h"
 
 class TDocument;
-class TDumpWin;
 struct TSettings;
 class QMenu;
 
