@@ -33,6 +33,7 @@ void addResourceCommands(std::vector<TCliCommand>& commands);
 // oxu imports --refs: every module and function with the code that uses it.
 int printImportReferences(const TCliArgs& args, TCliHost& host);
 void addRefsCommands(std::vector<TCliCommand>& commands);
+void addProjectCommands(std::vector<TCliCommand>& commands);
 
 // Shared by subcommands: loads the file named by the first positional
 // argument into `doc`; returns EXIT_OK or the exit code to end with.

@@ -20,6 +20,7 @@ std::vector<TCliCommand> allCommands() {
   addTraceCommands(commands);
   addResourceCommands(commands);
   addRefsCommands(commands);
+  addProjectCommands(commands);
   return commands;
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <vector>
 
 #include "analysis/scanner.h"
@@ -60,6 +61,15 @@ TReadFile readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
   return result;
 }
 
+// The analysed file as the project names it: its full path, so that the
+// project finds it from any current directory.
+std::string fullPath(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(path, ec);
+  return ec ? path : full.string();
+}
+
 std::string afterLastSlash(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -73,7 +83,8 @@ void repaint(TProjectState& state) {
 int useProjectFile(TDocument& doc, TProjectState& state, const std::string& stored) {
   Host& host = doc.host();
   // Paths on this system differ by case, so only the exact path is the same file.
-  if (doc.isLoaded() && stored == doc.path()) return PROJECT_LOADED;
+  if (doc.isLoaded() && (stored == doc.path() || stored == fullPath(doc.path())))
+    return PROJECT_LOADED;
   std::string chosen;
   if (canOpenForReading(stored)) {
     chosen = stored;
@@ -249,7 +260,7 @@ int SaveProject(TDocument& doc, TProjectState& state) {
   // The names are copied under one hold of the names lock.
   const std::vector<TComment> names = doc.names().snapshot();
   const std::vector<uint8_t> bytes =
-      buildProjectFile(header, doc.path(), {names, doc.regs(), doc.stores(), doc.history()});
+      buildProjectFile(header, fullPath(doc.path()), {names, doc.regs(), doc.stores(), doc.history()});
 
   // Written beside the old project and renamed over it: a failed save leaves
   // the previous project as it was.

@@ -266,7 +266,6 @@ int TProjectReader::readJumpCalls(TJCRefContainer& store) {
   store.clear();
   uint32_t count = 0;
   if (!u32(count)) return readError(PS_JUMPANDCALLREFS);
-  host_.setStatusText("Loading code references... (0%)");
   // Sized for the records the file can actually hold.
   store.setCapacity(static_cast<uint32_t>(std::min<uint64_t>(count, remaining() / sizeof(TJCRef))));
   TProgress progress(host_, "Loading code references... (%i%%)", count);
