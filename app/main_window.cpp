@@ -314,6 +314,9 @@ void TDDecoratedFrame::updateModeChecks() {
 }
 
 void TDDecoratedFrame::refresh() {
+  // Undo and redo tell their listeners before the undo position moves: the
+  // items are looked at again once the command is done.
+  rebuildFileMenus();
   updateModeChecks();
   listing_->documentChanged();
   gadget_->update();
@@ -365,6 +368,9 @@ bool TDDecoratedFrame::loadPath(const std::string& path) {
 }
 
 void TDDecoratedFrame::afterLoad() {
+  // Only a PE file has memory addresses; a file loaded after one must not
+  // keep showing them.
+  if (doc_->isLoaded() && !doc_->image().isPE()) doc_->view().fileOffsets = true;
   setWindowTitle(qs(doc_->titleText()));
   rebuildFileMenus();
   refresh();

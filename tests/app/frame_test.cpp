@@ -1,0 +1,488 @@
+// The main frame over real fixture files: the menu bar as each kind of file
+// leaves it, the frame keys, the history gadget, the goto dialog and the
+// start-up request. Messages are recorded by the test's Host.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusTipEvent>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/goto_dlg.h"
+#include "app/main_window.h"
+#include "app/ret_combo.h"
+#include "app/status_bar.h"
+#include "app/trace_vis_window.h"
+#include "document/document.h"
+#include "support/fixtures.h"
+#include "support/pe_builder.h"
+#include "support/recording_host.h"
+
+namespace {
+
+struct Frame {
+  RecordingHost host;
+  TSettings settings;
+  TMainWindowSettings window = [] {
+    TMainWindowSettings w;
+    w.openFileOnStartup = false;
+    return w;
+  }();
+  TDDecoratedFrame frame{host, settings, window};
+  std::vector<int> quits;
+
+  Frame() {
+    frame.quit = [this](int code) { quits.push_back(code); };
+    frame.show();
+  }
+  TDocument& doc() { return frame.document(); }
+  void load(const std::string& name) {
+    doc().settings().noScan = true;
+    ASSERT_TRUE(frame.openFile(fixturePath(name)));
+  }
+  // The menu bar's items left of "&About", in order.
+  std::vector<std::string> bar() const {
+    std::vector<std::string> out;
+    for (QAction* a : frame.menuBar()->actions()) out.push_back(a->text().toStdString());
+    return out;
+  }
+  std::vector<std::string> tls() const {
+    std::vector<std::string> out;
+    for (QAction* a : frame.tlsMenu()->actions())
+      out.push_back(a->text().toStdString() + (a->isEnabled() ? "" : " (grayed)"));
+    return out;
+  }
+  std::vector<std::string> resources() const {
+    std::vector<std::string> out;
+    for (QAction* a : frame.resourcesMenu()->actions()) out.push_back(a->text().toStdString());
+    return out;
+  }
+  void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(frame.listing(), Qt::Key(k), m);
+  }
+};
+
+const std::vector<std::string> kFixedBar = {"&File", "&View", "&Goto", "&Search", "&Tracing"};
+
+std::vector<std::string> withFixed(std::vector<std::string> tail) {
+  std::vector<std::string> v = kFixedBar;
+  v.insert(v.end(), tail.begin(), tail.end());
+  return v;
+}
+
+TEST(Frame, MenuBarAsLoaded) {
+  Frame f;
+  EXPECT_EQ(f.bar(), kFixedBar);
+  ASSERT_EQ(f.frame.aboutBar()->actions().size(), 1);
+  EXPECT_EQ(f.frame.aboutBar()->actions()[0]->text(), QStringLiteral("&About"));
+  EXPECT_EQ(f.frame.windowTitle(),
+            QStringLiteral("OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA "));
+
+  // "&File" in its order with its separators.
+  QMenu* file = f.frame.menuBar()->actions()[0]->menu();
+  std::vector<int> ids;
+  for (QAction* a : file->actions()) ids.push_back(a->isSeparator() ? 0 : a->data().toInt());
+  EXPECT_EQ(ids, (std::vector<int>{100, 101, 102, 117, 0, 103, 104, 105, 0, 106, 110, 0, 107, 0,
+                                   108, 0, 109}));
+  // "&View": the assemble submenu with 32-bit checked, file offsets checked, programm offsets grayed.
+  QMenu* view = f.frame.menuBar()->actions()[1]->menu();
+  ASSERT_TRUE(view->actions()[0]->menu());
+  EXPECT_EQ(view->actions()[0]->text(), QStringLiteral("&Assemble"));
+  EXPECT_TRUE(f.frame.action(111)->isChecked());
+  EXPECT_FALSE(f.frame.action(112)->isChecked());
+  EXPECT_TRUE(f.frame.action(115)->isChecked());
+  EXPECT_FALSE(f.frame.action(116)->isEnabled());
+  EXPECT_FALSE(f.frame.tlsMenu()->menuAction()->isEnabled());
+
+  // The tool bar, left to right.
+  std::vector<int> tools;
+  for (QAction* a : f.frame.toolBar()->actions())
+    tools.push_back(a->isSeparator() ? 0 : a->data().isValid() ? a->data().toInt() : -1);
+  EXPECT_EQ(tools, (std::vector<int>{100, 101, 0, 112, 111, 113, 0, 115, 116, 0, 114, 118, 0, 121,
+                                     0, -1}));
+  // Hints of a few commands, and a hint replaces the main text while set.
+  EXPECT_EQ(f.frame.action(109)->statusTip(), QStringLiteral("Run away and leave me alone ;("));
+  EXPECT_EQ(f.frame.action(141)->text(), QStringLiteral("&Continous trace\tF5"));
+  EXPECT_EQ(f.frame.action(121)->statusTip(), QStringLiteral("Go to programm entry point"));
+  EXPECT_TRUE(f.frame.action(107)->statusTip().isEmpty());
+  f.frame.status()->setMainText(QStringLiteral("main"));
+  QStatusTipEvent tip(QStringLiteral("Scrolls to EIP"));
+  QApplication::sendEvent(&f.frame, &tip);
+  EXPECT_EQ(f.frame.status()->shownText(), QStringLiteral("Scrolls to EIP"));
+  QStatusTipEvent clear{QString()};
+  QApplication::sendEvent(&f.frame, &clear);
+  EXPECT_EQ(f.frame.status()->shownText(), QStringLiteral("main"));
+}
+
+TEST(Frame, DynamicItemsPerFixture) {
+  struct Case {
+    const char* file;
+    std::vector<std::string> bar;
+    std::vector<std::string> resources;
+    std::vector<std::string> tls;
+    bool tlsEnabled;
+    bool programOffsets;  // "Show &programm offsets" enabled and shown
+  } cases[] = {
+      {"gui.exe",
+       withFixed({"Show image &properties", "Show &imports", "&Resources"}),
+       {"Show &menus", "Show &strings"},
+       {"Callback 1 (:004011E3)", "Callback 2 (:004011FD)", "Callback 3 (grayed)",
+        "Callback 4 (grayed)", "More... (grayed)"},
+       true,
+       true},
+      {"fixdll.dll",
+       withFixed({"Show image &properties", "Show &exports", "Show &imports"}),
+       {},
+       {"Callback 1 (grayed)", "Callback 2 (grayed)", "Callback 3 (grayed)",
+        "Callback 4 (grayed)", "More... (grayed)"},
+       false,
+       true},
+      {"tiny.exe", withFixed({"Show image &properties", "Show &imports"}), {}, {}, false, true},
+      {"dos.exe", kFixedBar, {}, {}, false, false},
+      {"raw.bin", kFixedBar, {}, {}, false, false},
+  };
+  // One window for all: each load must also take away what the one before added.
+  Frame f;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    f.load(c.file);
+    EXPECT_EQ(f.bar(), c.bar);
+    EXPECT_EQ(f.resources(), c.resources);
+    if (!c.tls.empty()) {
+      EXPECT_EQ(f.tls(), c.tls);
+    }
+    EXPECT_EQ(f.frame.tlsMenu()->menuAction()->isEnabled(), c.tlsEnabled);
+    EXPECT_EQ(f.frame.action(116)->isEnabled(), c.programOffsets);
+    EXPECT_EQ(f.frame.action(116)->isChecked(), c.programOffsets);
+    // PE files open in 32-bit code, everything else in 16-bit code.
+    EXPECT_EQ(f.frame.action(111)->isChecked(), c.programOffsets);
+    EXPECT_EQ(f.frame.action(112)->isChecked(), !c.programOffsets);
+    EXPECT_EQ(f.frame.windowTitle().toStdString(),
+              "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA - [" + fixturePath(c.file) + "]");
+    EXPECT_EQ(f.frame.aboutBar()->actions()[0]->text(), QStringLiteral("&About"));
+  }
+  EXPECT_TRUE(f.host.messages.empty()) << f.host.messageLines()[0];
+}
+
+TEST(Frame, UndoAndRedoItemsFollowChanges) {
+  Frame f;
+  f.load("gui.exe");
+  const std::vector<std::string> base =
+      withFixed({"Show image &properties", "Show &imports", "&Resources"});
+  EXPECT_EQ(f.bar(), base);
+  const uint8_t nop = 0x90;
+  f.doc().ChangeMemory(0x625, &nop, 1);
+  std::vector<std::string> undo = base;
+  undo.push_back("&Undo");
+  EXPECT_EQ(f.bar(), undo);
+  f.frame.action(185)->trigger();
+  std::vector<std::string> redo = base;
+  redo.push_back("Re&do");
+  EXPECT_EQ(f.bar(), redo);
+  EXPECT_FALSE(f.doc().fileChanged());
+  f.frame.action(186)->trigger();
+  EXPECT_EQ(f.bar(), undo);
+  EXPECT_EQ(f.doc().buffer()[0x625], 0x90);
+  // Loading another file drops the undo record and its item.
+  f.host.answers.push_back(MsgAnswer::No);  // "File has been changed!": don't save
+  f.host.fileAnswers.push_back(fixturePath("dos.exe"));
+  f.frame.runCommand(100);
+  EXPECT_EQ(f.bar(), kFixedBar);
+  ASSERT_EQ(f.host.messages.size(), 1u);
+  EXPECT_EQ(f.host.messages[0].caption, "File has been changed!");
+  EXPECT_EQ(f.host.fileDialogTitles, (std::vector<std::string>{"Open file to disassemble..."}));
+}
+
+TEST(Frame, ViewModesAndValueField) {
+  Frame f;
+  f.load("gui.exe");
+  EXPECT_FALSE(f.frame.status()->valueFieldShown());
+  f.frame.action(113)->trigger();
+  EXPECT_TRUE(f.doc().view().hexDump);
+  EXPECT_TRUE(f.frame.action(113)->isChecked());
+  EXPECT_FALSE(f.frame.action(111)->isChecked());
+  EXPECT_TRUE(f.frame.status()->valueFieldShown());
+  f.frame.action(112)->trigger();
+  EXPECT_TRUE(f.doc().view().bits16 && !f.doc().view().hexDump);
+  EXPECT_TRUE(f.frame.action(112)->isChecked());
+  EXPECT_FALSE(f.frame.action(113)->isChecked());
+  EXPECT_FALSE(f.frame.status()->valueFieldShown());
+  f.frame.action(115)->trigger();
+  EXPECT_TRUE(f.doc().view().fileOffsets);
+  EXPECT_FALSE(f.frame.action(116)->isChecked());
+  const bool strings = f.doc().view().detectStrings;
+  f.frame.action(114)->trigger();
+  EXPECT_EQ(f.doc().view().detectStrings, !strings);
+  EXPECT_EQ(f.frame.action(114)->isChecked(), !strings);
+}
+
+TEST(Frame, FailedOpenEndsTheRunWithTwo) {
+  Frame f;
+  f.host.fileAnswers.push_back(std::string("/nonexistent/file.exe"));
+  f.frame.runCommand(100);
+  EXPECT_EQ(f.quits, std::vector<int>{2});
+  ASSERT_EQ(f.host.messages.size(), 1u);
+  EXPECT_EQ(f.host.messages[0].caption, "File error: Couldn't open file:");
+  // Cancelled: nothing happens.
+  f.frame.runCommand(100);
+  EXPECT_EQ(f.quits, std::vector<int>{2});
+}
+
+TEST(Frame, StartupRequest) {
+  {  // a file on the command line, with the switch: loaded, no scan
+    Frame f;
+    TCommandLine line;
+    line.noScan = true;
+    line.file = fixturePath("gui.exe");
+    f.frame.startupRequest(line);
+    EXPECT_TRUE(f.doc().isLoaded());
+    EXPECT_FALSE(f.doc().scanning());
+    EXPECT_TRUE(f.host.fileDialogTitles.empty());
+  }
+  {  // no file, OpenFileOnStartup 0: empty window with the short title
+    Frame f;
+    f.frame.startupRequest(TCommandLine{});
+    EXPECT_FALSE(f.doc().isLoaded());
+    EXPECT_TRUE(f.host.fileDialogTitles.empty());
+    EXPECT_EQ(f.frame.windowTitle(),
+              QStringLiteral("OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA "));
+  }
+  {  // the open dialog; a project file is left to the project loader
+    RecordingHost host;
+    TSettings s;
+    TMainWindowSettings w;
+    TDDecoratedFrame frame(host, s, w);
+    host.fileAnswers.push_back(std::string("/tmp/some.OXU"));
+    host.fileAnswers.push_back(fixturePath("dos.exe"));
+    frame.startupRequest(TCommandLine{});
+    EXPECT_FALSE(frame.document().isLoaded());
+    frame.startupRequest(TCommandLine{true, ""});
+    EXPECT_TRUE(frame.document().isLoaded());
+    EXPECT_EQ(host.fileDialogTitles, (std::vector<std::string>{
+                                         "Open file to disassemble or project...",
+                                         "Open file to disassemble or project..."}));
+  }
+}
+
+TEST(Frame, ControlGOpensGotoAndGDoesNot) {
+  Frame f;
+  f.load("gui.exe");
+  f.key(Qt::Key_G);
+  EXPECT_EQ(f.frame.gotoDialog(), nullptr);
+  f.key(Qt::Key_G, Qt::ControlModifier);
+  ASSERT_NE(f.frame.gotoDialog(), nullptr);
+  EXPECT_TRUE(f.frame.gotoDialog()->isVisible());
+  TGotoDlg* first = f.frame.gotoDialog();
+  f.key(Qt::Key_G, Qt::ControlModifier);
+  EXPECT_EQ(f.frame.gotoDialog(), first);  // one at a time
+  EXPECT_EQ(first->windowTitle(), QStringLiteral("Goto... (hex addresses)"));
+  EXPECT_EQ(first->edit()->maxLength(), 28);
+  // Ctrl+F is the search, whose dialog is not there yet: nothing opens.
+  f.key(Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(f.host.messages.empty());
+}
+
+TEST(Frame, GotoConversionsAndMessages) {
+  struct Case {
+    const char* file;
+    UserAddressKind kind;
+    const char* text;
+    uint32_t top;          // where the listing starts afterwards
+    const char* message;   // "caption: text" of a refusal, or ""
+  } cases[] = {
+      {"gui.exe", UserAddressKind::FileOffset, "625", 0x625, ""},
+      {"gui.exe", UserAddressKind::Rva, "1225", 0x625, ""},
+      {"gui.exe", UserAddressKind::Memory, "401225", 0x625, ""},
+      {"gui.exe", UserAddressKind::Rva, "80", 0x80, ""},  // header bytes are allowed
+      {"gui.exe", UserAddressKind::Rva, "900000", 0,
+       "Invalid RVA address!: Sorry, address is not in file!"},
+      {"gui.exe", UserAddressKind::Memory, "1000", 0,
+       "Invalid memory address!: Sorry, address is not in file!"},
+      {"gui.exe", UserAddressKind::FileOffset, "1C00", 0, "Invalid goto address:: 00001C00"},
+      // Without a PE header every number is a file offset.
+      {"dos.exe", UserAddressKind::Memory, "230", 0x230, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.text);
+    Frame f;
+    f.load(c.file);
+    f.doc().gotoOffset(0, 0);
+    f.frame.runCommand(120);
+    TGotoDlg* g = f.frame.gotoDialog();
+    ASSERT_NE(g, nullptr);
+    const bool pe = f.doc().image().isPE();
+    EXPECT_EQ(g->radio(UserAddressKind::Rva)->isEnabled(), pe);
+    EXPECT_EQ(g->radio(UserAddressKind::Memory)->isEnabled(), pe);
+    if (g->radio(c.kind)->isEnabled()) g->radio(c.kind)->click();
+    g->edit()->setText(QString::fromLatin1(c.text));
+    QTest::mouseClick(g->goButton(), Qt::LeftButton);
+    std::vector<std::string> lines = f.host.messageLines();
+    if (*c.message) {
+      ASSERT_EQ(lines.size(), 1u);
+      EXPECT_EQ(lines[0], c.message);
+      EXPECT_EQ(f.doc().view().topOffset, 0u);
+    } else {
+      EXPECT_TRUE(lines.empty());
+      EXPECT_EQ(f.doc().view().topOffset, c.top);
+      ASSERT_EQ(f.doc().history().count(), 1u);
+      EXPECT_EQ(f.doc().history().getReturn(0).kind, uint32_t(RK_GOTO));
+      EXPECT_EQ(f.doc().history().getReturn(0).address, 0u);
+    }
+  }
+}
+
+TEST(Frame, EntryPointCommand) {
+  Frame f;
+  f.load("gui.exe");
+  f.doc().gotoOffset(0, 0);
+  f.frame.runCommand(121);
+  EXPECT_EQ(f.doc().view().topOffset, 0x625u);
+  EXPECT_EQ(f.doc().history().count(), 1u);
+  // Already there and recorded: no second entry.
+  f.frame.runCommand(121);
+  f.frame.runCommand(121);
+  EXPECT_EQ(f.doc().history().count(), 2u);
+  // 16-bit mode of a PE file: the DOS part's entry.
+  f.frame.runCommand(112);
+  f.frame.runCommand(121);
+  EXPECT_EQ(f.doc().view().topOffset, 0x40u);
+}
+
+TEST(Frame, HistoryGadgetGoesBack) {
+  Frame f;
+  f.load("gui.exe");
+  TRetComboGadget* g = f.frame.gadget();
+  EXPECT_EQ(g->size(), QSize(200, 22));
+  EXPECT_EQ(g->focusPolicy(), Qt::TabFocus);
+  EXPECT_EQ(g->shownText(), QStringLiteral("No returns available"));
+  // Nothing happens on an empty history.
+  QTest::mouseClick(g, Qt::LeftButton, {}, QPoint(50, 10));
+  EXPECT_EQ(f.doc().view().topOffset, f.doc().view().topOffset);
+
+  // A (oldest), B, C, each recorded while leaving the place.
+  for (uint32_t at : {0x400u, 0x500u, 0x600u}) {
+    f.doc().gotoOffset(at, 0);
+    f.doc().history().pushReturn(RK_JUMP);
+  }
+  f.doc().gotoOffset(0x700, 0);
+  EXPECT_TRUE(g->enabledLook());
+  EXPECT_EQ(g->shownText(), QStringLiteral("JUMP:\t:00401200"));
+
+  // The text returns to C and leaves A, B.
+  QTest::mouseClick(g, Qt::LeftButton, {}, QPoint(50, 10));
+  EXPECT_EQ(f.doc().view().topOffset, 0x600u);
+  EXPECT_EQ(f.doc().history().count(), 2u);
+
+  // The button drops the list, newest first; the second line (A) returns there.
+  f.doc().gotoOffset(0x700, 0);
+  QTest::mouseClick(g, Qt::LeftButton, {}, QPoint(190, 10));
+  TReturnListBox* list = g->list();
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->size(), QSize(198, 100));
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("00401100")));
+  list->setCurrentRow(1);
+  const QRect r = list->visualItemRect(list->item(1));
+  QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, r.center());
+  EXPECT_EQ(f.doc().view().topOffset, 0x400u);
+  EXPECT_EQ(f.doc().history().count(), 0u);
+  EXPECT_FALSE(g->enabledLook());
+
+  // One entry: the button does nothing.
+  f.doc().history().pushReturn(RK_GOTO, 0x500);
+  QTest::mouseClick(g, Qt::LeftButton, {}, QPoint(190, 10));
+  EXPECT_TRUE(!g->list() || !g->list()->isVisible());
+}
+
+// A PE whose entry point jumps to itself: a continuous trace never ends alone.
+std::string loopingProgram(const TempDir& dir) {
+  TPeBuilder b;
+  b.addSection(".text", 0x1000, 0x1000, 0x200);
+  b.putBytes(0x1000, {0x90, 0xEB, 0xFD});  // nop; jmp back to the nop
+  const std::string path = dir.file("loop.exe");
+  writeFile(path, b.build());
+  return path;
+}
+
+TEST(Frame, TraceKeys) {
+  TempDir dir;
+  Frame f;
+  f.doc().settings().noScan = true;
+  ASSERT_TRUE(f.frame.openFile(loopingProgram(dir)));
+  ASSERT_EQ(f.doc().regs().EIP, 0x401000u);
+
+  // F8 steps once.
+  f.key(Qt::Key_F8);
+  EXPECT_EQ(f.doc().regs().EIP, 0x401001u);
+  f.key(Qt::Key_F8);
+  EXPECT_EQ(f.doc().regs().EIP, 0x401000u);
+
+  // F5 runs until Escape arrives through the window's own event processing.
+  QTimer::singleShot(30, [&] {
+    EXPECT_TRUE(f.doc().tracing());
+    QTest::keyClick(f.frame.listing(), Qt::Key_Escape);
+  });
+  f.host.statusTexts.clear();
+  f.key(Qt::Key_F5);
+  EXPECT_FALSE(f.doc().tracing());
+  ASSERT_FALSE(f.host.statusTexts.empty());
+  EXPECT_EQ(f.host.statusTexts.front(), "Press <ESC> to abort tracing...");
+  EXPECT_EQ(f.host.statusTexts.back(), "");
+  EXPECT_TRUE(f.doc().regs().EIP == 0x401000u || f.doc().regs().EIP == 0x401001u);
+
+  // Escape without a trace is left to the window that has the focus.
+  f.key(Qt::Key_Escape);
+  EXPECT_FALSE(f.doc().tracing());
+
+  // F12: created on first use, then hidden and shown again.
+  EXPECT_EQ(f.frame.traceVisWindow(), nullptr);
+  f.key(Qt::Key_F12);
+  TTraceVisWindow* vis = f.frame.traceVisWindow();
+  ASSERT_NE(vis, nullptr);
+  EXPECT_TRUE(vis->isVisible());
+  EXPECT_EQ(vis->windowTitle(),
+            QStringLiteral("Trace visualisation - <TAB> to switch follow mode"));
+  EXPECT_EQ(vis->width(), 320);
+  EXPECT_EQ(vis->height(), int(f.doc().traceVis()->shownHeight()));
+  EXPECT_EQ(vis->scrollBar(), nullptr);
+  // The executed bytes show in the picture (row 0, pixels of 0x400..0x402).
+  const QImage pic = vis->picture();
+  EXPECT_NE(pic.pixel(0x400 % 320, 0x400 / 320), pic.pixel(0x410 % 320, 0x410 / 320));
+  const bool follow = f.doc().traceVis()->followMode();
+  QTest::keyClick(vis, Qt::Key_Tab);
+  EXPECT_NE(f.doc().traceVis()->followMode(), follow);
+  f.key(Qt::Key_F12);
+  EXPECT_FALSE(vis->isVisible());
+  f.key(Qt::Key_F12);
+  EXPECT_TRUE(vis->isVisible());
+  // A reset starts a fresh picture: the window goes with the old one.
+  f.frame.runCommand(143);
+  EXPECT_EQ(f.frame.traceVisWindow(), nullptr);
+}
+
+TEST(Frame, TraceStepWithoutTracePoint) {
+  Frame f;
+  f.load("raw.bin");
+  f.doc().view().cursorShown = false;
+  f.key(Qt::Key_F8);
+  ASSERT_EQ(f.host.messages.size(), 1u);
+  EXPECT_EQ(f.host.messages[0].text, "No trace point given!");
+}
+
+TEST(Frame, TlsSubmenuCommands) {
+  Frame f;
+  f.load("gui.exe");
+  f.frame.tlsMenu()->actions()[1]->trigger();
+  EXPECT_EQ(f.doc().regs().EIP, 0x4011FDu);
+  f.frame.runCommand(144);
+  EXPECT_EQ(f.doc().regs().EIP, 0x401225u);
+  f.frame.runCommand(149);
+  ASSERT_EQ(f.host.messages.size(), 1u);
+  EXPECT_EQ(f.host.messages[0].caption, "Not implemented yet!");
+}
+
+}  // namespace
