@@ -48,7 +48,7 @@ TDumpWin::~TDumpWin() { doc_.removeChangeListener(changeListener_); }
 
 QSize TDumpWin::windowSize() const {
   return QSize(clientWidth_ + verticalScrollBar()->sizeHint().width(),
-               int(state_.rows) * lineHeight_);
+               int(state_.rows) * lineHeight_ + 3);
 }
 
 void TDumpWin::aim(uint32_t target, bool dataMode) {

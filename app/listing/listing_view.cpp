@@ -198,6 +198,11 @@ void TListingView::documentChanged() {
   hovered_ = -1;
   hoverTarget_ = LISTING_NO_OFFSET;
   closePreview();
+  // Another file may have been loaded under an open dump.
+  if (dump_ && dump_->state().target >= doc_.fileSize()) {
+    dump_->close();
+    dump_ = nullptr;
+  }
   syncScrollBar();
   updateStatus();
   viewport()->update();
@@ -381,7 +386,8 @@ void TListingView::keyPressEvent(QKeyEvent* e) {
       return;
     }
   }
-  if (!painted_ || paint_.rowCount() != rows()) layoutRows();
+  // The cursor keys work on the rows as they stand now, after any goto.
+  layoutRows();
   const TKeyAction action = keyDown(v, context(), paint_, key, rows(), columns());
   switch (action) {
     case TKeyAction::None:
@@ -458,6 +464,8 @@ void TListingView::mouseReleaseEvent(QMouseEvent* e) {
     const std::vector<TMenuItem> items = contextMenuAt(pos);
     if (items.empty()) return;
     QMenu menu(this);
+    // These items carry no status-bar hint: the bar is cleared while they are chosen.
+    connect(&menu, &QMenu::hovered, this, [this] { emit hintChanged(QString()); });
     for (const TMenuItem& item : items) {
       if (item.id == 0) {
         menu.addSeparator();
@@ -559,8 +567,10 @@ void TListingView::mouseMoveEvent(QMouseEvent* e) {
   if (h != hovered_) setHovered(h, pos);
 }
 
-void TListingView::leaveEvent(QEvent* e) {
-  QAbstractScrollArea::leaveEvent(e);
+bool TListingView::viewportEvent(QEvent* e) {
+  // The pointer rests on no reference once it left the rows.
+  if (e->type() == QEvent::Leave && hovered_ >= 0) setHovered(-1, QPoint());
+  return QAbstractScrollArea::viewportEvent(e);
 }
 
 void TListingView::closePreview() {

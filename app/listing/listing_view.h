@@ -83,7 +83,7 @@ class TListingView : public QAbstractScrollArea {
   void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
-  void leaveEvent(QEvent* e) override;
+  bool viewportEvent(QEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
   void scrollContentsBy(int, int) override {}

@@ -157,6 +157,37 @@ TEST(ListingViewClicks, DataReferenceOpensADataDumpAndUnknownTypesAreReported) {
   EXPECT_EQ(f.doc.history().count(), entries);
 }
 
+TEST(ListingViewClicks, HoverShowsAPreviewThatFollowsTheReference) {
+  Fixture f;
+  const Hotspot* found = f.findHotspot(HOTSPOT_CALL);
+  ASSERT_NE(found, nullptr);
+  const Hotspot call = *found;
+  f.mouse(QEvent::MouseMove, Qt::NoButton, f.at(call));
+  EXPECT_EQ(f.view->hoveredHotspot(), int(&*found - f.paint().hotspots));
+  TDumpWin* preview = f.view->previewWindow();
+  ASSERT_NE(preview, nullptr);
+  EXPECT_FALSE(preview->state().dataMode);
+  EXPECT_EQ(preview->state().target, call.target);
+  bool targetRow = false;
+  for (const TDumpRow& r : preview->rows()) targetRow = targetRow || (r.target && r.offset == call.target);
+  EXPECT_TRUE(targetRow);
+  // The hovered reference is drawn inverted: its cells on its own colour.
+  const QImage img = f.render();
+  EXPECT_TRUE(f.cellsHave(img, call.row, call.column, call.width, qc(f.settings.background)));
+  EXPECT_TRUE(f.cellsHave(img, call.row, call.column, 1, qc(f.settings.callRef)));
+
+  const Hotspot* data = f.hotspot(HOTSPOT_DATA);
+  if (data) {
+    f.mouse(QEvent::MouseMove, Qt::NoButton, f.at(*data));
+    ASSERT_EQ(f.view->previewWindow(), preview);  // re-aimed, not replaced
+    EXPECT_TRUE(preview->state().dataMode);
+    EXPECT_EQ(preview->state().top, data->target);
+  }
+  f.mouse(QEvent::MouseMove, Qt::NoButton, f.view->cellCentre(2, 39));
+  EXPECT_EQ(f.view->previewWindow(), nullptr);
+  EXPECT_EQ(f.view->hoveredHotspot(), -1);
+}
+
 TEST(ListingViewClicks, BytesStartEditingAndTypedDigitsChangeThem) {
   Fixture f;
   f.top(0x600, true);
