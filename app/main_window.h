@@ -13,7 +13,7 @@
 #include "app/command_line.h"
 #include "app/goto_dlg.h"
 #include "app/trace_vis_window.h"
-#include "app/listing_host.h"
+#include "app/listing/listing_view.h"
 #include "persist/settings.h"
 
 class Host;

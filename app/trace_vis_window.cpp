@@ -59,9 +59,14 @@ void TTraceVisWindow::refresh() {
 void TTraceVisWindow::pixelChanged(uint32_t offset) {
   const uint32_t row = offset / TTraceVis::kWidth;
   if (row < vis_.top()) return;
+  if (row >= vis_.top() + TTraceVis::kShownRows) return;
   stale_ = true;
-  // Repaints are merged by the window system; one pixel asks for one pixel.
-  update(int(offset % TTraceVis::kWidth), int(row - vis_.top()), 1, 1);
+  // A trace changes pixels far more often than the screen shows frames: one
+  // pending repaint of the picture carries them all.
+  if (!updatePending_) {
+    updatePending_ = true;
+    update();
+  }
 }
 
 QImage TTraceVisWindow::picture() {
@@ -78,6 +83,7 @@ QImage TTraceVisWindow::picture() {
 }
 
 void TTraceVisWindow::paintEvent(QPaintEvent* event) {
+  updatePending_ = false;
   QPainter p(this);
   p.setClipRegion(event->region());
   const QImage img = picture();

@@ -36,4 +36,5 @@ class TTraceVisWindow : public QWidget {
   QImage image_;
   std::vector<uint8_t> rgb_;
   bool stale_ = true;
+  bool updatePending_ = false;
 };
