@@ -77,17 +77,12 @@ QRect screenRect(const QWidget* w) {
 
 TListingView::TListingView(TDocument& doc, const TSettings& settings, QWidget* parent)
     : QAbstractScrollArea(parent), doc_(doc), settings_(settings), font_(listingFont(settings.fontSize)) {
-  viewport()->setFont(font_);
   viewport()->setMouseTracking(true);
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::StrongFocus);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  const QFontMetrics fm(font_);
-  charWidth_ = fm.horizontalAdvance(QLatin1Char('0'));
-  if (charWidth_ <= 0) charWidth_ = 8;
-  lineHeight_ = fm.lineSpacing() > 0 ? fm.lineSpacing() : 15;
-  ascent_ = fm.ascent();
+  measureFont();
   connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &TListingView::scrollAction);
   connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, &TListingView::scrollBarReleased);
   askName = [this](const QString& title, const QString& text) -> std::optional<std::string> {
@@ -96,6 +91,22 @@ TListingView::TListingView(TDocument& doc, const TSettings& settings, QWidget* p
     return dlg.text().toLatin1().toStdString();
   };
   syncScrollBar();
+}
+
+void TListingView::measureFont() {
+  viewport()->setFont(font_);
+  const QFontMetrics fm(font_);
+  charWidth_ = fm.horizontalAdvance(QLatin1Char('0'));
+  if (charWidth_ <= 0) charWidth_ = 8;
+  lineHeight_ = fm.lineSpacing() > 0 ? fm.lineSpacing() : 15;
+  ascent_ = fm.ascent();
+}
+
+void TListingView::settingsChanged() {
+  font_ = listingFont(settings_.fontSize);
+  measureFont();
+  doc_.setVisibleRows(rows());
+  documentChanged();
 }
 
 TListingView::~TListingView() {

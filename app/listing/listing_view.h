@@ -63,6 +63,9 @@ class TListingView : public QAbstractScrollArea {
 
  public slots:
   void documentChanged();
+  // After the preferences: the font is made anew for its size, the cell
+  // re-measured and the rows repainted in the colours now set.
+  void settingsChanged();
 
  signals:
   void hintChanged(const QString& hint);
@@ -90,6 +93,7 @@ class TListingView : public QAbstractScrollArea {
   bool focusNextPrevChild(bool) override { return false; }
 
  private:
+  void measureFont();
   TListingContext context() const;
   void scrollAction(int action);
   void scrollBarReleased();

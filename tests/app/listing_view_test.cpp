@@ -26,8 +26,9 @@ QApplication& app() {
   static char name[] = "listing_view_test";
   static char* argv[] = {name, nullptr};
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication a(argc, argv);
-  return a;
+  // Never destroyed: it would outlive Qt's own statics at exit.
+  static QApplication* a = new QApplication(argc, argv);
+  return *a;
 }
 
 // Colours that differ from each other and from the defaults, so that a
