@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <algorithm>
+#include <iterator>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -152,8 +154,12 @@ QAction* TDDecoratedFrame::makeAction(int id, QObject* owner, bool checkable) {
   if (c && c->hint) a->setStatusTip(QString::fromLatin1(c->hint));
   a->setData(id);
   a->setCheckable(checkable);
-  a->setIcon(commandIcon(id));
-  a->setIconVisibleInMenu(false);
+  // Only the tool bar shows pictures; a menu bar draws an icon instead of the text.
+  static const int kToolBarIds[] = {100, 101, 111, 112, 113, 114, 115, 116, 118, 121};
+  if (std::find(std::begin(kToolBarIds), std::end(kToolBarIds), id) != std::end(kToolBarIds)) {
+    a->setIcon(commandIcon(id));
+    a->setIconVisibleInMenu(false);
+  }
   connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
   actions_[id] = a;
   return a;
