@@ -107,6 +107,45 @@ int hexCursorColumn(uint32_t cursor, uint8_t nibble) {
 
 int hexCharColumn(uint32_t cursor) { return int(52 + cursor % 16); }
 
+TCursorCells cursorCells(const TListingPaint& paint, uint32_t cursor, uint8_t nibble, bool hexDump,
+                         const uint8_t* buffer, uint32_t size) {
+  static const char hex[] = "0123456789ABCDEF";
+  TCursorCells c;
+  if (cursor >= size) return c;
+  const TRowKind kind = hexDump ? TRowKind::Hex : TRowKind::Code;
+  for (uint32_t r = 0; r < paint.rowCount(); ++r) {
+    const TListingRow& row = paint.rows[r];
+    if (row.kind != kind || cursor < row.offset || cursor >= row.lineEnd) continue;
+    c.row = int(r);
+    if (hexDump) {
+      c.hexRow = true;
+      c.pairColumn = hexCursorColumn(cursor, 0);
+      c.digitColumn = c.pairColumn + (nibble ? 1 : 0);
+      c.charColumn = hexCharColumn(cursor);
+      return c;
+    }
+    uint32_t first = row.offset;
+    size_t n = 0;
+    if (row.lineEnd - row.offset > LISTING_BYTE_CELLS) {
+      if (cursor - row.offset >= LISTING_BYTE_CELLS) first = cursor - (LISTING_BYTE_CELLS - 1);
+      for (uint32_t i = 0; i < LISTING_BYTE_CELLS; ++i) {
+        c.bytes[n++] = hex[buffer[first + i] >> 4];
+        c.bytes[n++] = hex[buffer[first + i] & 15];
+      }
+      c.bytes[n++] = first + LISTING_BYTE_CELLS < row.lineEnd ? '+' : ' ';
+      c.bytesColumn = 10;
+    } else {
+      c.bytes[n++] = hex[buffer[cursor] >> 4];
+      c.bytes[n++] = hex[buffer[cursor] & 15];
+      c.bytesColumn = 10 + 2 * int(cursor - first);
+    }
+    c.bytes[n] = 0;
+    c.digitColumn = 10 + 2 * int(cursor - first) + (nibble ? 1 : 0);
+    return c;
+  }
+  return c;
+}
+
 std::string hotspotText(const Hotspot& h, bool bits16, bool memory) {
   char t[24];
   if (!bits16 || h.type == HOTSPOT_POSSIBLE_REF || (h.type == HOTSPOT_DATA && memory))

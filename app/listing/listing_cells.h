@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disasm/listing_lines.h"
+#include "disasm/listing_rows.h"
 
 struct TSettings;
 class TDocument;
@@ -53,6 +54,23 @@ int codeByteAtColumn(int column, uint32_t lineLength, uint8_t& nibble);
 // Column of the cursor's digit in a hex-dump row, and of its character.
 int hexCursorColumn(uint32_t cursor, uint8_t nibble);
 int hexCharColumn(uint32_t cursor);
+
+// Where the editing cursor is drawn over the rows of a paint.
+struct TCursorCells {
+  int row = -1;          // -1: the cursor's line is not shown
+  bool hexRow = false;
+  int digitColumn = 0;   // the digit under the cursor
+  // Hex rows: the byte's two digits and its character.
+  int pairColumn = 0;
+  int charColumn = 0;
+  // Code rows: the bytes column as drawn under the cursor, from column 10:
+  // ten bytes that include the cursor's and "+" where bytes are cut, for a
+  // line longer than the byte cells; else just the byte's two digits.
+  int bytesColumn = 0;
+  char bytes[2 * LISTING_BYTE_CELLS + 2] = {};
+};
+TCursorCells cursorCells(const TListingPaint& paint, uint32_t cursor, uint8_t nibble, bool hexDump,
+                         const uint8_t* buffer, uint32_t size);
 
 // The text a hotspot shows while hovered.
 std::string hotspotText(const Hotspot& h, bool bits16, bool memory);

@@ -295,71 +295,49 @@ void TListingView::paintEvent(QPaintEvent*) {
 
 void TListingView::drawCursor(QPainter& p, uint32_t) {
   const TListingState& v = doc_.view();
-  if (!v.cursorShown || v.cursor >= doc_.fileSize()) return;
+  if (!v.cursorShown) return;
+  const TCursorCells c = cursorCells(paint_, v.cursor, v.nibble, v.hexDump, doc_.buffer(), doc_.fileSize());
+  if (c.row < 0) return;
+  const TListingRow& row = paint_.rows[c.row];
   const bool focus = hasFocus();
   const uint32_t cursorColour = focus ? settings_.cursor : NO_FOCUS_CURSOR;
   const uint32_t hintColour = focus ? settings_.cursorHint : NO_FOCUS_CURSOR_HINT;
-  const uint8_t* buf = doc_.buffer();
-  const uint8_t byte = buf[v.cursor];
+  const uint8_t byte = doc_.buffer()[v.cursor];
   static const char hex[] = "0123456789ABCDEF";
-  auto cells = [&](int column, const QString& text, uint32_t fg, uint32_t bg, int y) {
+  const QString digit = QString(QChar(hex[v.nibble ? byte & 15 : byte >> 4]));
+  const int y = c.row * lineHeight_;
+  auto cells = [&](int column, const QString& text, uint32_t fg, uint32_t bg) {
     p.fillRect(column * charWidth_, y, text.size() * charWidth_, lineHeight_, qcolour(bg));
     p.setPen(qcolour(fg));
     p.drawText(column * charWidth_, y + ascent_, text);
   };
-  for (uint32_t r = 0; r < paint_.rowCount(); ++r) {
-    const TListingRow& row = paint_.rows[r];
-    const int y = int(r) * lineHeight_;
-    if (v.hexDump) {
-      if (row.kind != TRowKind::Hex || v.cursor < row.offset || v.cursor >= row.lineEnd) continue;
-      const QString digits = QString(QChar(hex[byte >> 4])) + QChar(hex[byte & 15]);
-      const QString ch = QString(QChar(byte >= 0x20 && (byte < 0x7F || byte >= 0xA0) ? char16_t(byte) : u'.'));
-      const int c0 = hexCursorColumn(v.cursor, 0);
-      const int cc = hexCharColumn(v.cursor);
-      const int mode = doc_.edit().mode;
-      if (mode == 1) {
-        cells(c0, digits, settings_.text, settings_.background, y);
-        cells(c0 + v.nibble, QString(digits[v.nibble]), settings_.background, cursorColour, y);
-        cells(cc, ch, settings_.text, hintColour, y);
-      } else if (mode == 2) {
-        cells(c0, digits, settings_.text, hintColour, y);
-        cells(cc, ch, settings_.background, cursorColour, y);
-      } else {
-        cells(c0, digits, settings_.text, hintColour, y);
-        cells(cc, ch, settings_.text, hintColour, y);
-      }
-      return;
-    }
-    if (row.kind != TRowKind::Code || v.cursor < row.offset || v.cursor >= row.lineEnd) continue;
-    uint32_t back = settings_.background;
-    const TByteStateSource* trace = doc_.listingContext().lines.trace;
-    const uint8_t state = trace ? trace->byteState(v.cursor) : 0;
-    if (row.highlighted || row.offset == hoverTarget_)
-      back = settings_.hilight;
-    else if (state != 0)
-      back = traceTint(state & 7);
-    const uint32_t length = row.lineEnd - row.offset;
-    uint32_t first = row.offset;
-    if (length > LISTING_BYTE_CELLS) {
-      // Ten bytes that include the cursor's, "+" where bytes are cut.
-      if (v.cursor - row.offset >= LISTING_BYTE_CELLS) first = v.cursor - (LISTING_BYTE_CELLS - 1);
-      QString column;
-      for (uint32_t i = 0; i < LISTING_BYTE_CELLS; ++i) {
-        const uint8_t b = buf[first + i];
-        column += QChar(hex[b >> 4]);
-        column += QChar(hex[b & 15]);
-      }
-      column += first + LISTING_BYTE_CELLS < row.lineEnd ? QChar('+') : QChar(' ');
-      cells(10, column, settings_.text, back, y);
+  if (c.hexRow) {
+    const QString digits = QString(QChar(hex[byte >> 4])) + QChar(hex[byte & 15]);
+    const QString ch = QString(QChar(byte >= 0x20 && (byte < 0x7F || byte >= 0xA0) ? char16_t(byte) : u'.'));
+    const int mode = doc_.edit().mode;
+    if (mode == 1) {
+      cells(c.pairColumn, digits, settings_.text, settings_.background);
+      cells(c.digitColumn, digit, settings_.background, cursorColour);
+      cells(c.charColumn, ch, settings_.text, hintColour);
+    } else if (mode == 2) {
+      cells(c.pairColumn, digits, settings_.text, hintColour);
+      cells(c.charColumn, ch, settings_.background, cursorColour);
     } else {
-      const QString digits = QString(QChar(hex[byte >> 4])) + QChar(hex[byte & 15]);
-      cells(10 + 2 * int(v.cursor - first), digits, settings_.text, back, y);
+      cells(c.pairColumn, digits, settings_.text, hintColour);
+      cells(c.charColumn, ch, settings_.text, hintColour);
     }
-    const int column = 10 + 2 * int(v.cursor - first) + v.nibble;
-    cells(column, QString(QChar(hex[v.nibble ? byte & 15 : byte >> 4])), settings_.background,
-          cursorColour, y);
     return;
   }
+  // The cell keeps the row's background: highlight, else the byte's trace tint.
+  uint32_t back = settings_.background;
+  const TByteStateSource* trace = doc_.listingContext().lines.trace;
+  const uint8_t state = trace ? trace->byteState(v.cursor) & 7 : 0;
+  if (row.highlighted || row.offset == hoverTarget_)
+    back = settings_.hilight;
+  else if (state != 0)
+    back = traceTint(state);
+  cells(c.bytesColumn, QString::fromLatin1(c.bytes), settings_.text, back);
+  cells(c.digitColumn, digit, settings_.background, cursorColour);
 }
 
 void TListingView::resizeEvent(QResizeEvent* e) {

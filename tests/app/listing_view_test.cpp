@@ -496,6 +496,56 @@ TEST(DumpModel, RowsTargetsAndScrolling) {
   EXPECT_EQ(data.top, (size - 32) & ~7u);
 }
 
+TEST(ListingCells, CursorCellsOfCodeAndHexRows) {
+  // mov dword ptr [esp+100h], 12345678h (11 bytes), then push eax.
+  const std::vector<uint8_t> bytes = {0xC7, 0x84, 0x24, 0x00, 0x01, 0x00, 0x00, 0x78,
+                                      0x56, 0x34, 0x12, 0x50};
+  TempDir dir;
+  writeFile(dir.file("code.bin"), bytes);
+  RecordingHost host;
+  TDocument doc(host);
+  doc.settings().noScan = true;
+  doc.setPath(dir.file("code.bin"));
+  ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+  TListingState state = doc.view();
+  state.topOffset = 0;
+  state.bits16 = false;  // a raw file opens in 16-bit code
+  TListingPaint paint;
+  paintRows(state, doc.listingContext(), 5, 80, paint);
+
+  struct Case {
+    uint32_t cursor;
+    uint8_t nibble;
+    bool hex;
+    int row, digitColumn, bytesColumn;
+    const char* shown;  // code rows: the bytes drawn under the cursor
+  };
+  const Case cases[] = {
+      {0, 0, false, 0, 10, 10, "C7842400010000785634+"},
+      {9, 1, false, 0, 29, 10, "C7842400010000785634+"},
+      {10, 0, false, 0, 28, 10, "84240001000078563412 "},  // the cut-off eleventh byte
+      {11, 1, false, 1, 11, 10, "50"},
+      {12, 0, false, -1, 0, 0, ""},                      // beyond the file
+      {5, 1, true, 0, 11 + 5 * 2 + 2 + 1, 0, ""},
+      {11, 0, true, 0, 11 + 5 * 5 + 2, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cursor);
+    state.hexDump = c.hex;
+    paintRows(state, doc.listingContext(), 5, 80, paint);
+    const TCursorCells cells = cursorCells(paint, c.cursor, c.nibble, c.hex, doc.buffer(), doc.fileSize());
+    EXPECT_EQ(cells.row, c.row);
+    if (c.row < 0) continue;
+    EXPECT_EQ(cells.digitColumn, c.digitColumn);
+    if (c.hex) {
+      EXPECT_EQ(cells.charColumn, 52 + int(c.cursor % 16));
+    } else {
+      EXPECT_EQ(cells.bytesColumn, c.bytesColumn);
+      EXPECT_STREQ(cells.bytes, c.shown);
+    }
+  }
+}
+
 TEST(ListingCells, PlacementHitTestsAndWheel) {
   // Placement keeps the window on the screen.
   EXPECT_EQ(dumpWindowPlace({100, 100}, 340, 100, 1000, 800).x, 170);
