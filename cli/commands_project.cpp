@@ -142,6 +142,7 @@ int runDump(const TCliArgs& args, TCliHost& host) {
   for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
   std::fclose(f);
 
+  host.quiet = true;  // the reader's progress lines are no part of a dump
   TProjectReader in(bytes.data(), bytes.size(), host);
   std::string t = wsString("size %u\n", unsigned(bytes.size()));
   auto flush = [&] {

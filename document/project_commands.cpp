@@ -17,14 +17,14 @@ namespace {
 
 constexpr const char* kProjectFilter = "Project files (*.oxu)";
 
-// Opens for reading and tells a regular file from a directory (which opens
-// fine here but is nothing to read).
+// Opens for reading and keeps only regular files: a directory opens fine
+// here but is nothing to read, and a pipe would block the open.
 bool canOpenForReading(const std::string& path) {
   if (path.empty()) return false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st {};
-  const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   ::close(fd);
   return ok;
 }

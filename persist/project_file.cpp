@@ -269,21 +269,26 @@ int TProjectReader::readJumpCalls(TJCRefContainer& store) {
   // Sized for the records the file can actually hold.
   store.setCapacity(static_cast<uint32_t>(std::min<uint64_t>(count, remaining() / sizeof(TJCRef))));
   TProgress progress(host_, "Loading code references... (%i%%)", count);
+  // Lookups search the store by target; a damaged file must not break that,
+  // neither when it is read whole nor when the read ends early.
   bool sorted = true;
+  auto fail = [&](uint32_t i) {
+    if (!sorted) store.sort();
+    return readError(int(count - i - 1));
+  };
   int32_t lastTarget = INT32_MIN, lastSource = INT32_MIN;
   for (uint32_t i = 0; i < count; ++i) {
-    if (remaining() < sizeof(TJCRef)) return readError(int(count - i - 1));
+    if (remaining() < sizeof(TJCRef)) return fail(i);
     const uint8_t* p = data_ + pos_;
     const uint32_t target = readLe32(p), source = readLe32(p + 4);
     const int32_t t = int32_t(target), s = int32_t(source);
     if (t < lastTarget || (t == lastTarget && s < lastSource)) sorted = false;
     lastTarget = t;
     lastSource = s;
-    if (!store.append(target, source, readLe16(p + 8))) return readError(int(count - i - 1));
+    if (!store.append(target, source, readLe16(p + 8))) return fail(i);
     pos_ += sizeof(TJCRef);
     progress.done(i + 1);
   }
-  // Lookups search the store by target; a damaged file must not break that.
   if (!sorted) store.sort();
   return PROJECT_LOADED;
 }

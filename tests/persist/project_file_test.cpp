@@ -392,6 +392,15 @@ TEST(ProjectFile, UnsortedJumpCallRecordsAreSortedForLookups) {
   ASSERT_EQ(p.load(joinProject(parts)), PROJECT_LOADED);
   EXPECT_EQ(p.doc.stores().jumpCalls.findFirst(0x100), 0u);
   EXPECT_EQ(p.doc.stores().jumpCalls.findFirst(0x300), 2u);
+
+  // A fourth record announced but missing: the three read stay, in order.
+  parts.sections[PS_JUMPANDCALLREFS][1] = 4;
+  std::vector<uint8_t> cut = joinProject(parts);
+  cut.resize(tableEntry(cut, PS_IMPORTREFS));
+  EXPECT_EQ(p.load(cut), PROJECT_READ_ERROR);
+  EXPECT_EQ(p.host.messages.back().text, "Couldn't read project file (3,0)!");
+  ASSERT_EQ(p.doc.stores().jumpCalls.count(), 3u);
+  EXPECT_EQ(p.doc.stores().jumpCalls.findFirst(0x200), 1u);
 }
 
 }  // namespace
