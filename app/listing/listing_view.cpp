@@ -209,6 +209,7 @@ void TListingView::documentChanged() {
   hovered_ = -1;
   hoverTarget_ = LISTING_NO_OFFSET;
   closePreview();
+  doc_.setVisibleRows(rows());
   // Another file may have been loaded under an open dump.
   if (dump_ && dump_->state().target >= doc_.fileSize()) {
     dump_->close();

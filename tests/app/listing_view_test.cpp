@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <cstdlib>
 
 #include "app/listing/dump_model.h"
@@ -438,6 +439,41 @@ TEST(ListingViewKeys, ScrollingModesAndUndo) {
   // The scroll bar covers the whole file.
   EXPECT_EQ(f.view->verticalScrollBar()->maximum(), int(f.doc.fileSize() - 1));
   EXPECT_EQ(f.view->verticalScrollBar()->value(), int(f.doc.view().topOffset));
+}
+
+TEST(ListingViewKeys, ScrollBarActionsThumbAndWheel) {
+  Fixture f;
+  f.top(0x625);
+  const TListingContext ctx = f.doc.listingContext();
+  const TListingState s = f.doc.view();
+  QScrollBar* bar = f.view->verticalScrollBar();
+  bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  const uint32_t paged = linesForward(s, ctx, 0x625, f.view->rows() - 1);
+  EXPECT_EQ(f.doc.view().topOffset, paged);
+  EXPECT_EQ(bar->value(), int(paged));
+
+  // The thumb can make any byte the top.
+  bar->setSliderDown(true);
+  bar->setSliderPosition(0x701);
+  bar->setSliderDown(false);
+  EXPECT_EQ(f.doc.view().topOffset, 0x701u);
+
+  // One notch down is four lines; a short turn is kept for the next one.
+  resetWheel();
+  f.top(0x625);
+  auto wheel = [&](int delta) {
+    const QPointF pos(20, 20);
+    QWheelEvent e(pos, f.view->viewport()->mapToGlobal(pos), QPoint(), QPoint(0, delta),
+                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(f.view->viewport(), &e);
+  };
+  wheel(-120);
+  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, 4));
+  wheel(20);
+  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, 4));
+  wheel(10);
+  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, 3));
+  resetWheel();
 }
 
 TEST(DumpModel, RowsTargetsAndScrolling) {
