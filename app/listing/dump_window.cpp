@@ -44,7 +44,18 @@ TDumpWin::TDumpWin(TDocument& doc, const TSettings& settings, const QFont& font,
   resize(windowSize());
 }
 
-TDumpWin::~TDumpWin() { doc_.removeChangeListener(changeListener_); }
+TDumpWin::~TDumpWin() { stopListening(); }
+
+void TDumpWin::stopListening() {
+  if (changeListener_) doc_.removeChangeListener(changeListener_);
+  changeListener_ = 0;
+}
+
+void TDumpWin::closeEvent(QCloseEvent* e) {
+  // A closed window waits for its deletion without following the bytes.
+  stopListening();
+  QAbstractScrollArea::closeEvent(e);
+}
 
 QSize TDumpWin::windowSize() const {
   return QSize(clientWidth_ + verticalScrollBar()->sizeHint().width(),

@@ -30,10 +30,12 @@ class TDumpWin : public QAbstractScrollArea {
   void paintEvent(QPaintEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void wheelEvent(QWheelEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
   void scrollContentsBy(int, int) override {}
   bool focusNextPrevChild(bool) override { return false; }
 
  private:
+  void stopListening();
   void scrolled(int action);
   void scroll(TScrollCode code, int64_t thumb = 0);
   void updateBar();
