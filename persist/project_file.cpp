@@ -186,7 +186,7 @@ int64_t TProjectReader::budgetTo(int nextSection) const {
 int TProjectReader::readHeader() {
   section_ = -1;
   pos_ = 0;
-  if (size_ < PROJECT_SECTIONS_START) return readError(0);
+  if (size_ < PROJECT_HEADER_SIZE) return readError(0);
   const uint8_t* h = data_;
   header_.version = readLe16(h);
   header_.position = readLe32(h + 2);
@@ -197,6 +197,7 @@ int TProjectReader::readHeader() {
   if (header_.version > PROJECT_VERSION)
     host_.message("This project was created with a newer version of OXU and may be incompatible",
                   "Warning!", MsgIcon::Exclamation);
+  if (size_ < PROJECT_SECTIONS_START) return readError(0);
   for (int k = 0; k < PROJECT_SECTION_COUNT; ++k)
     table_[k] = readLe32(h + PROJECT_HEADER_SIZE + 4 * k);
   pos_ = PROJECT_SECTIONS_START;
