@@ -5,8 +5,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMimeData>
+#include <QUrl>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDropEvent>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
@@ -483,6 +486,52 @@ TEST(Frame, TlsSubmenuCommands) {
   f.frame.runCommand(149);
   ASSERT_EQ(f.host.messages.size(), 1u);
   EXPECT_EQ(f.host.messages[0].caption, "Not implemented yet!");
+}
+
+}  // namespace
+
+namespace {
+
+void dropFile(QWidget* target, const std::string& path) {
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+}
+
+TEST(Frame, DroppedFilesAndTheCloseQuestion) {
+  Frame f;
+  f.doc().settings().noScan = true;
+  dropFile(&f.frame, fixturePath("tiny.exe"));
+  EXPECT_TRUE(f.doc().isLoaded());
+  EXPECT_EQ(f.doc().path(), fixturePath("tiny.exe"));
+  // A failed load from a drop only repaints: the run goes on.
+  dropFile(&f.frame, "/nonexistent/dropped.exe");
+  EXPECT_TRUE(f.quits.empty());
+  EXPECT_FALSE(f.doc().isLoaded());
+
+  // A changed file asks before it is given up; Cancel keeps everything.
+  f.load("gui.exe");
+  const uint8_t b = 0xCC;
+  f.doc().ChangeMemory(0x625, &b, 1);
+  f.host.messages.clear();
+  f.host.answers = {MsgAnswer::Cancel, MsgAnswer::Cancel};
+  dropFile(&f.frame, fixturePath("dos.exe"));
+  EXPECT_EQ(f.doc().path(), fixturePath("gui.exe"));
+  EXPECT_FALSE(f.frame.close());
+  EXPECT_TRUE(f.frame.isVisible());
+  ASSERT_EQ(f.host.messages.size(), 2u);
+  EXPECT_EQ(f.host.messages[1].caption, "File has been changed!");
+  EXPECT_EQ(f.host.messages[1].buttons, MsgButtons::YesNoCancel);
+  // "No": closes without saving; an open picture of the trace goes with it.
+  f.frame.runCommand(151);
+  ASSERT_NE(f.frame.traceVisWindow(), nullptr);
+  f.host.answers = {MsgAnswer::No};
+  f.frame.runCommand(109);
+  EXPECT_FALSE(f.frame.isVisible());
+  EXPECT_EQ(f.frame.traceVisWindow(), nullptr);
 }
 
 }  // namespace
