@@ -113,6 +113,9 @@ TEST(Frame, MenuBarAsLoaded) {
   EXPECT_EQ(f.frame.action(121)->statusTip(), QStringLiteral("Go to programm entry point"));
   EXPECT_TRUE(f.frame.action(107)->statusTip().isEmpty());
   f.frame.status()->setMainText(QStringLiteral("main"));
+  // A highlighted menu item sends its hint through the menu bar that opened its menu.
+  f.frame.action(109)->showStatusText(f.frame.menuBar());
+  EXPECT_EQ(f.frame.status()->shownText(), QStringLiteral("Run away and leave me alone ;("));
   QStatusTipEvent tip(QStringLiteral("Scrolls to EIP"));
   QApplication::sendEvent(&f.frame, &tip);
   EXPECT_EQ(f.frame.status()->shownText(), QStringLiteral("Scrolls to EIP"));
