@@ -128,8 +128,10 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
 TDDecoratedFrame::~TDDecoratedFrame() {
   qApp->removeEventFilter(this);
   // Workers stop before the window they report to goes away.
-  doc_->stopReferenceScan();
-  doc_->stopSymbolLoaders();
+  whileWorkersStop([this] {
+    doc_->stopReferenceScan();
+    doc_->stopSymbolLoaders();
+  });
   doc_->storeFilled = nullptr;
   doc_->symbolsLoaded = nullptr;
   doc_->removeChangeListener(changeListener_);
@@ -363,12 +365,21 @@ void TDDecoratedFrame::startupRequest(const TCommandLine& line) {
   loadPath(*path);
 }
 
+void TDDecoratedFrame::whileWorkersStop(const std::function<void()>& f) {
+  auto* qtHost = dynamic_cast<TQtHost*>(&host_);
+  if (qtHost) qtHost->setAbandonQuestions(true);
+  f();
+  if (qtHost) qtHost->setAbandonQuestions(false);
+}
+
 bool TDDecoratedFrame::loadPath(const std::string& path) {
   // The visualisation window shows the old trace, which the load replaces.
   closeTraceVis();
   if (doc_->tracing()) doc_->abortTrace();
   doc_->setPath(path);
-  const int result = doc_->LoadFile(true);
+  int result = LOAD_OK;
+  // The load stops the scan and the symbol loaders first.
+  whileWorkersStop([&] { result = doc_->LoadFile(true); });
   afterLoad();
   return result == LOAD_OK;
 }
@@ -415,7 +426,9 @@ void TDDecoratedFrame::runCommand(int id) {
         return;
       }
       // The enlarged copy is opened afterwards: the old trace goes.
-      if (d.saveSectionEnlarged()) {
+      bool saved = false;
+      whileWorkersStop([&] { saved = d.saveSectionEnlarged(); });
+      if (saved) {
         closeTraceVis();
         afterLoad();
       }

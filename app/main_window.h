@@ -89,6 +89,8 @@ class TDDecoratedFrame : public QMainWindow {
   bool frameKey(QKeyEvent* key);
   bool ownsWidget(QObject* watched) const;
   void repaintSoon();
+  // Runs f, which waits for worker threads, with their unasked questions answered as cancelled.
+  void whileWorkersStop(const std::function<void()>& f);
 
   Host& host_;
   TSettings settings_;

@@ -38,6 +38,17 @@ bool isUiThread() {
          QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
+// What closing the box without a button answers: the way out of the question.
+MsgAnswer escapeAnswer(MsgButtons buttons) {
+  switch (buttons) {
+    case MsgButtons::Ok: return MsgAnswer::Ok;
+    case MsgButtons::YesNo: return MsgAnswer::No;
+    case MsgButtons::OkCancel:
+    case MsgButtons::YesNoCancel: return MsgAnswer::Cancel;
+  }
+  return MsgAnswer::Cancel;
+}
+
 }  // namespace
 
 QString qtFileFilter(std::string_view filter) {
@@ -61,6 +72,60 @@ void TQtHost::onUiThread(const std::function<void()>& f) {
   QMetaObject::invokeMethod(this, [&f] { f(); }, Qt::BlockingQueuedConnection);
 }
 
+bool TQtHost::askOnUiThread(const std::function<void()>& f) {
+  if (isUiThread()) {
+    f();
+    return true;
+  }
+  auto q = std::make_shared<TQuestion>();
+  {
+    std::lock_guard lock(questionsLock_);
+    if (abandon_) return false;
+    questions_.push_back(q);
+  }
+  // f lives on the asking thread's stack: the posted call runs it only while
+  // that thread still waits, which it does until done is set.
+  QMetaObject::invokeMethod(
+      this,
+      [q, &f] {
+        {
+          std::lock_guard lock(q->m);
+          if (q->done) return;
+          q->shown = true;
+        }
+        f();
+        {
+          std::lock_guard lock(q->m);
+          q->done = true;
+        }
+        q->cv.notify_all();
+      },
+      Qt::QueuedConnection);
+  bool abandoned;
+  {
+    std::unique_lock lock(q->m);
+    q->cv.wait(lock, [&] { return q->done; });
+    abandoned = q->abandoned;
+  }
+  std::lock_guard lock(questionsLock_);
+  std::erase(questions_, q);
+  return !abandoned;
+}
+
+void TQtHost::setAbandonQuestions(bool on) {
+  std::lock_guard lock(questionsLock_);
+  abandon_ = on;
+  if (!on) return;
+  for (auto& q : questions_) {
+    {
+      std::lock_guard qlock(q->m);
+      if (q->shown || q->done) continue;
+      q->done = q->abandoned = true;
+    }
+    q->cv.notify_all();
+  }
+}
+
 void TQtHost::postToUi(std::function<void()> f) {
   if (isUiThread()) {
     f();
@@ -73,7 +138,7 @@ MsgAnswer TQtHost::message(std::string_view text, std::string_view caption, MsgI
                            MsgButtons buttons) {
   MsgAnswer answer = defaultAnswer(buttons);
   const QString t = qs(text), c = qs(caption);
-  onUiThread([&] {
+  const bool shown = askOnUiThread([&] {
     QMessageBox box(qtIcon(icon), c, t, QMessageBox::NoButton, parent_);
     switch (buttons) {
       case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
@@ -88,13 +153,10 @@ MsgAnswer TQtHost::message(std::string_view text, std::string_view caption, MsgI
       case QMessageBox::Yes: answer = MsgAnswer::Yes; break;
       case QMessageBox::No: answer = MsgAnswer::No; break;
       case QMessageBox::Cancel: answer = MsgAnswer::Cancel; break;
-      default:  // closed by the window's close box: what Escape would answer
-        answer = buttons == MsgButtons::YesNo ? MsgAnswer::No
-                 : buttons == MsgButtons::Ok  ? MsgAnswer::Ok
-                                              : MsgAnswer::Cancel;
+      default: answer = escapeAnswer(buttons);  // the close box
     }
   });
-  return answer;
+  return shown ? answer : escapeAnswer(buttons);
 }
 
 void TQtHost::setStatusText(std::string_view text) {
@@ -187,7 +249,7 @@ void TQtHost::beep() {
 int TQtHost::askReplaceName(uint32_t address, std::string_view oldName, std::string& newName,
                             size_t room) {
   int answer = REPLACE_ANSWER_CANCEL;
-  onUiThread([&] {
+  askOnUiThread([&] {
     TCommentReplaceDlg dlg(address, qs(oldName), QString::fromStdString(newName), room, parent_);
     const bool placed = addressInFile ? addressInFile(address) : false;
     dlg.setShowAddress(placed, showAddress);

@@ -5,9 +5,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "base/host.h"
 
@@ -45,9 +48,24 @@ class TQtHost : public QObject, public Host {
   // The main text as last set (any thread).
   std::string statusText() const;
 
+  // While on, a question from a worker thread that the user has not been
+  // shown yet is answered at once as if cancelled. The window turns it on
+  // while it waits for its workers to stop, which would otherwise wait for
+  // a question the user-interface thread can no longer show.
+  void setAbandonQuestions(bool on);
+
  private:
   // Runs f on the user-interface thread; from another thread it waits for it.
   void onUiThread(const std::function<void()>& f);
+  // The same for a question: false when it was abandoned before it was shown.
+  bool askOnUiThread(const std::function<void()>& f);
+  struct TQuestion {
+    std::mutex m;
+    std::condition_variable cv;
+    bool shown = false;      // the user-interface thread has started it
+    bool done = false;
+    bool abandoned = false;
+  };
   void postToUi(std::function<void()> f);
   void flushStatus();
 
@@ -56,6 +74,9 @@ class TQtHost : public QObject, public Host {
   mutable std::mutex statusLock_;
   std::string statusText_;
   bool statusPosted_ = false;
+  std::mutex questionsLock_;
+  std::vector<std::shared_ptr<TQuestion>> questions_;
+  bool abandon_ = false;
 };
 
 // "All files (*.*)" in the form a Qt file dialog reads: "*.*" matches every

@@ -159,3 +159,28 @@ TEST(TraceVisWindow, ScrollBarOnlyForTallPictures) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(QtHost, QuestionsOfStoppingWorkersAreAbandoned) {
+  TQtHost host;
+  // The user-interface thread waits for the worker without serving events:
+  // the worker's question is answered as cancelled instead of never.
+  int answer = 0;
+  MsgAnswer msg = MsgAnswer::Yes;
+  std::thread worker([&] {
+    std::string name = "N";
+    answer = host.askReplaceName(0x401000, "O", name, 9);
+    msg = host.message("Execute?", "Question", MsgIcon::Question, MsgButtons::YesNo);
+  });
+  host.setAbandonQuestions(true);
+  worker.join();
+  host.setAbandonQuestions(false);
+  EXPECT_EQ(answer, REPLACE_ANSWER_CANCEL);
+  EXPECT_EQ(msg, MsgAnswer::No);
+  // Nothing is shown afterwards for the abandoned questions.
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+}  // namespace
