@@ -302,6 +302,7 @@ void TDDecoratedFrame::rebuildFileMenus() {
     }
     tlsMenu_->menuAction()->setEnabled(c.tls.enabled);
   } else {
+    for (int k = 0; k < 4; ++k) actions_[CM_TLS_1 + k]->setText(QStringLiteral("Callback %1").arg(k + 1));
     for (int k = 0; k < 5; ++k) actions_[CM_TLS_1 + k]->setEnabled(false);
     tlsMenu_->menuAction()->setEnabled(false);
   }
