@@ -137,7 +137,9 @@ int TDocument::LoadFile(bool fullReset) {
     view_.bits16 = false;
     view_.fileOffsets = false;
   } else {
+    // Memory addresses of a file without PE headers would be made up.
     view_.bits16 = true;
+    view_.fileOffsets = true;
   }
   resetTracer(false);
   if (fullReset) {
@@ -217,10 +219,10 @@ void TDocument::undo() {
 
 void TDocument::redo() {
   if (!redoAvailable()) return;
-  const int index = undo_.undoPosition();
-  exchangeUndoEntry(static_cast<uint32_t>(index));
-  undo_.stepForward();
+  // Positions first, so that listeners told by the exchange see the new state.
+  const int index = undo_.stepForward();
   fileChanged_ = !undo_.atSavedPosition();
+  exchangeUndoEntry(static_cast<uint32_t>(index));
 }
 
 void TDocument::typeCharacter(uint8_t c) {

@@ -187,6 +187,16 @@ TEST(ChangeListeners, ToldEveryChangeUndoAndRedo) {
   EXPECT_EQ(seen, (std::vector<uint32_t>{5, 5, 5}));
 }
 
+TEST(ChangeListeners, SeeTheUndoStateAfterTheStep) {
+  Doc d;
+  d.change(3, {1});
+  std::vector<std::pair<bool, bool>> seen;
+  d.doc.addChangeListener([&](uint32_t) { seen.emplace_back(d.doc.undoAvailable(), d.doc.redoAvailable()); });
+  d.doc.undo();
+  d.doc.redo();
+  EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, true}, {true, false}}));
+}
+
 TEST(ChangeListeners, OneMayRemoveAnother) {
   Doc d;
   int second = 0, calls = 0;

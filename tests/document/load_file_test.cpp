@@ -91,13 +91,13 @@ TEST(LoadFile, ViewAndFileDependentCommandsPerKind) {
   // Loading one kind after another removes what the previous file had.
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    doc.view().fileOffsets = true;
+    doc.view().fileOffsets = !c.bits16;  // what the previous file left
     doc.view().hexDump = true;
     doc.setPath(fixturePath(c.file));
     ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
     EXPECT_FALSE(doc.view().hexDump);
     EXPECT_EQ(doc.view().bits16, c.bits16);
-    // PE files show memory addresses; others keep the address column as it was.
+    // PE files show memory addresses, other files their file offsets.
     EXPECT_EQ(doc.view().fileOffsets, c.bits16);
     TFileCommands cmds = doc.fileCommands();
     EXPECT_EQ(cmds.imageProperties, c.props);
