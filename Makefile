@@ -33,10 +33,13 @@ asan-test: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The tests labelled tsan (worker threads beside the user-interface thread)
+# under ThreadSanitizer; only their programs are built.
+TSAN_TARGETS = analysis_concurrency_test analysis_scanner_concurrency_test analysis_workers_test
 tsan-test: deps
-	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOXU_TSAN=ON \
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXU_TSAN=ON \
 	  -DOXU_BUILD_APP=OFF -DOXU_BUILD_BENCH=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
 	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L tsan
 
 $(FUZZ_BUILD)/build.ninja:

@@ -9,6 +9,7 @@
 #include "analysis/symbol_files.h"
 #include "base/host.h"
 #include "base/le_read.h"
+#include "base/percent_status.h"
 #include "base/text_format.h"
 #include "image/file_save.h"
 #include "image/image_info.h"
@@ -61,27 +62,6 @@ bool handlePair(uint32_t address, std::string name, int& mode, TCommentContainer
   return true;
 }
 
-// Shows "<what>... (n%)" whenever the whole percentage grows.
-class Progress {
- public:
-  Progress(Host& host, const char* format, int total) : host_(host), format_(format), total_(total) {
-    host_.setStatusText(wsString(format_, 0));
-  }
-  void at(int done) {
-    const int percent = total_ > 0 ? int(int64_t(done) * 100 / total_) : 100;
-    if (percent > shown_) {
-      shown_ = percent;
-      host_.setStatusText(wsString(format_, percent));
-    }
-  }
-
- private:
-  Host& host_;
-  const char* format_;
-  int total_;
-  int shown_ = 0;
-};
-
 int countLines(std::FILE* f, bool skipComments) {
   const long at = std::ftell(f);
   std::string line;
@@ -108,14 +88,14 @@ int loadMap(std::FILE* f, const TSymbolTarget& t, TCommentContainer& names, Host
   bool have = readLine(f, line);
   if (have && isBlankLine(line)) have = readLine(f, line);
 
-  Progress progress(host, "Parsing map file... (%i%%)", total);
+  TPercentStatus progress(host, "Parsing map file... (%i%%)", uint64_t(total));
   int mode = REPLACE_ASK;
   int examined = 0;
   for (; have && !stop.load(std::memory_order_relaxed); have = readLine(f, line)) {
     const auto sym = parseMapSymbolLine(line);
     if (!sym) break;
     ++examined;
-    progress.at(examined);
+    progress.at(uint64_t(examined));
     if (examined % kYieldEvery == 0) std::this_thread::yield();
     uint32_t address;
     if (sym->offsetDigits == 8) {
@@ -160,7 +140,7 @@ int loadDef(std::FILE* f, const TSymbolTarget& t, TCommentContainer& names, Host
   const int total = countLines(f, true);
   names.reserve(names.count() + uint32_t(total) + 20);
 
-  Progress progress(host, "Parsing def file... (%i%%)", total);
+  TPercentStatus progress(host, "Parsing def file... (%i%%)", uint64_t(total));
   int mode = REPLACE_ASK;
   int known = 0;
   int lines = 0;
@@ -173,7 +153,7 @@ int loadDef(std::FILE* f, const TSymbolTarget& t, TCommentContainer& names, Host
                                std::make_pair(e->ordinal, 0u));
     if (it == t.ownExports.end() || it->first != e->ordinal) continue;
     ++known;
-    progress.at(known);
+    progress.at(uint64_t(known));
     if (!handlePair(t.imageBase + it->second, e->name, mode, names, host)) break;
   }
   return known;

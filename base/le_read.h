@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 inline uint16_t readLe16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -24,6 +25,16 @@ inline void writeLe32(uint8_t* p, uint32_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
   p[2] = static_cast<uint8_t>(v >> 16);
   p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// Appends a value in file byte order (records written to project files).
+inline void appendLe16(std::vector<uint8_t>& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void appendLe32(std::vector<uint8_t>& out, uint32_t v) {
+  appendLe16(out, static_cast<uint16_t>(v));
+  appendLe16(out, static_cast<uint16_t>(v >> 16));
 }
 
 // True when `len` bytes starting at `off` lie inside a buffer of `size` bytes.

@@ -5,6 +5,7 @@
 
 #include "base/host.h"
 #include "base/le_read.h"
+#include "base/percent_status.h"
 #include "base/text_format.h"
 
 namespace {
@@ -13,51 +14,16 @@ constexpr const char* kSectionNames[PROJECT_SECTION_COUNT] = {
     "FILENAME", "COMMENTS", "FIXEDREGS", "JUMPANDCALLREFS",
     "IMPORTREFS", "STRINGREFS", "MENUREFS", "RETURNS"};
 
-void putU16(std::vector<uint8_t>& out, uint16_t v) {
-  uint8_t b[2];
-  writeLe16(b, v);
-  out.insert(out.end(), b, b + 2);
-}
-
-void putU32(std::vector<uint8_t>& out, uint32_t v) {
-  uint8_t b[4];
-  writeLe32(b, v);
-  out.insert(out.end(), b, b + 4);
-}
-
-// The running percentage of a counted section in the status bar, shown
-// again only when its whole number grows.
-class TProgress {
- public:
-  TProgress(Host& host, const char* format, uint32_t count)
-      : host_(host), format_(format), count_(count) {
-    host_.setStatusText(wsString(format_, 0));
-  }
-  void done(uint32_t records) {
-    if (count_ == 0) return;
-    const int pct = static_cast<int>(uint64_t(records) * 100 / count_);
-    if (pct <= shown_) return;
-    shown_ = pct;
-    host_.setStatusText(wsString(format_, pct));
-  }
-
- private:
-  Host& host_;
-  const char* format_;
-  uint32_t count_;
-  int shown_ = 0;
-};
-
 template <class R>
 void putIdRefs(std::vector<uint8_t>& out, const TIdRefStore<R>& store) {
-  putU32(out, store.count());
+  appendLe32(out, store.count());
   for (uint32_t i = 0; i < store.count(); ++i) {
     const R& r = store[i];
-    putU32(out, r.id);
-    putU32(out, r.textOffset);
-    putU32(out, r.refs.count());
+    appendLe32(out, r.id);
+    appendLe32(out, r.textOffset);
+    appendLe32(out, r.refs.count());
     for (const TMIntType& m : r.refs) {
-      putU32(out, static_cast<uint32_t>(m.value));
+      appendLe32(out, static_cast<uint32_t>(m.value));
       out.push_back(m.type);
     }
   }
@@ -80,8 +46,8 @@ std::vector<uint8_t> buildProjectFile(const TProjectHeader& header, const std::s
               TFixedRegs::STACK_SIZE + 128 + c.regs.breakPoints.size() * 8 +
               size_t(jc.count()) * sizeof(TJCRef) + 4 * TReturnManager::CAPACITY * 12);
 
-  putU16(out, header.version);
-  putU32(out, header.position);
+  appendLe16(out, header.version);
+  appendLe32(out, header.position);
   out.push_back(header.codeWidth);
   out.push_back(header.hexDump);
   out.push_back(header.programOffsets);
@@ -97,15 +63,15 @@ std::vector<uint8_t> buildProjectFile(const TProjectHeader& header, const std::s
   marker(PS_FILENAME);
   // The length is 16 bits wide; a longer path cannot be stored whole.
   const size_t pathBytes = std::min<size_t>(path.size(), 0xFFFE);
-  putU16(out, static_cast<uint16_t>(pathBytes + 1));
+  appendLe16(out, static_cast<uint16_t>(pathBytes + 1));
   out.insert(out.end(), path.begin(), path.begin() + pathBytes);
   out.push_back(0);
 
   marker(PS_COMMENTS);
-  putU32(out, static_cast<uint32_t>(c.names.size()));
+  appendLe32(out, static_cast<uint32_t>(c.names.size()));
   for (const TComment& n : c.names) {
-    putU32(out, n.address);
-    putU16(out, static_cast<uint16_t>(n.text.size() + 1));  // the store keeps texts below 255
+    appendLe32(out, n.address);
+    appendLe16(out, static_cast<uint16_t>(n.text.size() + 1));  // the store keeps texts below 255
     out.insert(out.end(), n.text.begin(), n.text.end());
     out.push_back(0);
   }
@@ -114,7 +80,7 @@ std::vector<uint8_t> buildProjectFile(const TProjectHeader& header, const std::s
   c.regs.save(out);
 
   marker(PS_JUMPANDCALLREFS);
-  putU32(out, jc.count());
+  appendLe32(out, jc.count());
   if (jc.count() > 0) {
     const size_t at = out.size();
     out.resize(at + size_t(jc.count()) * sizeof(TJCRef));
@@ -127,14 +93,14 @@ std::vector<uint8_t> buildProjectFile(const TProjectHeader& header, const std::s
   }
 
   marker(PS_IMPORTREFS);
-  putU32(out, c.stores.imports.count());
+  appendLe32(out, c.stores.imports.count());
   for (uint32_t i = 0; i < c.stores.imports.count(); ++i) {
     const TImpRef& r = c.stores.imports[i];
-    putU32(out, r.iatAddress);
-    putU32(out, r.moduleName);
-    putU32(out, r.function);
-    putU32(out, r.refs.count());
-    for (const TMInt& m : r.refs) putU32(out, static_cast<uint32_t>(m.value));
+    appendLe32(out, r.iatAddress);
+    appendLe32(out, r.moduleName);
+    appendLe32(out, r.function);
+    appendLe32(out, r.refs.count());
+    for (const TMInt& m : r.refs) appendLe32(out, static_cast<uint32_t>(m.value));
   }
 
   marker(PS_STRINGREFS);
@@ -242,7 +208,7 @@ int TProjectReader::readComments(TCommentContainer& names) {
   // A record takes at least 6 bytes: a damaged count must not reserve more
   // entries than the rest of the file can hold.
   names.reserve(static_cast<uint32_t>(std::min<uint64_t>(count, remaining() / 6)));
-  TProgress progress(host_, "Loading symbols... (%i%%)", count);
+  TPercentStatus progress(host_, "Loading symbols... (%i%%)", count);
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t address = 0;
     uint16_t n = 0;
@@ -250,7 +216,7 @@ int TProjectReader::readComments(TCommentContainer& names) {
     const char* text = reinterpret_cast<const char*>(data_ + pos_);
     names.append(address, std::string_view(text, strnlen(text, n)));
     pos_ += n;
-    progress.done(i + 1);
+    progress.at(i + 1);
   }
   return PROJECT_LOADED;
 }
@@ -269,7 +235,7 @@ int TProjectReader::readJumpCalls(TJCRefContainer& store) {
   if (!u32(count)) return readError(PS_JUMPANDCALLREFS);
   // Sized for the records the file can actually hold.
   store.setCapacity(static_cast<uint32_t>(std::min<uint64_t>(count, remaining() / sizeof(TJCRef))));
-  TProgress progress(host_, "Loading code references... (%i%%)", count);
+  TPercentStatus progress(host_, "Loading code references... (%i%%)", count);
   // Lookups search the store by target; a damaged file must not break that,
   // neither when it is read whole nor when the read ends early.
   bool sorted = true;
@@ -288,7 +254,7 @@ int TProjectReader::readJumpCalls(TJCRefContainer& store) {
     lastSource = s;
     if (!store.append(target, source, readLe16(p + 8))) return fail(i);
     pos_ += sizeof(TJCRef);
-    progress.done(i + 1);
+    progress.at(i + 1);
   }
   if (!sorted) store.sort();
   return PROJECT_LOADED;
@@ -298,7 +264,7 @@ int TProjectReader::readImports(TImpRefStore& store) {
   store.flush();
   uint32_t count = 0;
   if (!u32(count)) return readError(PS_IMPORTREFS);
-  TProgress progress(host_, "Loading import references... (%i%%)", count);
+  TPercentStatus progress(host_, "Loading import references... (%i%%)", count);
   for (uint32_t i = 0; i < count; ++i) {
     const int64_t budget = budgetTo(PS_STRINGREFS);
     const int rest = int(count - i - 1);
@@ -313,7 +279,7 @@ int TProjectReader::readImports(TImpRefStore& store) {
       pos_ += 4;
     }
     store.add(std::move(r));
-    progress.done(i + 1);
+    progress.at(i + 1);
   }
   return PROJECT_LOADED;
 }
@@ -323,7 +289,7 @@ int TProjectReader::readIdRefs(TIdRefStore<R>& store, int section, const char* p
   store.flush();
   uint32_t count = 0;
   if (!u32(count)) return readError(section);
-  TProgress progress(host_, progressText, count);
+  TPercentStatus progress(host_, progressText, count);
   for (uint32_t i = 0; i < count; ++i) {
     const int64_t budget = budgetTo(section + 1);
     const int rest = int(count - i - 1);
@@ -336,7 +302,7 @@ int TProjectReader::readIdRefs(TIdRefStore<R>& store, int section, const char* p
       pos_ += 5;
     }
     store.add(std::move(r));
-    progress.done(i + 1);
+    progress.at(i + 1);
   }
   return PROJECT_LOADED;
 }

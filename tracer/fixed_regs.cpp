@@ -44,16 +44,6 @@ class TRecordReader {
   size_t pos_ = 0;
 };
 
-void putU32(std::vector<uint8_t>& out, uint32_t v) {
-  uint8_t b[4];
-  writeLe32(b, v);
-  out.insert(out.end(), b, b + 4);
-}
-void putU16(std::vector<uint8_t>& out, uint16_t v) {
-  uint8_t b[2];
-  writeLe16(b, v);
-  out.insert(out.end(), b, b + 2);
-}
 }  // namespace
 
 TFixedRegs::TFixedRegs() : reg{}, sreg{}, stack(new uint8_t[STACK_SIZE]()) {}
@@ -220,24 +210,24 @@ bool TFixedRegs::save(std::vector<uint8_t>& out) const {
   out.push_back(fixed8);
   out.push_back(fixed16);
   out.push_back(fixed32);
-  for (uint32_t r : reg) putU32(out, r);
+  for (uint32_t r : reg) appendLe32(out, r);
   out.push_back(fixedSegs);
-  for (uint16_t s : sreg) putU16(out, s);
-  putU32(out, EFLAGS);
+  for (uint16_t s : sreg) appendLe16(out, s);
+  appendLe32(out, EFLAGS);
   out.push_back(exceptionPending);
-  putU32(out, EIP);
-  putU32(out, STACK_SIZE);
+  appendLe32(out, EIP);
+  appendLe32(out, STACK_SIZE);
   out.insert(out.end(), stack.get(), stack.get() + STACK_SIZE);
-  putU32(out, stackBase);
-  putU32(out, exceptionList);
-  putU32(out, static_cast<uint32_t>(tlsIndex));
-  putU32(out, static_cast<uint32_t>(breakPoints.size()));
+  appendLe32(out, stackBase);
+  appendLe32(out, exceptionList);
+  appendLe32(out, static_cast<uint32_t>(tlsIndex));
+  appendLe32(out, static_cast<uint32_t>(breakPoints.size()));
   for (const TBreakPoint& b : breakPoints) {
-    putU32(out, b.offset);
-    putU32(out, 0);
+    appendLe32(out, b.offset);
+    appendLe32(out, 0);
   }
-  putU32(out, faultAddress);
-  putU32(out, faultWrite);
+  appendLe32(out, faultAddress);
+  appendLe32(out, faultWrite);
   return true;
 }
 

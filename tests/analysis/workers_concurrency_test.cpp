@@ -1,0 +1,51 @@
+// Every worker at once: the reference scan and a map file load run while the
+// user-interface thread changes bytes, undoes and redoes, paints listing rows
+// and reads names. Run it in a ThreadSanitizer build (ctest -L tsan).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "document/document.h"
+#include "support/fixtures.h"
+#include "support/recording_host.h"
+
+namespace {
+
+TEST(Workers, ScanAndMapLoadBesideEdits) {
+  TempDir dir;
+  std::string map = "  Address   Publics by Value\n\n";
+  for (int i = 0; i < 20000; ++i) map += " 0001:" + std::to_string(10000000 + i) + "  sym" + std::to_string(i) + "\n";
+  writeFile(dir.file("big.map"), std::vector<uint8_t>(map.begin(), map.end()));
+
+  RecordingHost host;
+  TDocument doc(host);
+  doc.setPath(fixturePath("gui.exe"));
+  ASSERT_EQ(doc.LoadFile(true), LOAD_OK);  // starts the scan
+  doc.startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
+
+  TListingPaint paint;
+  for (int round = 0; round < 200; ++round) {
+    const uint8_t b = uint8_t(round);
+    doc.ChangeMemory(0x700 + round % 64, &b, 1);
+    if (round % 3 == 0) doc.undo();
+    if (round % 5 == 0) doc.redo();
+    doc.view().topOffset = 0x400 + uint32_t(round) * 7 % 0x600;
+    paintRows(doc.view(), doc.listingContext(), 40, 120, paint);
+    doc.names().lookup(0x401225);
+  }
+  doc.waitReferenceScan();
+  doc.stopSymbolLoaders();
+  EXPECT_FALSE(doc.scanning());
+  EXPECT_FALSE(doc.symbolLoaderRunning());
+  for (auto kind : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
+    EXPECT_FALSE(doc.stores().locks.isLocked(kind));
+  EXPECT_GT(doc.stores().jumpCalls.count(), 0u);
+
+  // Loading a new file while both run leaves no thread behind.
+  doc.startReferenceScan();
+  doc.startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
+  ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+  EXPECT_FALSE(doc.symbolLoaderRunning());
+}
+
+}  // namespace
