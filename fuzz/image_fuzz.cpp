@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "image/exports.h"
+#include "image/file_save.h"
 #include "image/image_info.h"
 #include "image/import_list.h"
 #include "image/raw_convert.h"
@@ -53,6 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!model.build(im, keep)) break;
     for (size_t i = 0; i < model.modules().size() && i < 64; ++i) model.functions(im, i);
   }
+
+  // The section-enlarged copy, written nowhere: it must never read past the
+  // file, and a layout it accepts grows by whole alignment units only.
+  bool writeFailed = false;
+  uint64_t written = 0;
+  const TEnlargeResult enlarged = writeSectionEnlarged(
+      buf, n, im, [&](const uint8_t*, uint64_t len) { written += len; return written < (1ull << 32); },
+      writeFailed);
+  if (enlarged.problem == EnlargeProblem::None && !writeFailed && written < n) __builtin_trap();
 
   // The tracer's entries survive a second parse of the same bytes.
   for (const auto& f : im.imports().functions()) {

@@ -12,7 +12,8 @@ namespace {
 
 constexpr const char* kUnexpectedEnd = "Error: Unexpected end of file!";
 
-// Appends the low bytes of a UTF-16 text (zero-terminated) at `at`, up to
+// Appends the low bytes of a UTF-16 text (zero-terminated) at `at` (control
+// characters as "."), up to
 // `maxChars` characters or until `line` reaches `maxColumn`; returns the
 // offset behind the terminating zero (or the end of the file).
 uint64_t appendWideText(const uint8_t* buf, uint32_t size, uint64_t at, std::string& line,
@@ -21,7 +22,9 @@ uint64_t appendWideText(const uint8_t* buf, uint32_t size, uint64_t at, std::str
     const uint16_t c = readLe16(buf + at);
     at += 2;
     if (c == 0) return at;
-    if (line.size() < maxColumn) line += static_cast<char>(c & 0xFF);
+    // A control character would break the line and shift the line table.
+    const uint8_t low = static_cast<uint8_t>(c);
+    if (line.size() < maxColumn) line += low < 0x20 ? '.' : static_cast<char>(low);
   }
   return size;
 }
