@@ -26,6 +26,7 @@
 #include "app/trace_vis_window.h"
 #include "base/host.h"
 #include "document/document.h"
+#include "document/project_commands.h"
 #include "persist/profile_file.h"
 
 namespace {
@@ -68,6 +69,12 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
   ds.keepUndoAfterSave = profile_ ? readKey(*profile_, kKeepUndoAfterSave) != 0 : true;
   doc_->view().showCodeReferences = window_.showCodeReferences;
   doc_->view().markRelocations = settings_.markBasedRelocations;
+  ds.minStringLength = uint32_t(settings_.minStringLength);
+  ds.cursorFollowsView = settings_.cursorFollowView;
+  installProjectCommands(*doc_, project_);
+  // The project is loaded on this thread (see loadProject), so both run here.
+  project_.repaint = [this] { refresh(); };
+  project_.showFixedRegisters = [this] { doc_->fixedRegistersShown = true; };
 
   setWindowTitle(qs(::windowTitle(std::string())));
   setWindowIcon(programIcon());
@@ -361,8 +368,10 @@ void TDDecoratedFrame::startupRequest(const TCommandLine& line) {
   if (!window_.openFileOnStartup) return;
   auto path = host_.chooseOpenFile("Open file to disassemble or project...", "All files (*.*)", "");
   if (!path) return;
-  // Projects are opened by the project loader, which this program does not have yet.
-  if (isProjectFile(*path)) return;
+  if (isProjectFile(*path)) {
+    loadProject(*path);
+    return;
+  }
   loadPath(*path);
 }
 
@@ -383,6 +392,22 @@ bool TDDecoratedFrame::loadPath(const std::string& path) {
   whileWorkersStop([&] { result = doc_->LoadFile(true); });
   afterLoad();
   return result == LOAD_OK;
+}
+
+bool TDDecoratedFrame::loadProject(const std::string& path) {
+  closeTraceVis();
+  if (doc_->tracing()) doc_->abortTrace();
+  project_.path = path;
+  whileWorkersStop([&] {
+    doc_->stopReferenceScan();
+    doc_->stopSymbolLoaders();
+  });
+  doc_->setProjectChanged(false);
+  // Loaded on this thread: a project reads in milliseconds, and the listing
+  // must not paint from a document that another thread is filling.
+  const int result = LoadProject(*doc_, project_);
+  afterLoad();
+  return result == PROJECT_LOADED;
 }
 
 void TDDecoratedFrame::afterLoad() {
@@ -412,6 +437,18 @@ void TDDecoratedFrame::runCommand(int id) {
       if (!loadPath(*path)) quit(2);
       return;
     }
+    case CM_FILE_LOAD_PROJECT: {
+      if (!d.CanClose()) return;
+      auto path = host_.chooseOpenFile("Load project...", "Project files (*.oxu)", defaultProjectPath(d));
+      if (path) loadProject(*path);
+      return;
+    }
+    case CM_FILE_SAVE_PROJECT:
+      CmFileSaveProject(d, project_);
+      return;
+    case CM_FILE_SAVE_PROJECT_AS:
+      CmFileSaveProjectAs(d, project_);
+      return;
     case CM_FILE_SAVE:
       d.SaveFile();
       rebuildFileMenus();

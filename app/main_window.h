@@ -13,7 +13,9 @@
 #include "app/command_line.h"
 #include "app/goto_dlg.h"
 #include "app/trace_vis_window.h"
+#include "document/project_commands.h"
 #include "app/listing/listing_view.h"
+#include "document/project_commands.h"
 #include "persist/settings.h"
 
 class Host;
@@ -80,6 +82,7 @@ class TDDecoratedFrame : public QMainWindow {
   void refresh();
   void afterLoad();
   bool loadPath(const std::string& path);
+  bool loadProject(const std::string& path);
   void closeTraceVis();
   void toggleTraceVis();
   void openGoto();
@@ -97,6 +100,7 @@ class TDDecoratedFrame : public QMainWindow {
   TMainWindowSettings window_;
   TProfileFile* profile_;
   std::unique_ptr<TDocument> doc_;
+  TProjectState project_;
   TListingView* listing_ = nullptr;
   TDStatusBar* status_ = nullptr;
   TRetComboGadget* gadget_ = nullptr;

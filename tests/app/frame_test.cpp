@@ -21,6 +21,7 @@
 #include "app/status_bar.h"
 #include "app/trace_vis_window.h"
 #include "document/document.h"
+#include "document/project_commands.h"
 #include "support/fixtures.h"
 #include "support/pe_builder.h"
 #include "support/recording_host.h"
@@ -257,17 +258,32 @@ TEST(Frame, StartupRequest) {
     EXPECT_EQ(f.frame.windowTitle(),
               QStringLiteral("OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA "));
   }
-  {  // the open dialog; a project file is left to the project loader
+  {  // the open dialog; a project file (any case of .oxu) loads the project and its file
+    TempDir dir;
+    const std::string project = dir.file("saved.OXU");
+    {
+      RecordingHost host;
+      TDocument doc(host);
+      doc.settings().noScan = true;
+      doc.setPath(fixturePath("gui.exe"));
+      ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+      doc.names().add(0x401225, "entry_here", REPLACE_ALWAYS);
+      TProjectState state;
+      state.path = project;
+      ASSERT_EQ(SaveProject(doc, state), 1);
+    }
     RecordingHost host;
     TSettings s;
     TMainWindowSettings w;
     TDDecoratedFrame frame(host, s, w);
-    host.fileAnswers.push_back(std::string("/tmp/some.OXU"));
+    host.fileAnswers.push_back(project);
     host.fileAnswers.push_back(fixturePath("dos.exe"));
     frame.startupRequest(TCommandLine{});
-    EXPECT_FALSE(frame.document().isLoaded());
+    ASSERT_TRUE(frame.document().isLoaded());
+    EXPECT_EQ(frame.document().path(), fixturePath("gui.exe"));
+    EXPECT_EQ(frame.document().names().lookup(0x401225).value_or(""), "entry_here");
     frame.startupRequest(TCommandLine{true, ""});
-    EXPECT_TRUE(frame.document().isLoaded());
+    EXPECT_EQ(frame.document().path(), fixturePath("dos.exe"));
     EXPECT_EQ(host.fileDialogTitles, (std::vector<std::string>{
                                          "Open file to disassemble or project...",
                                          "Open file to disassemble or project..."}));
