@@ -2,23 +2,16 @@
 // The file: OXU_BENCH_FILE, default the largest i686 mingw DLL.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <string>
-
 #include "base/host.h"
+#include "bench_support.h"
 #include "document/document.h"
 
 namespace {
 
-std::string benchFile() {
-  const char* f = std::getenv("OXU_BENCH_FILE");
-  return f ? f : "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
-}
-
 void BM_ChangeMemoryOneByte(benchmark::State& state) {
   SilentHost host;
   TDocument doc(host);
-  doc.setPath(benchFile());
+  doc.setPath(benchFilePath());
   if (doc.LoadFile(false) != LOAD_OK) {
     state.SkipWithError("cannot load the benchmark file");
     return;
@@ -39,7 +32,7 @@ BENCHMARK(BM_ChangeMemoryOneByte)->Unit(benchmark::kMillisecond);
 void BM_UndoRedoStep(benchmark::State& state) {
   SilentHost host;
   TDocument doc(host);
-  doc.setPath(benchFile());
+  doc.setPath(benchFilePath());
   if (doc.LoadFile(false) != LOAD_OK) {
     state.SkipWithError("cannot load the benchmark file");
     return;

@@ -5,54 +5,26 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <map>
 #include <string>
-#include <vector>
 
+#include "bench_support.h"
 #include "disasm/decoder.h"
 
 namespace {
 
+// The first code section of the benchmark file.
 struct TSection {
-  std::vector<uint8_t> file;  // the file and 16 zero bytes
+  const uint8_t* file = nullptr;  // followed by 16 zero bytes
   size_t begin = 0, end = 0;
 };
 
-uint32_t dword(const std::vector<uint8_t>& f, size_t o) {
-  return uint32_t(f[o]) | (uint32_t(f[o + 1]) << 8) | (uint32_t(f[o + 2]) << 16) | (uint32_t(f[o + 3]) << 24);
-}
-
-// The first section flagged as code or executable.
-TSection loadCodeSection() {
-  const char* env = std::getenv("OXU_BENCH_FILE");
-  std::string path = env && *env ? env : "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
-  std::ifstream in(path, std::ios::binary);
-  TSection s;
-  s.file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  size_t size = s.file.size();
-  s.file.resize(size + 16, 0);
-  if (size < 0x40 || s.file[0] != 'M' || s.file[1] != 'Z') return s;
-  uint32_t pe = dword(s.file, 0x3C);
-  if (pe > size - 24 || std::memcmp(&s.file[pe], "PE\0\0", 4) != 0) return s;
-  unsigned count = s.file[pe + 6] | (s.file[pe + 7] << 8);
-  size_t table = size_t(pe) + 24 + (s.file[pe + 20] | (s.file[pe + 21] << 8));
-  for (unsigned i = 0; i < count && table + 40 * (i + 1) <= size; ++i) {
-    size_t h = table + 40 * i;
-    uint32_t rawSize = dword(s.file, h + 16), rawPtr = dword(s.file, h + 20), flags = dword(s.file, h + 36);
-    if ((flags & 0x20000020) && rawPtr < size) {
-      s.begin = rawPtr;
-      s.end = std::min<size_t>(size_t(rawPtr) + rawSize, size);
-      break;
-    }
-  }
-  return s;
-}
-
 const TSection& section() {
-  static const TSection s = loadCodeSection();
+  static const TSection s = [] {
+    const TBenchFile& f = benchFile();
+    TSection s{f.bytes.data()};
+    if (!f.code.empty()) s.begin = f.code.front().first, s.end = f.code.front().second;
+    return s;
+  }();
   return s;
 }
 
@@ -63,7 +35,7 @@ void ours(benchmark::State& state) {
     state.SkipWithError("no code section");
     return;
   }
-  const uint8_t* base = s.file.data();
+  const uint8_t* base = s.file;
   char text[400];
   size_t count = 0;
   for (auto _ : state) {
@@ -89,7 +61,7 @@ void zydis(benchmark::State& state) {
   ZydisDecoderInit(&decoder, ZYDIS_MACHINE_MODE_LEGACY_32, ZYDIS_STACK_WIDTH_32);
   ZydisFormatter formatter;
   ZydisFormatterInit(&formatter, ZYDIS_FORMATTER_STYLE_INTEL);
-  const uint8_t* base = s.file.data();
+  const uint8_t* base = s.file;
   char text[400];
   size_t count = 0;
   for (auto _ : state) {
@@ -121,35 +93,18 @@ BENCHMARK(ours<DecodePlain>)->Name("ours/mode2_plain_text")->Unit(benchmark::kMi
 BENCHMARK(ours<DecodeListing>)->Name("ours/mode1_listing_text")->Unit(benchmark::kMillisecond);
 BENCHMARK(zydis<true>)->Name("zydis/decode_format_intel")->Unit(benchmark::kMillisecond);
 
-// Console output plus the sweep-time ratios of each mode to its peer.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    ratio("mode 0 (length) vs Zydis decode", "ours/mode0_length", "zydis/decode");
-    ratio("mode 2 (plain text) vs Zydis decode+format", "ours/mode2_plain_text", "zydis/decode_format_intel");
-    ratio("mode 1 (listing, no annotator) vs Zydis decode+format", "ours/mode1_listing_text",
-          "zydis/decode_format_intel");
-  }
-
- private:
-  void ratio(const char* what, const std::string& ours, const std::string& peer) {
-    if (!times_.count(ours) || !times_.count(peer) || times_[ours] <= 0) return;
-    std::printf("%-55s %.2fx faster\n", what, times_[peer] / times_[ours]);
-  }
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
+// Console output plus the sweep-time ratios of each mode to its peer.
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return runBenchmarks(argc, argv, [](const TRatioReporter& times) {
+    auto faster = [&](const char* what, const std::string& ours, const std::string& peer) {
+      double q;
+      if (times.quotient(peer, ours, q)) std::printf("%-55s %.2fx faster\n", what, q);
+    };
+    faster("mode 0 (length) vs Zydis decode", "ours/mode0_length", "zydis/decode");
+    faster("mode 2 (plain text) vs Zydis decode+format", "ours/mode2_plain_text", "zydis/decode_format_intel");
+    faster("mode 1 (listing, no annotator) vs Zydis decode+format", "ours/mode1_listing_text",
+           "zydis/decode_format_intel");
+  });
 }

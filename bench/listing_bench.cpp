@@ -6,26 +6,20 @@
 // the end compare processor times (objdump's measured as its child's time).
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
 
 #include <sys/resource.h>
 
 #include "base/host.h"
+#include "bench_support.h"
 #include "disasm/listing_marks.h"
 #include "disasm/listing_rows.h"
 #include "document/document.h"
 
 namespace {
-
-std::string benchFile() {
-  const char* f = std::getenv("OXU_BENCH_FILE");
-  return f ? f : "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
-}
 
 // The document after its load and reference scan, as oxu list uses it.
 struct TBenchListing {
@@ -36,17 +30,19 @@ struct TBenchListing {
   bool ok = false;
 
   TBenchListing() {
-    doc.setPath(benchFile());
+    doc.setPath(benchFilePath());
     if (doc.LoadFile(true) != LOAD_OK) return;
     doc.waitReferenceScan();
     ctx = doc.listingContext();
     state = doc.view();
     ok = true;
   }
-  const SectionInfo* codeSection() const {
-    for (const SectionInfo& s : doc.image().sections())
-      if (s.characteristics & 0x20) return &s;
-    return nullptr;
+  // The first code section's file range, or false.
+  bool codeSection(uint32_t& begin, uint32_t& end) const {
+    const auto code = codeRanges(doc.image(), doc.fileSize());
+    if (code.empty()) return false;
+    begin = code.front().first, end = code.front().second;
+    return true;
   }
 };
 
@@ -87,10 +83,9 @@ void BM_OxuListWholeFile(benchmark::State& state) {
 
 void BM_OxuListCodeSection(benchmark::State& state) {
   TBenchListing& l = listing();
-  const SectionInfo* s = l.ok ? l.codeSection() : nullptr;
-  if (!s) return state.SkipWithError("no code section");
-  listInto(state, l.ctx, s->rawOffset,
-           uint32_t(std::min<uint64_t>(uint64_t(s->rawOffset) + s->rawSize, l.doc.fileSize())));
+  uint32_t begin, end;
+  if (!l.ok || !l.codeSection(begin, end)) return state.SkipWithError("no code section");
+  listInto(state, l.ctx, begin, end);
 }
 
 // The child's processor time (user + system) is the iteration's time: the
@@ -103,7 +98,7 @@ double childSeconds() {
 }
 
 void BM_ObjdumpDisassemble(benchmark::State& state) {
-  const std::string command = "objdump -d -M intel '" + benchFile() + "' > /dev/null 2>&1";
+  const std::string command = "objdump -d -M intel '" + benchFilePath() + "' > /dev/null 2>&1";
   for (auto _ : state) {
     const double before = childSeconds();
     if (std::system(command.c_str()) != 0) return state.SkipWithError("objdump failed");
@@ -113,16 +108,16 @@ void BM_ObjdumpDisassemble(benchmark::State& state) {
 
 void BM_PaintSixtyRows(benchmark::State& state) {
   TBenchListing& l = listing();
-  const SectionInfo* s = l.ok ? l.codeSection() : nullptr;
-  if (!s) return state.SkipWithError("no code section");
+  uint32_t begin, end;
+  if (!l.ok || !l.codeSection(begin, end)) return state.SkipWithError("no code section");
+  end = begin + (end - begin) / 2;
   TListingState st = l.state;
   TListingPaint paint;
-  uint32_t top = s->rawOffset;
-  const uint32_t end = s->rawOffset + s->rawSize / 2;
+  uint32_t top = begin;
   for (auto _ : state) {
     st.topOffset = top;
     paintRows(st, l.ctx, 60, 120, paint);
-    top = paint.lineTable[60] < end ? paint.lineTable[60] : s->rawOffset;  // the next page
+    top = paint.lineTable[60] < end ? paint.lineTable[60] : begin;  // the next page
     benchmark::DoNotOptimize(paint.hotspotCount);
   }
 }
@@ -132,37 +127,16 @@ BENCHMARK(BM_OxuListCodeSection)->Name("oxu/list_code_section")->Unit(benchmark:
 BENCHMARK(BM_ObjdumpDisassemble)->Name("objdump/d_intel")->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK(BM_PaintSixtyRows)->Name("oxu/paint_60_rows")->Unit(benchmark::kMicrosecond);
 
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    // Processor times: ours in this process, objdump's as its manual time.
-    for (const Run& r : runs)
-      times_[r.run_name.function_name] =
-          r.run_name.function_name.rfind("objdump", 0) == 0 ? r.GetAdjustedRealTime()
-                                                            : r.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    ratio("whole file listing vs objdump -d (code only)", "oxu/list_all", "objdump/d_intel");
-    ratio("code section listing vs objdump -d", "oxu/list_code_section", "objdump/d_intel");
-  }
-
- private:
-  void ratio(const char* what, const std::string& ours, const std::string& peer) {
-    auto o = times_.find(ours), p = times_.find(peer);
-    if (o == times_.end() || p == times_.end() || o->second <= 0) return;
-    std::printf("%-48s %.2fx faster\n", what, p->second / o->second);
-  }
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
+// Processor times: ours in this process, objdump's as its manual time.
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return runBenchmarks(argc, argv, [](const TRatioReporter& times) {
+    auto faster = [&](const char* what, const std::string& ours, const std::string& peer) {
+      double q;
+      if (times.quotient(peer, ours, q)) std::printf("%-48s %.2fx faster\n", what, q);
+    };
+    faster("whole file listing vs objdump -d (code only)", "oxu/list_all", "objdump/d_intel");
+    faster("code section listing vs objdump -d", "oxu/list_code_section", "objdump/d_intel");
+  });
 }

@@ -7,43 +7,13 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "analysis/scanner.h"
 #include "base/host.h"
-#include "image/image_info.h"
+#include "bench_support.h"
 
 namespace {
-
-struct TBenchFile {
-  std::string path;
-  std::vector<uint8_t> bytes;  // the file and 16 zero bytes
-  uint32_t size = 0;
-  TImageInfo image;
-  std::vector<std::pair<uint32_t, uint32_t>> code;  // [begin, end) of each code section
-};
-
-const TBenchFile& benchFile() {
-  static TBenchFile f = [] {
-    TBenchFile f;
-    const char* env = std::getenv("OXU_BENCH_FILE");
-    f.path = env && *env ? env : "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
-    std::ifstream in(f.path, std::ios::binary);
-    f.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    f.size = uint32_t(f.bytes.size());
-    f.bytes.resize(f.bytes.size() + 16, 0);
-    f.image.parseImage(f.bytes.data(), f.size, f.path);
-    for (const SectionInfo& s : f.image.sections())
-      if ((s.characteristics & 0x20000020u) && uint64_t(s.rawOffset) + s.rawSize <= f.size)
-        f.code.emplace_back(s.rawOffset, s.rawOffset + s.rawSize);
-    return f;
-  }();
-  return f;
-}
 
 void scan(benchmark::State& state, bool indexed) {
   const TBenchFile& f = benchFile();
@@ -104,34 +74,17 @@ BENCHMARK_CAPTURE(scan, indexed, true)->Name("scan/indexed")->Unit(benchmark::kM
 BENCHMARK_CAPTURE(scan, sweep, false)->Name("scan/sweep")->Unit(benchmark::kMillisecond);
 BENCHMARK(zydis)->Name("zydis/decode_format_intel")->Unit(benchmark::kMillisecond);
 
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("file: %s\n", benchFile().path.c_str());
-    ratio("scan (indexed) / Zydis decode+format", "scan/indexed", "zydis/decode_format_intel");
-    ratio("scan (sweep) / Zydis decode+format", "scan/sweep", "zydis/decode_format_intel");
-    ratio("scan (sweep) / scan (indexed)", "scan/sweep", "scan/indexed");
-  }
-
- private:
-  void ratio(const char* what, const std::string& a, const std::string& b) {
-    if (!times_.count(a) || !times_.count(b) || times_[b] <= 0) return;
-    std::printf("%-40s %.2f\n", what, times_[a] / times_[b]);
-  }
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return runBenchmarks(argc, argv, [](const TRatioReporter& times) {
+    std::printf("file: %s\n", benchFile().path.c_str());
+    auto ratio = [&](const char* what, const std::string& a, const std::string& b) {
+      double q;
+      if (times.quotient(a, b, q)) std::printf("%-40s %.2f\n", what, q);
+    };
+    ratio("scan (indexed) / Zydis decode+format", "scan/indexed", "zydis/decode_format_intel");
+    ratio("scan (sweep) / Zydis decode+format", "scan/sweep", "zydis/decode_format_intel");
+    ratio("scan (sweep) / scan (indexed)", "scan/sweep", "scan/indexed");
+  });
 }

@@ -5,13 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "image/byte_search.h"
 
 namespace {
@@ -55,10 +53,7 @@ std::string latestWord(const std::vector<uint8_t>& b) {
 // start and at the end by the benchmark itself.
 const std::vector<uint8_t>& baseBuffer() {
   static const std::vector<uint8_t> buffer = [] {
-    const char* env = std::getenv("OXU_BENCH_FILE");
-    std::string path = env && *env ? env : "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> file = readWholeFile(benchFilePath());
     std::vector<uint8_t> b;
     if (file.empty()) return b;
     while (b.size() < (20u << 20)) b.insert(b.end(), file.begin(), file.end());
@@ -135,36 +130,18 @@ void registerAll() {
   }
 }
 
+}  // namespace
+
 // Console output plus each search's CPU time as a multiple of memmem's.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
+int main(int argc, char** argv) {
+  registerAll();
+  return runBenchmarks(argc, argv, [](const TRatioReporter& times) {
     std::printf("time relative to memmem (goal: exact <= 2x, case-insensitive <= 4x)\n");
     for (const TNeedle& nd : kNeedles)
       for (const char* kind : {"exact", "nocase", "backward"}) {
         const std::string ours = std::string("ours/") + kind + "/" + nd.name;
-        const std::string peer = std::string("memmem/") + nd.name;
-        if (!times_.count(ours) || !times_.count(peer) || times_[peer] <= 0) continue;
-        std::printf("  %-22s %.2fx\n", ours.c_str(), times_[ours] / times_[peer]);
+        double q;
+        if (times.quotient(ours, std::string("memmem/") + nd.name, q)) std::printf("  %-22s %.2fx\n", ours.c_str(), q);
       }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  registerAll();
-  benchmark::Initialize(&argc, argv);
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  });
 }

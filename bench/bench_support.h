@@ -1,0 +1,56 @@
+// What the benchmarks share: the file they measure, its code sections, and a
+// console reporter that ends with ratios of the runs' processor times.
+#pragma once
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "image/image_info.h"
+
+// OXU_BENCH_FILE, or else Debian's i686 libstdc++-6.dll (the largest mingw DLL).
+std::string benchFilePath();
+
+// The file's bytes as they are; empty when it cannot be read.
+std::vector<uint8_t> readWholeFile(const std::string& path);
+
+// [begin, end) file ranges of the sections flagged as code or executable, in
+// section order, cut at the file's end.
+std::vector<std::pair<uint32_t, uint32_t>> codeRanges(const TImageInfo& image, uint32_t fileSize);
+
+// The benchmark file read once, parsed, with its code ranges.
+struct TBenchFile {
+  std::string path;
+  std::vector<uint8_t> bytes;  // the file and 16 zero bytes, for the decoder's read-ahead
+  uint32_t size = 0;
+  TImageInfo image;
+  std::vector<std::pair<uint32_t, uint32_t>> code;
+};
+const TBenchFile& benchFile();
+
+// Console output, then the summary a benchmark prints from the times of its
+// runs, by name. The time of a run is its processor time, or for a run that
+// measures itself (UseManualTime) the time it reported; repetitions'
+// aggregates are left out, so a name holds its last run.
+class TRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  using TSummary = std::function<void(const TRatioReporter&)>;
+  explicit TRatioReporter(TSummary summary) : summary_(std::move(summary)) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override;
+  void Finalize() override;
+
+  // times(a) / times(b) into q, when both ran and b's time is above zero.
+  bool quotient(const std::string& a, const std::string& b, double& q) const;
+
+ private:
+  TSummary summary_;
+  std::map<std::string, double> times_;
+};
+
+// Runs every benchmark named on the command line with the reporter.
+int runBenchmarks(int argc, char** argv, TRatioReporter::TSummary summary);
