@@ -548,14 +548,19 @@ const std::vector<uint8_t>& slowImage() {
   return bytes;
 }
 
+// Starts the plain sweep, the slow kind of scan, on the check thread.
+void startSweep(TCheckThread& thread, TParsedImage& image, TReferenceStores& stores, Host& host) {
+  TScanOptions sweep;
+  sweep.indexed = false;
+  thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, sweep);
+}
+
 TEST(CheckThread, StopEndsTheScanWithAllFlagsClear) {
   TParsedImage image(slowImage());
   RecordingHost host;
   TReferenceStores stores;
   TCheckThread thread;
-  TScanOptions o;
-  o.indexed = false;
-  thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, o);
+  startSweep(thread, image, stores, host);
   EXPECT_TRUE(stores.locks.isLocked(TRefStoreKind::Import));  // set before the thread runs
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_TRUE(thread.running());
@@ -575,9 +580,7 @@ TEST(CheckThread, RestartWhileRunningGivesTheCompleteResult) {
   std::mutex noticeLock;
   {
     TCheckThread thread;
-    TScanOptions slow;
-    slow.indexed = false;
-    thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, slow);
+    startSweep(thread, image, stores, host);
     thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, {},
                             [&](TRefStoreKind k) {
                               std::lock_guard l(noticeLock);
@@ -600,9 +603,7 @@ TEST(CheckThread, DestroyingMidScanStopsIt) {
   TReferenceStores stores;
   {
     TCheckThread thread;
-    TScanOptions o;
-    o.indexed = false;
-    thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, o);
+    startSweep(thread, image, stores, host);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(allUnlocked(stores));

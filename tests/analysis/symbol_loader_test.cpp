@@ -7,7 +7,7 @@
 #include "analysis/symbol_loader.h"
 #include "document/document.h"
 #include "support/fixtures.h"
-#include "support/recording_host.h"
+#include "support/opened_document.h"
 
 namespace {
 
@@ -82,14 +82,9 @@ TEST(DefLines, ExportsAndOrdinals) {
 }
 
 // A document over a fixture, with the names its exports gave it.
-struct Opened {
-  RecordingHost host;
-  TDocument doc{host};
+struct Opened : TOpenedDocument {
   std::atomic<bool> stop{false};
-  explicit Opened(const char* fixture) {
-    doc.setPath(fixturePath(fixture));
-    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
-  }
+  explicit Opened(const char* fixture) : TOpenedDocument(fixturePath(fixture)) {}
   int load(SymbolFileKind kind, const std::string& file) {
     return loadSymbolFile(kind, fixturePath(file), TSymbolTarget::of(doc.image()), doc.names(), host, stop);
   }

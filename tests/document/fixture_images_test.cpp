@@ -4,17 +4,12 @@
 #include "document/document.h"
 #include "image/exports.h"
 #include "support/fixtures.h"
-#include "support/recording_host.h"
+#include "support/opened_document.h"
 
 namespace {
 
-struct Loaded {
-  RecordingHost host;
-  TDocument doc{host};
-  explicit Loaded(const char* name) {
-    doc.setPath(fixturePath(name));
-    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
-  }
+struct Loaded : TOpenedDocument {
+  explicit Loaded(const char* name) : TOpenedDocument(fixturePath(name)) {}
   const TImageInfo& im() const { return doc.image(); }
 };
 

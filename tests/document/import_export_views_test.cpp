@@ -6,17 +6,12 @@
 #include "document/document.h"
 #include "document/import_export_views.h"
 #include "support/fixtures.h"
-#include "support/recording_host.h"
+#include "support/opened_document.h"
 
 namespace {
 
-struct Opened {
-  RecordingHost host;
-  TDocument doc{host};
-  explicit Opened(const char* fixture) {
-    doc.setPath(fixturePath(fixture));
-    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
-  }
+struct Opened : TOpenedDocument {
+  explicit Opened(const char* fixture) : TOpenedDocument(fixturePath(fixture)) {}
 };
 
 TEST(ImportsView, ModulesFunctionsAndReferences) {

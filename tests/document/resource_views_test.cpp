@@ -7,17 +7,12 @@
 #include "document/resource_views.h"
 #include "support/fixtures.h"
 #include "support/pe_builder.h"
-#include "support/recording_host.h"
+#include "support/opened_document.h"
 
 namespace {
 
-struct Opened {
-  RecordingHost host;
-  TDocument doc{host};
-  explicit Opened(const std::string& path) {
-    doc.setPath(path);
-    EXPECT_EQ(doc.LoadFile(false), LOAD_OK);
-  }
+struct Opened : TOpenedDocument {
+  explicit Opened(const std::string& path) : TOpenedDocument(path, false) {}
 };
 
 std::vector<std::string> texts(const std::vector<TListLine>& lines) {
