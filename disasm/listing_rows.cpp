@@ -356,37 +356,39 @@ uint32_t linesForward(const TListingState& state, const TListingContext& ctx, ui
   return static_cast<uint32_t>(p - src.buffer);
 }
 
+namespace {
+
+// Lines decoded from 48 bytes before `offset` fall into step with the
+// listing's own: the start of the line that reaches `offset` (ends at or past
+// it), or with `past` the line that holds the byte at `offset`.
+uint32_t syncedLineStart(const TListingState& state, const TLineSource& src, uint32_t offset, bool past) {
+  const uint8_t* p = src.buffer + (offset > 48 ? offset - 48 : 0);
+  uint8_t s = STRING_NONE;
+  uint32_t start, end;
+  do {
+    start = static_cast<uint32_t>(p - src.buffer);
+    Disassembly(p, src, LISTING_BYTE_CELLS, state.detectStrings, nullptr, 0, state.memory(),
+                state.bits16, s);
+    end = static_cast<uint32_t>(p - src.buffer);
+  } while (end < offset || (past && end == offset));
+  return start;
+}
+
+}  // namespace
+
 uint32_t linesBack(const TListingState& state, const TListingContext& ctx, uint32_t offset,
                    uint32_t n) {
   const TLineSource src = sourceFor(state, ctx);
   if (offset == LINES_BACK_TOP) offset = state.topOffset;
   if (offset > src.size) offset = src.size;
-  for (uint32_t i = 0; i < n && offset > 0; ++i) {
-    const uint8_t* p = src.buffer + (offset > 48 ? offset - 48 : 0);
-    uint8_t s = STRING_NONE;
-    uint32_t start;
-    do {
-      start = static_cast<uint32_t>(p - src.buffer);
-      Disassembly(p, src, LISTING_BYTE_CELLS, state.detectStrings, nullptr, 0, state.memory(),
-                  state.bits16, s);
-    } while (uint32_t(p - src.buffer) < offset);
-    offset = start;
-  }
+  for (uint32_t i = 0; i < n && offset > 0; ++i) offset = syncedLineStart(state, src, offset, false);
   return offset;
 }
 
 uint32_t lineStartOf(const TListingState& state, const TListingContext& ctx, uint32_t offset) {
   const TLineSource src = sourceFor(state, ctx);
   if (offset >= src.size) return offset;
-  const uint8_t* p = src.buffer + (offset > 48 ? offset - 48 : 0);
-  uint8_t s = STRING_NONE;
-  uint32_t start;
-  do {
-    start = static_cast<uint32_t>(p - src.buffer);
-    Disassembly(p, src, LISTING_BYTE_CELLS, state.detectStrings, nullptr, 0, state.memory(),
-                state.bits16, s);
-  } while (uint32_t(p - src.buffer) <= offset);
-  return start;
+  return syncedLineStart(state, src, offset, true);
 }
 
 void updateScrollBar(TListingState& state, const TListingContext& ctx) {
