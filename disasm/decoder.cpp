@@ -232,6 +232,22 @@ void printRegister(DecodeContext& c, unsigned size, unsigned r, bool maySubstitu
 
 inline char segmentLetter(const DecodeContext& c) { return c.segment ? c.segment[0] : 'd'; }
 
+// A bare address in brackets. A 16-bit address is four digits behind its
+// segment's letter: `a` is cut to 16 bits, as the caller then notes it.
+void printDirectAddress(DecodeContext& c, uint32_t& a, bool sixteen) {
+  putChar(c, '[');
+  if (sixteen) {
+    a &= 0xFFFF;
+    putMark(c, MarkAddress16);
+    putChar(c, segmentLetter(c));
+    putHex(c, a, 4);
+  } else {
+    putMark(c, MarkAddress);
+    putHex(c, a, 8);
+  }
+  putChar(c, ']');
+}
+
 void printMemoryOperand(DecodeContext& c, unsigned sizeCode, const ModRMOperand& op, int flavour,
                         bool maySubstitute) {
   if (op.isRegister) {
@@ -259,18 +275,8 @@ void printMemoryOperand(DecodeContext& c, unsigned sizeCode, const ModRMOperand&
     }
   }
   if (!base && !index) {
-    putChar(c, '[');
-    if (op.sixteen) {
-      // A 16-bit address is four digits: its displacement was sign-extended.
-      disp &= 0xFFFF;
-      putMark(c, MarkAddress16);
-      putChar(c, segmentLetter(c));
-      putHex(c, disp, 4);
-    } else {
-      putMark(c, MarkAddress);
-      putHex(c, disp, 8);
-    }
-    putChar(c, ']');
+    // A 16-bit displacement was sign-extended: the address drops the high half.
+    printDirectAddress(c, disp, op.sixteen);
     noteValue(c, disp, true, TAnnotator::FlavourData, 0);
     return;
   }
@@ -640,17 +646,7 @@ const uint8_t* decodeBody(DecodeContext& c) {
             putText(c, c.segment);
             putChar(c, ':');
           }
-          putChar(c, '[');
-          if (size == 2) {
-            v &= 0xFFFF;
-            putMark(c, MarkAddress16);
-            putChar(c, segmentLetter(c));
-            putHex(c, v, 4);
-          } else {
-            putMark(c, MarkAddress);
-            putHex(c, v, 8);
-          }
-          putChar(c, ']');
+          printDirectAddress(c, v, size == 2);
           if (!c.segment) noteBranch(c, v, true, false);
         }
         break;
