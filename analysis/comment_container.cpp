@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <stdexcept>
+
+#include "analysis/regrow.h"
 
 namespace {
 std::string_view effective(std::string_view text) {
@@ -152,16 +152,7 @@ bool TCommentContainer::reserve(uint32_t n) {
   std::lock_guard lock(mutex_);
   const uint32_t count = static_cast<uint32_t>(entries_.size());
   if (n < count) n = count + DELTA;
-  try {
-    std::vector<Entry> resized;
-    resized.reserve(n);
-    resized.assign(entries_.begin(), entries_.end());
-    entries_.swap(resized);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
+  if (!regrow(entries_, n, count)) return false;
   capacity_ = n;
   return true;
 }

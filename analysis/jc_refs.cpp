@@ -1,8 +1,8 @@
 #include "analysis/jc_refs.h"
 
 #include <algorithm>
-#include <new>
-#include <stdexcept>
+
+#include "analysis/regrow.h"
 
 namespace {
 int32_t asSigned(uint32_t v) { return static_cast<int32_t>(v); }
@@ -14,17 +14,7 @@ TJCRefContainer::TJCRefContainer(uint32_t initialCapacity, uint32_t delta)
 }
 
 bool TJCRefContainer::reallocate(uint32_t n) {
-  // Reserve rather than size the array: a large capacity costs no page until used.
-  try {
-    std::vector<TJCRef> resized;
-    resized.reserve(n);
-    resized.assign(entries_.begin(), entries_.begin() + std::min<size_t>(entries_.size(), n));
-    entries_.swap(resized);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
+  if (!regrow(entries_, n, std::min<size_t>(entries_.size(), n))) return false;
   capacity_ = n;
   count_ = static_cast<uint32_t>(entries_.size());
   return true;
