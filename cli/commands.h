@@ -1,5 +1,7 @@
 // The subcommands of the command-line tool.
 #pragma once
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,11 @@ void addProjectCommands(std::vector<TCliCommand>& commands);
 // argument into `doc`; returns EXIT_OK or the exit code to end with.
 class TDocument;
 int loadDocumentArg(const TCliArgs& args, TDocument& doc, size_t expectedPositionals = 1);
+
+// Shared by subcommands: the address given with --option, if any, into `out`;
+// returns EXIT_OK, or EXIT_USAGE after saying why when it is no address.
+int addressOption(const TCliArgs& args, const char* command, const char* option,
+                  std::optional<uint32_t>& out);
 
 // Writes text to standard output (all of it, or reports failure).
 void printOut(const std::string& text);

@@ -277,13 +277,7 @@ int runExports(const TCliArgs& args, TCliHost& host) {
 
 int runRelocs(const TCliArgs& args, TCliHost& host) {
   std::optional<uint32_t> at;
-  if (auto v = args.value("rva")) {
-    at = parseAddress(*v);
-    if (!at) {
-      std::fprintf(stderr, "oxu relocs: '%s' is not a hexadecimal 32-bit number\n", v->c_str());
-      return EXIT_USAGE;
-    }
-  }
+  if (int rc = addressOption(args, "relocs", "rva", at)) return rc;
   TDocument doc(host);
   if (int rc = loadDocumentArg(args, doc)) return rc;
   const TImageInfo& im = doc.image();
@@ -376,6 +370,18 @@ int loadDocumentArg(const TCliArgs& args, TDocument& doc, size_t expectedPositio
   }
   doc.setPath(args.positionals()[0]);
   return doc.LoadFile(true) == LOAD_OK ? EXIT_OK : EXIT_LOAD_FAILED;
+}
+
+int addressOption(const TCliArgs& args, const char* command, const char* option,
+                  std::optional<uint32_t>& out) {
+  if (auto v = args.value(option)) {
+    out = parseAddress(*v);
+    if (!out) {
+      std::fprintf(stderr, "oxu %s: '%s' is not a hexadecimal 32-bit number\n", command, v->c_str());
+      return EXIT_USAGE;
+    }
+  }
+  return EXIT_OK;
 }
 
 void printOut(const std::string& text) {

@@ -39,13 +39,7 @@ void idStoreJson(TJsonWriter& j, const char* key, const TIdRefStore<R>& store) {
 
 int runRefs(const TCliArgs& args, TCliHost& host) {
   std::optional<uint32_t> to;
-  if (auto v = args.value("to")) {
-    to = parseAddress(*v);
-    if (!to) {
-      std::fprintf(stderr, "oxu refs: '%s' is not a hexadecimal 32-bit number\n", v->c_str());
-      return EXIT_USAGE;
-    }
-  }
+  if (int rc = addressOption(args, "refs", "to", to)) return rc;
   TDocument doc(host);
   doc.settings().noScan = true;  // scanned below with this command's options
   if (int rc = loadDocumentArg(args, doc)) return rc;

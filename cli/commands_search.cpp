@@ -41,13 +41,7 @@ int runSearch(const TCliArgs& args, TCliHost& host) {
     return EXIT_USAGE;
   }
   std::optional<uint32_t> from;
-  if (auto v = args.value("from")) {
-    from = parseAddress(*v);
-    if (!from) {
-      std::fprintf(stderr, "oxu search: '%s' is not a hexadecimal 32-bit number\n", v->c_str());
-      return EXIT_USAGE;
-    }
-  }
+  if (int rc = addressOption(args, "search", "from", from)) return rc;
   state.caseSensitive = args.flag("case");
   state.backward = args.flag("backward");
 
