@@ -8,15 +8,23 @@
 
 namespace {
 
-void BM_ChangeMemoryOneByte(benchmark::State& state) {
-  SilentHost host;
-  TDocument doc(host);
+// The benchmark file in `doc`, and where the edits go: the entry point, or
+// the file's start.
+bool load(benchmark::State& state, TDocument& doc, uint32_t& at) {
   doc.setPath(benchFilePath());
   if (doc.LoadFile(false) != LOAD_OK) {
     state.SkipWithError("cannot load the benchmark file");
-    return;
+    return false;
   }
-  const uint32_t at = doc.image().entryOffset() != NOT_IN_FILE ? doc.image().entryOffset() : 0;
+  at = doc.image().entryOffset() != NOT_IN_FILE ? doc.image().entryOffset() : 0;
+  return true;
+}
+
+void BM_ChangeMemoryOneByte(benchmark::State& state) {
+  SilentHost host;
+  TDocument doc(host);
+  uint32_t at;
+  if (!load(state, doc, at)) return;
   uint8_t b = 0;
   for (auto _ : state) {
     ++b;
@@ -32,12 +40,8 @@ BENCHMARK(BM_ChangeMemoryOneByte)->Unit(benchmark::kMillisecond);
 void BM_UndoRedoStep(benchmark::State& state) {
   SilentHost host;
   TDocument doc(host);
-  doc.setPath(benchFilePath());
-  if (doc.LoadFile(false) != LOAD_OK) {
-    state.SkipWithError("cannot load the benchmark file");
-    return;
-  }
-  const uint32_t at = doc.image().entryOffset() != NOT_IN_FILE ? doc.image().entryOffset() : 0;
+  uint32_t at;
+  if (!load(state, doc, at)) return;
   const uint8_t b = 0xCC;
   doc.ChangeMemory(at, &b, 1);
   for (auto _ : state) {

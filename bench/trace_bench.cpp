@@ -8,48 +8,30 @@
 // with a visualisation sink attached that counts every report, and without.
 #include <benchmark/benchmark.h>
 
-#include <cstring>
 #include <vector>
 
 #include "analysis/return_manager.h"
 #include "base/host.h"
-#include "base/le_read.h"
 #include "image/image_info.h"
+#include "support/pe_builder.h"
 #include "tracer/fixed_regs.h"
 
 namespace {
 
 // A PE with .text at 0x401000 (file 0x400) and .data at 0x402000 (file 0x600).
 std::vector<uint8_t> loopImage() {
-  std::vector<uint8_t> f(0x800 + 16, 0);
-  f[0] = 'M';
-  f[1] = 'Z';
-  writeLe32(&f[0x3C], 0x80);
-  uint8_t* p = &f[0x80];
-  std::memcpy(p, "PE\0\0", 4);
-  writeLe16(p + 4, 0x14C);
-  writeLe16(p + 6, 2);
-  writeLe16(p + 0x14, 0xE0);
-  writeLe16(p + 0x18, 0x10B);
-  writeLe32(p + 0x28, 0x1000);
-  writeLe32(p + 0x34, 0x400000);
-  writeLe32(p + 0x74, 16);
-  uint8_t* s = p + 0xF8;
-  for (uint32_t i = 0; i < 2; ++i, s += 40) {
-    std::memcpy(s, i ? ".data" : ".text", 5);
-    writeLe32(s + 8, 0x200);
-    writeLe32(s + 12, 0x1000 * (i + 1));
-    writeLe32(s + 16, 0x200);
-    writeLe32(s + 20, 0x400 + 0x200 * i);
-    writeLe32(s + 36, 0xE0000060);
-  }
-  const uint8_t code[] = {0x83, 0x05, 0x00, 0x20, 0x40, 0x00, 0x01,  // add dword [402000],1
-                          0xA1, 0x00, 0x20, 0x40, 0x00,              // mov eax,[402000]
-                          0x01, 0x43, 0x04,                          // add [ebx+4],eax
-                          0x50, 0x5A,                                // push eax; pop edx
-                          0x49,                                      // dec ecx
-                          0x75, 0xEC};                               // jnz 401000
-  std::memcpy(&f[0x400], code, sizeof code);
+  TPeBuilder pe;
+  pe.mzHeaderParagraphs = 0;
+  pe.addSection(".text", 0x1000, 0x200, 0x200, 0xE0000060);
+  pe.addSection(".data", 0x2000, 0x200, 0x200, 0xE0000060);
+  pe.putBytes(0x1000, {0x83, 0x05, 0x00, 0x20, 0x40, 0x00, 0x01,  // add dword [402000],1
+                       0xA1, 0x00, 0x20, 0x40, 0x00,              // mov eax,[402000]
+                       0x01, 0x43, 0x04,                          // add [ebx+4],eax
+                       0x50, 0x5A,                                // push eax; pop edx
+                       0x49,                                      // dec ecx
+                       0x75, 0xEC});                              // jnz 401000
+  std::vector<uint8_t> f = pe.build();
+  f.resize(f.size() + 16, 0);
   return f;
 }
 
