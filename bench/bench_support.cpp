@@ -1,6 +1,7 @@
 #include "bench/bench_support.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -55,6 +56,12 @@ bool TRatioReporter::quotient(const std::string& a, const std::string& b, double
   if (ia == times_.end() || ib == times_.end() || ib->second <= 0) return false;
   q = ia->second / ib->second;
   return true;
+}
+
+void TRatioReporter::printFaster(int width, const char* what, const std::string& ours,
+                                 const std::string& peer) const {
+  double q;
+  if (quotient(peer, ours, q)) std::printf("%-*s %.2fx faster\n", width, what, q);
 }
 
 int runBenchmarks(int argc, char** argv, TRatioReporter::TSummary summary) {

@@ -4,7 +4,6 @@
 #include <Zydis/Zydis.h>
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <string>
 
 #include "bench_support.h"
@@ -98,13 +97,10 @@ BENCHMARK(zydis<true>)->Name("zydis/decode_format_intel")->Unit(benchmark::kMill
 // Console output plus the sweep-time ratios of each mode to its peer.
 int main(int argc, char** argv) {
   return runBenchmarks(argc, argv, [](const TRatioReporter& times) {
-    auto faster = [&](const char* what, const std::string& ours, const std::string& peer) {
-      double q;
-      if (times.quotient(peer, ours, q)) std::printf("%-55s %.2fx faster\n", what, q);
-    };
-    faster("mode 0 (length) vs Zydis decode", "ours/mode0_length", "zydis/decode");
-    faster("mode 2 (plain text) vs Zydis decode+format", "ours/mode2_plain_text", "zydis/decode_format_intel");
-    faster("mode 1 (listing, no annotator) vs Zydis decode+format", "ours/mode1_listing_text",
-           "zydis/decode_format_intel");
+    times.printFaster(55, "mode 0 (length) vs Zydis decode", "ours/mode0_length", "zydis/decode");
+    times.printFaster(55, "mode 2 (plain text) vs Zydis decode+format", "ours/mode2_plain_text",
+                      "zydis/decode_format_intel");
+    times.printFaster(55, "mode 1 (listing, no annotator) vs Zydis decode+format", "ours/mode1_listing_text",
+                      "zydis/decode_format_intel");
   });
 }

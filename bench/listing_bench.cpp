@@ -6,7 +6,6 @@
 // the end compare processor times (objdump's measured as its child's time).
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -132,11 +131,7 @@ BENCHMARK(BM_PaintSixtyRows)->Name("oxu/paint_60_rows")->Unit(benchmark::kMicros
 // Processor times: ours in this process, objdump's as its manual time.
 int main(int argc, char** argv) {
   return runBenchmarks(argc, argv, [](const TRatioReporter& times) {
-    auto faster = [&](const char* what, const std::string& ours, const std::string& peer) {
-      double q;
-      if (times.quotient(peer, ours, q)) std::printf("%-48s %.2fx faster\n", what, q);
-    };
-    faster("whole file listing vs objdump -d (code only)", "oxu/list_all", "objdump/d_intel");
-    faster("code section listing vs objdump -d", "oxu/list_code_section", "objdump/d_intel");
+    times.printFaster(48, "whole file listing vs objdump -d (code only)", "oxu/list_all", "objdump/d_intel");
+    times.printFaster(48, "code section listing vs objdump -d", "oxu/list_code_section", "objdump/d_intel");
   });
 }
