@@ -6,17 +6,13 @@
 #include "analysis/id_refs.h"
 #include "analysis/store_locks.h"
 #include "base/le_read.h"
+#include "disasm/listing_lines.h"
 #include "disasm/text_char.h"
 #include "image/image_info.h"
 
 namespace {
 
-constexpr char kColour = 0x1E;
-constexpr char kReference = 0x1F;
-constexpr uint8_t kColourImport = 4;
-constexpr uint8_t kColourString = 6;
-constexpr uint8_t kColourLabel = 7;
-constexpr uint8_t kColourNormal = 0xFF;
+// Reference kinds behind a REF_MARK, as the decoder writes them.
 constexpr uint8_t kRefPointer = 1;
 constexpr uint8_t kRefJump = 3;
 
@@ -52,7 +48,7 @@ struct TListingAnnotator::TNote {
   // A link of a chain: " -> " reference mark k and eight digits (14 bytes).
   void link(uint8_t kind, uint32_t address) {
     put(" -> ");
-    mark(kReference, kind);
+    mark(REF_MARK, kind);
     hex8(address);
   }
   // A link written now would leave no room for the terminator.
@@ -131,13 +127,13 @@ TListingAnnotator::Next TListingAnnotator::importName(TNote& t, uint32_t value, 
   const size_t functionRoom = t.cap - 11 - moduleLen;
   if (std::strlen(function) > functionRoom) function[functionRoom] = 0;
   t.put(' ');
-  t.mark(kColour, kColourImport);
+  t.mark(COLOUR_MARK, COLOUR_IMPORT_REF);
   t.put(memory ? "->" : "=");
   t.put(' ');
   for (const char* s = module; *s; ++s) t.put(safeChar(uint8_t(*s)));
   t.put(": ");
   for (const char* s = function; *s; ++s) t.put(safeChar(uint8_t(*s)));
-  t.mark(kColour, kColourNormal);
+  t.mark(COLOUR_MARK, COLOUR_TEXT);
   return Next::Label;
 }
 
@@ -204,23 +200,23 @@ TListingAnnotator::Next TListingAnnotator::preview(TNote& t, uint32_t offset) co
   if (isTextChar(s[0]) && isTextChar(s[1]) && isTextChar(s[2])) {
     if (t.len + 12 >= t.cap) return Next::Stop;
     t.put(" -> ");
-    t.mark(kColour, kColourString);
+    t.mark(COLOUR_MARK, COLOUR_TEXT_REF);
     t.put('"');
     for (uint64_t i = offset; i < size_ && isTextChar(buffer_[i]) && t.previewRoom(); ++i)
       t.put(previewChar(buffer_[i]));
     t.put('"');
-    t.mark(kColour, kColourNormal);
+    t.mark(COLOUR_MARK, COLOUR_TEXT);
   } else if (isTextChar(s[0]) && s[1] == 0 && isTextChar(s[2]) && s[3] == 0) {
     if (t.len + 11 >= t.cap) return Next::Stop;
     t.put(" -> ");
-    t.mark(kColour, kColourString);
+    t.mark(COLOUR_MARK, COLOUR_TEXT_REF);
     t.put('\'');
     for (uint64_t i = offset; i + 1 < size_ && isTextChar(buffer_[i]) && buffer_[i + 1] == 0 &&
                               t.previewRoom();
          i += 2)
       t.put(previewChar(buffer_[i]));
     t.put('\'');
-    t.mark(kColour, kColourNormal);
+    t.mark(COLOUR_MARK, COLOUR_TEXT);
   }
   return Next::Label;
 }
@@ -234,12 +230,12 @@ bool TListingAnnotator::stringReference(TNote& t, uint32_t value) const {
   if (t.len + 11 >= t.cap) return false;
   const uint32_t count = readLe16(buffer_ + off);
   t.put(" => ");
-  t.mark(kColour, kColourString);
+  t.mark(COLOUR_MARK, COLOUR_TEXT_REF);
   t.put('\'');
   for (uint64_t i = 0, c = uint64_t(off) + 2; i < count && c + 1 < size_ && t.previewRoom(); ++i, c += 2)
     t.put(safeChar(buffer_[c]));
   t.put('\'');
-  t.mark(kColour, kColourNormal);
+  t.mark(COLOUR_MARK, COLOUR_TEXT);
   return true;
 }
 
@@ -280,8 +276,8 @@ void TListingAnnotator::label(TNote& t, uint32_t key) const {
   if (t.len + 10 >= t.cap) return;
   char text[256];
   if (!names_.lookup(key, text, sizeof text)) return;
-  t.mark(kColour, kColourLabel);
+  t.mark(COLOUR_MARK, COLOUR_USER1);
   t.put(" => ");
   for (const char* s = text; *s && t.len + 4 < t.cap; ++s) t.put(safeChar(uint8_t(*s)));
-  t.mark(kColour, kColourNormal);
+  t.mark(COLOUR_MARK, COLOUR_TEXT);
 }
