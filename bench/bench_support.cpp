@@ -8,7 +8,7 @@
 
 std::string benchFilePath() {
   const char* env = std::getenv("OXU_BENCH_FILE");
-  return env && *env ? env : "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
+  return env && *env ? env : kDefaultBenchFile;
 }
 
 std::vector<uint8_t> readWholeFile(const std::string& path) {

@@ -12,7 +12,10 @@
 
 #include "image/image_info.h"
 
-// OXU_BENCH_FILE, or else Debian's i686 libstdc++-6.dll (the largest mingw DLL).
+// Debian's i686 libstdc++-6.dll, the largest mingw DLL at hand.
+inline constexpr const char* kDefaultBenchFile = "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
+
+// OXU_BENCH_FILE, or else the default file.
 std::string benchFilePath();
 
 // The file's bytes as they are; empty when it cannot be read.

@@ -16,11 +16,10 @@
 
 #include "app/main_window.h"
 #include "base/host.h"
+#include "bench_support.h"
 #include "document/document.h"
 
 namespace {
-
-const char* kDefaultFile = "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
@@ -72,7 +71,7 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string file = kDefaultFile, grab;
+  std::string file = kDefaultBenchFile, grab;
   if (const char* env = std::getenv("OXU_BENCH_FILE")) file = env;
   for (int i = 1; i + 1 < argc; ++i) {
     if (!std::strcmp(argv[i], "--file")) file = argv[++i];

@@ -11,12 +11,11 @@
 
 #include "app/listing/listing_view.h"
 #include "base/host.h"
+#include "bench_support.h"
 #include "document/document.h"
 #include "persist/settings.h"
 
 namespace {
-
-const char* kDll = "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
 
 struct TBenchListing {
   SilentHost host;
@@ -27,7 +26,7 @@ struct TBenchListing {
   bool ok = false;
 
   TBenchListing() {
-    doc.setPath(kDll);
+    doc.setPath(kDefaultBenchFile);
     if (doc.LoadFile(true) != LOAD_OK) return;
     doc.waitReferenceScan();  // possible-reference lines are part of the paint
     view = std::make_unique<TListingView>(doc, settings);

@@ -13,12 +13,13 @@
 #include <string>
 
 #include "base/host.h"
+#include "bench_support.h"
 #include "document/document.h"
 #include "document/project_commands.h"
 
 namespace {
 
-std::string gDll = "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
+std::string gDll = kDefaultBenchFile;
 
 struct TScanned {
   SilentHost host;
