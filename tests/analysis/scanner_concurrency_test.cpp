@@ -24,25 +24,25 @@ constexpr TRefStoreKind kKinds[] = {TRefStoreKind::JumpCall, TRefStoreKind::Impo
 
 std::vector<uint8_t> busyFile() {
   std::mt19937 rng(11);
-  TScanImageSpec spec;
-  for (int i = 0; i < 80; ++i) spec.imports.push_back("F" + std::to_string(i));
-  spec.code.resize(0x20000);
-  for (auto& b : spec.code) b = uint8_t(rng());
-  for (uint32_t at = 0; at + 8 < spec.code.size(); at += 61) {
+  TScanImageSpec layout;
+  for (int i = 0; i < 80; ++i) layout.imports.push_back("F" + std::to_string(i));
+  layout.code.resize(0x20000);
+  for (auto& b : layout.code) b = uint8_t(rng());
+  for (uint32_t at = 0; at + 8 < layout.code.size(); at += 61) {
     std::vector<uint8_t> use;
     switch (rng() % 3) {
       case 0: use = {0xFF, 0x15}; pushLe32(use, TScanImageSpec::slot(rng() % 80)); break;
       case 1: use = {0x68}; pushLe32(use, (rng() & 1) ? 1000 : 200); break;
       default: use = {0x6A, 0x05}; break;
     }
-    std::copy(use.begin(), use.end(), spec.code.begin() + at);
+    std::copy(use.begin(), use.end(), layout.code.begin() + at);
   }
-  spec.stringBundles = {{1, {"", "", "", "", "", "five"}}, {63, {"", "", "", "", "", "", "", "", "k"}}};
+  layout.stringBundles = {{1, {"", "", "", "", "", "five"}}, {63, {"", "", "", "", "", "", "", "", "k"}}};
   std::vector<uint8_t> menu;
   menuHeader(menu);
   menuItem(menu, 0x80, 200, "x");
-  spec.menus = {menu};
-  return spec.build();
+  layout.menus = {menu};
+  return layout.build();
 }
 
 // What a user-interface thread does with a store it may read: format it.

@@ -77,9 +77,9 @@ bool jumpCallsSorted(const TReferenceStores& s) {
 // Code bytes at the start of .text (file offset 0x400, memory 0x401000),
 // the rest of the section zero.
 std::vector<uint8_t> codeImage(const std::vector<uint8_t>& code) {
-  TScanImageSpec spec;
-  spec.code = code;
-  return spec.build();
+  TScanImageSpec layout;
+  layout.code = code;
+  return layout.build();
 }
 
 std::vector<uint8_t> le32(uint32_t v) {
@@ -294,13 +294,13 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
       {"no use at all", nops(16), {}},
   };
   for (const Case& c : cases) {
-    TScanImageSpec spec;
-    spec.code = c.code;
-    spec.imports = {"First", "Second"};
+    TScanImageSpec layout;
+    layout.code = c.code;
+    layout.imports = {"First", "Second"};
     for (bool indexed : {true, false}) {
       TScanOptions o;
       o.indexed = indexed;
-      auto r = scan(spec.build(), o);
+      auto r = scan(layout.build(), o);
       std::map<uint32_t, std::vector<uint32_t>> got;
       for (uint32_t i = 0; i < r->stores.imports.count(); ++i)
         got[r->stores.imports[i].iatAddress] = importRefs(r->stores, r->stores.imports[i].iatAddress);
@@ -310,10 +310,10 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
 }
 
 TEST(ScannerImports, RecordNamesModuleAndFunction) {
-  TScanImageSpec spec;
-  spec.code = cat({{0xFF, 0x15}, le32(TScanImageSpec::slot(0))});
-  spec.imports = {"First"};
-  auto bytes = spec.build();
+  TScanImageSpec layout;
+  layout.code = cat({{0xFF, 0x15}, le32(TScanImageSpec::slot(0))});
+  layout.imports = {"First"};
+  auto bytes = layout.build();
   auto r = scan(bytes);
   ASSERT_EQ(r->stores.imports.count(), 1u);
   const TImpRef& rec = r->stores.imports[0];
@@ -346,27 +346,27 @@ TEST(ScannerIds, OperandRulesAndRefKinds) {
       {"same instruction twice", {0xC7, 0x05, 0x34, 0x12, 0, 0, 0x34, 0x12, 0, 0}, 0x1234, {{0x400, 0}}},
   };
   for (const Case& c : cases) {
-    TScanImageSpec spec;
-    spec.code = cat({nops(0x40), c.code});
-    spec.stringBundles = {{1, {"", "", "", "", "", "five"}}, {0x124, {"", "", "", "", "x1234"}}};
+    TScanImageSpec layout;
+    layout.code = cat({nops(0x40), c.code});
+    layout.stringBundles = {{1, {"", "", "", "", "", "five"}}, {0x124, {"", "", "", "", "x1234"}}};
     for (auto& e : const_cast<Pairs&>(c.expected)) e.first += 0x40;
     for (bool indexed : {true, false}) {
       TScanOptions o;
       o.indexed = indexed;
-      auto r = scan(spec.build(), o);
+      auto r = scan(layout.build(), o);
       EXPECT_EQ(idRefs(r->stores.strings, c.id), c.expected) << c.name;
     }
   }
 }
 
 TEST(ScannerIds, ShortStringBlockEndsTheStringPass) {
-  TScanImageSpec spec;
-  spec.code = cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}});
-  spec.stringBundles = {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}};
-  auto whole = scan(spec.build());
+  TScanImageSpec layout;
+  layout.code = cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}});
+  layout.stringBundles = {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}};
+  auto whole = scan(layout.build());
   EXPECT_EQ(whole->stores.strings.count(), 2u);
-  spec.stringBundles[0].sizeOverride = 9;
-  auto cut = scan(spec.build());
+  layout.stringBundles[0].sizeOverride = 9;
+  auto cut = scan(layout.build());
   EXPECT_EQ(cut->stores.strings.count(), 0u);
 }
 
@@ -376,10 +376,10 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
   std::vector<uint8_t> code = nops(0x40);
   for (uint32_t id = 1001; id <= 1010; ++id) code = cat({code, {0x68}, le32(id)});
   auto reached = [&](const std::vector<uint8_t>& menu) {
-    TScanImageSpec spec;
-    spec.code = code;
-    spec.menus = {menu};
-    auto r = scan(spec.build());
+    TScanImageSpec layout;
+    layout.code = code;
+    layout.menus = {menu};
+    auto r = scan(layout.build());
     std::vector<uint32_t> ids;
     for (uint32_t i = 0; i < r->stores.menus.count(); ++i) ids.push_back(r->stores.menus[i].id);
     return ids;
@@ -409,30 +409,30 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
 TEST(ScannerIds, MenuIdsNeedTheCodeBitAndSkipDataBytes) {
   // A push of the ID in a section with only the execute bit: strings are
   // found there, menu commands are not.
-  TScanImageSpec spec;
-  spec.code = cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}});
-  spec.codeCharacteristics = 0x60000000;
-  spec.stringBundles = {{63, {"", "", "", "", "", "", "", "", "thousand"}}};
+  TScanImageSpec layout;
+  layout.code = cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}});
+  layout.codeCharacteristics = 0x60000000;
+  layout.stringBundles = {{63, {"", "", "", "", "", "", "", "", "thousand"}}};
   std::vector<uint8_t> menu;
   menuHeader(menu);
   menuItem(menu, 0x80, 1001, "x");
-  spec.menus = {menu};
-  auto r = scan(spec.build());
+  layout.menus = {menu};
+  auto r = scan(layout.build());
   EXPECT_EQ(idRefs(r->stores.strings, 1000), (Pairs{}));
   EXPECT_EQ(r->stores.menus.count(), 0u);
-  spec.stringBundles = {{63, {"", "", "", "", "", "", "", "", "", "x"}}};  // ID 1001
-  r = scan(spec.build());
+  layout.stringBundles = {{63, {"", "", "", "", "", "", "", "", "", "x"}}};  // ID 1001
+  r = scan(layout.build());
   EXPECT_EQ(idRefs(r->stores.strings, 1001), (Pairs{{0x440, 0}}));
 }
 
 TEST(ScannerReport, NoCodeSectionMeansNoReferences) {
-  TScanImageSpec spec;
-  spec.code = {0xE8, 0, 0, 0, 0};
-  spec.codeCharacteristics = 0x40000040;
-  auto r = scan(spec.build());
+  TScanImageSpec layout;
+  layout.code = {0xE8, 0, 0, 0, 0};
+  layout.codeCharacteristics = 0x40000040;
+  auto r = scan(layout.build());
   EXPECT_EQ(r->host.statusTexts.back(), "No code refs found at all! Check the sections' code flag!");
-  spec.codeCharacteristics = 0x60000020;
-  r = scan(spec.build());
+  layout.codeCharacteristics = 0x60000020;
+  r = scan(layout.build());
   EXPECT_EQ(r->host.statusTexts.back(),
             "0 imports, 0 import refs, 1 jump and call refs, 0 string refs, 0 menuitem refs found!");
 }
@@ -458,14 +458,14 @@ TEST(ScannerReport, MalformedHeadersEndTheScanQuietly) {
 // Random code sprinkled with uses of import slots, thunks, string and menu IDs.
 std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t importCount) {
   std::mt19937 rng(seed);
-  TScanImageSpec spec;
-  for (uint32_t i = 0; i < importCount; ++i) spec.imports.push_back("F" + std::to_string(i));
-  spec.code.resize(codeSize);
-  for (auto& b : spec.code) b = uint8_t(rng());
+  TScanImageSpec layout;
+  for (uint32_t i = 0; i < importCount; ++i) layout.imports.push_back("F" + std::to_string(i));
+  layout.code.resize(codeSize);
+  for (auto& b : layout.code) b = uint8_t(rng());
   std::vector<uint32_t> ids = {1, 2, 5, 17, 40, 99, 127, 128, 200, 1000, 0x1234, 0x4001};
   auto put = [&](const std::vector<uint8_t>& bytes) {
     const uint32_t at = rng() % (codeSize - 16);
-    std::copy(bytes.begin(), bytes.end(), spec.code.begin() + at);
+    std::copy(bytes.begin(), bytes.end(), layout.code.begin() + at);
     return at;
   };
   for (int i = 0; i < int(codeSize / 64); ++i) {
@@ -483,7 +483,7 @@ std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t import
       default: put({0x83, 0xC0, uint8_t(id)}); break;
     }
   }
-  spec.stringBundles = {{1, {"", "a", "b", "", "", "e", "", "", "", "", "", "", "", "", "", ""}},
+  layout.stringBundles = {{1, {"", "a", "b", "", "", "e", "", "", "", "", "", "", "", "", "", ""}},
                         {2, {"", "q"}}, {3, {"", "", "", "", "", "", "", "", "x"}},
                         {63, {"", "", "", "", "", "", "", "", "k"}}, {0x124, {"", "", "", "", "z"}},
                         {0x401, {"", "last"}}};
@@ -495,8 +495,8 @@ std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t import
   menuItem(menu, 0x80, 128, "c");
   menuItem(menu, 0, 200, "d");
   menuItem(menu, 0x80, 1000, "e");
-  spec.menus = {menu};
-  return spec.build();
+  layout.menus = {menu};
+  return layout.build();
 }
 
 void expectIndexedEqualsSweep(const std::vector<uint8_t>& bytes, const std::string& name) {
