@@ -518,12 +518,8 @@ TEST(ListingRows, LinesBackAndForwardAreInverse) {
 }
 
 TEST(ListingRows, StepBackOverFiveByteInstruction) {
-  struct Case {
-    uint8_t filler;
-    uint32_t fillerLength;
-  } cases[] = {{0x90, 1}, {0x40, 1}};
-  for (const auto& c : cases) {
-    std::vector<uint8_t> b(44 / c.fillerLength, c.filler);
+  for (uint8_t filler : {0x90, 0x40}) {
+    std::vector<uint8_t> b(44, filler);
     for (uint8_t x : {0xE8, 0x10, 0x00, 0x00, 0x00, 0xC3}) b.push_back(x);
     TListingFile f(b);
     f.state.bits16 = false;
@@ -535,7 +531,7 @@ TEST(ListingRows, StepBackOverFiveByteInstruction) {
   TListingFile f(withBytes({0x90, 0x90, 0x90}));
   EXPECT_EQ(previousLineStart(f.bytes.data(), 3, 2, false), 1u);
   EXPECT_EQ(previousLineStart(f.bytes.data(), 3, 9, false), 0u);
-  EXPECT_TRUE(isReturn(f.bytes.data() + 3) == false);
+  EXPECT_FALSE(isReturn(f.bytes.data() + 3));
   const uint8_t jumps[][2] = {{0xE9, 0}, {0xEA, 0}, {0xEB, 0}, {0xFF, 0x25}, {0xFF, 0xE0}, {0xFF, 0x64}};
   for (const auto& j : jumps) EXPECT_TRUE(isUnconditionalJump(j)) << int(j[1]);
   const uint8_t notJumps[][2] = {{0xFF, 0x15}, {0xFF, 0x35}, {0xE8, 0}, {0x74, 0}};
@@ -585,7 +581,6 @@ TEST(ListingRows, ScrollArithmeticAtTheEnds) {
       {true, 0x8, TScrollCode::LineUp, 0, 0},
       {true, 0x5F0, TScrollCode::LineDown, 0, 0x5F0},
       {true, 0x5E0, TScrollCode::PageDown, 0, 0x5E0},
-      {true, 0x100, TScrollCode::PageUp, 0, 0x10},
       {true, 0x100, TScrollCode::PageUp, 0, 0x10},
       {true, 0x100, TScrollCode::Bottom, 0, 0x550},
       {true, 0x103, TScrollCode::ThumbTrack, 0x10, 0x103},
