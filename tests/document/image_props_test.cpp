@@ -179,29 +179,6 @@ TEST(ImageProps, ApplyWritesOnlyChangedFlagBitsAsOneUndoableChange) {
   }
 }
 
-TEST(ImageProps, FixtureRelocSectionAndUndoKeepTheChosenSection) {
-  for (const char* file : {"gui.exe", "fixdll.dll"}) {
-    SCOPED_TRACE(file);
-    TLoaded l(file);
-    TImagePropsModel m(l.doc);
-    m.open();
-    const int reloc = static_cast<int>(m.sections().size()) - 1;
-    m.chooseSection(reloc);
-    ASSERT_EQ(m.sections()[reloc].name, ".reloc");
-    EXPECT_EQ(checkedBits(m), 0x40000040u);
-    EXPECT_FALSE(m.apply());
-    EXPECT_FALSE(l.doc.undoAvailable());
-    m.setChecked(IPC_FLAG_READABLE, false);
-    EXPECT_TRUE(m.apply());
-    const uint32_t at = m.sections()[reloc].headerOffset + 36;
-    EXPECT_EQ(l.dword(at), 0x02000040u);
-    for (int i = 0; i < 4; ++i) l.doc.undo();
-    EXPECT_EQ(l.dword(at), 0x42000040u);
-    EXPECT_EQ(m.selection(), reloc);
-    EXPECT_TRUE(m.checked(IPC_FLAG_READABLE));
-  }
-}
-
 TEST(ImageProps, CutSectionTable) {
   // The table starts at 0x178; cut the file inside the second header, so
   // the third header starts past the end.
