@@ -439,10 +439,6 @@ TEST(ScannerReport, NoCodeSectionMeansNoReferences) {
 
 TEST(ScannerReport, MalformedHeadersEndTheScanQuietly) {
   auto gui = readFixture("gui.exe");
-  struct Case {
-    const char* name;
-    size_t cut;  // file cut to this size
-  };
   // Cuts inside the PE header, the section table, .text, the imports and the resources.
   for (size_t cut : {0x90u, 0x100u, 0x200u, 0x500u, 0xE10u, 0x1000u, 0x1450u, 0x1600u, 0x1A00u}) {
     std::vector<uint8_t> bytes(gui.begin(), gui.begin() + cut);
