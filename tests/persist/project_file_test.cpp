@@ -338,25 +338,6 @@ TEST(ProjectFile, OlderAndNewerVersions) {
   }
 }
 
-TEST(ProjectFile, AReturnsCountAbove64IsReadAs64) {
-  Saved s;
-  TProjectParts8 parts = splitProject(s.bytes);
-  std::vector<uint8_t> ret{PS_RETURNS, 200, 70};
-  for (uint32_t i = 0; i < 64; ++i) {
-    uint8_t e[12];
-    writeLe32(e, RK_JUMP);
-    writeLe32(e + 4, i);
-    writeLe32(e + 8, 0);
-    ret.insert(ret.end(), e, e + 12);
-  }
-  parts.sections[PS_RETURNS] = ret;
-  TProjectDoc p("gui.exe");
-  ASSERT_EQ(p.load(joinProject(parts)), PROJECT_LOADED);
-  EXPECT_EQ(p.doc.history().count(), 64u);
-  EXPECT_EQ(p.doc.history().getReturn(0).address, 0u);  // a first of 70 is taken as 0
-  EXPECT_EQ(p.doc.history().getReturn(63).address, 63u);
-}
-
 TEST(ProjectFile, UnsortedJumpCallRecordsAreSortedForLookups) {
   Saved s;
   TProjectParts8 parts = splitProject(s.bytes);
