@@ -98,18 +98,6 @@ TEST(Undo, RecordArithmeticAroundItsCapacity) {
   }
 }
 
-TEST(Undo, NewChangeDiscardsRedo) {
-  Doc d;
-  d.change(0, {1, 2, 3, 4, 5});
-  d.doc.undo();
-  d.doc.undo();
-  EXPECT_TRUE(d.doc.redoAvailable());
-  d.change(100, {9});
-  EXPECT_FALSE(d.doc.redoAvailable());
-  EXPECT_EQ(d.at(3), 0x90);
-  EXPECT_EQ(d.at(4), 0x90);
-}
-
 TEST(Typing, HexDigitsNibblesAndUndo) {
   Doc d(4);
   d.doc.view().hexDump = true;
