@@ -1,7 +1,6 @@
 // The annotation behind listing addresses, over built images and the fixtures:
 // import names, jump and pointer chains, previews, string-table texts, labels,
-// and every capacity cut. Marks are rendered visibly: 0x1E n as "<c n>" (hex),
-// 0x1F k as "{k}".
+// and every capacity cut.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "analysis/store_locks.h"
 #include "disasm/annotate.h"
 #include "disasm/decoder.h"
+#include "disasm/listing_marks.h"
 #include "disasm/text_char.h"
 #include "support/fixtures.h"
 #include "support/parsed_image.h"
@@ -21,18 +21,10 @@
 
 namespace {
 
+// Marks rendered visibly: 0x1E n as "<c n>", 0x1F k as "{k}".
 std::string render(const char* text) {
   std::string out;
-  for (const char* p = text; *p; ++p) {
-    if ((*p == 0x1E || *p == 0x1F) && p[1]) {
-      char buf[16];
-      snprintf(buf, sizeof buf, *p == 0x1E ? "<c %X>" : "{%X}", uint8_t(p[1]));
-      out += buf;
-      ++p;
-    } else {
-      out += *p;
-    }
-  }
+  appendMarkedText(out, text, TMarkStyle::Tokens);
   return out;
 }
 
