@@ -1,4 +1,5 @@
 // oxu: the headless twin of the desktop program, for scripts and tests.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -46,6 +47,9 @@ void printHelp(const std::vector<TCliCommand>& commands) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A write beyond the file-size limit then fails (EFBIG) and is reported as
+  // the failed save it is, with the temporary file removed.
+  std::signal(SIGXFSZ, SIG_IGN);
   const auto commands = allCommands();
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
       !std::strcmp(argv[1], "help")) {

@@ -11,6 +11,7 @@
 #include "image/exports.h"
 #include "image/file_save.h"
 #include "image/raw_convert.h"
+#include "image/section_enlarge.h"
 
 namespace {
 
@@ -99,7 +100,8 @@ int TDocument::LoadFile(bool fullReset) {
   }
   // Sizes, offsets and addresses are 32-bit throughout: a larger file cannot
   // be described, and cutting its size would show a different file.
-  if (static_cast<uint64_t>(st.st_size) > 0xFFFFFFFFull - kBufferTail) {
+  static_assert(kLargestFileSize + kBufferTail == 0xFFFFFFFFull);
+  if (static_cast<uint64_t>(st.st_size) > kLargestFileSize) {
     host_.message("The file is 4 GB or larger and can't be opened!", "File error",
                   MsgIcon::Warning);
     return LOAD_NO_SIZE;
@@ -322,16 +324,15 @@ bool TDocument::SaveFileAsSecEnlarged(const std::string& path) {
     host_.message("This only works with PE files, yet!", "Not a PE file!", MsgIcon::Information);
     return false;
   }
-  TEnlargeResult layout;
-  bool writeFailed = false;
+  const TEnlargeLayout layout = planSectionEnlarged(buffer_.data(), fileSize_, image_);
   const TSaveOutcome o = saveThroughTemporary(path, settings_.createBackups, [&](const TWriter& w) {
-    layout = writeSectionEnlarged(buffer_.data(), fileSize_, image_, w, writeFailed);
-    return layout.problem == EnlargeProblem::None && !writeFailed;
+    return layout.problem == EnlargeProblem::None && writeSectionEnlarged(buffer_.data(), layout, w);
   });
   if (o.error == SaveError::Open) {
     host_.message(path, "File error: Couldn't open file:", MsgIcon::Warning);
     return false;
   }
+  const char* const writeFailed = "Couldn't write the buffer into the file (filepos=%.8X, bytestowrite=%.8X)";
   switch (layout.problem) {
     case EnlargeProblem::NotPe:
       host_.message("Not PE?!?!?", "TDWin::SaveFileAsSecEnlarged() : Strange assert result",
@@ -342,17 +343,18 @@ bool TDocument::SaveFileAsSecEnlarged(const std::string& path) {
                     "TDWin::SaveFileAsSecEnlarged(): File align is zero", MsgIcon::Warning);
       return false;
     case EnlargeProblem::Overlap:
-      host_.message(wsString("Couldn't write the buffer into the file (filepos=%.8X, bytestowrite=%.8X)",
-                             uint32_t(layout.position), uint32_t(layout.length)),
+      host_.message(wsString(writeFailed, uint32_t(layout.failedAt), uint32_t(layout.failedLength)),
                     "File error", MsgIcon::Warning);
+      return false;
+    case EnlargeProblem::TooLarge:
+      host_.message(kEnlargedTooLarge, "File error", MsgIcon::Warning);
       return false;
     case EnlargeProblem::None:
       break;
   }
   if (o.error == SaveError::Write) {
-    host_.message(wsString("Couldn't write the buffer into the file (filepos=%.8X, bytestowrite=%.8X)",
-                           uint32_t(o.failedAt), uint32_t(o.failedLength)),
-                  "File error", MsgIcon::Warning);
+    host_.message(wsString(writeFailed, uint32_t(o.failedAt), uint32_t(o.failedLength)), "File error",
+                  MsgIcon::Warning);
     return false;
   }
   fileChanged_ = false;

@@ -68,6 +68,11 @@ struct TFileCommands {
 constexpr int kVersionMajor = 2;
 constexpr int kVersionMinor = 35;
 
+// An enlarged copy that the 32-bit model could not open again is refused
+// (caption "File error") before anything is written.
+constexpr const char* kEnlargedTooLarge =
+    "The enlarged file would be 4 GB or larger and couldn't be opened again!";
+
 class TDocument : private TReturnView {
  public:
   explicit TDocument(Host& host);

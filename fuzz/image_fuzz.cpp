@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "image/exports.h"
-#include "image/file_save.h"
 #include "image/image_info.h"
 #include "image/import_list.h"
 #include "image/raw_convert.h"
+#include "image/section_enlarge.h"
 #include "image/tls_menu.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -55,14 +55,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < model.modules().size() && i < 64; ++i) model.functions(im, i);
   }
 
-  // The section-enlarged copy, written nowhere: it must never read past the
-  // file, and a layout it accepts grows by whole alignment units only.
-  bool writeFailed = false;
-  uint64_t written = 0;
-  const TEnlargeResult enlarged = writeSectionEnlarged(
-      buf, n, im, [&](const uint8_t*, uint64_t len) { written += len; return written < (1ull << 32); },
-      writeFailed);
-  if (enlarged.problem == EnlargeProblem::None && !writeFailed && written < n) __builtin_trap();
+  // The section-enlarged copy, written nowhere, from a copy of exactly the
+  // file's bytes (so reading the zero tail would be caught). It never grows
+  // beyond its plan nor to a size the model cannot open again; the writing
+  // of very large plans stops early.
+  const std::vector<uint8_t> exact(data, data + size);
+  const TEnlargeLayout layout = planSectionEnlarged(exact.data(), n, im);
+  if (layout.problem == EnlargeProblem::None) {
+    // Every file byte has its place in the copy: it never shrinks.
+    if (layout.outputSize > kLargestFileSize || layout.outputSize < n) __builtin_trap();
+    constexpr uint64_t kWriteAtMost = 1 << 24;
+    uint64_t written = 0;
+    const bool complete = writeSectionEnlarged(exact.data(), layout, [&](const uint8_t* p, uint64_t len) {
+      if (len) {  // both ends of every piece must be readable
+        volatile uint8_t ends = p[0] ^ p[len - 1];
+        (void)ends;
+      }
+      written += len;
+      return written <= kWriteAtMost;
+    });
+    if (written > layout.outputSize || (complete && written != layout.outputSize))
+      __builtin_trap();
+  }
 
   // The tracer's entries survive a second parse of the same bytes.
   for (const auto& f : im.imports().functions()) {

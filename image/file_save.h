@@ -6,7 +6,9 @@
 #include <functional>
 #include <string>
 
-class TImageInfo;
+// The largest file the 32-bit model holds: its size and the 16 zero bytes
+// kept behind it in memory must fit 32 bits.
+inline constexpr uint64_t kLargestFileSize = 0xFFFFFFFFull - 16;
 
 // The path with the file name's extension replaced by `extension` (".bak",
 // ".map"), or with `extension` appended when the file name has none.
@@ -29,6 +31,8 @@ struct TSaveOutcome {
 
 // Streams the new contents: `produce` is called once with a writer that
 // returns false when a write fails (produce must then stop and return false).
+// Small writes are gathered into large ones; a failure is reported for the
+// request that reached the disk (its position and length).
 using TWriter = std::function<bool(const uint8_t* data, uint64_t size)>;
 using TProducer = std::function<bool(const TWriter& write)>;
 
@@ -38,24 +42,3 @@ using TProducer = std::function<bool(const TWriter& write)>;
 // is left as it was.
 TSaveOutcome saveThroughTemporary(const std::string& path, bool makeBackup,
                                   const TProducer& produce);
-
-// ---- the section-enlarged copy ----------------------------------------------
-
-enum class EnlargeProblem {
-  None,
-  NotPe,          // the buffer's headers are not PE after all
-  ZeroAlignment,  // FileAlignment is 0
-  Overlap,        // a section's raw data lies before bytes already written
-};
-
-struct TEnlargeResult {
-  EnlargeProblem problem = EnlargeProblem::None;
-  uint64_t position = 0;  // output position where an overlap was found
-  uint64_t length = 0;    // the length of the chunk that could not be written (E - S)
-};
-
-// Writes the copy in which every section whose raw data is shorter than its
-// virtual size gets raw data of its virtual size rounded up to the file
-// alignment; the section table is rewritten in raw-offset order.
-TEnlargeResult writeSectionEnlarged(const uint8_t* buffer, uint32_t size, const TImageInfo& image,
-                                    const TWriter& write, bool& writeFailed);
