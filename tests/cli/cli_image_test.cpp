@@ -102,6 +102,17 @@ TEST(Cli, PatchAndEnlarge) {
                  dir.file("dos2.exe") + "'");
   EXPECT_EQ(r.exit, 3);
   EXPECT_NE(r.err.find("Not a PE file!: This only works with PE files, yet!"), std::string::npos);
+
+  // Past the file-size limit the write fails and is reported; the process is
+  // not killed by the limit's signal and leaves no temporary file.
+  r = runCommand("ulimit -f 2; " + std::string(OXU_CLI_PATH) + " enlarge '" + fixturePath("tally.exe") +
+                 "' '" + dir.file("limited.exe") + "'");
+  EXPECT_EQ(r.exit, 3);
+  EXPECT_NE(r.err.find("File error: Couldn't write the buffer into the file (filepos=00000000, "
+                       "bytestowrite=00001600)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(runCommand("ls -A '" + dir.path() + "' | grep -c limited").out, "0\n");
 }
 
 }  // namespace

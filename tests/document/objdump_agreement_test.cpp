@@ -2,12 +2,12 @@
 // entry point and imported names. Skipped where the DLLs or objdump are missing.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <set>
 #include <sstream>
 #include <tuple>
 
 #include "document/document.h"
+#include "support/mingw_files.h"
 #include "support/process.h"
 #include "support/recording_host.h"
 
@@ -15,25 +15,9 @@ namespace {
 
 std::string run(const std::string& command) { return runCommand(command).out; }
 
-std::string objdumpTool() {
-  for (const char* tool : {"i686-w64-mingw32-objdump", "objdump"})
-    if (run(std::string("command -v ") + tool).size()) return tool;
-  return {};
-}
-
-std::vector<std::string> mingwDlls() {
-  std::vector<std::string> out;
-  for (const char* dir : {"/usr/lib/gcc/i686-w64-mingw32/12-win32", "/usr/i686-w64-mingw32/lib"}) {
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-      if (e.path().extension() == ".dll") out.push_back(e.path().string());
-  }
-  return out;
-}
-
 TEST(ObjdumpAgreement, MingwDlls) {
-  const std::string tool = objdumpTool();
-  const auto dlls = mingwDlls();
+  const std::string tool = i686Objdump();
+  const auto dlls = i686MingwDlls();
   if (tool.empty() || dlls.empty()) GTEST_SKIP() << "no objdump or no i686 mingw DLLs installed";
   for (const auto& dll : dlls) {
     SCOPED_TRACE(dll);

@@ -8,10 +8,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <sstream>
+#include <tuple>
+
 #include "base/le_read.h"
 #include "document/document.h"
 #include "image/file_save.h"
+#include "fixtures/src/tally.h"
 #include "support/fixtures.h"
+#include "support/mingw_files.h"
 #include "support/pe_builder.h"
 #include "support/process.h"
 #include "support/recording_host.h"
@@ -106,31 +112,6 @@ TEST(SaveFile, FailuresLeaveTheFileOnDiskIntact) {
   EXPECT_EQ(none.messageLines(), std::vector<std::string>{"File's not opened ;): What shall I save???"});
 }
 
-// A write that fails part-way (the file size limit stops it) reports the
-// write error and leaves the old file and no temporary file behind.
-TEST(SaveFile, WriteFailingPartWayKeepsTheOldFile) {
-  Saved s(pattern(64 * 1024));
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const uint8_t b = 0x11;
-    s.doc.ChangeMemory(0, &b, 1);
-    const bool saved = s.doc.SaveFile();
-    const bool told = s.host.messageLines() ==
-                      std::vector<std::string>{"File error: Couldn't write the buffer into the file"};
-    _exit(!saved && told && s.doc.fileChanged() ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(readFile(s.path), pattern(64 * 1024));
-  EXPECT_EQ(runCommand("ls -A '" + s.dir.path() + "'").out, "prog.exe\n");
-}
-
 TEST(SaveFile, KeepsPermissions) {
   Saved s(pattern(16));
   chmod(s.path.c_str(), 0750);
@@ -211,7 +192,232 @@ TEST(EnlargedSave, NothingToEnlargeOnlySortsTheTable) {
   EXPECT_EQ(readLe32(&copy[table + 80 + 24]), 0u);  // .rdata's relocation pointer cleared
 }
 
+// The section table as the file states it, read here without the image model.
+struct TRawPe {
+  struct Section {
+    std::string name;
+    uint32_t virtualSize, rva, rawSize, rawOffset;
+  };
+  uint32_t peOffset = 0, imageBase = 0, align = 0, headerSize = 0;
+  uint64_t table = 0, tableEnd = 0;
+  std::vector<Section> sections;
+};
+
+bool readRawPe(const std::vector<uint8_t>& f, TRawPe& pe) {
+  if (f.size() < 0x40) return false;
+  pe.peOffset = readLe32(&f[0x3C]);
+  if (uint64_t(pe.peOffset) + 0x78 > f.size()) return false;
+  const uint8_t* h = &f[pe.peOffset];
+  pe.imageBase = readLe32(h + 0x34);
+  pe.align = readLe32(h + 0x3C);
+  pe.headerSize = readLe32(h + 0x54);
+  pe.table = pe.peOffset + 0x78 + 8ull * readLe32(h + 0x74);
+  pe.tableEnd = pe.table + 40ull * readLe16(h + 6);
+  if (pe.tableEnd > f.size()) return false;
+  for (uint64_t at = pe.table; at < pe.tableEnd; at += 40) {
+    const char* name = reinterpret_cast<const char*>(&f[at]);
+    pe.sections.push_back({std::string(name, strnlen(name, 8)), readLe32(&f[at + 8]),
+                           readLe32(&f[at + 12]), readLe32(&f[at + 16]), readLe32(&f[at + 20])});
+  }
+  return true;
+}
+
+// The rules an enlarged copy keeps: every section has raw data of at least
+// its virtual size rounded up to the file alignment, with its old bytes in
+// front and zeros behind; no raw data overlaps another's or the headers;
+// the headers stay (but for PointerToSymbolTable), the overlay ends the copy
+// and nothing else changes.
+void expectValidEnlargedCopy(const std::vector<uint8_t>& orig, const std::vector<uint8_t>& copy) {
+  TRawPe before, after;
+  ASSERT_TRUE(readRawPe(orig, before));
+  ASSERT_TRUE(readRawPe(copy, after));
+  ASSERT_EQ(after.sections.size(), before.sections.size());
+  const uint32_t p = before.peOffset;
+  EXPECT_TRUE(std::equal(orig.begin(), orig.begin() + p + 12, copy.begin()));
+  EXPECT_TRUE(std::equal(orig.begin() + p + 16, orig.begin() + before.table, copy.begin() + p + 16));
+  std::vector<std::pair<uint64_t, uint64_t>> placed;
+  uint64_t dataEnd = 0, grown = 0;
+  for (const auto& old : before.sections) {
+    SCOPED_TRACE(old.name);
+    auto now = std::find_if(after.sections.begin(), after.sections.end(),
+                            [&](const auto& n) { return n.name == old.name && n.rva == old.rva; });
+    ASSERT_NE(now, after.sections.end());
+    EXPECT_EQ(now->virtualSize, old.virtualSize);
+    const uint64_t rounded = (uint64_t(old.virtualSize) + before.align - 1) / before.align * before.align;
+    EXPECT_GE(now->rawSize, std::max<uint64_t>(old.rawSize, rounded));
+    ASSERT_LE(uint64_t(now->rawOffset) + now->rawSize, copy.size());
+    const uint32_t kept = old.rawSize ? old.rawSize : 0;
+    ASSERT_LE(uint64_t(old.rawOffset) + kept, orig.size());
+    const auto at = copy.begin() + now->rawOffset;
+    EXPECT_TRUE(std::equal(orig.begin() + old.rawOffset, orig.begin() + old.rawOffset + kept, at));
+    EXPECT_TRUE(std::all_of(at + kept, at + now->rawSize, [](uint8_t b) { return b == 0; }));
+    if (now->rawSize) placed.emplace_back(now->rawOffset, uint64_t(now->rawOffset) + now->rawSize);
+    if (kept) dataEnd = std::max<uint64_t>(dataEnd, uint64_t(old.rawOffset) + kept);
+    grown += now->rawSize - old.rawSize;
+  }
+  EXPECT_EQ(copy.size(), orig.size() + grown);  // no byte lost
+  std::sort(placed.begin(), placed.end());
+  uint64_t free = std::max<uint64_t>(after.tableEnd, after.headerSize);
+  for (const auto& [begin, end] : placed) {
+    EXPECT_GE(begin, free) << "raw data at " << begin << " overlaps";
+    free = end;
+  }
+  // Behind the last raw data (or, with none, behind the section table) the
+  // file's remaining bytes.
+  const uint64_t rest = orig.size() - std::max(dataEnd, before.tableEnd);
+  const uint64_t restAt = dataEnd ? copy.size() - rest : after.tableEnd;
+  if (dataEnd) {
+    EXPECT_GE(restAt, free);
+  }
+  EXPECT_TRUE(std::equal(orig.end() - rest, orig.end(), copy.begin() + restAt));
+}
+
+// objdump reads the copy and finds our sections where we put them.
+void expectObjdumpAgrees(const std::string& tool, const std::string& path, const std::vector<uint8_t>& copy) {
+  TRawPe pe;
+  ASSERT_TRUE(readRawPe(copy, pe));
+  const TCommandResult r = runCommand(tool + " -h '" + path + "'");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  std::istringstream lines(r.out);
+  size_t seen = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream l(line);
+    unsigned idx;
+    std::string name, size, vma, lma, off;
+    if (!(l >> idx >> name >> size >> vma >> lma >> off) || off.size() != 8) continue;
+    ASSERT_LT(idx, pe.sections.size());
+    EXPECT_EQ(std::stoul(vma, nullptr, 16) - pe.imageBase, pe.sections[idx].rva) << name;
+    EXPECT_EQ(std::stoul(off, nullptr, 16), pe.sections[idx].rawOffset) << name;
+    ++seen;
+  }
+  EXPECT_EQ(seen, pe.sections.size());
+}
+
+// Sections as (name, RVA, virtual size, raw size), raw data one after the
+// other; raw size 0 makes an uninitialised-data section (raw offset 0).
+TPeBuilder shaped(std::initializer_list<std::tuple<const char*, uint32_t, uint32_t, uint32_t>> sections) {
+  TPeBuilder b;
+  for (const auto& [name, rva, virtualSize, rawSize] : sections) {
+    b.addSection(name, rva, virtualSize, rawSize, rawSize ? 0x60000020 : 0xC0000080);
+    if (!rawSize) b.sections().back().rawOffset = 0;
+  }
+  return b;
+}
+
+TEST(EnlargedSave, CopiesAreValidPeFiles) {
+  auto withOverlay = [](std::vector<uint8_t> f) {
+    for (int i = 0; i < 0x300; ++i) f.push_back(uint8_t(0xA0 + i));
+    return f;
+  };
+  TPeBuilder gap = shaped({{".text", 0x1000, 0x100, 0x200}, {".data", 0x2000, 0x100, 0x200}});
+  gap.sections()[1].rawOffset = 0x800;  // 0x200 bytes between the two
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> file;
+  } cases[] = {
+      {"first by RVA", withFileAlignment(shaped({{".text", 0x2000, 0x100, 0x200},
+                                                 {".bss", 0x1000, 0x234, 0},
+                                                 {".data", 0x3000, 0x1234, 0x200}}).build(), 0x200)},
+      {"in the middle", withFileAlignment(shaped({{".text", 0x1000, 0x100, 0x200},
+                                                  {".bss", 0x2000, 0x234, 0},
+                                                  {".data", 0x3000, 0x1234, 0x200}}).build(), 0x200)},
+      {"last, with an overlay", withOverlay(withFileAlignment(shaped({{".text", 0x1000, 0x100, 0x200},
+                                                                      {".data", 0x2000, 0x1234, 0x200},
+                                                                      {".bss", 0x4000, 0x10, 0}}).build(), 0x200))},
+      {"two in a row, table out of RVA order",
+       withFileAlignment(shaped({{".bss2", 0x3000, 0x10, 0}, {".text", 0x1000, 0x100, 0x200},
+                                 {".bss", 0x2000, 0x800, 0}, {".rsrc", 0x4000, 0x80, 0x200}}).build(), 0x200)},
+      {"no raw data at all", withFileAlignment(shaped({{".bss", 0x1000, 0x20, 0}, {".tls", 0x2000, 0x8, 0}}).build(), 0x200)},
+      {"no sections", withOverlay(withFileAlignment(TPeBuilder().build(), 0x200))},
+      {"an enlarged last section before an overlay", withOverlay(withFileAlignment(enlargeable().build(), 0x200))},
+      {"a gap between raw data", withFileAlignment(gap.build(), 0x200)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Saved s(c.file);
+    const std::string out = s.dir.file("big.exe");
+    ASSERT_TRUE(s.doc.SaveFileAsSecEnlarged(out)) << s.host.messageLines()[0];
+    expectValidEnlargedCopy(c.file, readFile(out));
+  }
+}
+
+// Every mingw-built fixture and i686 mingw DLL with a section without raw
+// data (.bss) gives a copy that keeps the rules and that objdump reads.
+TEST(EnlargedSave, MingwFilesWithBss) {
+  const std::string objdump = i686Objdump();
+  std::vector<std::string> files = {fixturePath("fixdll.dll"), fixturePath("tally.exe")};
+  for (const auto& dll : i686MingwDlls()) files.push_back(dll);
+  size_t withBss = 0;
+  for (const auto& file : files) {
+    SCOPED_TRACE(file);
+    const auto orig = readFile(file);
+    TRawPe pe;
+    ASSERT_TRUE(readRawPe(orig, pe));
+    if (std::none_of(pe.sections.begin(), pe.sections.end(), [](const auto& s) { return !s.rawSize; })) continue;
+    ++withBss;
+    TempDir dir;
+    RecordingHost host;
+    TDocument doc(host);
+    doc.settings().noScan = true;
+    doc.setPath(file);
+    ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+    ASSERT_TRUE(doc.SaveFileAsSecEnlarged(dir.file("copy.dll"))) << host.messageLines()[0];
+    const auto copy = readFile(dir.file("copy.dll"));
+    expectValidEnlargedCopy(orig, copy);
+    if (!objdump.empty()) expectObjdumpAgrees(objdump, dir.file("copy.dll"), copy);
+  }
+  EXPECT_GE(withBss, 2u);
+}
+
+// tally.exe keeps its state in .bss: traced as it is, it stops at the first
+// access; its enlarged copy runs to the end, with the state the same code
+// gives on the host.
+TEST(EnlargedSave, TracedBssStateMatchesTheHost) {
+  tally_run();
+  for (bool enlarged : {false, true}) {
+    SCOPED_TRACE(enlarged ? "enlarged copy" : "as built");
+    TempDir dir;
+    RecordingHost host;
+    TDocument doc(host);
+    doc.settings().noScan = true;
+    doc.settings().startTracerAtTlsCallback = false;
+    doc.setPath(fixturePath("tally.exe"));
+    ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+    if (enlarged) {
+      ASSERT_TRUE(doc.SaveFileAsSecEnlarged(dir.file("tally.exe")));
+    }
+    int steps = 0;
+    EXPECT_EQ(doc.traceContinuous([&] { ++steps; }), 3);
+    EXPECT_EQ(host.statusTexts.back(), "Illegal address: Address not in file!");
+    if (!enlarged) {
+      EXPECT_LT(steps, 10);
+      continue;
+    }
+    // Stopped on start's final RET, whose return address is outside the file.
+    EXPECT_EQ(doc.buffer()[doc.tracePoint()], 0xC3);
+    EXPECT_EQ(doc.regs().EAX, tally.checksum);
+    const SectionInfo* bss = nullptr;
+    for (const auto& sec : doc.image().sections())
+      if (!strcmp(sec.name, ".bss")) bss = &sec;
+    ASSERT_NE(bss, nullptr);
+    ASSERT_GE(bss->rawSize, sizeof tally);
+    EXPECT_EQ(memcmp(doc.buffer() + bss->rawOffset, &tally, sizeof tally), 0);
+  }
+}
+
+// Refused copies: a message, and neither the target nor a temporary file
+// changes on disk.
 TEST(EnlargedSave, RefusalsAndTheirMessages) {
+  auto withDirectories = [](uint32_t count) {
+    TPeBuilder b = enlargeable();
+    b.directoryCount = count;
+    return withFileAlignment(b.build(), 0x200);
+  };
+  TPeBuilder intoTable = enlargeable();
+  intoTable.sections()[2].rawOffset = 0x100;
+  TPeBuilder manySections = enlargeable();
+  manySections.numberOfSections = 65535;  // 54 headers fit in the file, running into .text
+  const std::string tooLarge = std::string("File error: ") + kEnlargedTooLarge;
   struct Case {
     const char* what;
     std::vector<uint8_t> file;
@@ -220,25 +426,62 @@ TEST(EnlargedSave, RefusalsAndTheirMessages) {
       {"not PE", std::vector<uint8_t>(600, 0x90), "Not a PE file!: This only works with PE files, yet!"},
       {"zero alignment", withFileAlignment(enlargeable().build(), 0),
        "TDWin::SaveFileAsSecEnlarged(): File align is zero: File align may not be zero!"},
+      {"raw data inside the section table", withFileAlignment(intoTable.build(), 0x200),
+       "File error: Couldn't write the buffer into the file (filepos=000001F0, bytestowrite=FFFFFF10)"},
+      {"65535 sections", withFileAlignment(manySections.build(), 0x200),
+       "File error: Couldn't write the buffer into the file (filepos=000009E8, bytestowrite=FFFFFA18)"},
+      {"section table 8 MB into the file", withDirectories(0x100000),
+       "File error: Couldn't write the buffer into the file (filepos=008000F8, bytestowrite=FF800908)"},
+      {"section table 32 GB into the file", withDirectories(0xFFFFFFFF), tooLarge},
+      {"alignment 0xFFFFFFFF", withFileAlignment(enlargeable().build(), 0xFFFFFFFF), tooLarge},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Saved s(c.file);
     const std::string out = s.dir.file("out.exe");
+    writeFile(out, {1, 2, 3});
     EXPECT_FALSE(s.doc.SaveFileAsSecEnlarged(out));
-    ASSERT_EQ(s.host.messages.size(), 1u);
-    EXPECT_EQ(s.host.messageLines()[0], c.line);
-    EXPECT_EQ(access(out.c_str(), F_OK), -1);  // nothing left where the copy would go
+    EXPECT_EQ(s.host.messageLines(), std::vector<std::string>{c.line});
+    EXPECT_EQ(readFile(out), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(runCommand("ls -A '" + s.dir.path() + "'").out, "out.exe\nprog.exe\n");
   }
-  // Raw data overlapping the new section table: nothing replaces the target.
-  TPeBuilder b = enlargeable();
-  b.sections()[2].rawOffset = 0x100;
-  Saved s(withFileAlignment(b.build(), 0x200));
-  writeFile(s.dir.file("keep.exe"), {1, 2, 3});
-  EXPECT_FALSE(s.doc.SaveFileAsSecEnlarged(s.dir.file("keep.exe")));
-  ASSERT_EQ(s.host.messages.size(), 1u);
-  EXPECT_EQ(s.host.messages[0].text.rfind("Couldn't write the buffer into the file (filepos=", 0), 0u);
-  EXPECT_EQ(readFile(s.dir.file("keep.exe")), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+// A write that fails part-way (the file size limit stops it) reports the
+// write error and leaves the old file and no temporary file behind.
+TEST(SaveFile, WriteFailingPartWayKeepsTheOldFile) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> file;
+    bool enlarged;
+    const char* line;
+  } cases[] = {
+      {"save", pattern(64 * 1024), false, "File error: Couldn't write the buffer into the file"},
+      {"enlarged save", withFileAlignment(enlargeable().build(), 0x200), true,
+       "File error: Couldn't write the buffer into the file (filepos=00000000, bytestowrite=00001C00)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Saved s(c.file);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{4096, 4096};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      const uint8_t b = 0x11;
+      s.doc.ChangeMemory(0x500, &b, 1);
+      const bool saved = c.enlarged ? s.doc.SaveFileAsSecEnlarged(s.path) : s.doc.SaveFile();
+      const bool told = s.host.messageLines() == std::vector<std::string>{c.line};
+      _exit(!saved && told && s.doc.fileChanged() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(s.path), c.file);
+    EXPECT_EQ(runCommand("ls -A '" + s.dir.path() + "'").out, "prog.exe\n");
+  }
 }
 
 TEST(CanClose, QuestionsAndAnswers) {
