@@ -112,7 +112,9 @@ TEnlargeLayout planSectionEnlarged(const uint8_t* buffer, uint32_t size, const T
   if (firstRaw < carried || firstRaw > size) return overlap(carried, firstRaw);
   copy(carried, firstRaw);
   carried = firstRaw;
-  if (withData.empty() && !order.empty()) zeros((align - out % align) % align);
+  const bool placesData = std::any_of(order.begin(), order.end(),
+                                      [&](size_t i) { return newRawSizeOf(sections[i], align) > 0; });
+  if (withData.empty() && placesData) zeros((align - out % align) % align);
 
   size_t nextWithData = 0;
   for (size_t k = 0; k < order.size(); ++k) {
