@@ -245,7 +245,7 @@ void expectValidEnlargedCopy(const std::vector<uint8_t>& orig, const std::vector
     const uint64_t rounded = (uint64_t(old.virtualSize) + before.align - 1) / before.align * before.align;
     EXPECT_GE(now->rawSize, std::max<uint64_t>(old.rawSize, rounded));
     ASSERT_LE(uint64_t(now->rawOffset) + now->rawSize, copy.size());
-    const uint32_t kept = old.rawSize ? old.rawSize : 0;
+    const uint32_t kept = old.rawSize;
     ASSERT_LE(uint64_t(old.rawOffset) + kept, orig.size());
     const auto at = copy.begin() + now->rawOffset;
     EXPECT_TRUE(std::equal(orig.begin() + old.rawOffset, orig.begin() + old.rawOffset + kept, at));
@@ -272,43 +272,42 @@ void expectValidEnlargedCopy(const std::vector<uint8_t>& orig, const std::vector
 }
 
 // Sections as (name, RVA, virtual size, raw size), raw data one after the
-// other; raw size 0 makes an uninitialised-data section (raw offset 0).
-TPeBuilder shaped(std::initializer_list<std::tuple<const char*, uint32_t, uint32_t, uint32_t>> sections) {
+// other from 0x400 (file alignment 0x200); raw size 0 makes an
+// uninitialised-data section (raw offset 0). `extra` bytes end the file.
+std::vector<uint8_t> shaped(std::initializer_list<std::tuple<const char*, uint32_t, uint32_t, uint32_t>> sections,
+                            size_t extra = 0, uint32_t gapAfterFirst = 0) {
   TPeBuilder b;
   for (const auto& [name, rva, virtualSize, rawSize] : sections) {
     b.addSection(name, rva, virtualSize, rawSize, rawSize ? 0x60000020 : 0xC0000080);
     if (!rawSize) b.sections().back().rawOffset = 0;
+    if (b.sections().size() == 2) b.sections().back().rawOffset += gapAfterFirst;
   }
-  return b;
+  auto f = withFileAlignment(b.build(), 0x200);
+  for (size_t i = 0; i < extra; ++i) f.push_back(uint8_t(0xA0 + i));
+  return f;
 }
 
 TEST(EnlargedSave, CopiesAreValidPeFiles) {
-  auto withOverlay = [](std::vector<uint8_t> f) {
-    for (int i = 0; i < 0x300; ++i) f.push_back(uint8_t(0xA0 + i));
-    return f;
-  };
-  TPeBuilder gap = shaped({{".text", 0x1000, 0x100, 0x200}, {".data", 0x2000, 0x100, 0x200}});
-  gap.sections()[1].rawOffset = 0x800;  // 0x200 bytes between the two
   struct Case {
     const char* what;
     std::vector<uint8_t> file;
   } cases[] = {
-      {"first by RVA", withFileAlignment(shaped({{".text", 0x2000, 0x100, 0x200},
-                                                 {".bss", 0x1000, 0x234, 0},
-                                                 {".data", 0x3000, 0x1234, 0x200}}).build(), 0x200)},
-      {"in the middle", withFileAlignment(shaped({{".text", 0x1000, 0x100, 0x200},
-                                                  {".bss", 0x2000, 0x234, 0},
-                                                  {".data", 0x3000, 0x1234, 0x200}}).build(), 0x200)},
-      {"last, with an overlay", withOverlay(withFileAlignment(shaped({{".text", 0x1000, 0x100, 0x200},
-                                                                      {".data", 0x2000, 0x1234, 0x200},
-                                                                      {".bss", 0x4000, 0x10, 0}}).build(), 0x200))},
-      {"two in a row, table out of RVA order",
-       withFileAlignment(shaped({{".bss2", 0x3000, 0x10, 0}, {".text", 0x1000, 0x100, 0x200},
-                                 {".bss", 0x2000, 0x800, 0}, {".rsrc", 0x4000, 0x80, 0x200}}).build(), 0x200)},
-      {"no raw data at all", withFileAlignment(shaped({{".bss", 0x1000, 0x20, 0}, {".tls", 0x2000, 0x8, 0}}).build(), 0x200)},
-      {"no sections", withOverlay(withFileAlignment(TPeBuilder().build(), 0x200))},
-      {"an enlarged last section before an overlay", withOverlay(withFileAlignment(enlargeable().build(), 0x200))},
-      {"a gap between raw data", withFileAlignment(gap.build(), 0x200)},
+      {".bss first by RVA",
+       shaped({{".text", 0x2000, 0x100, 0x200}, {".bss", 0x1000, 0x234, 0}, {".data", 0x3000, 0x1234, 0x200}})},
+      {".bss in the middle",
+       shaped({{".text", 0x1000, 0x100, 0x200}, {".bss", 0x2000, 0x234, 0}, {".data", 0x3000, 0x1234, 0x200}})},
+      {".bss last, an overlay behind",
+       shaped({{".text", 0x1000, 0x100, 0x200}, {".data", 0x2000, 0x1234, 0x200}, {".bss", 0x4000, 0x10, 0}},
+              0x300)},
+      {"two .bss in a row, table out of RVA order",
+       shaped({{".bss2", 0x3000, 0x10, 0}, {".text", 0x1000, 0x100, 0x200}, {".bss", 0x2000, 0x800, 0},
+               {".rsrc", 0x4000, 0x80, 0x200}})},
+      {"no raw data at all", shaped({{".bss", 0x1000, 0x20, 0}, {".tls", 0x2000, 0x8, 0}})},
+      {"no sections, an overlay", shaped({}, 0x300)},
+      {"an enlarged last section, an overlay behind",
+       shaped({{".text", 0x1000, 0x100, 0x200}, {".data", 0x2000, 0x1234, 0x200}}, 0x300)},
+      {"0x200 bytes between raw data",
+       shaped({{".text", 0x1000, 0x100, 0x200}, {".data", 0x2000, 0x100, 0x200}}, 0, 0x200)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -361,6 +360,7 @@ TEST(EnlargedSave, MingwFilesWithBss) {
 // access; its enlarged copy runs to the end, with the state the same code
 // gives on the host.
 TEST(EnlargedSave, TracedBssStateMatchesTheHost) {
+  tally = tally_state{};  // as a program starts
   tally_run();
   for (bool enlarged : {false, true}) {
     SCOPED_TRACE(enlarged ? "enlarged copy" : "as built");
