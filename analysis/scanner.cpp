@@ -8,6 +8,7 @@
 #include "base/host.h"
 #include "base/le_read.h"
 #include "base/text_format.h"
+#include "image/thunk_allowance.h"
 
 namespace {
 
@@ -198,6 +199,7 @@ void TScanRun::importPass() {
   // visit(slot, module, function, thunk number, usable)
   auto walk = [&](auto&& visit) {
     uint32_t number = 0;
+    TThunkAllowance allowance(size_);
     for (uint64_t d = off; d + 20 <= sectionEnd && !stopped(); d += 20) {
       const uint32_t nameRva = readLe32(base_ + d + 12);
       if (nameRva == 0) break;
@@ -206,10 +208,11 @@ void TScanRun::importPass() {
       const uint32_t iat = readLe32(base_ + d + 16);
       const uint32_t t = image_.rvaToFileOffset(lookup ? lookup : iat, true);
       if (t == NOT_IN_FILE || image_.rvaToFileOffset(iat, true) == NOT_IN_FILE) continue;
+      allowance.addDescriptor();
       uint32_t slot = iat + imageBase;
       for (uint64_t a = t; a + 4 <= sectionEnd && !stopped(); a += 4, slot += 4) {
         const uint32_t thunk = readLe32(base_ + a);
-        if (thunk == 0) break;
+        if (thunk == 0 || !allowance.take()) break;
         ++number;
         if (thunk & 0x80000000u) {
           visit(slot, module, thunk & 0x8000FFFFu, number, true);

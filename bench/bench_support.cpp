@@ -58,6 +58,13 @@ bool TRatioReporter::quotient(const std::string& a, const std::string& b, double
   return true;
 }
 
+bool TRatioReporter::timeOf(const std::string& name, double& t) const {
+  const auto it = times_.find(name);
+  if (it == times_.end()) return false;
+  t = it->second;
+  return true;
+}
+
 void TRatioReporter::printFaster(int width, const char* what, const std::string& ours,
                                  const std::string& peer) const {
   double q;

@@ -49,6 +49,8 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 
   // times(a) / times(b) into q, when both ran and b's time is above zero.
   bool quotient(const std::string& a, const std::string& b, double& q) const;
+  // The time of run `name` in its own time unit, when it ran.
+  bool timeOf(const std::string& name, double& t) const;
   // "what   N.NNx faster" (the peer's time over ours), `what` padded to
   // `width`; nothing when either did not run.
   void printFaster(int width, const char* what, const std::string& ours, const std::string& peer) const;

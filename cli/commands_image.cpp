@@ -1,6 +1,8 @@
 // oxu info | conv | imports | exports | relocs | tls
 #include <cstdio>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "base/le_read.h"
 #include "base/text_format.h"
@@ -206,6 +208,9 @@ int runImports(const TCliArgs& args, TCliHost& host) {
   if (int rc = loadDocumentArg(args, doc)) return rc;
   const TImageInfo& im = doc.image();
   const auto& lists = im.imports();
+  // Each module's functions in key order, gathered in one pass over the list.
+  std::unordered_map<uint32_t, std::vector<const TImportedFunction*>> functionsOf;
+  for (const auto& f : lists.functions()) functionsOf[f.moduleId].push_back(&f);
   if (args.flag("json")) {
     TJsonWriter j;
     j.beginObject().field("importsPresent", im.importsPresent());
@@ -213,10 +218,9 @@ int runImports(const TCliArgs& args, TCliHost& host) {
     for (const auto& m : lists.modules()) {
       j.beginObject().field("id", m.moduleId).field("name", m.name).field("keep", m.keep);
       j.key("functions").beginArray();
-      for (const auto& f : lists.functions()) {
-        if (f.moduleId != m.moduleId) continue;
-        j.beginObject().field("key", f.importKey).field("name", f.name);
-        j.field("fromFile", f.fromFile).endObject();
+      for (const TImportedFunction* f : functionsOf[m.moduleId]) {
+        j.beginObject().field("key", f->importKey).field("name", f->name);
+        j.field("fromFile", f->fromFile).endObject();
       }
       j.endArray().endObject();
     }
@@ -228,8 +232,8 @@ int runImports(const TCliArgs& args, TCliHost& host) {
   if (!im.importsPresent()) t += "no import directory\n";
   for (const auto& m : lists.modules()) {
     t += wsString("module %.8X %s\n", m.moduleId, m.name.c_str());
-    for (const auto& f : lists.functions())
-      if (f.moduleId == m.moduleId) t += wsString("  %.8X %s\n", f.importKey, f.name.c_str());
+    for (const TImportedFunction* f : functionsOf[m.moduleId])
+      t += wsString("  %.8X %s\n", f->importKey, f->name.c_str());
   }
   printOut(t);
   return EXIT_OK;

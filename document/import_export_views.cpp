@@ -58,8 +58,8 @@ void TImportsView::listReferences(const TDocument& doc, const TImpRefStore& refs
   rememberedModuleName_ = m.nameOffset;
   rememberedFunction_ = f.data;
   // The first chained descriptor whose module name has references supplies them.
-  for (uint32_t desc : m.chainedDescriptors) {
-    const uint32_t nameRva = boundedLe32(doc.buffer(), doc.fileSize(), uint64_t(desc) + 12);
+  for (const TImportListDescriptor& desc : m.chainedDescriptors) {
+    const uint32_t nameRva = boundedLe32(doc.buffer(), doc.fileSize(), uint64_t(desc.offset) + 12);
     const TImpRef* ref = refs.findByImport(im.rvaToFileOffset(nameRva, true), f.data);
     if (!ref) continue;
     for (uint32_t i = 0; i < ref->refs.count(); ++i) {

@@ -6,10 +6,18 @@
 #include "base/host.h"
 #include "base/le_read.h"
 #include "base/text_format.h"
+#include "image/thunk_allowance.h"
 
 namespace {
+
 constexpr uint32_t kMaxImportNameChars = 80;
+
+// The low `digits` hex digits of v, upper case, as "%.*X" writes them.
+void putHexDigits(char* at, uint32_t v, int digits) {
+  for (int i = digits - 1; i >= 0; --i, v >>= 4) at[i] = "0123456789ABCDEF"[v & 0xF];
 }
+
+}  // namespace
 
 TImageInfo::TImageInfo() = default;
 
@@ -123,39 +131,44 @@ void TImageInfo::readImportDirectory(uint32_t rva) {
   const uint64_t end = std::min<uint64_t>(uint64_t(s ? s->rawOffset : 0) + (s ? s->rawSize : 0),
                                           fileSize_);
   char name[kMaxImportNameChars + 1];
-  std::vector<TImportedFunction> found;
+  char ordinal[] = "ORD: 0000";
+  char illegal[] = "Illegal function name address: 00000000";
+  TFileFunctionBatch found;
+  TThunkAllowance allowance(fileSize_);
   for (uint64_t d = off; d + 19 < end; d += 20) {
     const uint32_t nameRva = readLe32(buffer_ + d + 12);
     if (nameRva == 0) break;
     const uint32_t nameOff = rvaToFileOffset(nameRva, true);
     if (nameOff == NOT_IN_FILE || nameOff == 0) continue;
     copyBoundedText(buffer_, fileSize_, nameOff, name, sizeof name, kMaxImportNameChars);
-    const uint32_t id = imports_.findOrAddModule(name, 0);
+    const uint32_t id = imports_.addFileModule(name);
 
     const uint32_t original = readLe32(buffer_ + d);
     const uint32_t thunkRva = original != 0 ? original : readLe32(buffer_ + d + 16);
     const uint32_t t = rvaToFileOffset(thunkRva, true);
     if (t == NOT_IN_FILE || t == 0) continue;
+    allowance.addDescriptor();
     for (uint64_t a = t; a + 3 < end; a += 4) {
       const uint32_t v = readLe32(buffer_ + a);
-      if (v == 0) break;
-      std::string fname;
+      if (v == 0 || !allowance.take()) break;
+      // The texts are "ORD: %.4X" and "Illegal function name address: %.8X",
+      // written without a formatter: a directory may hold very many.
       if (v & 0x80000000u) {
-        fname = wsString("ORD: %.4X", v & 0xFFFFu);
-      } else {
-        const uint32_t h = rvaToFileOffset(v, true);
-        if (h == NOT_IN_FILE || h == 0) {
-          fname = wsString("Illegal function name address: %.8X", v);
-        } else {
-          copyBoundedText(buffer_, fileSize_, uint64_t(h) + 2, name, sizeof name,
-                          kMaxImportNameChars);
-          fname = name;
-        }
+        putHexDigits(ordinal + 5, v, 4);
+        found.add(v, id, ordinal);
+        continue;
       }
-      found.push_back(TImportedFunction{v, id, std::move(fname), 1});
+      const uint32_t h = rvaToFileOffset(v, true);
+      if (h == NOT_IN_FILE || h == 0) {
+        putHexDigits(illegal + 31, v, 8);
+        found.add(v, id, illegal);
+      } else {
+        copyBoundedText(buffer_, fileSize_, uint64_t(h) + 2, name, sizeof name, kMaxImportNameChars);
+        found.add(v, id, name);
+      }
     }
   }
-  imports_.addFileFunctions(std::move(found));
+  imports_.addFileFunctions(found);
 }
 
 void TImageInfo::readResourceRoot(uint32_t rva) {

@@ -8,11 +8,16 @@
 
 class TImageInfo;
 
+struct TImportListDescriptor {
+  uint32_t offset;      // file offset of the descriptor
+  uint32_t thunkLimit;  // how many of its thunks may be listed (see thunk_allowance.h)
+};
+
 struct TImportListModule {
   std::string name;
-  uint32_t descriptorOffset;                // first descriptor of this entry
-  uint32_t nameOffset;                      // file offset of the module name
-  std::vector<uint32_t> chainedDescriptors;  // every descriptor listed under this entry, in order
+  uint32_t descriptorOffset;  // first descriptor of this entry
+  uint32_t nameOffset;        // file offset of the module name
+  std::vector<TImportListDescriptor> chainedDescriptors;  // every descriptor listed under this entry, in order
 };
 
 struct TImportListFunction {

@@ -16,6 +16,7 @@
 #include "analysis/scanner_images.h"
 #include "disasm/decoder.h"
 #include "support/fixtures.h"
+#include "support/import_shapes.h"
 #include "support/parsed_image.h"
 #include "support/recording_host.h"
 
@@ -319,6 +320,18 @@ TEST(ScannerImports, RecordNamesModuleAndFunction) {
   const TImpRef& rec = r->stores.imports[0];
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[rec.function])), "First");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[rec.moduleName])), "test.dll");
+}
+
+// 50000 descriptors whose thunk lists run on through the table: the pass
+// takes no more thunks than the parse does, and still finds the one use.
+TEST(ScannerImports, OverlappingDescriptorsEndWithinTheAllowance) {
+  std::vector<uint8_t> bytes = buildOverlappingDescriptors(50000);
+  const std::vector<uint8_t> call = cat({{0xFF, 0x15}, le32(0x400000 + kShapeIdataRva)});
+  std::copy(call.begin(), call.end(), bytes.begin() + 0x400);  // start of .text
+  auto r = scan(bytes);
+  EXPECT_TRUE(allUnlocked(r->stores));
+  EXPECT_EQ(importRefs(r->stores, 0x400000 + kShapeIdataRva), std::vector<uint32_t>{0x400});
+  EXPECT_EQ(r->stores.imports.count(), 1u);
 }
 
 // ---- string and menu IDs --------------------------------------------------------------------

@@ -2,8 +2,11 @@
 // lookups, and the imports dialog's lists.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "base/le_read.h"
 #include "image/import_list.h"
+#include "support/import_shapes.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
 
@@ -178,6 +181,81 @@ TEST(Imports, TracerEntriesSurviveReparseAndCountersNeverRestart) {
   ASSERT_TRUE(im.lookupImportSlot(0x400000 + slots[0], m, 80, f, 80));
   p.patch32(im.rvaToFileOffset(slots[0], true), 0x11111111);
   EXPECT_FALSE(im.lookupImportSlot(0x400000 + slots[0], m, 80, f, 80));
+}
+
+// Directories whose thunk lists share slots: the parse, the dialog's lists
+// and a re-parse all take what the allowance of thunk_allowance.h gives.
+TEST(ImportShapes, SharedAndHostileDirectories) {
+  struct Case {
+    const char* name;
+    std::function<std::vector<uint8_t>()> build;
+    size_t modules;
+    std::function<size_t(uint32_t fileSize)> functions;  // in TImageInfo's list
+    std::vector<size_t> listed;  // dialog, original structure: entries 0, 1 and the last
+  };
+  constexpr uint32_t kMany = 50000;
+  const Case cases[] = {
+      {"three descriptors share one lookup table",
+       [] {
+         TPeBuilder b;
+         auto firstThunks = layImports(b, {{"A.dll", {"f", "g", "#3"}}, {"B.dll", {"h"}}, {"C.dll", {"i"}}});
+         const uint32_t lookup = firstThunks[0] - 4 * 4;  // A's lookup table lies before its address table
+         b.put32(kIdata + 20, lookup);
+         b.put32(kIdata + 40, lookup);
+         return b.build();
+       },
+       3, [](uint32_t) { return size_t(9); }, {3, 3, 3}},
+      // Descriptor 0 lists the whole table (5 dwords each, 3 of the
+      // terminator), descriptor 1 what is left, every later one its first.
+      {"50000 descriptors whose lists run through the table", [] { return buildOverlappingDescriptors(kMany); },
+       kMany, [](uint32_t size) { return size_t(size / 4 + kMany); },
+       {5 * kMany + 3, 0, 1}},
+      {"100000 imports by name", [] { return buildManyImports(100, 1000); },
+       100, [](uint32_t) { return size_t(100000); }, {1000, 1000, 1000}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TParsedImage p(c.build());
+    const uint32_t size = p.image.fileSize();
+    const TImportLists& lists = p.image.imports();
+    EXPECT_EQ(lists.modules().size(), c.modules);
+    EXPECT_EQ(lists.functions().size(), c.functions(size));
+
+    // A re-parse gives the same lists under new module ids.
+    const uint32_t nextId = lists.nextModuleId();
+    p.reparse();
+    EXPECT_EQ(lists.modules().size(), c.modules);
+    EXPECT_EQ(lists.functions().size(), c.functions(size));
+    EXPECT_EQ(lists.modules().front().moduleId, nextId);
+
+    TImportListModel model;
+    ASSERT_TRUE(model.build(p.image, true));
+    ASSERT_EQ(model.modules().size(), c.modules);
+    std::vector<size_t> listed = c.listed;
+    if (listed[1] == 0) listed[1] = size / 4 + 2 - listed[0];  // the rest of the allowance
+    EXPECT_EQ(model.functions(p.image, 0).size(), listed[0]);
+    EXPECT_EQ(model.functions(p.image, 1).size(), listed[1]);
+    EXPECT_EQ(model.functions(p.image, c.modules - 1).size(), listed[2]);
+    ASSERT_TRUE(model.build(p.image, false));
+    EXPECT_EQ(model.modules().size(), c.modules);  // every name differs
+  }
+}
+
+TEST(ImportShapes, ManyImportsAreFoundBySlotAndName) {
+  TParsedImage p(buildManyImports(100, 1000));
+  TImageInfo& im = p.image;
+  const uint32_t lastAddressTable = readLe32(p.bytes() + im.importDirectoryOffset() + 20 * 99 + 16);
+  char m[80], f[80];
+  ASSERT_TRUE(im.lookupImportSlot(0x400000 + lastAddressTable + 4 * 999, m, 80, f, 80));
+  EXPECT_STREQ(m, "mod00099.dll");
+  EXPECT_STREQ(f, "F0099999");
+  // The tracer asking for a function the file imports gets the file's key.
+  const uint32_t k32 = im.findOrAddModule("kernel32.dll", 1);
+  const uint32_t key = im.findOrAddFunction(k32, "F0050000");
+  ASSERT_NE(im.imports().functionByKey(key), nullptr);
+  EXPECT_EQ(im.imports().functionByKey(key)->fromFile, 1u);
+  EXPECT_EQ(im.findOrAddFunction(k32, "GetTickCount"), TImportLists::kFirstFunctionKey);
+  EXPECT_EQ(im.imports().functions().size(), 100001u);
 }
 
 TEST(ImportList, OriginalStructureAndChaining) {
