@@ -14,6 +14,7 @@
 
 #include "analysis/scanner.h"
 #include "analysis/scanner_images.h"
+#include "base/text_format.h"
 #include "disasm/decoder.h"
 #include "support/fixtures.h"
 #include "support/parsed_image.h"
@@ -469,7 +470,7 @@ TEST(ScannerReport, MalformedHeadersEndTheScanQuietly) {
 std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t importCount) {
   std::mt19937 rng(seed);
   TScanImageSpec layout;
-  for (uint32_t i = 0; i < importCount; ++i) layout.imports.push_back("F" + std::to_string(i));
+  for (uint32_t i = 0; i < importCount; ++i) layout.imports.push_back(wsString("F%u", i));
   layout.code.resize(codeSize);
   for (auto& b : layout.code) b = uint8_t(rng());
   std::vector<uint32_t> ids = {1, 2, 5, 17, 40, 99, 127, 128, 200, 1000, 0x1234, 0x4001};
