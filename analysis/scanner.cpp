@@ -25,6 +25,10 @@ class TPassClock {
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
+bool noCodeReferences(const TReferenceStores& stores) {
+  return stores.jumpCalls.count() == 0 && stores.imports.count() == 0;
+}
+
 }  // namespace
 
 // ---- snapshot and preparation ------------------------------------------------------
@@ -70,7 +74,7 @@ void scanReferencesNow(const uint8_t* buffer, uint32_t size, const TImageInfo& i
 // ---- summary -------------------------------------------------------------------------
 
 std::string referenceCountsText(const TReferenceStores& stores) {
-  if (stores.jumpCalls.count() == 0 && stores.imports.count() == 0)
+  if (noCodeReferences(stores))
     return "No code refs found at all! Check the sections' code flag!";
   uint64_t importRefs = 0, stringRefs = 0, menuRefs = 0;
   for (uint32_t i = 0; i < stores.imports.count(); ++i) importRefs += stores.imports[i].refs.count();
@@ -138,6 +142,9 @@ void TScanRun::run() {
   }
   finishAll();
   host_.showGauges(false);
+  // A stopped scan has not looked everywhere: finding nothing then says
+  // nothing about the sections' code flags.
+  if (stopped() && noCodeReferences(stores_)) return;
   reportReferenceCounts(stores_, host_);
 }
 

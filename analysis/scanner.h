@@ -68,7 +68,8 @@ void prepareReferenceScan(TReferenceStores& stores, const TImageInfo& image, Hos
 
 // The whole scan on the calling thread: gauges shown, the passes, every flag
 // cleared (with a notice), gauges hidden, counts reported. Needs
-// prepareReferenceScan first. A set stop flag ends every pass early.
+// prepareReferenceScan first. A set stop flag ends every pass early; a
+// stopped scan that found no code references reports nothing.
 void runReferenceScan(const TScanSnapshot& snapshot, TReferenceStores& stores, Host& host,
                       const TScanOptions& options, const std::atomic<bool>* stop = nullptr,
                       const TScanNotify& notify = {});

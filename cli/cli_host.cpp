@@ -11,8 +11,12 @@ std::mutex stderrLock;
 MsgAnswer TCliHost::message(std::string_view text, std::string_view caption, MsgIcon,
                             MsgButtons buttons) {
   std::lock_guard lock(stderrLock);
-  std::fprintf(stderr, "%.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()),
-               text.data());
+  // A message box without a caption has nothing to put before the text.
+  if (caption.empty())
+    std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
+  else
+    std::fprintf(stderr, "%.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()),
+                 text.data());
   if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
   if (forcedAnswer) {
     MsgAnswer a = *forcedAnswer;

@@ -1,5 +1,5 @@
 // The command-line tool's Host: messages go to standard error as
-// "caption: text"; questions take the answer given by --yes / --no, else the
+// "caption: text" (or "text" without a caption); questions take the answer given by --yes / --no, else the
 // dialog's default button.
 #pragma once
 #include <optional>

@@ -37,10 +37,16 @@ int printImportReferences(const TCliArgs& args, TCliHost& host);
 void addRefsCommands(std::vector<TCliCommand>& commands);
 void addProjectCommands(std::vector<TCliCommand>& commands);
 
+// Whether a load scans for references. Only commands that print references
+// pay for the scan (and wait for it); the others stay quiet and quick.
+enum class LoadScan { Off, On };
+
 // Shared by subcommands: loads the file named by the first positional
-// argument into `doc`; returns EXIT_OK or the exit code to end with.
+// argument into `doc` and, with LoadScan::On, waits for its reference scan;
+// returns EXIT_OK or the exit code to end with.
 class TDocument;
-int loadDocumentArg(const TCliArgs& args, TDocument& doc, size_t expectedPositionals = 1);
+int loadDocumentArg(const TCliArgs& args, TDocument& doc, LoadScan scan = LoadScan::Off,
+                    size_t expectedPositionals = 1);
 
 // Shared by subcommands: the address given with --option, if any, into `out`;
 // returns EXIT_OK, or EXIT_USAGE after saying why when it is no address.

@@ -54,8 +54,7 @@ int runEnlarge(const TCliArgs& args, TCliHost& host) {
     return EXIT_USAGE;
   }
   TDocument doc(host);
-  doc.setPath(args.positionals()[0]);
-  if (doc.LoadFile(true) != LOAD_OK) return EXIT_LOAD_FAILED;
+  if (int rc = loadDocumentArg(args, doc, LoadScan::Off, 2)) return rc;
   doc.settings().createBackups = !args.flag("no-backup");
   if (!doc.SaveFileAsSecEnlarged(args.positionals()[1])) return EXIT_FAILED;
   std::string t = "written " + doc.path() + "\n   #  name      RVA       VirtSize  RawOffs   RawSize\n";

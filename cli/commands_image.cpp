@@ -366,14 +366,17 @@ int runTls(const TCliArgs& args, TCliHost& host) {
 
 }  // namespace
 
-int loadDocumentArg(const TCliArgs& args, TDocument& doc, size_t expectedPositionals) {
+int loadDocumentArg(const TCliArgs& args, TDocument& doc, LoadScan scan, size_t expectedPositionals) {
   if (args.positionals().size() != expectedPositionals) {
     std::fprintf(stderr, "oxu: expected %zu file argument%s (see oxu --help)\n", expectedPositionals,
                  expectedPositionals == 1 ? "" : "s");
     return EXIT_USAGE;
   }
   doc.setPath(args.positionals()[0]);
-  return doc.LoadFile(true) == LOAD_OK ? EXIT_OK : EXIT_LOAD_FAILED;
+  doc.settings().noScan = scan == LoadScan::Off;
+  if (doc.LoadFile(true) != LOAD_OK) return EXIT_LOAD_FAILED;
+  if (scan == LoadScan::On) doc.waitReferenceScan();
+  return EXIT_OK;
 }
 
 int addressOption(const TCliArgs& args, const char* command, const char* option,

@@ -47,9 +47,7 @@ int runList(const TCliArgs& args, TCliHost& host) {
   // The possible-reference lines come from the reference scan that a load
   // starts; without them the scan is not needed.
   const bool refs = !args.flag("no-refs") && !args.flag("hex");
-  doc.settings().noScan = !refs;
-  if (int rc = loadDocumentArg(args, doc)) return rc;
-  if (refs) doc.waitReferenceScan();
+  if (int rc = loadDocumentArg(args, doc, refs ? LoadScan::On : LoadScan::Off)) return rc;
   const TImageInfo& im = doc.image();
 
   TListingState state = doc.view();

@@ -41,8 +41,7 @@ int runRefs(const TCliArgs& args, TCliHost& host) {
   std::optional<uint32_t> to;
   if (int rc = addressOption(args, "refs", "to", to)) return rc;
   TDocument doc(host);
-  doc.settings().noScan = true;  // scanned below with this command's options
-  if (int rc = loadDocumentArg(args, doc)) return rc;
+  if (int rc = loadDocumentArg(args, doc)) return rc;  // scanned below with this command's options
 
   TScanOptions options;
   options.extreme = args.flag("extreme");

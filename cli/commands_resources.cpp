@@ -10,14 +10,6 @@
 
 namespace {
 
-// Loads the file and, when references are wanted, waits for their scan.
-int loadScanned(const TCliArgs& args, TDocument& doc, bool scan) {
-  doc.settings().noScan = !scan;
-  if (int rc = loadDocumentArg(args, doc)) return rc;
-  if (scan) doc.waitReferenceScan();
-  return EXIT_OK;
-}
-
 void showListFailure(const TResourceList& list, Host& host) {
   if (list.noResourcesMessage) host.message(kNoResourcesText, kNoResourcesCaption, MsgIcon::Information);
   if (!list.title.empty()) std::fprintf(stderr, "title: %s\n", list.title.c_str());
@@ -26,7 +18,7 @@ void showListFailure(const TResourceList& list, Host& host) {
 int runMenus(const TCliArgs& args, TCliHost& host) {
   const bool refs = args.flag("refs");
   TDocument doc(host);
-  if (int rc = loadScanned(args, doc, refs)) return rc;
+  if (int rc = loadDocumentArg(args, doc, refs ? LoadScan::On : LoadScan::Off)) return rc;
   TMenuResourceView view;
   view.open(doc);
   showListFailure(view.menus(), host);
@@ -68,7 +60,7 @@ int runMenus(const TCliArgs& args, TCliHost& host) {
 
 int runStrings(const TCliArgs& args, TCliHost& host) {
   TDocument doc(host);
-  if (int rc = loadScanned(args, doc, true)) return rc;
+  if (int rc = loadDocumentArg(args, doc, LoadScan::On)) return rc;
   TStringResourceView view;
   view.onlyReferenced = args.flag("only-referenced");
   view.noArithmetic = args.flag("no-arith");
@@ -101,7 +93,7 @@ int runStrings(const TCliArgs& args, TCliHost& host) {
 
 int printImportReferences(const TCliArgs& args, TCliHost& host) {
   TDocument doc(host);
-  if (int rc = loadScanned(args, doc, true)) return rc;
+  if (int rc = loadDocumentArg(args, doc, LoadScan::On)) return rc;
   TImportsView view;
   if (!view.open(doc, true, doc.stores().imports, doc.scanning())) {
     host.message(TImportListModel::kFailureText, TImportListModel::kFailureCaption, MsgIcon::Information);

@@ -18,7 +18,7 @@ int runLoad(SymbolFileKind kind, const TCliArgs& args, TCliHost& host) {
   if (args.flag("replace-all")) host.replaceAnswer = REPLACE_ANSWER_ALWAYS_REPLACE;
   if (args.flag("skip-all")) host.replaceAnswer = REPLACE_ANSWER_ALWAYS_SKIP;
   TDocument doc(host);
-  if (int rc = loadDocumentArg(args, doc, 2)) return rc;
+  if (int rc = loadDocumentArg(args, doc, LoadScan::Off, 2)) return rc;
   const std::atomic<bool> stop{false};
   const int loaded = loadSymbolFile(kind, args.positionals()[1], TSymbolTarget::of(doc.image()),
                                     doc.names(), host, stop);

@@ -65,7 +65,6 @@ int runTrace(const TCliArgs& args, TCliHost& host) {
     }
   }
   TDocument doc(host);
-  doc.settings().noScan = true;
   if (int rc = loadDocumentArg(args, doc)) return rc;
   if (args.flag("entry")) doc.setupTracerEntryPoint();
   if (tls) {
@@ -86,10 +85,13 @@ int runTrace(const TCliArgs& args, TCliHost& host) {
     const int status = doc.traceContinuous([&] {
       if (++done >= steps) doc.abortTrace();
     });
+    if (status < 0) {  // "No trace point given!" is on standard error: nothing was traced
+      std::fprintf(stderr, "oxu trace: EIP %.8X is outside the file\n", eip);
+      return EXIT_FAILED;
+    }
     if (status > 0)
       out += wsString("stopped at %.8X after %u steps: %s\n", doc.regs().EIP, done,
                       traceStatusMessage(status));
-    if (status < 0) out += wsString("no trace point: EIP %.8X is outside the file\n", eip);
   }
   out += wsString("%u steps\n", done);
   out += registerText(doc.regs());  // --regs: the registers are always shown

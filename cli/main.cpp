@@ -38,7 +38,7 @@ void printHelp(const std::vector<TCliCommand>& commands) {
       "  --quiet     no progress lines on standard error\n"
       "numbers: addresses are hexadecimal (401000, 0x401000, 401000h); '#' marks decimal.\n"
       "messages the desktop program shows in message boxes go to standard error as\n"
-      "\"caption: text\".\n\n"
+      "\"caption: text\" (the text alone when the box has no caption).\n\n"
       "exit codes: 0 success, 1 bad command line, 2 the file could not be read,\n"
       "            3 the request could not be carried out.\n";
   printOut(text);

@@ -155,7 +155,7 @@ TRenderedMenu renderMenu(const uint8_t* buf, uint32_t size, const TResourceRoot&
   };
   std::string line = menu.text + " MENU";
   writeLine(line, kNoMenuCommand);
-  line = "{";
+  line.assign(1, '{');  // not = "{": GCC 12 at -O3 warns falsely of overlapping copies
   writeLine(line, kNoMenuCommand);
 
   uint16_t flagsAt[10] = {};

@@ -95,12 +95,12 @@ TProfileText::TProfileText(std::string_view text) {
       // is completed when a line is added after it.
       if (!line.raw.empty() && line.raw.back() == '\r') {
         line.raw.pop_back();
-        line.ending = "\r";
+        line.ending = '\r';  // (a char, not "\r": GCC 12 at -O3 warns falsely on the literal)
       }
       pos = text.size();
     } else {
       line.raw = std::string(text.substr(pos, nl - pos));
-      line.ending = "\n";
+      line.ending = '\n';
       if (!line.raw.empty() && line.raw.back() == '\r') {
         line.raw.pop_back();
         line.ending = "\r\n";
@@ -184,7 +184,9 @@ bool TProfileText::set(std::string_view section, std::string_view key, std::stri
       completeLineBreak(lines_.size() - 1);
       if (!trim(lines_.back().raw).empty()) lines_.push_back({"", ending});
     }
-    lines_.push_back({"[" + std::string(section) + "]", ending});
+    std::string header(1, '[');  // appended, not "[" + ...: GCC 12 at -O3 warns falsely
+    header.append(section).push_back(']');
+    lines_.push_back({std::move(header), ending});
     lines_.push_back({std::string(key) + "=" + std::string(value), ending});
     return true;
   }

@@ -7,17 +7,17 @@
 #include <thread>
 
 #include "analysis/comment_container.h"
+#include "base/text_format.h"
 
 namespace {
 
 std::string textFor(uint32_t address, uint32_t round) {
   // Lengths vary so that texts move between pool records and blocks.
-  return "n" + std::to_string(address) + "_" + std::to_string(round) +
-         std::string((address * 7 + round) % 200, '#');
+  return wsString("n%u_%u", address, round) + std::string((address * 7 + round) % 200, '#');
 }
 
 bool plausible(uint32_t address, const std::string& text) {
-  const std::string prefix = "n" + std::to_string(address) + "_";
+  const std::string prefix = wsString("n%u_", address);
   if (text.compare(0, prefix.size(), prefix) != 0) return false;
   size_t us = text.find('#');
   uint32_t round = std::stoul(text.substr(prefix.size(), us == std::string::npos

@@ -14,6 +14,7 @@
 
 #include "analysis/scanner.h"
 #include "analysis/scanner_images.h"
+#include "base/text_format.h"
 #include "disasm/decoder.h"
 #include "support/fixtures.h"
 #include "support/import_shapes.h"
@@ -438,16 +439,30 @@ TEST(ScannerIds, MenuIdsNeedTheCodeBitAndSkipDataBytes) {
   EXPECT_EQ(idRefs(r->stores.strings, 1001), (Pairs{{0x440, 0}}));
 }
 
-TEST(ScannerReport, NoCodeSectionMeansNoReferences) {
-  TScanImageSpec layout;
-  layout.code = {0xE8, 0, 0, 0, 0};
-  layout.codeCharacteristics = 0x40000040;
-  auto r = scan(layout.build());
-  EXPECT_EQ(r->host.statusTexts.back(), "No code refs found at all! Check the sections' code flag!");
-  layout.codeCharacteristics = 0x60000020;
-  r = scan(layout.build());
-  EXPECT_EQ(r->host.statusTexts.back(),
-            "0 imports, 0 import refs, 1 jump and call refs, 0 string refs, 0 menuitem refs found!");
+TEST(ScannerReport, SummaryLine) {
+  struct Case {
+    uint32_t codeCharacteristics;
+    bool stopped;  // asked to stop before it began: it has not looked anywhere
+    const char* status;
+  } cases[] = {
+      {0x40000040, false, "No code refs found at all! Check the sections' code flag!"},
+      {0x60000020, false, "0 imports, 0 import refs, 1 jump and call refs, 0 string refs, 0 menuitem refs found!"},
+      {0x60000020, true, ""},  // the cleared status text stays
+  };
+  for (const auto& c : cases) {
+    TScanImageSpec layout;
+    layout.code = {0xE8, 0, 0, 0, 0};
+    layout.codeCharacteristics = c.codeCharacteristics;
+    TParsedImage image(layout.build());
+    TScanSnapshot snapshot(image.bytes(), image.image.fileSize(), image.image);
+    TReferenceStores stores;
+    RecordingHost host;
+    const std::atomic<bool> stop{c.stopped};
+    prepareReferenceScan(stores, snapshot.image(), host);
+    runReferenceScan(snapshot, stores, host, {}, &stop);
+    EXPECT_EQ(host.statusTexts.back(), c.status) << c.codeCharacteristics << " " << c.stopped;
+    EXPECT_TRUE(allUnlocked(stores));
+  }
 }
 
 TEST(ScannerReport, MalformedHeadersEndTheScanQuietly) {
@@ -468,7 +483,7 @@ TEST(ScannerReport, MalformedHeadersEndTheScanQuietly) {
 std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t importCount) {
   std::mt19937 rng(seed);
   TScanImageSpec layout;
-  for (uint32_t i = 0; i < importCount; ++i) layout.imports.push_back("F" + std::to_string(i));
+  for (uint32_t i = 0; i < importCount; ++i) layout.imports.push_back(wsString("F%u", i));
   layout.code.resize(codeSize);
   for (auto& b : layout.code) b = uint8_t(rng());
   std::vector<uint32_t> ids = {1, 2, 5, 17, 40, 99, 127, 128, 200, 1000, 0x1234, 0x4001};
@@ -578,6 +593,7 @@ TEST(CheckThread, StopEndsTheScanWithAllFlagsClear) {
   EXPECT_TRUE(allUnlocked(stores));
   EXPECT_TRUE(jumpCallsSorted(stores));
   EXPECT_TRUE(host.messages.empty()) << host.messageLines()[0];  // no "Terminating thread manually"
+  EXPECT_NE(host.statusTexts.back(), "No code refs found at all! Check the sections' code flag!");
   thread.stopCheckThread();  // nothing running: nothing happens
 }
 

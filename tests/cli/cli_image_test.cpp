@@ -12,10 +12,13 @@ TCommandResult oxu(const std::string& args) { return runCommand(std::string(OXU_
 std::string fx(const char* name) { return "'" + fixturePath(name) + "'"; }
 
 TEST(Cli, ExitCodesAndMessages) {
+  TempDir dir;
+  const std::string out = "'" + dir.file("out.exe") + "'";
   struct Case {
     std::string args;
     int exit;
     std::string inOut, inErr;
+    bool wholeErr = false;  // inErr is all of standard error (commands without a scan say nothing)
   } cases[] = {
       {"", 1, "usage: oxu", ""},
       {"--help", 0, "exit codes", ""},
@@ -28,13 +31,29 @@ TEST(Cli, ExitCodesAndMessages) {
        "Unable to show exported functions!: This programm doesn't export any functions!"},
       {"conv " + fx("gui.exe") + " --rva 1000 --mem 1", 1, "", "exactly one"},
       {"conv " + fx("gui.exe") + " --rva zz", 1, "", "not a hexadecimal"},
+      {"info " + fx("gui.exe"), 0, "entry offset", "", true},
+      {"conv " + fx("gui.exe") + " --rva 1000", 0, "file offset", "", true},
+      {"imports " + fx("gui.exe"), 0, "module", "", true},
+      {"exports " + fx("fixdll.dll"), 0, "FwdTick", "", true},
+      {"relocs " + fx("gui.exe"), 0, "block", "", true},
+      {"tls " + fx("gui.exe"), 0, "Callback 1", "", true},
+      {"props " + fx("gui.exe"), 0, ".text", "", true},
+      {"search " + fx("gui.exe") + " --ascii PE", 0, "00000080", "", true},
+      {"patch " + fx("gui.exe") + " --at 625 --bytes 90 --out " + out, 0, "1 bytes written", "", true},
+      {"enlarge " + fx("tiny.exe") + " " + out, 0, "written", "", true},
+      {"load-map --quiet " + fx("dos.exe") + " " + fx("dos.map"), 0, "symbols loaded", "", true},
+      {"load-def --quiet " + fx("fixdll.dll") + " " + fx("fixdll.def"), 0, "FixVersion", "", true},
+      {"trace " + fx("raw.bin"), 3, "", "No trace point given!\noxu trace: EIP FFFFFFFF is outside the file\n", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
     TCommandResult r = oxu(c.args);
     EXPECT_EQ(r.exit, c.exit);
     EXPECT_NE(r.out.find(c.inOut), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+    if (c.wholeErr)
+      EXPECT_EQ(r.err, c.inErr);
+    else
+      EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
   }
 }
 

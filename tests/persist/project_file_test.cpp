@@ -341,13 +341,15 @@ TEST(ProjectFile, OlderAndNewerVersions) {
 TEST(ProjectFile, UnsortedJumpCallRecordsAreSortedForLookups) {
   Saved s;
   TProjectParts8 parts = splitProject(s.bytes);
-  std::vector<uint8_t> jc{PS_JUMPANDCALLREFS, 3, 0, 0, 0};
+  std::vector<uint8_t> jc(5 + 3 * 10);  // tag, count, three records of 10 bytes
+  jc[0] = PS_JUMPANDCALLREFS;
+  jc[1] = 3;
+  uint8_t* r = jc.data() + 5;
   for (uint32_t t : {0x300u, 0x100u, 0x200u}) {
-    uint8_t r[10];
     writeLe32(r, t);
     writeLe32(r + 4, t + 1);
     writeLe16(r + 8, 1);
-    jc.insert(jc.end(), r, r + 10);
+    r += 10;
   }
   parts.sections[PS_JUMPANDCALLREFS] = jc;
   TProjectDoc p("gui.exe");
