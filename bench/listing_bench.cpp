@@ -5,19 +5,24 @@
 // the same for the code section alone; and one paint of 60 rows.
 // The file: OXU_BENCH_FILE, default the largest i686 mingw DLL. The ratios at
 // the end compare processor times (objdump's measured as its child's time).
+// Besides: the whole listing of a file claiming 65535 sections against the
+// same bytes claiming one, built around the benchmark file's code.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "base/host.h"
 #include "bench_support.h"
 #include "disasm/listing_marks.h"
 #include "disasm/listing_rows.h"
 #include "document/document.h"
+#include "support/pe_builder.h"
 
 namespace {
 
@@ -52,10 +57,11 @@ TBenchListing& listing() {
 }
 
 // Lists from top to end (the context's size), into text the way oxu prints it.
-void listInto(benchmark::State& state, TListingContext ctx, uint32_t top, uint32_t end) {
-  TBenchListing& l = listing();
+void listInto(benchmark::State& state, const TListingContext& fileCtx, const TListingState& view,
+              uint32_t top, uint32_t end) {
+  TListingContext ctx = fileCtx;
   ctx.lines.size = end;
-  TListingState st = l.state;
+  TListingState st = view;
   st.topOffset = top;
   std::string out;
   out.reserve(1 << 17);
@@ -78,14 +84,66 @@ void listInto(benchmark::State& state, TListingContext ctx, uint32_t top, uint32
 void BM_OxuListWholeFile(benchmark::State& state) {
   TBenchListing& l = listing();
   if (!l.ok) return state.SkipWithError("cannot load the benchmark file");
-  listInto(state, l.ctx, 0, l.doc.fileSize());
+  listInto(state, l.ctx, l.state, 0, l.doc.fileSize());
 }
 
 void BM_OxuListCodeSection(benchmark::State& state) {
   TBenchListing& l = listing();
   uint32_t begin, end;
   if (!l.ok || !l.codeSection(begin, end)) return state.SkipWithError("no code section");
-  listInto(state, l.ctx, begin, end);
+  listInto(state, l.ctx, l.state, begin, end);
+}
+
+// The benchmark file's first code section behind a section table of 65535
+// headers: the code section last, 65534 empty ones before it. With `claimed`
+// 1 the same bytes claim only the first header, which then is the code
+// section, so both files list the same bytes and differ only in the count.
+std::vector<uint8_t> manySectionsFile(uint16_t claimed) {
+  const TBenchFile& f = benchFile();
+  if (f.code.empty()) return {};
+  const auto [begin, end] = f.code.front();
+  constexpr uint32_t kHeaders = 65535;
+  TPeBuilder b;
+  b.entryRva = 0x100000;
+  b.headerSize = (b.peOffset + 0x78 + 8 * 16 + 40 * kHeaders + 0x1FF) & ~0x1FFu;
+  const TPeBuilder::Section code{".text", 0x100000, end - begin, b.headerSize, end - begin, 0x60000020};
+  if (claimed == 1) b.sections().push_back(code);
+  for (uint32_t i = 0; i + 1 < kHeaders; ++i)
+    b.sections().push_back({".bss", 0x200000 + 0x1000 * i, 0x1000, 0, 0, 0xC0000080});
+  if (claimed != 1) b.sections().push_back(code);
+  b.numberOfSections = claimed;
+  std::vector<uint8_t> bytes = b.build();
+  std::copy(f.bytes.begin() + begin, f.bytes.begin() + end, bytes.begin() + code.rawOffset);
+  return bytes;
+}
+
+// A built file loaded and scanned as oxu list --all does, through a file on disk.
+struct TBuiltListing {
+  SilentHost host;
+  TDocument doc{host};
+  bool ok = false;
+
+  explicit TBuiltListing(uint16_t claimed) {
+    const std::vector<uint8_t> bytes = manySectionsFile(claimed);
+    const std::string path = "/tmp/oxu-listing-bench-" + std::to_string(getpid()) + ".exe";
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (bytes.empty() || !out) return;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    if (std::fclose(out) == 0 && written) {
+      doc.setPath(path);
+      ok = doc.LoadFile(true) == LOAD_OK;
+      doc.waitReferenceScan();
+    }
+    std::remove(path.c_str());
+  }
+};
+
+void BM_ListSectionTable(benchmark::State& state, uint16_t claimed) {
+  static TBuiltListing many(65535), one(1);
+  TBuiltListing& l = claimed == 1 ? one : many;
+  if (!l.ok) return state.SkipWithError("cannot build the file");
+  listInto(state, l.doc.listingContext(), l.doc.view(), 0, l.doc.fileSize());
+  state.counters["sections"] = claimed;
 }
 
 // The child's processor time (user + system) is the iteration's time: the
@@ -130,6 +188,8 @@ BENCHMARK(BM_OxuListCodeSection)->Name("oxu/list_code_section")->Unit(benchmark:
 BENCHMARK_CAPTURE(BM_Objdump, d, "-d")->Name("objdump/d_intel")->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK_CAPTURE(BM_Objdump, D, "-D")->Name("objdump/D_intel")->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 BENCHMARK(BM_PaintSixtyRows)->Name("oxu/paint_60_rows")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ListSectionTable, many, 65535)->Name("oxu/list_all_65535_sections")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_ListSectionTable, one, 1)->Name("oxu/list_all_same_bytes_1_section")->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
@@ -139,5 +199,8 @@ int main(int argc, char** argv) {
     times.printFaster(48, "whole file listing vs objdump -D (same bytes)", "oxu/list_all", "objdump/D_intel");
     times.printFaster(48, "whole file listing vs objdump -d (code only)", "oxu/list_all", "objdump/d_intel");
     times.printFaster(48, "code section listing vs objdump -d", "oxu/list_code_section", "objdump/d_intel");
+    double q;
+    if (times.quotient("oxu/list_all_65535_sections", "oxu/list_all_same_bytes_1_section", q))
+      std::printf("%-48s %.2fx the time\n", "65535 sections vs 1 (same bytes, whole listing)", q);
   });
 }

@@ -96,13 +96,14 @@ int runSearch(const TCliArgs& args, TCliHost& host) {
                                 state.phrase.c_str()));
 
   const bool pe = doc.image().isPE() != 0;
+  const TRawSectionTable& sections = doc.image().rawSections();
   if (args.flag("json")) {
     TJsonWriter j;
     j.beginObject().field("phrase", state.phrase).field("type", searchTypeName(state.type));
     j.key("hits").beginArray();
     for (uint32_t h : hits) {
       j.beginObject().field("offset", h);
-      if (pe) j.field("memory", rawFileOffsetToMemory(h, buffer, size));
+      if (pe) j.field("memory", sections.fileOffsetToMemory(h));
       j.endObject();
     }
     j.endArray().endObject();
@@ -110,7 +111,7 @@ int runSearch(const TCliArgs& args, TCliHost& host) {
   } else {
     std::string t;
     for (uint32_t h : hits)
-      t += pe ? wsString("%.8X %.8X\n", h, rawFileOffsetToMemory(h, buffer, size))
+      t += pe ? wsString("%.8X %.8X\n", h, sections.fileOffsetToMemory(h))
               : wsString("%.8X\n", h);
     printOut(t);
   }

@@ -148,7 +148,8 @@ const char* tibField(uint32_t value) {
 
 }  // namespace
 
-uint32_t shownAddress(uint32_t offset, const uint8_t* buffer, uint32_t size, bool memory) {
+uint32_t shownAddress(uint32_t offset, const uint8_t* buffer, uint32_t size, bool memory,
+                      const TImageInfo* image) {
   if (!memory) return offset;
   // The buffer's 16 zero bytes make the signature test safe for tiny files.
   if (buffer[0] != 'M' || buffer[1] != 'Z') return offset + 0x200000;
@@ -159,6 +160,8 @@ uint32_t shownAddress(uint32_t offset, const uint8_t* buffer, uint32_t size, boo
   // The raw conversion needs a whole header page; a smaller PE file has no
   // sections to speak of, so every offset lies in no section.
   if (size < 0x200) return readLe32(buffer + lfanew + 0x34) + offset;
+  if (const TRawSectionTable* table = image ? image->rawSectionsOf(buffer, size) : nullptr)
+    return table->fileOffsetToMemory(offset);
   return rawFileOffsetToMemory(offset, buffer, size);
 }
 
@@ -189,7 +192,7 @@ void Disassembly(const uint8_t*& cursor, const TLineSource& src, uint32_t cells,
   const uint8_t* b = src.buffer;
   const uint32_t off = static_cast<uint32_t>(cursor - b);
   TOut o(text, cap);
-  const uint32_t shown = text ? shownAddress(off, b, src.size, memory) : 0;
+  const uint32_t shown = text ? shownAddress(off, src, memory) : 0;
   if (text) addressPrefix(o, shown, memory);
   if (off >= src.size) return;  // nothing left to show; the cursor stays
 
@@ -306,7 +309,7 @@ void HexDump(const TLineSource& src, uint32_t offset, uint32_t count, char* text
     return;
   }
   TOut o(text, cap);
-  addressPrefix(o, shownAddress(offset, src.buffer, src.size, memory), memory);
+  addressPrefix(o, shownAddress(offset, src, memory), memory);
   const uint64_t end = src.size;
   for (uint32_t i = 0; i < count && offset + uint64_t(i) < end; i += 2) {
     o.put(i == count / 2 ? '-' : ' ');
@@ -360,8 +363,10 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
   auto visibleHex = [&](uint32_t v, int digits) {
     for (int i = digits - 1; i >= 0; --i) visible(kHex[(v >> (4 * i)) & 15]);
   };
+  const TRawSectionTable* table = src.image ? src.image->rawSectionsOf(b, size) : nullptr;
   auto rawTarget = [&](uint32_t value) {
-    const uint32_t t = rawRvaToFileOffset(value - imageBase, b, size);
+    const uint32_t t = table ? table->rvaToFileOffset(value - imageBase)
+                             : rawRvaToFileOffset(value - imageBase, b, size);
     // A section whose raw data lies beyond the file end converts to an
     // offset outside the buffer: that cannot be followed either.
     return t < size ? t : NOT_IN_FILE;

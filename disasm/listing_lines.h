@@ -104,8 +104,14 @@ constexpr size_t HEX_LINE_CAPACITY = 120;
 constexpr size_t RENDERED_LINE_CAPACITY = 512;
 constexpr uint32_t LISTING_BYTE_CELLS = 10;
 
-// Address printed for a file offset, from the raw headers in the buffer.
-uint32_t shownAddress(uint32_t offset, const uint8_t* buffer, uint32_t size, bool memory);
+// Address printed for a file offset, from the raw headers in the buffer. An
+// image parsed from this buffer lends its raw section table, so that the
+// sections are not walked for every line.
+uint32_t shownAddress(uint32_t offset, const uint8_t* buffer, uint32_t size, bool memory,
+                      const TImageInfo* image = nullptr);
+inline uint32_t shownAddress(uint32_t offset, const TLineSource& src, bool memory) {
+  return shownAddress(offset, src.buffer, src.size, memory, src.image);
+}
 
 // Length of the string starting at offset: ASCII characters (at most 32), or
 // UTF-16 units, plus the terminator when it follows inside the buffer; 0 when

@@ -147,7 +147,7 @@ void referenceRows(const TListingState& state, const TListingContext& ctx, uint3
       column += 2;
     }
     const uint32_t source = jc[i].source;
-    const uint32_t shown = shownAddress(source, src.buffer, src.size, memory) + mzAdjust;
+    const uint32_t shown = shownAddress(source, src, memory) + mzAdjust;
     t.colour(COLOUR_PREF_REF);
     t.hex8(shown);
     sink.hotspot(row, {source, offset, shown, int32_t(column), sink.rowIndex(), 8,
@@ -184,7 +184,7 @@ void extraRowsBefore(const TListingState& state, const TListingContext& ctx, uin
   }
   if (ctx.names && sink.used < sink.limit) {
     char name[256];
-    if (ctx.names->lookup(shownAddress(offset, src.buffer, src.size, true), name, sizeof name)) {
+    if (ctx.names->lookup(shownAddress(offset, src, true), name, sizeof name)) {
       if (TListingRow* r = sink.add(TRowKind::Label, offset))
         labelLineText(name, r->text, sizeof r->text);
     }

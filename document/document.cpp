@@ -473,5 +473,5 @@ void TDocument::goBack(uint32_t n) {
 }
 
 uint32_t TDocument::shownAddress(uint32_t fileOffset) const {
-  return ::shownAddress(fileOffset, buffer_.data(), fileSize_, !view_.fileOffsets);
+  return ::shownAddress(fileOffset, buffer_.data(), fileSize_, !view_.fileOffsets, &image_);
 }

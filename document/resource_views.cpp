@@ -7,8 +7,9 @@
 
 std::vector<TListLine> referenceLines(const TDocument& doc, const std::vector<uint32_t>& offsets) {
   std::vector<TListLine> lines;
+  const TRawSectionTable& sections = doc.image().rawSections();
   for (uint32_t o : offsets)
-    lines.push_back({wsString(" %.8lX  -  :%.8lX", o, rawFileOffsetToMemory(o, doc.buffer(), doc.fileSize())), o});
+    lines.push_back({wsString(" %.8lX  -  :%.8lX", o, sections.fileOffsetToMemory(o)), o});
   sortLikeListControl(lines);
   return lines;
 }

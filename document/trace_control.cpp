@@ -58,6 +58,7 @@ int TDocument::traceStep() {
       host_.message("Execute and trace exception handler?", traceStatusMessage(status),
                     MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
     regs_.enterExceptionHandler(env);
+  image_.rereadRawSections();  // traced writes may have changed the headers
   showEip(true);
   host_.setStatusText(traceStatusMessage(status));
   return status;
@@ -76,11 +77,13 @@ int TDocument::traceContinuous(const std::function<void()>& processEvents) {
     TTraceEnvironment env = traceEnvironment();
     // The first step runs even from a breakpoint, so F5 goes on from one.
     const int status = regs_.traceOneCommand(env, first);
+    image_.rereadRawSections();
     if (status != 0) {
       if (status != 9 && status != 10 && regs_.hasExceptionHandler(image_) &&
           host_.message("Execute and trace exception handler?\n(The trace will stop at the begining of the handler)",
                         traceStatusMessage(status), MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
         regs_.enterExceptionHandler(env);
+      image_.rereadRawSections();
       tracing_ = false;
       regs_.ignoreAlteredCode = 0;
       host_.setStatusText(traceStatusMessage(status));

@@ -24,11 +24,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                   0x7FFFFFFFu, im.imageBase(), im.entryOffset()};
   for (const auto& s : im.sections()) {
     for (uint32_t v : {s.rva, s.rva + s.virtualSize, s.rva + s.rawSize, s.rawOffset,
-                       s.rawOffset + s.rawSize, s.rva - 1})
+                       s.rawOffset + s.rawSize, s.rva - 1, s.rawOffset - 1})
       probes.push_back(v);
   }
+  // The section tables read once must convert exactly as the walks do.
+  const TRawSectionTable raw(buf, n);
+  auto walk = [&](auto holds) -> const SectionInfo* {
+    for (const auto& s : im.sections())
+      if (holds(s)) return &s;
+    return nullptr;
+  };
   uint32_t secRva, secSize;
   for (uint32_t v : probes) {
+    uint32_t walked[2] = {7, 7}, indexed[2] = {7, 7};
+    if (raw.rvaToFileOffset(v, &indexed[0], &indexed[1]) !=
+            rawRvaToFileOffset(v, buf, n, &walked[0], &walked[1]) ||
+        raw.fileOffsetToMemory(v, &indexed[0], &indexed[1]) !=
+            rawFileOffsetToMemory(v, buf, n, &walked[0], &walked[1]) ||
+        walked[0] != indexed[0] || walked[1] != indexed[1] ||
+        im.sectionByRva(v) != walk([&](const SectionInfo& s) { return s.containsRva(v); }) ||
+        im.sectionByFileOffset(v) != walk([&](const SectionInfo& s) { return s.containsFileOffset(v); }))
+      __builtin_trap();
     im.rvaToFileOffset(v, true);
     im.rvaToFileOffset(v, false);
     im.fileOffsetToRva(v);

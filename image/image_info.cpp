@@ -33,6 +33,8 @@ void TImageInfo::parseImage(const uint8_t* buffer, uint32_t size, const std::str
   mzEntryOffset_ = entryOffset_ = NOT_IN_FILE;
   entryMemoryAddress_ = 0xFFFFFFFFu;
   sections_.clear();
+  indexSections();
+  rereadRawSections();
   tlsCallbackOffsets_.clear();
   tlsNextSlotOffsets_.clear();
   relocations_.clear();
@@ -85,6 +87,7 @@ void TImageInfo::parseImage(const uint8_t* buffer, uint32_t size, const std::str
     sections_.push_back(s);
     at += 40;
   }
+  indexSections();
 
   isPE_ = 1;
   peHeaderOffset_ = p;
@@ -222,16 +225,31 @@ const SectionInfo* TImageInfo::getSection(uint32_t index) const {
   return &sections_[index];
 }
 
+void TImageInfo::indexSections() {
+  std::vector<TSectionIndex::TRange> rvas, offsets;
+  rvas.reserve(sections_.size());
+  offsets.reserve(sections_.size());
+  for (const SectionInfo& s : sections_) {
+    rvas.push_back({s.rva, uint64_t(s.rva) + s.virtualSize});
+    offsets.push_back({s.rawOffset, uint64_t(s.rawOffset) + s.rawSize});
+  }
+  sectionsByRva_.build(rvas);
+  sectionsByFileOffset_.build(offsets);
+}
+
+void TImageInfo::rereadRawSections() {
+  // Most changes leave the headers alone; comparing is cheaper than a new index.
+  if (!rawSections_.matches(buffer_, fileSize_)) rawSections_.read(buffer_, fileSize_);
+}
+
 const SectionInfo* TImageInfo::sectionByRva(uint32_t rva) const {
-  for (const auto& s : sections_)
-    if (s.containsRva(rva)) return &s;
-  return nullptr;
+  const uint32_t i = sectionsByRva_.find(rva);
+  return i == TSectionIndex::NONE ? nullptr : &sections_[i];
 }
 
 const SectionInfo* TImageInfo::sectionByFileOffset(uint32_t offset) const {
-  for (const auto& s : sections_)
-    if (s.containsFileOffset(offset)) return &s;
-  return nullptr;
+  const uint32_t i = sectionsByFileOffset_.find(offset);
+  return i == TSectionIndex::NONE ? nullptr : &sections_[i];
 }
 
 uint32_t TImageInfo::rvaToFileOffset(uint32_t rva, bool allowHeader) const {

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "image/imports.h"
+#include "image/raw_convert.h"
 #include "image/relocations.h"
+#include "image/section_index.h"
 
 class Host;
 
@@ -44,6 +46,17 @@ class TImageInfo {
 
   // Points at another copy of the same bytes (a worker's snapshot).
   void rebindBuffer(const uint8_t* buffer) { buffer_ = buffer; }
+
+  // The raw section table of the buffer (raw_convert.h), read with every
+  // parse. Traced code writes into the buffer without a parse: after it,
+  // rereadRawSections() follows any change of the header bytes.
+  const TRawSectionTable& rawSections() const { return rawSections_; }
+  void rereadRawSections();
+  // The raw section table when this image was parsed from buffer and size
+  // (else null: the caller converts with the stand-alone functions).
+  const TRawSectionTable* rawSectionsOf(const uint8_t* buffer, uint32_t size) const {
+    return buffer && buffer == buffer_ && size == fileSize_ ? &rawSections_ : nullptr;
+  }
 
   // Sections and conversions.
   const SectionInfo* getSection(uint32_t index) const;
@@ -116,6 +129,7 @@ class TImageInfo {
   int findTlsCallback(uint32_t fileOffset) const;
 
  private:
+  void indexSections();
   void readImportDirectory(uint32_t rva);
   void readResourceRoot(uint32_t rva);
   void readRelocations(uint32_t rva, uint32_t size);
@@ -135,6 +149,9 @@ class TImageInfo {
   uint32_t entryOffset_ = NOT_IN_FILE;
   uint32_t entryMemoryAddress_ = 0xFFFFFFFFu;
   std::vector<SectionInfo> sections_;
+  TSectionIndex sectionsByRva_;
+  TSectionIndex sectionsByFileOffset_;
+  TRawSectionTable rawSections_;
   uint32_t lowestRawOffset_ = 0xFFFFFFFFu;
   uint32_t lowestSectionRva_ = 0xFFFFFFFFu;
   uint32_t highestSectionEnd_ = 0;

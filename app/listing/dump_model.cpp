@@ -23,7 +23,7 @@ uint32_t decodedEnd(const TLineSource& src, uint32_t offset, bool bits16) {
 void byteListRow(const TLineSource& src, uint32_t from, uint32_t to, bool memory, char* text,
                  size_t cap) {
   int n = std::snprintf(text, cap, "%c%.8X db    ", memory ? ':' : ' ',
-                        shownAddress(from, src.buffer, src.size, memory));
+                        shownAddress(from, src, memory));
   for (uint32_t o = from; o < to && n > 0 && size_t(n) + 4 < cap; ++o)
     n += std::snprintf(text + n, cap - n, o + 1 < to ? "%.2X," : "%.2X", src.buffer[o]);
 }

@@ -256,7 +256,7 @@ int wheelSteps(int delta, int per) {
 void resetWheel() { gWheelSum = 0; }
 
 uint32_t nameKey(const TDocument& doc, uint32_t offset) {
-  return shownAddress(offset, doc.buffer(), doc.fileSize(), true);
+  return shownAddress(offset, doc.buffer(), doc.fileSize(), true, &doc.image());
 }
 
 bool applyName(TDocument& doc, uint32_t key, const std::string& oldText, const std::string& text) {

@@ -57,6 +57,17 @@ TEST(TraceControl, SingleStepsFollowEip) {
   EXPECT_EQ(t.doc.regs().EIP, 0x401229u);  // nothing stepped
 }
 
+TEST(TraceControl, ShownAddressesFollowTracedWritesToTheSectionTable) {
+  Traced t(false);
+  const uint8_t movToEax[] = {0x89, 0x08};  // mov [eax],ecx
+  t.doc.ChangeMemory(0x625, movToEax, sizeof movToEax);
+  EXPECT_EQ(t.doc.shownAddress(0x500), 0x401100u);
+  t.doc.regs().EAX = 0x400000 + 0x178 + 20;  // .text's PointerToRawData
+  t.doc.regs().ECX = 0x500;
+  EXPECT_EQ(t.doc.traceStep(), 0);
+  EXPECT_EQ(t.doc.shownAddress(0x500), 0x401000u);
+}
+
 TEST(TraceControl, ContinuousTraceStopsAtBreakpointsAndOnEscape) {
   Traced t(false);
   t.doc.toggleBreakpoint(0x62B);  // sub esp,0xa8

@@ -1,6 +1,9 @@
 // Header parsing and the address conversions on builder-made images.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "image/image_info.h"
 #include "image/raw_convert.h"
 #include "image/user_address.h"
@@ -273,6 +276,88 @@ TEST(RawConversions, BufferRules) {
   writeLe16(&f[0x80 + 6], 0xFFFF);
   EXPECT_EQ(rawRvaToFileOffset(0x9000, f.data(), size), 0xFFFFFFFFu);
   EXPECT_EQ(rawFileOffsetToMemory(0x9000, f.data(), size), 0u);
+}
+
+// Random section tables, with overlaps, empty and 32-bit-wrapping ranges and
+// tables cut by the file's end: the indexed lookups find what a walk of the
+// table finds, optional outputs included, and follow a change of the headers.
+TEST(Conversions, IndexedLookupsEqualTheTableWalk) {
+  struct Shape {
+    uint32_t headers;    // written into the table
+    uint32_t count;      // NumberOfSections
+    uint32_t spread;     // RVAs, raw offsets and sizes below this (0: any value)
+    uint32_t cutHeader;  // the file ends inside this header (0: after the data)
+  } shapes[] = {
+      {0, 0, 0x4000, 0},       {1, 1, 0x4000, 0},       {6, 6, 0x800, 0},
+      {40, 40, 0x4000, 0},     {40, 40, 0, 0},          {200, 255, 0x1000, 0},
+      {300, 300, 0x10000, 0},  {3000, 3000, 0x80000, 0}, {3000, 65535, 0x80000, 0},
+      {500, 500, 0x8000, 321},  {2, 2, 0x4000, 1},
+  };
+  std::mt19937 rng(16);
+  const uint32_t table = 0x80 + 0x78 + 8 * 16;
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.headers);
+    auto any = [&](uint32_t below) { return below ? uint32_t(rng() % below) : uint32_t(rng()); };
+    TPeBuilder b;
+    b.headerSize = std::max<uint32_t>(0x400, table + 40 * shape.headers + 0x2000);
+    std::vector<uint8_t> f = b.build();
+    writeLe16(&f[0x80 + 6], uint16_t(shape.count));
+    std::vector<uint32_t> probes = {0, 1, 0x3FF, 0x7FFFFFFF, 0xFFFFFFFE, 0xFFFFFFFF};
+    for (uint32_t i = 0; i < shape.headers; ++i) {
+      uint8_t* h = &f[table + 40 * i];
+      const uint32_t kind = rng() % 8;  // empty ranges and exact repeats now and then
+      const uint32_t rva = kind == 0 ? readLe32(h - 40 + 12) : any(shape.spread);
+      writeLe32(h + 8, kind == 1 ? 0 : any(shape.spread));  // VirtualSize
+      writeLe32(h + 12, i ? rva : any(shape.spread));       // VirtualAddress
+      writeLe32(h + 16, kind == 2 ? 0 : any(shape.spread)); // SizeOfRawData
+      writeLe32(h + 20, any(shape.spread));                 // PointerToRawData
+      for (uint32_t at : {8u, 12u, 16u, 20u}) probes.push_back(readLe32(h + at));
+      probes.push_back(readLe32(h + 12) + readLe32(h + 8));
+      probes.push_back(readLe32(h + 12) + readLe32(h + 16));
+      probes.push_back(readLe32(h + 20) + readLe32(h + 16));
+    }
+    if (shape.cutHeader) f.resize(table + 40 * shape.cutHeader + rng() % 40);
+    for (int k = 0; k < 2000; ++k) probes.push_back(any(shape.spread ? 2 * shape.spread : 0));
+    for (size_t k = 0, n = probes.size(); k < n; ++k) probes.push_back(probes[k] - 1);
+
+    TParsedImage p(f);
+    const uint32_t size = uint32_t(f.size());
+    const std::vector<SectionInfo>& sections = p.image.sections();
+    auto walk = [&](auto holds) -> const SectionInfo* {
+      for (const SectionInfo& s : sections)
+        if (holds(s)) return &s;
+      return nullptr;
+    };
+    auto compare = [&](const TRawSectionTable& indexed) {
+      for (uint32_t v : probes) {
+        SCOPED_TRACE(v);
+        ASSERT_EQ(p.image.sectionByRva(v), walk([&](const SectionInfo& s) { return s.containsRva(v); }));
+        ASSERT_EQ(p.image.sectionByFileOffset(v),
+                  walk([&](const SectionInfo& s) { return s.containsFileOffset(v); }));
+        uint32_t walked[2] = {7, 7}, looked[2] = {7, 7};  // untouched outputs stay 7
+        ASSERT_EQ(indexed.rvaToFileOffset(v, &looked[0], &looked[1]),
+                  rawRvaToFileOffset(v, p.bytes(), size, &walked[0], &walked[1]));
+        ASSERT_EQ(looked[0], walked[0]);
+        ASSERT_EQ(looked[1], walked[1]);
+        walked[1] = looked[1] = 7;
+        ASSERT_EQ(indexed.fileOffsetToMemory(v, &looked[0], &looked[1]),
+                  rawFileOffsetToMemory(v, p.bytes(), size, &walked[0], &walked[1]));
+        ASSERT_EQ(looked[0], walked[0]);
+        ASSERT_EQ(looked[1], walked[1]);
+      }
+    };
+    ASSERT_EQ(p.image.rawSectionsOf(p.bytes(), size), &p.image.rawSections());
+    compare(p.image.rawSections());
+    // Traced code rewrites a header without a parse.
+    if (shape.headers > 1 && !shape.cutHeader) {
+      writeLe32(p.bytes() + table + 40 * (shape.headers / 2) + 20, any(shape.spread));
+      writeLe32(p.bytes() + table + 40 * (shape.headers - 1) + 16, any(shape.spread));
+      EXPECT_FALSE(p.image.rawSections().matches(p.bytes(), size));
+      p.image.rereadRawSections();
+      EXPECT_TRUE(p.image.rawSections().matches(p.bytes(), size));
+      compare(p.image.rawSections());
+    }
+  }
 }
 
 TEST(ParseImage, ResourcePresence) {

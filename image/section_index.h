@@ -1,0 +1,33 @@
+// Which section of a table holds a value, found in logarithmic time instead
+// of by walking the table: files may claim up to 65535 sections, and the
+// listing and the scanner look a section up for every line and instruction.
+// When sections overlap, the first one in table order holds the value, as a
+// walk of the table would find it.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+class TSectionIndex {
+ public:
+  static constexpr uint32_t NONE = 0xFFFFFFFFu;
+
+  // One section's range [start, end); an empty range holds nothing.
+  struct TRange {
+    uint64_t start;
+    uint64_t end;
+  };
+
+  // Replaces the index with one over ranges, given in table order.
+  void build(const std::vector<TRange>& ranges);
+  void clear();
+
+  // Table index of the first range holding value, or NONE. Allocates nothing.
+  uint32_t find(uint32_t value) const;
+
+ private:
+  // Consecutive pieces of the number line: piece k is [starts_[k],
+  // starts_[k + 1]) and belongs to section owners_[k] (NONE for a gap); the
+  // last piece is always a gap that runs to the end.
+  std::vector<uint64_t> starts_;
+  std::vector<uint32_t> owners_;
+};
