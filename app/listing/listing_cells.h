@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "disasm/listing_lines.h"
-#include "disasm/listing_rows.h"
+#include "listing/listing_lines.h"
+#include "listing/listing_rows.h"
 
 struct TSettings;
 class TDocument;

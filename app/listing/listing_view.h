@@ -12,8 +12,8 @@
 
 #include "app/listing/dump_window.h"
 #include "app/listing/listing_cells.h"
-#include "disasm/listing_rows.h"
 #include "document/search_command.h"
+#include "listing/listing_rows.h"
 
 class TDocument;
 struct TSettings;

@@ -1,4 +1,4 @@
-#include "disasm/listing_lines.h"
+#include "listing/listing_lines.h"
 
 #include <cstring>
 
@@ -6,9 +6,9 @@
 #include "base/le_read.h"
 #include "base/text_format.h"
 #include "disasm/decoder.h"
-#include "disasm/text_char.h"
 #include "image/image_info.h"
 #include "image/raw_convert.h"
+#include "listing/text_char.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "disasm/annotate.h"
+#include "listing/annotate.h"
 
 #include <cstring>
 
@@ -6,9 +6,9 @@
 #include "analysis/id_refs.h"
 #include "analysis/store_locks.h"
 #include "base/le_read.h"
-#include "disasm/listing_lines.h"
-#include "disasm/text_char.h"
 #include "image/image_info.h"
+#include "listing/listing_lines.h"
+#include "listing/text_char.h"
 
 namespace {
 
