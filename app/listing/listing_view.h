@@ -12,6 +12,7 @@
 
 #include "app/listing/dump_window.h"
 #include "app/listing/listing_cells.h"
+#include "document/listing_popup.h"
 #include "document/search_command.h"
 #include "listing/listing_rows.h"
 
