@@ -11,11 +11,11 @@
 #include <QWheelEvent>
 #include <cstdlib>
 
-#include "app/listing/dump_model.h"
 #include "app/listing/dump_window.h"
 #include "app/listing/listing_view.h"
 #include "base/le_read.h"
 #include "document/document.h"
+#include "listing/dump_model.h"
 #include "persist/settings.h"
 #include "support/fixtures.h"
 #include "support/recording_host.h"

@@ -1,4 +1,4 @@
-#include "app/listing/listing_cells.h"
+#include "listing/listing_cells.h"
 
 #include <cstdio>
 
