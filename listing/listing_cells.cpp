@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "disasm/marks.h"
 #include "persist/settings.h"
 
 uint32_t traceTint(uint8_t s) {

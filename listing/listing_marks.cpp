@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "listing/listing_lines.h"
+#include "disasm/marks.h"
 
 namespace {
 
