@@ -5,6 +5,7 @@
 #include "disasm/annotation.h"
 #include "disasm/marks.h"
 #include "disasm/opcode_tables.h"
+#include "disasm/x86_prefixes.h"
 
 namespace {
 
@@ -376,35 +377,24 @@ const uint8_t* decodeFpuInstruction(DecodeContext& c, const uint8_t* p, uint8_t 
 // Returns the end of the instruction, or null when it is undefined.
 template <bool Text>
 const uint8_t* decodeBody(DecodeContext& c) {
-  const uint8_t* p = c.start;
-  uint8_t b = *p++;
-  c.firstByte = b;
-  for (;; b = *p++) {
-    switch (b) {
-      case 0x26: c.segment = "es"; continue;
-      case 0x2E: c.segment = "cs"; continue;
-      case 0x36: c.segment = "ss"; continue;
-      case 0x3E: c.segment = "ds"; continue;
-      case 0x64: c.segment = "fs"; continue;
-      case 0x65: c.segment = "gs"; continue;
-      case 0x66: c.operandSize = c.operandSize == 2 ? 1 : 2; continue;
-      case 0x67: c.addressSize ^= 1; continue;
-      case 0xF0:
-        if constexpr (Text) putText(c, "lock  ");
-        c.columns += 6;
-        continue;
-      case 0xF2:
-      case 0xF3:
-        if (c.repSeen) return nullptr;
-        c.repSeen = true;
-        if constexpr (Text) putText(c, b == 0xF2 ? "repnz " : "repz  ");
-        c.columns += 6;
-        continue;
-      default:
-        break;
+  c.firstByte = *c.start;
+  TPrefixes x;
+  const uint8_t* p = readPrefixes(c.start, UINT32_MAX, x);
+  if (x.reps > 1) return nullptr;
+  if (x.segment >= 0) c.segment = kSegNames[x.segment];
+  if (x.operandToggled) c.operandSize = c.operandSize == 2 ? 1 : 2;
+  if (x.addressToggled) c.addressSize ^= 1;
+  c.repSeen = x.reps != 0;
+  if (x.locks || x.reps) {
+    // Lock and rep texts stand in the order of their bytes, each six columns wide.
+    c.columns = 6;
+    if constexpr (Text) {
+      for (uint32_t i = 0; i < x.locksBeforeRep; ++i) putText(c, "lock  ");
+      if (x.reps) putText(c, x.firstRep == PREFIX_REPNE ? "repnz " : "repz  ");
+      for (uint32_t i = x.locksBeforeRep; i < x.locks; ++i) putText(c, "lock  ");
     }
-    break;
   }
+  uint8_t b = *p++;
 
   if (b >= 0xD8 && b <= 0xDF) return decodeFpuInstruction<Text>(c, p, b);
 
