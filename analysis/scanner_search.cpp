@@ -8,6 +8,7 @@
 #include "base/host.h"
 #include "base/le_read.h"
 #include "disasm/decoder.h"
+#include "disasm/marks.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ bool textNamesId(const char* text, const char* hex8, bool small) {
     const char before = text[i - 1];
     const bool separated =
         before == ',' || before == ' ' ||
-        (before == 1 && text[i - 2] == 0x1F && (text[i - 3] == ',' || text[i - 3] == ' '));
+        (before == REF_ADDRESS && text[i - 2] == REF_MARK && (text[i - 3] == ',' || text[i - 3] == ' '));
     if (!separated) continue;
     if (std::strncmp(text + i, hex8, 8) == 0) return true;
     if (small && text[i] == hex8[6] && text[i + 1] == hex8[7] &&

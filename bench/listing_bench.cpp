@@ -19,9 +19,9 @@
 
 #include "base/host.h"
 #include "bench_support.h"
-#include "disasm/listing_marks.h"
-#include "disasm/listing_rows.h"
 #include "document/document.h"
+#include "listing/listing_marks.h"
+#include "listing/listing_rows.h"
 #include "support/pe_builder.h"
 
 namespace {

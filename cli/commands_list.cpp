@@ -4,9 +4,9 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "disasm/listing_marks.h"
-#include "disasm/listing_rows.h"
 #include "document/document.h"
+#include "listing/listing_marks.h"
+#include "listing/listing_rows.h"
 
 namespace {
 

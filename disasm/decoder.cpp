@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "disasm/annotation.h"
+#include "disasm/marks.h"
 #include "disasm/opcode_tables.h"
+#include "disasm/x86_prefixes.h"
 
 namespace {
 
@@ -11,16 +13,6 @@ constexpr uint32_t kNotInFile = 0xFFFFFFFF;
 // Room the annotation gets for one piece of text behind a value or a branch.
 constexpr size_t kValueNoteCap = 400;
 constexpr size_t kBranchNoteCap = 120;
-constexpr char kMark = 0x1F;
-
-enum MarkKind : char {
-  MarkAddress = 1,
-  MarkCall = 2,
-  MarkJump = 3,
-  MarkFarCall = 4,
-  MarkFarJump = 7,
-  MarkAddress16 = 8,
-};
 
 const char* const kRegNames[3][8] = {
     {"al", "cl", "dl", "bl", "ah", "ch", "dh", "bh"},
@@ -75,9 +67,9 @@ inline void putText(DecodeContext& c, const char* s) {
   while (*s && c.len + 1 < c.cap) c.out[c.len++] = *s++;
 }
 
-inline void putMark(DecodeContext& c, char kind) {
-  putChar(c, kMark);
-  putChar(c, kind);
+inline void putMark(DecodeContext& c, TRefKind kind) {
+  putChar(c, REF_MARK);
+  putChar(c, char(kind));
 }
 
 // Upper-case hex with at least minDigits digits ("%.<n>X").
@@ -218,7 +210,7 @@ void printRegister(DecodeContext& c, unsigned size, unsigned r, bool maySubstitu
       if (brackets) putChar(c, ']');
     } else {
       if (brackets) putChar(c, '[');
-      putMark(c, MarkAddress);
+      putMark(c, REF_ADDRESS);
       putHex(c, f->value[r], 8);
       if (brackets) putChar(c, ']');
       noteValue(c, f->value[r], brackets, TAnnotator::FlavourData, 0);
@@ -238,11 +230,11 @@ void printDirectAddress(DecodeContext& c, uint32_t& a, bool sixteen) {
   putChar(c, '[');
   if (sixteen) {
     a &= 0xFFFF;
-    putMark(c, MarkAddress16);
+    putMark(c, REF_ADDRESS16);
     putChar(c, segmentLetter(c));
     putHex(c, a, 4);
   } else {
-    putMark(c, MarkAddress);
+    putMark(c, REF_ADDRESS);
     putHex(c, a, 8);
   }
   putChar(c, ']');
@@ -301,7 +293,7 @@ void printMemoryOperand(DecodeContext& c, unsigned sizeCode, const ModRMOperand&
     if (op.sixteen) {
       putHex(c, magnitude, 4);
     } else {
-      putMark(c, MarkAddress);
+      putMark(c, REF_ADDRESS);
       putHex(c, magnitude, 8);
     }
   }
@@ -311,7 +303,7 @@ void printMemoryOperand(DecodeContext& c, unsigned sizeCode, const ModRMOperand&
 
 // Target = shown address of the next instruction + displacement; with word
 // operand size only the low word moves and wraps.
-void printBranchTarget(DecodeContext& c, const uint8_t* next, int32_t disp, char kind) {
+void printBranchTarget(DecodeContext& c, const uint8_t* next, int32_t disp, TRefKind kind) {
   uint32_t nextShown = uint32_t(next - c.base) - c.bias;
   uint32_t target = c.operandSize == 1 ? (nextShown & 0xFFFF0000u) | ((nextShown + uint32_t(disp)) & 0xFFFFu)
                                        : nextShown + uint32_t(disp);
@@ -385,35 +377,24 @@ const uint8_t* decodeFpuInstruction(DecodeContext& c, const uint8_t* p, uint8_t 
 // Returns the end of the instruction, or null when it is undefined.
 template <bool Text>
 const uint8_t* decodeBody(DecodeContext& c) {
-  const uint8_t* p = c.start;
-  uint8_t b = *p++;
-  c.firstByte = b;
-  for (;; b = *p++) {
-    switch (b) {
-      case 0x26: c.segment = "es"; continue;
-      case 0x2E: c.segment = "cs"; continue;
-      case 0x36: c.segment = "ss"; continue;
-      case 0x3E: c.segment = "ds"; continue;
-      case 0x64: c.segment = "fs"; continue;
-      case 0x65: c.segment = "gs"; continue;
-      case 0x66: c.operandSize = c.operandSize == 2 ? 1 : 2; continue;
-      case 0x67: c.addressSize ^= 1; continue;
-      case 0xF0:
-        if constexpr (Text) putText(c, "lock  ");
-        c.columns += 6;
-        continue;
-      case 0xF2:
-      case 0xF3:
-        if (c.repSeen) return nullptr;
-        c.repSeen = true;
-        if constexpr (Text) putText(c, b == 0xF2 ? "repnz " : "repz  ");
-        c.columns += 6;
-        continue;
-      default:
-        break;
+  c.firstByte = *c.start;
+  TPrefixes x;
+  const uint8_t* p = readPrefixes(c.start, UINT32_MAX, x);
+  if (x.reps > 1) return nullptr;
+  if (x.segment >= 0) c.segment = kSegNames[x.segment];
+  if (x.operandToggled) c.operandSize = c.operandSize == 2 ? 1 : 2;
+  if (x.addressToggled) c.addressSize ^= 1;
+  c.repSeen = x.reps != 0;
+  if (x.locks || x.reps) {
+    // Lock and rep texts stand in the order of their bytes, each six columns wide.
+    c.columns = 6;
+    if constexpr (Text) {
+      for (uint32_t i = 0; i < x.locksBeforeRep; ++i) putText(c, "lock  ");
+      if (x.reps) putText(c, x.firstRep == PREFIX_REPNE ? "repnz " : "repz  ");
+      for (uint32_t i = x.locksBeforeRep; i < x.locks; ++i) putText(c, "lock  ");
     }
-    break;
   }
+  uint8_t b = *p++;
 
   if (b >= 0xD8 && b <= 0xDF) return decodeFpuInstruction<Text>(c, p, b);
 
@@ -581,11 +562,11 @@ const uint8_t* decodeBody(DecodeContext& c) {
           if (size == 1) {
             putHex(c, v, 2);
           } else if (size == 2) {
-            putMark(c, MarkAddress16);
+            putMark(c, REF_ADDRESS16);
             putChar(c, c.code16 && c.segment ? c.segment[0] : 'd');
             putHex(c, v, 4);
           } else {
-            putMark(c, MarkAddress);
+            putMark(c, REF_ADDRESS);
             putHex(c, v, 8);
           }
           if (mnemonic[0] != 't') noteValue(c, v, false, TAnnotator::FlavourData, c.bias);
@@ -653,7 +634,7 @@ const uint8_t* decodeBody(DecodeContext& c) {
       }
       case Rel8: {
         int32_t disp = int8_t(*p++);
-        if constexpr (Text) printBranchTarget(c, p, disp, MarkJump);
+        if constexpr (Text) printBranchTarget(c, p, disp, REF_JUMP);
         break;
       }
       case RelJump:
@@ -661,7 +642,7 @@ const uint8_t* decodeBody(DecodeContext& c) {
         unsigned size = c.operandSize == 1 ? 2 : 4;
         int32_t disp = int32_t(fetchValue(&c, p, size, true));
         p += size;
-        if constexpr (Text) printBranchTarget(c, p, disp, kind == RelCall ? MarkCall : MarkJump);
+        if constexpr (Text) printBranchTarget(c, p, disp, kind == RelCall ? REF_CALL : REF_JUMP);
         break;
       }
       case One:
@@ -678,7 +659,7 @@ const uint8_t* decodeBody(DecodeContext& c) {
         uint32_t selector = fetchValue(&c, p, 2, false);
         p += 2;
         if constexpr (Text) {
-          putMark(c, opcode == 0x9A ? MarkFarCall : MarkFarJump);
+          putMark(c, opcode == 0x9A ? REF_FAR_CALL : REF_FAR_JUMP);
           putHex(c, selector, 4);
           putChar(c, ':');
           putHex(c, offset, size == 2 ? 4 : 8);

@@ -1,14 +1,11 @@
 // x86 instruction decoder: one 16- or 32-bit instruction from the file buffer
 // into its length and, on request, its assembler text with reference marks.
 //
-// Reference marks are two bytes, 0x1F followed by a kind, written in front of
-// every address the text prints. Kinds written here:
-//   1  32-bit address (direct memory, displacement, immediate, fixed register), "%.8X"
-//   2  relative call target, "%.8X" ("%.4X" in 16-bit code)
-//   3  relative jump/jcc/loop target, as 2
-//   4  selector of a direct far call, "%.4X" then ":"
-//   7  selector of a direct far jump, as 4
-//   8  16-bit address: a segment letter, then "%.4X"
+// A reference mark (disasm/marks.h) stands in front of every address the text
+// prints: REF_ADDRESS for direct memory, displacements, 32-bit immediates and
+// fixed register values, REF_CALL and REF_JUMP for relative targets,
+// REF_FAR_CALL and REF_FAR_JUMP for direct far pointers, REF_ADDRESS16 for
+// 16-bit addresses.
 #pragma once
 #include <cstddef>
 #include <cstdint>

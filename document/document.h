@@ -14,11 +14,11 @@
 #include "analysis/return_manager.h"
 #include "analysis/scanner.h"
 #include "analysis/symbol_loader.h"
-#include "disasm/annotate.h"
-#include "disasm/listing_rows.h"
 #include "image/image_info.h"
 #include "image/tls_menu.h"
 #include "image/undo_record.h"
+#include "listing/annotate.h"
+#include "listing/listing_rows.h"
 #include "tracer/fixed_regs.h"
 #include "tracer/trace_vis.h"
 

@@ -13,9 +13,9 @@
 #include "analysis/id_refs.h"
 #include "analysis/store_locks.h"
 #include "base/le_read.h"
-#include "disasm/annotate.h"
 #include "disasm/decoder.h"
 #include "image/image_info.h"
+#include "listing/annotate.h"
 
 namespace {
 

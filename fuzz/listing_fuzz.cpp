@@ -11,10 +11,10 @@
 #include "analysis/comment_container.h"
 #include "analysis/jc_refs.h"
 #include "base/host.h"
-#include "disasm/annotate.h"
-#include "disasm/listing_lines.h"
-#include "disasm/listing_rows.h"
 #include "image/image_info.h"
+#include "listing/annotate.h"
+#include "listing/listing_lines.h"
+#include "listing/listing_rows.h"
 
 namespace {
 

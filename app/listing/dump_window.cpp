@@ -8,8 +8,8 @@
 #include <QWheelEvent>
 #include <climits>
 
-#include "app/listing/listing_cells.h"
 #include "document/document.h"
+#include "listing/listing_cells.h"
 #include "persist/settings.h"
 
 namespace {

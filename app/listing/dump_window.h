@@ -5,7 +5,7 @@
 #include <QFont>
 #include <vector>
 
-#include "app/listing/dump_model.h"
+#include "listing/dump_model.h"
 
 class TDocument;
 struct TSettings;

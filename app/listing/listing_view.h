@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "app/listing/dump_window.h"
-#include "app/listing/listing_cells.h"
-#include "disasm/listing_rows.h"
+#include "document/listing_popup.h"
 #include "document/search_command.h"
+#include "listing/listing_cells.h"
+#include "listing/listing_rows.h"
 
 class TDocument;
 struct TSettings;

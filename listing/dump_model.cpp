@@ -1,4 +1,4 @@
-#include "app/listing/dump_model.h"
+#include "listing/dump_model.h"
 
 #include <cstdio>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "disasm/listing_rows.h"
+#include "listing/listing_rows.h"
 
 struct TDumpState {
   uint32_t top = 0;

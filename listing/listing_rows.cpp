@@ -1,4 +1,4 @@
-#include "disasm/listing_rows.h"
+#include "listing/listing_rows.h"
 
 #include "analysis/comment_container.h"
 #include "analysis/jc_refs.h"

@@ -4,11 +4,11 @@
 // not being filled) the string reference store; it never writes to any of them
 // and allocates nothing per call.
 //
-// Text written here uses two-byte colour marks 0x1E n (4 import name, 6 string
-// text, 7 label, 0xFF normal colour) and reference marks 0x1F k (1 pointer,
-// 3 jump target) in front of eight hex digits. Every other byte is 0x20 or
-// above: texts copied from the file or the stores have their control bytes
-// printed as ".", so that they cannot forge a mark.
+// Text written here uses the marks of disasm/marks.h: colour marks around
+// import names, strings and labels, and reference marks (REF_ADDRESS for a
+// pointer, REF_JUMP for a jump target) in front of eight hex digits. Every
+// other byte is 0x20 or above: texts copied from the file or the stores have
+// their control bytes printed as ".", so that they cannot forge a mark.
 #pragma once
 #include <cstddef>
 #include <cstdint>

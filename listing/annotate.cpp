@@ -1,4 +1,4 @@
-#include "disasm/annotate.h"
+#include "listing/annotate.h"
 
 #include <cstring>
 
@@ -6,15 +6,11 @@
 #include "analysis/id_refs.h"
 #include "analysis/store_locks.h"
 #include "base/le_read.h"
-#include "disasm/listing_lines.h"
-#include "disasm/text_char.h"
+#include "disasm/marks.h"
 #include "image/image_info.h"
+#include "listing/text_char.h"
 
 namespace {
-
-// Reference kinds behind a REF_MARK, as the decoder writes them.
-constexpr uint8_t kRefPointer = 1;
-constexpr uint8_t kRefJump = 3;
 
 // Names copied from the file or the stores may hold any byte; below 0x20 only
 // mark bytes may appear in listing text.
@@ -165,7 +161,7 @@ TListingAnnotator::Next TListingAnnotator::jumpChain(TNote& t, uint32_t p, bool 
       p = next;
     }
     if (t.linkFull()) return Next::Stop;
-    t.link(kRefJump, shown);
+    t.link(REF_JUMP, shown);
   }
   return Next::Strings;
 }
@@ -184,7 +180,7 @@ TListingAnnotator::Next TListingAnnotator::pointerChain(TNote& t, uint32_t value
     const uint32_t next = image_.memoryToFileOffset(d);
     if (next == NOT_IN_FILE) break;
     if (t.linkFull()) return Next::Stop;
-    t.link(kRefPointer, d);
+    t.link(REF_ADDRESS, d);
     if (flavour == FlavourCallTarget) flavour = FlavourData;
     if (hops == 0) return Next::Label;
     p = next;

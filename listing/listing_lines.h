@@ -11,34 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "disasm/marks.h"
+
 class Host;
 class TAnnotator;
 class TImageInfo;
 struct TFixedRegView;
-
-// Two-byte marks inside listing text: 0x1F k (a reference of kind k precedes
-// the address digits) and 0x1E c (what follows is drawn in colour c).
-constexpr char REF_MARK = 0x1F;
-constexpr char COLOUR_MARK = 0x1E;
-
-// Colour codes (the second byte of a colour mark).
-enum TColourCode : uint8_t {
-  COLOUR_MEMORY_REF = 1,
-  COLOUR_CALL_REF = 2,
-  COLOUR_JUMP_REF = 3,
-  COLOUR_IMPORT_REF = 4,
-  COLOUR_CALL_REF2 = 5,
-  COLOUR_TEXT_REF = 6,
-  COLOUR_USER1 = 7,
-  COLOUR_USER2 = 8,
-  COLOUR_ENDLINES = 9,
-  COLOUR_PREF_REF = 10,
-  COLOUR_PREFT_REF = 11,
-  COLOUR_BACK_NORMAL = 0x40,  // 0x41..0x47: trace tint of state code - 0x40
-  COLOUR_BACK_RELOC_START = 0x50,
-  COLOUR_BACK_RELOC_INSIDE = 0x51,
-  COLOUR_TEXT = 0xFF,
-};
 
 // Hotspot types.
 enum THotspotType : uint16_t {

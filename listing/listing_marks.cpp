@@ -1,8 +1,8 @@
-#include "disasm/listing_marks.h"
+#include "listing/listing_marks.h"
 
 #include <cstdint>
 
-#include "disasm/listing_lines.h"
+#include "disasm/marks.h"
 
 namespace {
 

@@ -1,18 +1,16 @@
 // What the listing widget and the dump windows compute in character cells,
 // kept free of the toolkit: colour words for marks and hotspots, hit tests
-// of the byte columns, the three context menus, the hovered hotspot's text,
-// window placement on the screen and the mouse-wheel accumulator.
+// of the byte columns, the hovered hotspot's text, window placement on the
+// screen and the mouse-wheel accumulator.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
-#include "disasm/listing_lines.h"
-#include "disasm/listing_rows.h"
+#include "listing/listing_lines.h"
+#include "listing/listing_rows.h"
 
 struct TSettings;
-class TDocument;
 
 // Colour words are 0x00BBGGRR, as the settings file keeps them.
 constexpr uint32_t BREAKPOINT_BACK = 0xD5D5FF;
@@ -75,38 +73,6 @@ TCursorCells cursorCells(const TListingPaint& paint, uint32_t cursor, uint8_t ni
 // The text a hotspot shows while hovered.
 std::string hotspotText(const Hotspot& h, bool bits16, bool memory);
 
-// Context-menu items: id 0 is a separator.
-struct TMenuItem {
-  std::string text;
-  int id = 0;
-  bool enabled = true;
-  friend bool operator==(const TMenuItem&, const TMenuItem&) = default;
-};
-enum TPopupId : int {
-  CM_SEARCH_VALUE = 138,
-  CM_SEARCH_REF_VALUE = 139,
-  CM_NAME = 191,
-  CM_GOTO_CODE = 192,
-  CM_GOTO_DATA = 193,
-  CM_CODE_DUMP = 194,
-  CM_DATA_DUMP = 195,
-  CM_SEARCH_ADDRESS_REF = 196,
-  CM_GOTO_FILE_OFFSET = 197,
-  CM_GOTO_RVA = 198,
-  CM_GOTO_MEMORY = 199,
-  CM_TOGGLE_BREAKPOINT = 19001,
-  CM_CODE_DUMP_RVA = 19002,
-  CM_CODE_DUMP_MEMORY = 19003,
-  CM_DATA_DUMP_RVA = 19004,
-  CM_DATA_DUMP_MEMORY = 19005,
-  CM_REMOVE_RELOCATION = 19006,
-  CM_GOTO_RELOCATION = 19007,
-};
-std::vector<TMenuItem> addressMenu();
-// Empty when fewer than four bytes remain from offset.
-std::vector<TMenuItem> byteMenu(const TDocument& doc, uint32_t offset);
-std::vector<TMenuItem> hotspotMenu();
-
 // A window of w x h pixels placed 70 right and 25 below the pointer and
 // kept on a screen of screenW x screenH; returns the top-left corner.
 struct TPoint {
@@ -122,10 +88,3 @@ TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dump
 // whole steps of `per` units taken out (positive: up), keeping the rest.
 int wheelSteps(int delta, int per);
 void resetWheel();
-
-// The key under which a name is kept for a file offset (its address as a
-// memory address would show it).
-uint32_t nameKey(const TDocument& doc, uint32_t offset);
-// Stores the name the dialog returned; oldText: the name it showed, empty
-// for a new one. Returns true when the store changed (project changed).
-bool applyName(TDocument& doc, uint32_t key, const std::string& oldText, const std::string& text);

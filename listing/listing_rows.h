@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "disasm/listing_lines.h"
+#include "listing/listing_lines.h"
 
 class Host;
 class TCommentContainer;

@@ -1,4 +1,4 @@
-#include "disasm/listing_lines.h"
+#include "listing/listing_lines.h"
 
 #include <cstring>
 
@@ -6,9 +6,9 @@
 #include "base/le_read.h"
 #include "base/text_format.h"
 #include "disasm/decoder.h"
-#include "disasm/text_char.h"
 #include "image/image_info.h"
 #include "image/raw_convert.h"
+#include "listing/text_char.h"
 
 namespace {
 
@@ -371,8 +371,8 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
     // offset outside the buffer: that cannot be followed either.
     return t < size ? t : NOT_IN_FILE;
   };
-  // Call and jump targets (kinds 2 and 3): value with its printed digits.
-  auto branch = [&](uint32_t value, uint32_t digits, int kind) {
+  // Call and jump targets: value with its printed digits.
+  auto branch = [&](uint32_t value, uint32_t digits, bool call) {
     uint32_t target = value;
     uint32_t shown = value;
     if (memory && isPE) {
@@ -387,8 +387,8 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
       visibleHex(shown, int(digits));
       return;
     }
-    hotspot(target, lineOffset, shown, uint16_t(digits), kind == 2 ? HOTSPOT_CALL : HOTSPOT_JUMP);
-    o.colour(kind == 2 ? COLOUR_CALL_REF : COLOUR_JUMP_REF);
+    hotspot(target, lineOffset, shown, uint16_t(digits), call ? HOTSPOT_CALL : HOTSPOT_JUMP);
+    o.colour(call ? COLOUR_CALL_REF : COLOUR_JUMP_REF);
     visibleHex(shown, int(digits));
     o.colour(COLOUR_TEXT);
   };
@@ -416,12 +416,12 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
     if (!isPE && !isMZ) {
       // A raw file: the digits stay as text. The segment letter of a 16-bit
       // address goes too, or it would read as a digit of the number.
-      if (kind == 8 && *p && hexValue(p[1]) >= 0) ++p;
+      if (kind == REF_ADDRESS16 && *p && hexValue(p[1]) >= 0) ++p;
       continue;
     }
     uint32_t value = 0;
     switch (kind) {
-      case 1: {
+      case REF_ADDRESS: {
         const uint32_t n = parseHex(p, 8, value);
         const uint32_t target = rawTarget(value);
         if (target == NOT_IN_FILE || n == 0) break;  // mark deleted, digits copied
@@ -432,19 +432,19 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
         p += n;
         break;
       }
-      case 2:
-      case 3: {
+      case REF_CALL:
+      case REF_JUMP: {
         const uint32_t n = parseHex(p, 8, value);
         if (n == 0) {
           o.colour(COLOUR_TEXT);
           break;
         }
         p += n;
-        branch(value, n, kind);
+        branch(value, n, kind == REF_CALL);
         break;
       }
-      case 5:
-      case 6: {
+      case REF_CALL_MEMORY:
+      case REF_JUMP_MEMORY: {
         uint32_t n = parseHex(p, 8, value);
         const uint32_t target = imageBase && n ? rawTarget(value) : NOT_IN_FILE;
         if (target == NOT_IN_FILE) {
@@ -456,11 +456,11 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
           value = target;
           n = 8;
         }
-        branch(value, n, kind - 3);
+        branch(value, n, kind == REF_CALL_MEMORY);
         break;
       }
-      case 4:
-      case 7: {
+      case REF_FAR_CALL:
+      case REF_FAR_JUMP: {
         if (isPE) break;  // mark deleted
         uint32_t selector, offset;
         if (parseHex(p, 4, selector) != 4 || p[4] != ':' || parseHex(p + 5, 4, offset) != 4) {
@@ -473,14 +473,14 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
           break;
         }
         hotspot(uint32_t(target), lineOffset, (selector << 16) | offset, 9,
-                kind == 4 ? HOTSPOT_FAR_CALL : HOTSPOT_FAR_JUMP);
-        o.colour(kind == 4 ? COLOUR_CALL_REF : COLOUR_JUMP_REF);
+                kind == REF_FAR_CALL ? HOTSPOT_FAR_CALL : HOTSPOT_FAR_JUMP);
+        o.colour(kind == REF_FAR_CALL ? COLOUR_CALL_REF : COLOUR_JUMP_REF);
         for (int i = 0; i < 9; ++i) visible(p[i]);
         o.colour(COLOUR_TEXT);
         p += 9;
         break;
       }
-      case 8: {
+      case REF_ADDRESS16: {
         const char letter = *p;
         if (!letter) break;
         const uint32_t n = parseHex(p + 1, 4, value);
