@@ -56,13 +56,13 @@ struct Frame {
   }
   std::vector<std::string> tls() const {
     std::vector<std::string> out;
-    for (QAction* a : frame.tlsMenu()->actions())
+    for (QAction* a : frame.menu(TPlace::TlsMenu)->actions())
       out.push_back(a->text().toStdString() + (a->isEnabled() ? "" : " (grayed)"));
     return out;
   }
   std::vector<std::string> resources() const {
     std::vector<std::string> out;
-    for (QAction* a : frame.resourcesMenu()->actions()) out.push_back(a->text().toStdString());
+    for (QAction* a : frame.menu(TPlace::ResourcesMenu)->actions()) out.push_back(a->text().toStdString());
     return out;
   }
   void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
@@ -100,7 +100,7 @@ TEST(Frame, MenuBarAsLoaded) {
   EXPECT_FALSE(f.frame.action(112)->isChecked());
   EXPECT_TRUE(f.frame.action(115)->isChecked());
   EXPECT_FALSE(f.frame.action(116)->isEnabled());
-  EXPECT_FALSE(f.frame.tlsMenu()->menuAction()->isEnabled());
+  EXPECT_FALSE(f.frame.menu(TPlace::TlsMenu)->menuAction()->isEnabled());
 
   // The tool bar, left to right.
   std::vector<int> tools;
@@ -162,7 +162,7 @@ TEST(Frame, DynamicItemsPerFixture) {
     if (!c.tls.empty()) {
       EXPECT_EQ(f.tls(), c.tls);
     }
-    EXPECT_EQ(f.frame.tlsMenu()->menuAction()->isEnabled(), c.tlsEnabled);
+    EXPECT_EQ(f.frame.menu(TPlace::TlsMenu)->menuAction()->isEnabled(), c.tlsEnabled);
     EXPECT_EQ(f.frame.action(116)->isEnabled(), c.programOffsets);
     EXPECT_EQ(f.frame.action(116)->isChecked(), c.programOffsets);
     // PE files open in 32-bit code, everything else in 16-bit code.
@@ -498,7 +498,7 @@ TEST(Frame, TraceStepWithoutTracePoint) {
 TEST(Frame, TlsSubmenuCommands) {
   Frame f;
   f.load("gui.exe");
-  f.frame.tlsMenu()->actions()[1]->trigger();
+  f.frame.menu(TPlace::TlsMenu)->actions()[1]->trigger();
   EXPECT_EQ(f.doc().regs().EIP, 0x4011FDu);
   f.frame.runCommand(144);
   EXPECT_EQ(f.doc().regs().EIP, 0x401225u);
