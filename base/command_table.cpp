@@ -185,9 +185,11 @@ const char* TCommand::textIn(TPlace place) const {
 
 bool TCommand::comesWithFile() const {
   for (const TCommandSlot& s : places)
-    if (isFileFeature(s.shown)) return true;
+    if (inMenuBar(s.place) && isFileFeature(s.shown)) return true;
   return false;
 }
+
+bool inMenuBar(TPlace place) { return place >= TPlace::MenuBar && place <= TPlace::ResourcesMenu; }
 
 std::span<const TCommand> commandTable() { return kCommands; }
 std::span<const TSubmenu> submenuTable() { return kSubmenus; }

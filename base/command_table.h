@@ -167,9 +167,13 @@ struct TCommand {
   const TCommandSlot* slotIn(TPlace place) const;
   // The text the item shows in a place.
   const char* textIn(TPlace place) const;
-  // Present only while the loaded file has some feature (its tool windows).
+  // An item of the menu bar that is there only while the loaded file has
+  // some feature (the file's tool windows).
   bool comesWithFile() const;
 };
+
+// The bar, its right edge, or one of its menus.
+bool inMenuBar(TPlace place);
 
 // A menu of the bar or a sub-menu, and where it stands in its parent.
 struct TSubmenu {
