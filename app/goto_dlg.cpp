@@ -6,6 +6,7 @@
 
 #include "base/host.h"
 #include "document/document.h"
+#include "document/view_commands.h"
 
 uint32_t parseGotoHex(const std::string& text) {
   size_t i = 0;
@@ -79,11 +80,7 @@ bool TGotoDlg::goThere() {
   const uint32_t value = parseGotoHex(edit_->text().toStdString());
   // In a file without a PE header every number is a file offset.
   const UserAddressKind k = doc_.image().isPE() ? kind() : UserAddressKind::FileOffset;
-  const uint32_t offset = userAddressToFileOffset(doc_.image(), value, k, doc_.host());
-  if (offset == NOT_IN_FILE && k != UserAddressKind::FileOffset) return false;
-  doc_.history().pushReturn(RK_GOTO);
-  const uint32_t before = doc_.view().topOffset;
-  doc_.gotoOffset(offset, 0);
+  const bool went = gotoUserAddress(doc_, value, k);
   emit moved();
-  return offset < doc_.fileSize() || doc_.view().topOffset != before;
+  return went;
 }

@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include "base/command_table.h"
+
 namespace {
 
 constexpr int kSize = 16;
@@ -36,14 +38,14 @@ QIcon commandIcon(int id) {
   QPainter p(&pm);
   p.setRenderHint(QPainter::Antialiasing, false);
   switch (id) {
-    case 100: {  // open: a folder
+    case CM_FILE_OPEN: {  // open: a folder
       p.setPen(QColor(120, 90, 20));
       p.setBrush(QColor(240, 200, 80));
       p.drawRect(1, 4, 13, 9);
       p.drawRect(1, 2, 5, 2);
       break;
     }
-    case 101: {  // save: a disk
+    case CM_FILE_SAVE: {  // save: a disk
       p.setPen(QColor(30, 30, 90));
       p.setBrush(QColor(60, 80, 170));
       p.drawRect(1, 1, 13, 13);
@@ -52,13 +54,13 @@ QIcon commandIcon(int id) {
       p.fillRect(4, 9, 8, 5, QColor(200, 200, 200));
       break;
     }
-    case 111: page(p); label(p, QStringLiteral("32"), QColor(0, 0, 160), 8); break;
-    case 112: page(p); label(p, QStringLiteral("16"), QColor(0, 110, 0), 8); break;
-    case 113: page(p); label(p, QStringLiteral("0F"), QColor(140, 0, 0), 8); break;
-    case 115: label(p, QStringLiteral("F"), QColor(20, 20, 20), 13); break;
-    case 116: label(p, QStringLiteral("M"), QColor(20, 20, 120), 13); break;
-    case 114: label(p, QStringLiteral("\"s\""), QColor(160, 0, 0), 10); break;
-    case 118: {  // relocations: marked cells
+    case CM_VIEW_32: page(p); label(p, QStringLiteral("32"), QColor(0, 0, 160), 8); break;
+    case CM_VIEW_16: page(p); label(p, QStringLiteral("16"), QColor(0, 110, 0), 8); break;
+    case CM_VIEW_HEX: page(p); label(p, QStringLiteral("0F"), QColor(140, 0, 0), 8); break;
+    case CM_FILE_OFFSETS: label(p, QStringLiteral("F"), QColor(20, 20, 20), 13); break;
+    case CM_PROGRAM_OFFSETS: label(p, QStringLiteral("M"), QColor(20, 20, 120), 13); break;
+    case CM_AUTO_STRINGS: label(p, QStringLiteral("\"s\""), QColor(160, 0, 0), 10); break;
+    case CM_MARK_RELOCATIONS: {  // relocations: marked cells
       for (int i = 0; i < 3; ++i) {
         p.setPen(QColor(60, 60, 60));
         p.setBrush(i == 1 ? QColor(250, 160, 60) : Qt::white);
@@ -66,7 +68,7 @@ QIcon commandIcon(int id) {
       }
       break;
     }
-    case 121: {  // entry point: an arrow into a line
+    case CM_GOTO_ENTRY: {  // entry point: an arrow into a line
       p.setRenderHint(QPainter::Antialiasing, true);
       p.setPen(QPen(QColor(0, 120, 0), 2));
       p.drawLine(2, 8, 11, 8);

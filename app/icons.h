@@ -3,6 +3,6 @@
 #pragma once
 #include <QIcon>
 
-// The picture of a tool-bar command (100, 101, 111-116, 118, 121).
+// The picture of a command that has a tool-bar button.
 QIcon commandIcon(int id);
 QIcon programIcon();

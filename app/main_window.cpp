@@ -1,13 +1,12 @@
 #include "app/main_window.h"
 
 #include <QAction>
-#include <algorithm>
-#include <iterator>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -17,7 +16,6 @@
 #include <QUrl>
 
 #include "app/about_dlg.h"
-#include "app/commands.h"
 #include "app/goto_dlg.h"
 #include "app/icons.h"
 #include "app/qt_host.h"
@@ -25,8 +23,10 @@
 #include "app/status_bar.h"
 #include "app/trace_vis_window.h"
 #include "base/host.h"
+#include "document/command_state.h"
 #include "document/document.h"
 #include "document/project_commands.h"
+#include "document/view_commands.h"
 #include "persist/profile_file.h"
 
 namespace {
@@ -42,6 +42,12 @@ constexpr qint64 kTracePaintMs = 16;
 constexpr qint64 kTraceEventsMs = 4;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString latin1(const char* s) { return s ? QString::fromLatin1(s) : QString(); }
+
+// The places the frame builds; the pop-ups belong to the listing.
+bool inFrame(TPlace place) {
+  return place != TPlace::None && place < TPlace::AddressPopup;
+}
 
 bool isProjectFile(const std::string& path) {
   return QFileInfo(qs(path)).suffix().compare(QStringLiteral("oxu"), Qt::CaseInsensitive) == 0;
@@ -89,15 +95,10 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
     qtHost->setStatusBar(status_);
     qtHost->setDialogParent(this);
     qtHost->addressInFile = [this](uint32_t address) {
-      const TImageInfo& im = doc_->image();
-      const uint32_t o = im.isPE() ? im.memoryToFileOffset(address) : address;
-      return doc_->isLoaded() && o < doc_->fileSize();
+      return namedAddressOffset(*doc_, address) != NOT_IN_FILE;
     };
     qtHost->showAddress = [this](uint32_t address) {
-      const TImageInfo& im = doc_->image();
-      const uint32_t o = im.isPE() ? im.memoryToFileOffset(address) : address;
-      doc_->history().pushReturn(RK_GOTO);
-      doc_->gotoOffset(o, 0);
+      showNamedAddress(*doc_, address);
       refresh();
     };
   }
@@ -114,7 +115,7 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
     if (gadget_) gadget_->update();
   });
   changeListener_ = doc_->addChangeListener([this](uint32_t) {
-    rebuildFileMenus();
+    layoutMenus();
     repaintSoon();
   });
   // Worker threads tell these; the repaint happens on this thread.
@@ -126,8 +127,7 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
   };
 
   qApp->installEventFilter(this);
-  rebuildFileMenus();
-  updateModeChecks();
+  refresh();
   resize(kListingWidth, kListingHeight + menuBar()->sizeHint().height() +
                             toolBar_->sizeHint().height() + status_->sizeHint().height());
 }
@@ -156,104 +156,38 @@ TDDecoratedFrame::~TDDecoratedFrame() {
 
 // ---- menus and tool bar ---------------------------------------------------------
 
-QAction* TDDecoratedFrame::makeAction(int id, QObject* owner, bool checkable) {
-  const TCommandText* c = commandText(id);
-  auto* a = new QAction(owner);
-  if (c && c->text) a->setText(QString::fromLatin1(c->text));
-  if (c && c->hint) a->setStatusTip(QString::fromLatin1(c->hint));
-  a->setData(id);
-  a->setCheckable(checkable);
-  // Only the tool bar shows pictures; a menu bar draws an icon instead of the text.
-  static const int kToolBarIds[] = {100, 101, 111, 112, 113, 114, 115, 116, 118, 121};
-  if (std::find(std::begin(kToolBarIds), std::end(kToolBarIds), id) != std::end(kToolBarIds)) {
-    a->setIcon(commandIcon(id));
+void TDDecoratedFrame::makeAction(const TCommand& c) {
+  auto* a = new QAction(latin1(c.text), this);
+  a->setStatusTip(latin1(c.hint));
+  a->setData(c.id);
+  a->setCheckable(c.flags & CF_CHECKABLE);
+  if (c.slotIn(TPlace::ToolBar)) {
+    // Only the tool bar shows pictures; a menu bar draws an icon instead of the text.
+    a->setIcon(commandIcon(c.id));
     a->setIconVisibleInMenu(false);
+    // A button without a menu item tells what it does by its hint.
+    if (!c.text) a->setToolTip(latin1(c.hint));
   }
+  const int id = c.id;
   connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
   actions_[id] = a;
-  return a;
 }
 
 void TDDecoratedFrame::buildMenus() {
-  QMenuBar* bar = menuBar();
-  QMenu* file = bar->addMenu(QStringLiteral("&File"));
-  for (int id : {100, 101, 102, 117, 0, 103, 104, 105, 0, 106, 110, 0, 107, 0, 108, 0, 109}) {
-    if (id == 0) file->addSeparator();
-    else file->addAction(makeAction(id, this));
-  }
-
-  QMenu* view = bar->addMenu(QStringLiteral("&View"));
-  QMenu* assemble = view->addMenu(QStringLiteral("&Assemble"));
-  assemble->addAction(makeAction(111, this, true));
-  assemble->addAction(makeAction(112, this, true));
-  view->addAction(makeAction(113, this, true));
-  view->addSeparator();
-  view->addAction(makeAction(115, this, true));
-  view->addAction(makeAction(116, this, true));
-  view->addSeparator();
-  view->addAction(makeAction(114, this, true));
-  view->addAction(makeAction(118, this, true));
-
-  bar->addAction(makeAction(120, this));
-  bar->addAction(makeAction(125, this));
-
-  QMenu* tracing = bar->addMenu(QStringLiteral("&Tracing"));
-  tracing->addAction(makeAction(140, this));
-  tracing->addAction(makeAction(141, this));
-  tracing->addAction(makeAction(142, this));
-  tracing->addSeparator();
-  tracing->addAction(makeAction(143, this));
-  tlsMenu_ = tracing->addMenu(QStringLiteral("Setup tracer for TLS callback"));
-  for (int k = 0; k < 4; ++k) {
-    QAction* a = makeAction(CM_TLS_1 + k, this);
-    a->setText(QStringLiteral("Callback %1").arg(k + 1));
-    tlsMenu_->addAction(a);
-  }
-  QAction* more = makeAction(CM_TLS_MORE_ITEM, this);
-  more->setText(QStringLiteral("More..."));
-  tlsMenu_->addAction(more);
-  tracing->addAction(makeAction(144, this));
-  tracing->addAction(makeAction(150, this));
-  tracing->addSeparator();
-  tracing->addAction(makeAction(126, this));
-  tracing->addAction(makeAction(151, this));
-
-  // Items that come and go with the file; kept while absent.
-  for (int id : {130, 155, 156, 185, 186}) makeAction(id, this);
-  resourcesMenu_ = new QMenu(QStringLiteral("&Resources"), this);
-  makeAction(161, this);
-  makeAction(162, this);
-
+  for (const TCommand& c : commandTable())
+    for (const TCommandSlot& s : c.places)
+      if (inFrame(s.place) && !actions_.contains(c.id)) makeAction(c);
+  for (const TSubmenu& m : submenuTable()) menus_[m.menu] = new QMenu(latin1(m.text), this);
   // "&About" sits at the right edge of the menu bar.
-  aboutBar_ = new QMenuBar(bar);
-  aboutBar_->addAction(makeAction(190, this));
-  bar->setCornerWidget(aboutBar_, Qt::TopRightCorner);
+  aboutBar_ = new QMenuBar(menuBar());
+  menuBar()->setCornerWidget(aboutBar_, Qt::TopRightCorner);
 }
 
 void TDDecoratedFrame::buildToolBar() {
   toolBar_ = addToolBar(QStringLiteral("Tools"));
   toolBar_->setMovable(false);
   toolBar_->setIconSize(QSize(16, 16));
-  auto add = [this](int id) {
-    QAction* a = actions_.value(id);
-    if (!a) a = makeAction(id, this);
-    toolBar_->addAction(a);
-  };
-  add(100);
-  add(101);
-  toolBar_->addSeparator();
-  add(112);
-  add(111);
-  add(113);
-  toolBar_->addSeparator();
-  add(115);
-  add(116);
-  toolBar_->addSeparator();
-  add(114);
-  add(118);
-  toolBar_->addSeparator();
-  add(121);
-  actions_[121]->setToolTip(QString::fromLatin1(commandText(121)->hint));
+  fillPlace(toolBar_, TPlace::ToolBar, commandConditions(*doc_));
   toolBar_->addSeparator();
   gadget_ = new TRetComboGadget(doc_->history(), toolBar_);
   toolBar_->addWidget(gadget_);
@@ -263,77 +197,78 @@ void TDDecoratedFrame::buildToolBar() {
   });
 }
 
+void TDDecoratedFrame::fillPlace(QWidget* widget, TPlace place, const TConditions& facts) {
+  QList<QAction*> want;
+  for (const TLayoutItem& item : commandLayout(place, facts)) {
+    switch (item.kind) {
+      case TLayoutItem::Command: want.append(actions_.value(item.id)); break;
+      case TLayoutItem::Submenu: want.append(menus_.value(item.submenu)->menuAction()); break;
+      case TLayoutItem::Separator: want.append(nullptr); break;
+    }
+  }
+  const QList<QAction*> have = widget->actions();
+  bool same = have.size() == want.size();
+  for (qsizetype i = 0; same && i < have.size(); ++i)
+    same = want[i] ? have[i] == want[i] : have[i]->isSeparator();
+  if (same) return;
+  // Separators are the widget's own and go with it; the commands' actions stay.
+  for (QAction* a : have) {
+    widget->removeAction(a);
+    if (a->isSeparator() && a->parent() == widget) delete a;
+  }
+  for (QAction* a : want) {
+    if (!a) {
+      a = new QAction(widget);
+      a->setSeparator(true);
+    }
+    widget->addAction(a);
+  }
+}
+
+bool TDDecoratedFrame::placed(const QAction* a) const {
+  for (QObject* o : a->associatedObjects()) {
+    if (o == menuBar() || o == aboutBar_ || o == toolBar_) return true;
+    if (auto* m = qobject_cast<QMenu*>(o); m && m->menuAction() != a && placed(m->menuAction()))
+      return true;
+  }
+  return false;
+}
+
 QAction* TDDecoratedFrame::action(int id) const {
   QAction* a = actions_.value(id);
-  if (!a) return nullptr;
-  // A dynamic item counts only while it is in the menu bar or its submenu.
-  switch (id) {
-    case 130:
-    case 155:
-    case 156:
-    case 185:
-    case 186: return menuBar()->actions().contains(a) ? a : nullptr;
-    case 161:
-    case 162:
-      return menuBar()->actions().contains(resourcesMenu_->menuAction()) &&
-                     resourcesMenu_->actions().contains(a)
-                 ? a
-                 : nullptr;
-    default: return a;
-  }
+  return a && placed(a) ? a : nullptr;
 }
 
-void TDDecoratedFrame::rebuildFileMenus() {
-  QMenuBar* bar = menuBar();
-  const TFileCommands c = doc_->fileCommands();
-  for (int id : {130, 155, 156, 185, 186}) bar->removeAction(actions_[id]);
-  bar->removeAction(resourcesMenu_->menuAction());
-  resourcesMenu_->clear();
-
-  // After "&File" .. "&Tracing": image properties at 5, exports at 6, imports next.
-  if (c.imageProperties) bar->addAction(actions_[130]);
-  if (c.exports) bar->addAction(actions_[155]);
-  if (c.imports) bar->addAction(actions_[156]);
-  if (c.menus) resourcesMenu_->addAction(actions_[161]);
-  if (c.strings) resourcesMenu_->addAction(actions_[162]);
-  if (c.resourcesSubmenu()) bar->addMenu(resourcesMenu_);
-  if (doc_->undoAvailable()) bar->addAction(actions_[185]);
-  if (doc_->redoAvailable()) bar->addAction(actions_[186]);
-
-  // The TLS callback submenu.
-  if (doc_->isLoaded()) {
-    for (size_t k = 0; k < c.tls.items.size(); ++k) {
-      QAction* a = actions_[CM_TLS_1 + int(k)];
-      a->setText(qs(c.tls.items[k].text));
-      a->setEnabled(c.tls.items[k].enabled);
-    }
-    tlsMenu_->menuAction()->setEnabled(c.tls.enabled);
-  } else {
-    for (int k = 0; k < 4; ++k) actions_[CM_TLS_1 + k]->setText(QStringLiteral("Callback %1").arg(k + 1));
-    for (int k = 0; k < 5; ++k) actions_[CM_TLS_1 + k]->setEnabled(false);
-    tlsMenu_->menuAction()->setEnabled(false);
-  }
+int TDDecoratedFrame::commandForKey(const QKeyEvent& key) {
+  const QString name = QKeySequence(key.key()).toString(QKeySequence::PortableText);
+  return ::commandForKey(name.toStdString(), key.modifiers() & Qt::ControlModifier);
 }
 
-void TDDecoratedFrame::updateModeChecks() {
-  const TViewState& v = doc_->view();
-  actions_[111]->setChecked(!v.hexDump && !v.bits16);
-  actions_[112]->setChecked(!v.hexDump && v.bits16);
-  actions_[113]->setChecked(v.hexDump);
-  actions_[115]->setChecked(v.fileOffsets);
-  actions_[116]->setChecked(!v.fileOffsets);
-  // Memory addresses exist for PE files only.
-  actions_[116]->setEnabled(doc_->isLoaded() && doc_->image().isPE());
-  actions_[114]->setChecked(v.detectStrings);
-  actions_[118]->setChecked(v.markRelocations);
-  status_->setValueFieldShown(v.hexDump);
+void TDDecoratedFrame::layoutMenus() {
+  const TConditions facts = commandConditions(*doc_);
+  fillPlace(menuBar(), TPlace::MenuBar, facts);
+  fillPlace(aboutBar_, TPlace::MenuBarRight, facts);
+  for (auto m = menus_.cbegin(); m != menus_.cend(); ++m) fillPlace(m.value(), m.key(), facts);
+  for (auto a = actions_.cbegin(); a != actions_.cend(); ++a) {
+    const TCommandState state = commandState(*doc_, a.key());
+    // Tool-bar-only buttons have no text to follow.
+    if (!state.text.empty() && a.value()->text() != qs(state.text)) a.value()->setText(qs(state.text));
+    a.value()->setEnabled(state.enabled);
+    if (a.value()->isCheckable()) a.value()->setChecked(state.checked);
+  }
+  // A sub-menu is grayed while none of its items can act (the TLS callbacks of a file without).
+  for (QMenu* m : menus_) {
+    bool any = false;
+    for (const QAction* a : m->actions()) any = any || (!a->isSeparator() && a->isEnabled());
+    m->menuAction()->setEnabled(any);
+  }
 }
 
 void TDDecoratedFrame::refresh() {
   // Undo and redo tell their listeners before the undo position moves: the
   // items are looked at again once the command is done.
-  rebuildFileMenus();
-  updateModeChecks();
+  layoutMenus();
+  status_->setValueFieldShown(doc_->view().hexDump);
   listing_->documentChanged();
   gadget_->update();
   if (goto_) goto_->documentChanged();
@@ -415,7 +350,6 @@ void TDDecoratedFrame::afterLoad() {
   // keep showing them.
   if (doc_->isLoaded() && !doc_->image().isPE()) doc_->view().fileOffsets = true;
   setWindowTitle(qs(doc_->titleText()));
-  rebuildFileMenus();
   refresh();
 }
 
@@ -428,7 +362,8 @@ void TDDecoratedFrame::closeTraceVis() { delete vis_.data(); }
 void TDDecoratedFrame::runCommand(int id) {
   TDocument& d = *doc_;
   // Trace commands wait while a continuous trace runs; Escape ends it.
-  if (d.tracing() && ((id >= 140 && id <= 151) || id == CM_UNDO || id == CM_REDO)) return;
+  const TCommand* command = findCommand(id);
+  if (d.tracing() && command && (command->flags & CF_WAITS_FOR_TRACE)) return;
   switch (id) {
     case CM_FILE_OPEN: {
       if (!d.CanClose()) return;
@@ -451,12 +386,12 @@ void TDDecoratedFrame::runCommand(int id) {
       return;
     case CM_FILE_SAVE:
       d.SaveFile();
-      rebuildFileMenus();
+      layoutMenus();
       return;
     case CM_FILE_SAVE_AS:
       d.saveFileAs();
       setWindowTitle(qs(d.titleText()));
-      rebuildFileMenus();
+      layoutMenus();
       return;
     case CM_SAVE_ENLARGED: {
       if (!d.isLoaded() || !d.image().isPE()) {
@@ -484,7 +419,10 @@ void TDDecoratedFrame::runCommand(int id) {
     case CM_PROGRAM_OFFSETS:
     case CM_MARK_RELOCATIONS: setViewMode(id); return;
     case CM_GOTO: openGoto(); return;
-    case CM_GOTO_ENTRY: gotoEntryPoint(); return;
+    case CM_GOTO_ENTRY:
+      CmGotoEntryPoint(d);
+      refresh();
+      return;
     case CM_TRACE_STEP:
       if (!d.isLoaded()) return;
       d.traceStep();
@@ -507,7 +445,15 @@ void TDDecoratedFrame::runCommand(int id) {
       d.setupTracerEntryPoint();
       refresh();
       return;
-    case CM_TLS_MORE_ITEM: d.tlsCallbackMore(); return;
+    case CM_TLS_CALLBACK_1:
+    case CM_TLS_CALLBACK_2:
+    case CM_TLS_CALLBACK_3:
+    case CM_TLS_CALLBACK_4:
+      if (!d.isLoaded()) return;
+      d.setupTracerTlsCallback(uint32_t(id - CM_TLS_CALLBACK_1));
+      refresh();
+      return;
+    case CM_TLS_MORE: d.tlsCallbackMore(); return;
     case CM_CLEAR_BREAKPOINTS:
       d.clearBreakpoints();
       refresh();
@@ -524,36 +470,28 @@ void TDDecoratedFrame::runCommand(int id) {
       about_->raise();
       return;
     }
-    default:
-      if (id >= CM_TLS_1 && id <= CM_TLS_4) {
-        if (!d.isLoaded()) return;
-        d.setupTracerTlsCallback(uint32_t(id - CM_TLS_1));
-        refresh();
-      }
-      // Project files (103-105), preferences (108), search (125), fixed
-      // registers (126, 127) and the file's tool windows (130, 155, 156, 161,
-      // 162) have their windows elsewhere.
-      return;
+    // ---- Commands whose windows are still to come. Each dialog hooks in
+    // here in place of its case; until then the command does nothing.
+    case CM_PREFERENCES:
+    case CM_SEARCH:
+    case CM_FIXED_REGS:
+    case CM_FIXED_REGS_FROM_PROJECT:
+    case CM_IMAGE_PROPERTIES:
+    case CM_SHOW_EXPORTS:
+    case CM_SHOW_IMPORTS:
+    case CM_SHOW_MENUS:
+    case CM_SHOW_STRINGS: return;
+    // The listing's pop-up commands are the listing's own; an unknown number does nothing.
+    default: return;
   }
 }
 
 void TDDecoratedFrame::setViewMode(int id) {
-  TViewState& v = doc_->view();
-  switch (id) {
-    case CM_VIEW_32: v.hexDump = false; v.bits16 = false; break;
-    case CM_VIEW_16: v.hexDump = false; v.bits16 = true; break;
-    case CM_VIEW_HEX: v.hexDump = true; break;
-    case CM_FILE_OFFSETS: v.fileOffsets = true; break;
-    case CM_PROGRAM_OFFSETS:
-      if (doc_->isLoaded() && doc_->image().isPE()) v.fileOffsets = false;
-      break;
-    case CM_AUTO_STRINGS: v.detectStrings = !v.detectStrings; break;
-    case CM_MARK_RELOCATIONS:
-      v.markRelocations = !v.markRelocations;
-      settings_.markBasedRelocations = v.markRelocations;
-      if (profile_) writeKey(*profile_, kMarkBasedRelocations, v.markRelocations ? 1 : 0);
-      break;
-    default: break;
+  CmViewMode(*doc_, id);
+  if (id == CM_MARK_RELOCATIONS) {
+    // The marking is a setting of its own: the next start shows it too.
+    settings_.markBasedRelocations = doc_->view().markRelocations;
+    if (profile_) writeKey(*profile_, kMarkBasedRelocations, settings_.markBasedRelocations ? 1 : 0);
   }
   refresh();
 }
@@ -569,21 +507,6 @@ void TDDecoratedFrame::openGoto() {
   goto_->raise();
   goto_->activateWindow();
   goto_->edit()->setFocus();
-}
-
-void TDDecoratedFrame::gotoEntryPoint() {
-  TDocument& d = *doc_;
-  if (!d.isLoaded()) return;
-  const TImageInfo& im = d.image();
-  // In 16-bit mode a PE file's entry is its DOS part's.
-  const uint32_t target =
-      !im.isPE() || d.view().bits16 ? im.mzEntryOffset() : im.entryOffset();
-  if (target < d.fileSize()) {
-    TReturnManager& h = d.history();
-    if (h.count() == 0 || h.getReturn(h.count() - 1).address != target) h.pushReturn(RK_GOTO);
-  }
-  d.gotoOffset(target, 0);
-  refresh();
 }
 
 void TDDecoratedFrame::traceContinuous() {
@@ -637,26 +560,15 @@ bool TDDecoratedFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TDDecoratedFrame::frameKey(QKeyEvent* key) {
-  const bool control = key->modifiers() & Qt::ControlModifier;
-  switch (key->key()) {
-    case Qt::Key_F5: runCommand(CM_TRACE_CONTINUOUS); return true;
-    case Qt::Key_F8: runCommand(CM_TRACE_STEP); return true;
-    case Qt::Key_F11: runCommand(CM_FIXED_REGS); return true;
-    case Qt::Key_F12: runCommand(CM_VISUALIZE); return true;
-    case Qt::Key_Escape:
-      if (!doc_->tracing()) return false;
-      doc_->abortTrace();
-      return true;
-    case Qt::Key_F:
-      if (!control) return false;
-      runCommand(CM_SEARCH);
-      return true;
-    case Qt::Key_G:
-      if (!control) return false;
-      runCommand(CM_GOTO);
-      return true;
-    default: return false;
+  if (key->key() == Qt::Key_Escape) {
+    if (!doc_->tracing()) return false;
+    doc_->abortTrace();
+    return true;
   }
+  const int id = commandForKey(*key);
+  if (id == CM_NONE) return false;
+  runCommand(id);
+  return true;
 }
 
 bool TDDecoratedFrame::event(QEvent* event) {

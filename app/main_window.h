@@ -13,8 +13,8 @@
 #include "app/command_line.h"
 #include "app/goto_dlg.h"
 #include "app/trace_vis_window.h"
-#include "document/project_commands.h"
 #include "app/listing/listing_view.h"
+#include "base/command_table.h"
 #include "document/project_commands.h"
 #include "persist/settings.h"
 
@@ -50,11 +50,13 @@ class TDDecoratedFrame : public QMainWindow {
   TDStatusBar* status() const { return status_; }
   TRetComboGadget* gadget() const { return gadget_; }
   QMenuBar* aboutBar() const { return aboutBar_; }
-  QMenu* tlsMenu() const { return tlsMenu_; }
-  QMenu* resourcesMenu() const { return resourcesMenu_; }
+  // A menu of the bar or a sub-menu, whether it is on the bar now or not.
+  QMenu* menu(TPlace place) const { return menus_.value(place); }
   QToolBar* toolBar() const { return toolBar_; }
   // The action of a command; null when the command has none now.
   QAction* action(int id) const;
+  // The command a key runs before any window sees it; CM_NONE for none.
+  static int commandForKey(const QKeyEvent& key);
   TGotoDlg* gotoDialog() const { return goto_; }
   TTraceVisWindow* traceVisWindow() const { return vis_; }
   TAboutDlg* aboutDialog() const { return about_; }
@@ -72,12 +74,16 @@ class TDDecoratedFrame : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  QAction* makeAction(int id, QObject* owner, bool checkable = false);
+  void makeAction(const TCommand& command);
   void buildMenus();
   void buildToolBar();
-  // Rebuilds the items that depend on the file and the undo record.
-  void rebuildFileMenus();
-  void updateModeChecks();
+  // Lays out the menus for the document as it is now: the items that come
+  // with the file and the undo record, enabled states, checks and texts.
+  void layoutMenus();
+  // Makes a menu, the bar or the tool bar hold a place's items.
+  void fillPlace(QWidget* widget, TPlace place, const TConditions& facts);
+  // Whether an action is on the bar, the tool bar or in a menu that is.
+  bool placed(const QAction* action) const;
   // After anything that changed the document or the view.
   void refresh();
   void afterLoad();
@@ -86,7 +92,6 @@ class TDDecoratedFrame : public QMainWindow {
   void closeTraceVis();
   void toggleTraceVis();
   void openGoto();
-  void gotoEntryPoint();
   void traceContinuous();
   void setViewMode(int id);
   bool frameKey(QKeyEvent* key);
@@ -106,8 +111,7 @@ class TDDecoratedFrame : public QMainWindow {
   TRetComboGadget* gadget_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QMenuBar* aboutBar_ = nullptr;
-  QMenu* tlsMenu_ = nullptr;
-  QMenu* resourcesMenu_ = nullptr;
+  QMap<TPlace, QMenu*> menus_;
   QMap<int, QAction*> actions_;
   QPointer<TGotoDlg> goto_;
   QPointer<TTraceVisWindow> vis_;

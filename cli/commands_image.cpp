@@ -8,6 +8,7 @@
 #include "base/text_format.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
+#include "document/command_state.h"
 #include "document/document.h"
 #include "image/exports.h"
 #include "image/raw_convert.h"
@@ -17,6 +18,20 @@ namespace {
 
 std::string hex8(uint32_t v) { return wsString("%.8X", v); }
 std::string addrText(uint32_t v) { return v == NOT_IN_FILE ? "NOT_IN_FILE" : hex8(v); }
+
+// The menu items the file brings, quoted, a sub-menu with its items in brackets.
+std::string fileMenuItems(TPlace place, const TConditions& facts) {
+  std::string out;
+  for (const TLayoutItem& item : commandLayout(place, facts)) {
+    if (item.kind == TLayoutItem::Command && findCommand(item.id)->comesWithFile()) {
+      out += std::string(" \"") + item.text + "\"";
+    } else if (item.kind == TLayoutItem::Submenu) {
+      const std::string inner = fileMenuItems(item.submenu, facts);
+      if (!inner.empty()) out += std::string(" \"") + item.text + "\"(" + inner.substr(1) + ")";
+    }
+  }
+  return out;
+}
 
 void addrValue(TJsonWriter& j, std::string_view key, uint32_t v) {
   j.key(key);
@@ -29,7 +44,6 @@ int runInfo(const TCliArgs& args, TCliHost& host) {
   TDocument doc(host);
   if (int rc = loadDocumentArg(args, doc)) return rc;
   const TImageInfo& im = doc.image();
-  const TFileCommands cmds = doc.fileCommands();
   if (args.flag("json")) {
     TJsonWriter j;
     j.beginObject();
@@ -59,11 +73,7 @@ int runInfo(const TCliArgs& args, TCliHost& host) {
     }
     j.endArray();
     j.key("commands").beginArray();
-    if (cmds.imageProperties) j.value(130);
-    if (cmds.exports) j.value(155);
-    if (cmds.imports) j.value(156);
-    if (cmds.menus) j.value(161);
-    if (cmds.strings) j.value(162);
+    for (int id : fileToolCommands(doc)) j.value(id);
     j.endArray();
     j.field("title", doc.titleText());
     j.endObject();
@@ -111,17 +121,7 @@ int runInfo(const TCliArgs& args, TCliHost& host) {
     t += wsString("  %2u  %-8s  %.8X  %.8X  %.8X  %.8X  %.8X\n", i, s.name, s.rva, s.virtualSize,
                   s.rawOffset, s.rawSize, s.characteristics);
   }
-  std::string menus;
-  if (cmds.imageProperties) menus += " \"Show image &properties\"";
-  if (cmds.exports) menus += " \"Show &exports\"";
-  if (cmds.imports) menus += " \"Show &imports\"";
-  if (cmds.resourcesSubmenu()) {
-    menus += " \"&Resources\"(";
-    if (cmds.menus) menus += "\"Show &menus\"";
-    if (cmds.menus && cmds.strings) menus += " ";
-    if (cmds.strings) menus += "\"Show &strings\"";
-    menus += ")";
-  }
+  const std::string menus = fileMenuItems(TPlace::MenuBar, commandConditions(doc));
   line("file menu items", menus.empty() ? "(none)" : menus.substr(1));
   line("title", doc.titleText());
   printOut(t);

@@ -156,18 +156,6 @@ void TDocument::nameOwnExports() {
   for (const auto& e : ownExportNames(image_)) names_.add(e.address, e.name, REPLACE_ALWAYS);
 }
 
-TFileCommands TDocument::fileCommands() const {
-  TFileCommands c;
-  if (!loaded_) return c;
-  c.imageProperties = image_.isPE() != 0;
-  c.exports = image_.exportsPresent() != 0;
-  c.imports = image_.importsPresent() != 0;
-  c.menus = image_.menusPresent() != 0;
-  c.strings = image_.stringsPresent() != 0;
-  c.tls = buildTlsMenu(image_);
-  return c;
-}
-
 std::string TDocument::titleText() const { return windowTitle(loaded_ ? path_ : std::string()); }
 
 // ---- editing ----------------------------------------------------------------

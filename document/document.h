@@ -54,17 +54,6 @@ struct TDocumentSettings {
   bool extremeScan = false; // decode at every byte position
 };
 
-// Menu-bar commands whose presence depends on the loaded file.
-struct TFileCommands {
-  bool imageProperties = false;  // 130, PE files
-  bool exports = false;          // 155
-  bool imports = false;          // 156
-  bool menus = false;            // 161, in the "&Resources" submenu
-  bool strings = false;          // 162, same submenu
-  bool resourcesSubmenu() const { return menus || strings; }
-  TTlsMenu tls{};
-};
-
 constexpr int kVersionMajor = 2;
 constexpr int kVersionMinor = 35;
 
@@ -105,7 +94,6 @@ class TDocument : private TReturnView {
   const TViewState& view() const { return view_; }
   TDocumentSettings& settings() { return settings_; }
 
-  TFileCommands fileCommands() const;
   std::string titleText() const;
   Host& host() const { return host_; }
 
@@ -115,8 +103,8 @@ class TDocument : private TReturnView {
   void ChangeMemory(uint32_t offset, const uint8_t* src, uint32_t count);
   void undo();
   void redo();
-  bool undoAvailable() const;  // "&Undo" (185) is in the menu bar
-  bool redoAvailable() const;  // "Re&do" (186)
+  bool undoAvailable() const;
+  bool redoAvailable() const;
   const TUndoRecord& undoRecord() const { return undo_; }
   TEditState& edit() { return edit_; }
   // A character typed while byte editing is on (modes 1 and 2).
@@ -179,7 +167,7 @@ class TDocument : private TReturnView {
   void tlsCallbackMore();
   void clearBreakpoints() { regs_.clearBreakPoints(); }
   void toggleBreakpoint(uint32_t offset) { regs_.toggleBreakPoint(offset); }
-  // The "Fixed registers" view of the listing (command 127 / the dialog).
+  // The "Fixed registers" view of the listing (CM_FIXED_REGS_FROM_PROJECT / the dialog).
   bool fixedRegistersShown = false;
   // Told when the fixed-register values may have changed (the dialog refreshes).
   std::function<void()> regsChanged;

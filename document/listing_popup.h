@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/command_table.h"
+
 class TDocument;
 
 // Context-menu items: id 0 is a separator.
@@ -15,26 +17,6 @@ struct TMenuItem {
   int id = 0;
   bool enabled = true;
   friend bool operator==(const TMenuItem&, const TMenuItem&) = default;
-};
-enum TPopupId : int {
-  CM_SEARCH_VALUE = 138,
-  CM_SEARCH_REF_VALUE = 139,
-  CM_NAME = 191,
-  CM_GOTO_CODE = 192,
-  CM_GOTO_DATA = 193,
-  CM_CODE_DUMP = 194,
-  CM_DATA_DUMP = 195,
-  CM_SEARCH_ADDRESS_REF = 196,
-  CM_GOTO_FILE_OFFSET = 197,
-  CM_GOTO_RVA = 198,
-  CM_GOTO_MEMORY = 199,
-  CM_TOGGLE_BREAKPOINT = 19001,
-  CM_CODE_DUMP_RVA = 19002,
-  CM_CODE_DUMP_MEMORY = 19003,
-  CM_DATA_DUMP_RVA = 19004,
-  CM_DATA_DUMP_MEMORY = 19005,
-  CM_REMOVE_RELOCATION = 19006,
-  CM_GOTO_RELOCATION = 19007,
 };
 std::vector<TMenuItem> addressMenu();
 // Empty when fewer than four bytes remain from offset.

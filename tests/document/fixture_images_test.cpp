@@ -1,6 +1,7 @@
 // The committed fixture programs read as their build facts say.
 #include <gtest/gtest.h>
 
+#include "document/command_state.h"
 #include "document/document.h"
 #include "image/exports.h"
 #include "support/fixtures.h"
@@ -53,7 +54,7 @@ TEST(Fixtures, GuiProgram) {
   EXPECT_EQ(im.tlsCallbackOffset(1), 0x5FDu);
   EXPECT_EQ(im.tlsNextSlotOffset(0), 0xC60u);
   EXPECT_EQ(im.tlsNextSlotOffset(1), 0xC64u);
-  EXPECT_EQ(g.doc.fileCommands().tls.items[0].text, "Callback 1 (:004011E3)");
+  EXPECT_EQ(commandState(g.doc, CM_TLS_CALLBACK_1).text, "Callback 1 (:004011E3)");
 
   ASSERT_NE(im.relocationTable(), nullptr);
   EXPECT_EQ(im.relocationTable()->blocks().size(), 2u);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
+#include "document/command_state.h"
 #include "document/document.h"
 #include "support/fixtures.h"
 #include "support/pe_builder.h"
@@ -47,7 +50,7 @@ TEST(LoadFile, FailedLoadLeavesNoFileBehind) {
   EXPECT_EQ(doc.LoadFile(true), LOAD_CANNOT_OPEN);
   EXPECT_FALSE(doc.isLoaded());
   EXPECT_EQ(doc.image().isPE(), 0u);
-  EXPECT_FALSE(doc.fileCommands().imports);
+  EXPECT_FALSE(commandState(doc, CM_SHOW_IMPORTS).shown);
   EXPECT_EQ(doc.titleText(), "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA ");
 }
 
@@ -99,14 +102,18 @@ TEST(LoadFile, ViewAndFileDependentCommandsPerKind) {
     EXPECT_EQ(doc.view().bits16, c.bits16);
     // PE files show memory addresses, other files their file offsets.
     EXPECT_EQ(doc.view().fileOffsets, c.bits16);
-    TFileCommands cmds = doc.fileCommands();
-    EXPECT_EQ(cmds.imageProperties, c.props);
-    EXPECT_EQ(cmds.exports, c.exports);
-    EXPECT_EQ(cmds.imports, c.imports);
-    EXPECT_EQ(cmds.menus, c.menus);
-    EXPECT_EQ(cmds.strings, c.strings);
-    EXPECT_EQ(cmds.resourcesSubmenu(), c.menus || c.strings);
-    EXPECT_EQ(cmds.tls.enabled, c.tls);
+    auto shown = [&](int id) { return commandState(doc, id).shown; };
+    EXPECT_EQ(shown(CM_IMAGE_PROPERTIES), c.props);
+    EXPECT_EQ(shown(CM_SHOW_EXPORTS), c.exports);
+    EXPECT_EQ(shown(CM_SHOW_IMPORTS), c.imports);
+    EXPECT_EQ(shown(CM_SHOW_MENUS), c.menus);
+    EXPECT_EQ(shown(CM_SHOW_STRINGS), c.strings);
+    const std::vector<TLayoutItem> bar = commandLayout(TPlace::MenuBar, commandConditions(doc));
+    const bool resources = std::any_of(bar.begin(), bar.end(), [](const TLayoutItem& item) {
+      return item.submenu == TPlace::ResourcesMenu;
+    });
+    EXPECT_EQ(resources, c.menus || c.strings);
+    EXPECT_EQ(commandState(doc, CM_TLS_CALLBACK_1).enabled, c.tls);
   }
   EXPECT_TRUE(host.messages.empty());
 }
