@@ -36,6 +36,7 @@ void addResourceCommands(std::vector<TCliCommand>& commands);
 int printImportReferences(const TCliArgs& args, TCliHost& host);
 void addRefsCommands(std::vector<TCliCommand>& commands);
 void addProjectCommands(std::vector<TCliCommand>& commands);
+void addAsmCommands(std::vector<TCliCommand>& commands);
 
 // Shared by subcommands: loads the file named by the first positional
 // argument into `doc`; returns EXIT_OK or the exit code to end with.

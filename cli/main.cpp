@@ -15,6 +15,7 @@ std::vector<TCliCommand> allCommands() {
   addPropsCommands(commands);
   addSearchCommands(commands);
   addEditCommands(commands);
+  addAsmCommands(commands);
   addListCommands(commands);
   addSymbolCommands(commands);
   addTraceCommands(commands);
