@@ -28,23 +28,13 @@ uint8_t firstKind(uint32_t operands) {
   return uint8_t(operands >> 24);
 }
 
-// The decoder prints a register form for these, but the processor takes only
-// memory there: a register operand is refused rather than assembled.
-bool memoryOnly(const char* m) {
-  static const char* const kNames[] = {"lea", "les", "lds", "lss", "lfs", "lgs", "bound",
-                                       "sgdt", "sidt", "lgdt", "lidt", "invlpg"};
-  for (const char* n : kNames)
-    if (!std::strcmp(m, n)) return true;
-  return false;
-}
-
 class TFormBuilder {
  public:
   std::vector<TAsmForm> forms;
 
   void add(const char* mnemonic, uint32_t operands, uint8_t opcode, int reg, int8_t sizeKind, uint8_t flags,
            bool needsModRM, uint8_t sizeByName = 0, uint8_t memSize = 0, uint8_t modrm = 0) {
-    if (memoryOnly(mnemonic)) flags |= FormMemoryOnly;
+    if (opcode >= 0xD8 && opcode <= 0xDF && !(flags & FormTwoByte)) flags |= FormFpu;
     forms.push_back(TAsmForm{mnemonic, operands, opcode, int8_t(reg), sizeKind, sizeByName, memSize, modrm, flags,
                              needsModRM});
   }

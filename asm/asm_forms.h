@@ -20,7 +20,7 @@ enum TAsmFormFlag : uint8_t {
   FormFixedModRM = 2,      // the byte after the opcode is `modrm` as it stands
   FormStringLetter = 4,    // string instruction: the mnemonic carries b/w/d, operands may be left out
   FormAccumulatorOptional = 8,  // mul/imul/div/idiv: the accumulator may be left out
-  FormMemoryOnly = 16,     // the ModRM operand must be memory (lea, les, lgdt, ...)
+  FormFpu = 16,            // x87 escape 0xD8..0xDF
 };
 
 struct TAsmForm {

@@ -7,6 +7,8 @@ namespace {
 constexpr char kRefMark = 0x1F;
 constexpr char kColourMark = 0x1E;
 constexpr char kSegmentAddressMark = 8;  // reference kind followed by a segment letter
+constexpr char kNormalColour = char(0xFF);
+const char kUndefinedSeg[] = "<undefined seg>";  // how the decoder names segment registers 6 and 7
 
 const char* const kRegNames[3][8] = {
     {"al", "cl", "dl", "bl", "ah", "ch", "dh", "bh"},
@@ -55,6 +57,9 @@ class TParser {
     while (isWordChar(*q)) ++q;
     return {p_, size_t(q - p_)};
   }
+  bool isArrow() const { return (p_[0] == '-' || p_[0] == '=') && p_[1] == '>'; }
+  void skipAnnotation();
+  bool operandsFollow();
   bool operand(TAsmOperand& op);
   bool memory(TAsmMemory& mem);
   bool number(TWord w, bool negative, TAsmNumber& n);
@@ -306,6 +311,12 @@ bool TParser::operand(TAsmOperand& op) {
   }
   if (op.mem.size != kNoSize || op.mem.segment >= 0)
     return fail("expected an address in brackets", p_, *p_ ? 1 : 0);
+  if (!std::strncmp(p_, kUndefinedSeg, sizeof kUndefinedSeg - 1)) {
+    p_ += sizeof kUndefinedSeg - 1;
+    op.type = TOperandType::SegReg;
+    op.reg = 6;
+    return true;
+  }
   bool negative = false;
   if (*p_ == '-') {
     negative = true;
@@ -394,27 +405,71 @@ bool TParser::run() {
     if (!operand(line_.ops[line_.operandCount])) return false;
     ++line_.operandCount;
     skipBlanks();
+    if (isArrow()) skipAnnotation();
     if (*p_ == 0) return true;
     if (*p_ != ',') return fail("expected ',' between operands", p_, 1);
     ++p_;
   }
 }
 
-// Copies the instruction part of text into line.text: lower case, without the
-// listing's marks (and the segment letter behind a 16-bit address mark), cut
-// at the first "->" or "=>".
+// At "->" or "=>": the note runs up to the first ',' behind which the rest of
+// the line reads as operands (a label or a string preview may hold commas of
+// its own), else to the end of the line.
+void TParser::skipAnnotation() {
+  for (const char* q = p_ + 2; *q; ++q) {
+    if (*q != ',') continue;
+    p_ = q + 1;
+    if (operandsFollow()) {
+      p_ = q;
+      return;
+    }
+  }
+  p_ += std::strlen(p_);
+}
+
+// Whether operands, separated by ',' and each perhaps followed by a note,
+// fill the rest of the line from p_. Leaves p_ anywhere; nothing is kept.
+bool TParser::operandsFollow() {
+  const TAsmError saved = error_;
+  TAsmOperand scratch;
+  bool ok = false;
+  for (int n = 0; n < kAsmMaxOperands; ++n) {
+    if (!operand(scratch)) break;
+    skipBlanks();
+    if (*p_ == 0 || isArrow()) {
+      ok = true;
+      break;
+    }
+    if (*p_ != ',') break;
+    ++p_;
+  }
+  error_ = saved;
+  return ok;
+}
+
+// Copies text into line.text: lower case, without the listing's marks (nor
+// the segment letter behind a 16-bit address mark, nor the coloured notes:
+// import names, previews, labels). Notes that do not fit are dropped.
 bool cleanText(const char* text, TAsmLine& line, TAsmError& error) {
   size_t n = 0;
+  bool noted = false;
   for (const char* p = text; *p; ++p) {
     char c = *p;
+    if (c == kColourMark && p[1] && p[1] != kNormalColour) {
+      while (*p && !(p[0] == kColourMark && p[1] == kNormalColour)) ++p;
+      if (!*p) break;
+      ++p;
+      continue;
+    }
     if (c == kRefMark || c == kColourMark) {
       if (!p[1]) break;
       const bool letter = c == kRefMark && p[1] == kSegmentAddressMark && p[2];
       p += letter ? 2 : 1;
       continue;
     }
-    if ((c == '-' || c == '=') && p[1] == '>') break;
+    if ((c == '-' || c == '=') && p[1] == '>') noted = true;
     if (n + 1 >= kAsmTextCap) {
+      if (noted) break;
       error.message = "text too long";
       return false;
     }

@@ -8,9 +8,10 @@
 // overrides "fs:[...]"; memory "[base+index*scale+disp]" with the factor on
 // either side and 16-bit forms "[bx+si+disp]"; st, st(i); cr/dr/tr registers;
 // far pointers "sel:offset"; numbers in hexadecimal ("1F", "0x1F", "1Fh"),
-// negative with '-'. Case and blanks are free. Whatever the listing appends to
-// an operand (from the first "->" or "=>" on: import names, string previews,
-// labels) is ignored, and so are the listing's embedded marks.
+// negative with '-'. Case and blanks are free. What the listing appends to an
+// operand (from "->" or "=>" on: import names, pointer chains, string
+// previews, labels) is ignored up to the ',' in front of the next operand, and
+// so are the listing's embedded marks and the coloured notes they enclose.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -67,7 +68,7 @@ struct TAsmOperand {
   TAsmMemory mem;
 };
 
-constexpr size_t kAsmTextCap = 160;  // instruction text before any annotation
+constexpr size_t kAsmTextCap = 400;  // a listing line's text; annotation beyond it is dropped
 
 struct TAsmLine {
   char text[kAsmTextCap];  // the text, lower case, marks and annotation removed

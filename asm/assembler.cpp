@@ -24,13 +24,10 @@ constexpr TReason kOperandCount{"wrong number of operands for %s", 2};
 constexpr TReason kImmediateRange{"number out of range for %s", 3};
 constexpr TReason kDisplacementRange{"displacement out of range", 3};
 constexpr TReason kAddressSizes{"the operands use different address sizes", 4};
-constexpr TReason kMemoryOnly{"%s takes a memory operand here, not a register", 4};
-constexpr TReason kSystemRegisterMemory{"moves to and from cr, dr and tr take a register, not memory", 4};
-constexpr TReason kMoveToCs{"cs cannot be loaded with mov", 4};
 constexpr TReason kShortOnly{"short goes only with a jump that has a short form", 4};
 constexpr TReason kShortReach{"branch target out of reach of the short form", 5};
 constexpr TReason kSegmentReach{"branch target out of reach (outside the 64 KB of the instruction)", 5};
-constexpr TReason kRepNotString{"rep prefixes go only before string instructions", 6};
+constexpr TReason kRepNotString{"rep prefixes go only before string and x87 instructions", 6};
 constexpr TReason kTooLong{"instruction longer than 15 bytes", 6};
 
 // One way of encoding the line, as far as it got.
@@ -55,7 +52,6 @@ struct TBuild {
   int tailLength;
   int relAt, relSize;  // relative displacement within tail (-1 none)
   uint32_t target;
-  uint8_t opcodeAdd;   // register in the low three opcode bits
   uint8_t addressSize; // 0 not used, 16 or 32
   int8_t segment;      // override prefix to emit, -1 none
   bool sizeEvidence;   // a register or keyword fixes the operand size
@@ -74,7 +70,7 @@ class TEncoder {
  private:
   bool tryForm(const TAsmForm& f, uint8_t opSize, TCandidate& c);
   bool operand(const TAsmForm& f, uint8_t kind, const TAsmOperand* o, uint8_t opSize, TBuild& b);
-  bool memoryOperand(const TAsmForm& f, const TAsmOperand& o, uint8_t sizeCode, bool sizedByOperandSize,
+  bool memoryOperand(const TAsmOperand& o, uint8_t sizeCode, bool sizedByOperandSize,
                      TBuild& b);
   bool encodeMemory(const TAsmMemory& m, TBuild& b);
   bool setAddressSize(uint8_t size, TBuild& b);
@@ -211,11 +207,10 @@ bool sizeKeywordFits(uint8_t typed, uint8_t code) {
   return typed == code || (code == 4 && typed == 2) || (code == 5 && typed == 3);
 }
 
-bool TEncoder::memoryOperand(const TAsmForm& f, const TAsmOperand& o, uint8_t sizeCode, bool sizedByOperandSize,
+bool TEncoder::memoryOperand(const TAsmOperand& o, uint8_t sizeCode, bool sizedByOperandSize,
                              TBuild& b) {
   if (o.type == TOperandType::Reg) {
     if (sizeCode > kSizeDword || o.size != sizeCode) return fail(kOperandsDoNotFit);
-    if (f.flags & FormMemoryOnly) return fail(kMemoryOnly);
     b.hasModRM = true;
     b.mod = 3;
     b.rm = o.reg;
@@ -249,30 +244,32 @@ bool TEncoder::operand(const TAsmForm& f, uint8_t kind, const TAsmOperand* o, ui
   switch (kind) {
     case RegMem:
       if (!o) return fail(kOperandsDoNotFit);
-      return memoryOperand(f, *o, opSize, true, b);
+      return memoryOperand(*o, opSize, true, b);
     case RegMemTarget:
       if (!o) return fail(kOperandsDoNotFit);
-      return memoryOperand(f, *o, f.sizeKind == SizeFar ? kFarSize : opSize, true, b);
+      return memoryOperand(*o, f.sizeKind == SizeFar ? kFarSize : opSize, true, b);
     case RegMem16:
       if (!o) return fail(kOperandsDoNotFit);
-      return memoryOperand(f, *o, kSizeWord, false, b);
+      return memoryOperand(*o, kSizeWord, false, b);
     case RegMem8:
       if (!o) return fail(kOperandsDoNotFit);
-      return memoryOperand(f, *o, kSizeByte, false, b);
+      return memoryOperand(*o, kSizeByte, false, b);
     case KindFpuMemory:
       if (!o || o->type != TOperandType::Mem) return fail(kOperandsDoNotFit);
-      return memoryOperand(f, *o, f.memSize, false, b);
+      return memoryOperand(*o, f.memSize, false, b);
     case RegField:
     case RegField16:
-    case RegInOpcode:
       if (!isReg(kind == RegField16 ? kSizeWord : opSize, -1)) return fail(kOperandsDoNotFit);
-      if (kind == RegInOpcode) b.opcodeAdd = o->reg;
-      else b.reg = o->reg;
-      if (kind != RegField16) b.sizeEvidence = true;
+      b.reg = o->reg;
+      if (kind == RegField) b.sizeEvidence = true;
+      return true;
+    case RegInOpcode:
+      // Each of the eight opcodes is its own table entry (0x90 is nop, not xchg).
+      if (!isReg(opSize, f.opcode & 7)) return fail(kOperandsDoNotFit);
+      b.sizeEvidence = true;
       return true;
     case SegRegField:
       if (!o || o->type != TOperandType::SegReg) return fail(kOperandsDoNotFit);
-      if (f.opcode == 0x8E && o->reg == 1) return fail(kMoveToCs);
       b.reg = o->reg;
       return true;
     case SegRegInOpcode:
@@ -415,7 +412,8 @@ bool TEncoder::tryForm(const TAsmForm& f, uint8_t opSize, TCandidate& c) {
   } else {
     return fail(kOperandCount);
   }
-  if (line_.rep && !(f.flags & FormStringLetter)) return fail(kRepNotString);
+  // The decoder takes rep only before string and x87 instructions.
+  if (line_.rep && !(f.flags & (FormStringLetter | FormFpu))) return fail(kRepNotString);
 
   TBuild b{};
   b.relAt = -1;
@@ -423,12 +421,9 @@ bool TEncoder::tryForm(const TAsmForm& f, uint8_t opSize, TCandidate& c) {
   b.unsizedAs = kNoSize;
   b.reg = f.reg >= 0 ? uint8_t(f.reg) : 0;
   b.hasModRM = f.needsModRM;
-  bool systemRegister = false;
   for (int i = 0; i < n; ++i) {
-    if (kinds[i] == ControlReg || kinds[i] == DebugReg || kinds[i] == TestReg) systemRegister = true;
     if (!operand(f, kinds[i], bound[i], opSize, b)) return false;
   }
-  if (systemRegister && b.mod != 3) return fail(kSystemRegisterMemory);
   // The listing prints "imul eax,ecx" for the one-operand F7 /5 (which also
   // writes edx) as for 0F AF; written so, it means 0F AF, which comes first.
   if ((f.flags & FormAccumulatorOptional) && bound[0] && !std::strcmp(f.mnemonic, "imul")) ++b.mismatches;
@@ -444,7 +439,7 @@ bool TEncoder::tryForm(const TAsmForm& f, uint8_t opSize, TCandidate& c) {
   if (opSize != kSizeByte && opSize != defaultSize_ && f.sizeKind != SizeWord) *p++ = 0x66;
   if (b.addressSize && b.addressSize != (code16_ ? 16 : 32)) *p++ = 0x67;
   if (f.flags & FormTwoByte) *p++ = 0x0F;
-  *p++ = uint8_t(f.opcode + b.opcodeAdd);
+  *p++ = f.opcode;
   if (f.flags & FormFixedModRM) {
     *p++ = f.modrm;
   } else if (b.hasModRM) {
