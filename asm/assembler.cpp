@@ -19,8 +19,8 @@ struct TReason {
   const char* message;  // "%s" stands for the mnemonic
   int rank;
 };
-constexpr TReason kOperandsDoNotFit{"operands do not fit %s", 1};
-constexpr TReason kOperandCount{"wrong number of operands for %s", 2};
+constexpr TReason kOperandCount{"wrong number of operands for %s", 1};
+constexpr TReason kOperandsDoNotFit{"operands do not fit %s", 2};
 constexpr TReason kImmediateRange{"number out of range for %s", 3};
 constexpr TReason kDisplacementRange{"displacement out of range", 3};
 constexpr TReason kAddressSizes{"the operands use different address sizes", 4};
@@ -491,12 +491,16 @@ int operandSizes(const TAsmForm& f, uint8_t defaultSize, uint8_t sizes[2]) {
     case SizeWord: sizes[0] = kSizeWord; return 1;
     case SizeOperand: break;
     default: {
-      // Far pointers follow the operand size; other sizeless forms keep the
-      // mode's (a 16-bit relative branch in 32-bit code would cut EIP).
-      bool far = false;
-      for (uint32_t ops = f.operands; ops; ops <<= 8)
-        if ((ops >> 24) == FarPointer) far = true;
-      if (!far) {
+      // Far pointers follow the operand size, and so may branches of 16-bit
+      // code that leave its 64 KB; other sizeless forms keep the mode's (a
+      // 16-bit branch in 32-bit code would cut EIP).
+      bool far = false, branch = false;
+      for (uint32_t ops = f.operands; ops; ops <<= 8) {
+        const uint8_t kind = uint8_t(ops >> 24);
+        far = far || kind == FarPointer;
+        branch = branch || kind == Rel8 || kind == RelJump || kind == RelCall;
+      }
+      if (!far && !(branch && defaultSize == kSizeWord)) {
         sizes[0] = defaultSize;
         return 1;
       }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "asm/assembler.h"
-#include "disasm/decoder.h"
+#include "asm_test_helpers.h"
 #include "image/image_info.h"
 #include "support/fixtures.h"
 #include "support/process.h"
@@ -96,27 +96,6 @@ std::vector<TCodeLine> codeLines(const std::string& path, bool code16) {
     if (s.characteristics & 0x20000020u)
       listRange(path, code16, image, s.rawOffset, s.rawOffset + s.rawSize, code16, lines);
   return lines;
-}
-
-// The decoder's text for bytes at address as a listing in file offsets (or a
-// 32-bit listing) prints it: without marks and without the segment letter of
-// 16-bit addresses.
-std::string listedText(const uint8_t* bytes, uint32_t address, bool code16, size_t& length) {
-  uint8_t buffer[32] = {};
-  std::memcpy(buffer, bytes, 16);
-  const uint8_t* cursor = buffer;
-  char text[400] = "";
-  decodeInstruction(cursor, DecodePlain, buffer, 0u - address, text, sizeof text, code16, nullptr, nullptr);
-  length = size_t(cursor - buffer);
-  std::string out;
-  for (const char* p = text; *p; ++p) {
-    if (*p != 0x1F || !p[1]) {
-      out += *p;
-      continue;
-    }
-    p += p[1] == 8 && p[2] ? 2 : 1;
-  }
-  return out;
 }
 
 class TZydis {
