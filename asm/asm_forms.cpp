@@ -57,6 +57,9 @@ class TFormBuilder {
           if (!g.mnemonic[0]) continue;
           uint8_t f = flags;
           if (firstKind(g.operands) == Accumulator) f |= FormAccumulatorOptional;
+          // The listing prints "imul eax,ecx" for f7 /5 (which also writes
+          // edx) as for 0f af; written so, it means 0f af.
+          if (!std::strcmp(g.mnemonic, "imul")) f |= FormWrittenAccumulatorLast;
           add(g.mnemonic, g.operands, opcode, r, e.group == GroupRecords ? g.sizeKind : e.sizeKind, f, true);
         }
         return;
@@ -126,8 +129,22 @@ class TFormBuilder {
   }
 };
 
+// FNV-1a over a zero-terminated mnemonic.
+uint32_t hashMnemonic(const char* m) {
+  uint32_t h = 2166136261u;
+  for (; *m; ++m) h = (h ^ uint8_t(*m)) * 16777619u;
+  return h;
+}
+
 struct TFormIndex {
   std::vector<TAsmForm> forms;  // sorted by mnemonic, table order kept within one
+  // Open addressing by mnemonic: the first form and the count of each.
+  struct TSlot {
+    const char* mnemonic = nullptr;
+    uint32_t first = 0, count = 0;
+  };
+  static constexpr size_t kSlots = 1024;  // a power of two, well above the ~400 mnemonics
+  std::vector<TSlot> slots;
 
   TFormIndex() {
     TFormBuilder b;
@@ -141,6 +158,21 @@ struct TFormIndex {
     forms = std::move(b.forms);
     std::stable_sort(forms.begin(), forms.end(),
                      [](const TAsmForm& a, const TAsmForm& c) { return std::strcmp(a.mnemonic, c.mnemonic) < 0; });
+    slots.resize(kSlots);
+    for (uint32_t i = 0; i < forms.size();) {
+      uint32_t j = i;
+      while (j < forms.size() && !std::strcmp(forms[j].mnemonic, forms[i].mnemonic)) ++j;
+      size_t at = hashMnemonic(forms[i].mnemonic) & (kSlots - 1);
+      while (slots[at].mnemonic) at = (at + 1) & (kSlots - 1);
+      slots[at] = TSlot{forms[i].mnemonic, i, j - i};
+      i = j;
+    }
+  }
+
+  const TSlot* find(const char* mnemonic) const {
+    for (size_t at = hashMnemonic(mnemonic) & (kSlots - 1); slots[at].mnemonic; at = (at + 1) & (kSlots - 1))
+      if (!std::strcmp(slots[at].mnemonic, mnemonic)) return &slots[at];
+    return nullptr;
   }
 };
 
@@ -152,13 +184,10 @@ const TFormIndex& formIndex() {
 }  // namespace
 
 const TAsmForm* findAsmForms(const char* mnemonic, size_t& count) {
-  const auto& forms = formIndex().forms;
-  auto less = [](const TAsmForm& f, const char* m) { return std::strcmp(f.mnemonic, m) < 0; };
-  auto first = std::lower_bound(forms.begin(), forms.end(), mnemonic, less);
-  auto last = first;
-  while (last != forms.end() && !std::strcmp(last->mnemonic, mnemonic)) ++last;
-  count = size_t(last - first);
-  return count ? &*first : nullptr;
+  const TFormIndex& index = formIndex();
+  const TFormIndex::TSlot* slot = index.find(mnemonic);
+  count = slot ? slot->count : 0;
+  return slot ? &index.forms[slot->first] : nullptr;
 }
 
 const TAsmForm* allAsmForms(size_t& count) {

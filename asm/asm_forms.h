@@ -21,6 +21,7 @@ enum TAsmFormFlag : uint8_t {
   FormStringLetter = 4,    // string instruction: the mnemonic carries b/w/d, operands may be left out
   FormAccumulatorOptional = 8,  // mul/imul/div/idiv: the accumulator may be left out
   FormFpu = 16,            // x87 escape 0xD8..0xDF
+  FormWrittenAccumulatorLast = 32,  // with the accumulator written, other forms of the same text go first
 };
 
 struct TAsmForm {

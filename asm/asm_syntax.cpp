@@ -16,9 +16,6 @@ const char* const kRegNames[3][8] = {
     {"eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi"},
 };
 const char* const kSegNames[6] = {"es", "cs", "ss", "ds", "fs", "gs"};
-// Size keywords by the decoder's size codes; the FPU names single/double are
-// also reachable through dword/qword (see the encoder).
-const char* const kSizeWords[10] = {"byte", "word", "dword", "qword", "single", "double", "tbyte", "", "", "far"};
 
 constexpr int8_t kBx = 3, kBp = 5, kSi = 6, kDi = 7;
 
@@ -40,7 +37,10 @@ class TParser {
   struct TWord {
     const char* start;
     size_t length;
-    bool is(const char* s) const { return std::strlen(s) == length && std::memcmp(start, s, length) == 0; }
+    template <size_t N>
+    bool is(const char (&s)[N]) const {
+      return length == N - 1 && std::memcmp(start, s, N - 1) == 0;
+    }
   };
 
   bool fail(const char* message, const char* piece = nullptr, size_t length = 0) {
@@ -64,6 +64,7 @@ class TParser {
   bool memory(TAsmMemory& mem);
   bool number(TWord w, bool negative, TAsmNumber& n);
   bool registerWord(TWord w, TAsmOperand& op) const;
+  static uint8_t sizeKeyword(TWord w);
 
   TAsmLine& line_;
   TAsmError& error_;
@@ -71,20 +72,29 @@ class TParser {
 };
 
 bool TParser::registerWord(TWord w, TAsmOperand& op) const {
-  for (uint8_t size = 0; size < 3; ++size)
-    for (uint8_t r = 0; r < 8; ++r)
-      if (w.is(kRegNames[size][r])) {
-        op.type = TOperandType::Reg;
-        op.size = size;
-        op.reg = r;
-        return true;
-      }
-  for (uint8_t s = 0; s < 6; ++s)
-    if (w.is(kSegNames[s])) {
-      op.type = TOperandType::SegReg;
-      op.reg = s;
-      return true;
-    }
+  // Two-letter names of byte, word and segment registers; "e" + a word
+  // register's name for dword registers; cr/dr/tr and a digit.
+  auto twoLetters = [](const char* s) { return uint16_t(uint8_t(s[0]) | (uint8_t(s[1]) << 8)); };
+  if (w.length == 2 || (w.length == 3 && w.start[0] == 'e')) {
+    const uint16_t code = twoLetters(w.start + (w.length - 2));
+    const int first = w.length == 2 ? 0 : 1;
+    for (uint8_t size = uint8_t(first); size < 2; ++size)
+      for (uint8_t r = 0; r < 8; ++r)
+        if (code == twoLetters(kRegNames[size][r])) {
+          op.type = TOperandType::Reg;
+          op.size = uint8_t(size + first);
+          op.reg = r;
+          return true;
+        }
+    if (w.length == 2)
+      for (uint8_t s = 0; s < 6; ++s)
+        if (code == twoLetters(kSegNames[s])) {
+          op.type = TOperandType::SegReg;
+          op.reg = s;
+          return true;
+        }
+    return false;
+  }
   if (w.length == 3 && w.start[1] == 'r' && w.start[2] >= '0' && w.start[2] <= '7') {
     const char c = w.start[0];
     if (c == 'c' || c == 'd' || c == 't') {
@@ -94,6 +104,19 @@ bool TParser::registerWord(TWord w, TAsmOperand& op) const {
     }
   }
   return false;
+}
+
+// The size code of a keyword (the decoder's numbering), or kNoSize.
+uint8_t TParser::sizeKeyword(TWord w) {
+  if (w.is("byte")) return 0;
+  if (w.is("word")) return 1;
+  if (w.is("dword")) return 2;
+  if (w.is("qword")) return 3;
+  if (w.is("single")) return 4;
+  if (w.is("double")) return 5;
+  if (w.is("tbyte")) return 6;
+  if (w.is("far")) return kFarSize;
+  return kNoSize;
 }
 
 // Hexadecimal: bare digits, "0x" digits or digits "h".
@@ -268,9 +291,9 @@ bool TParser::operand(TAsmOperand& op) {
   skipBlanks();
   TWord w = peekWord();
   // Size keyword, with or without "ptr".
-  for (uint8_t code = 0; code < 10 && w.length; ++code) {
-    if (!kSizeWords[code][0] || !w.is(kSizeWords[code])) continue;
-    op.mem.size = code;
+  const uint8_t size = sizeKeyword(w);
+  if (size != kNoSize) {
+    op.mem.size = size;
     p_ += w.length;
     skipBlanks();
     w = peekWord();
@@ -279,7 +302,6 @@ bool TParser::operand(TAsmOperand& op) {
       skipBlanks();
       w = peekWord();
     }
-    break;
   }
   if (op.mem.size == kNoSize && w.is("short")) {
     op.isShort = true;
@@ -311,7 +333,7 @@ bool TParser::operand(TAsmOperand& op) {
   }
   if (op.mem.size != kNoSize || op.mem.segment >= 0)
     return fail("expected an address in brackets", p_, *p_ ? 1 : 0);
-  if (!std::strncmp(p_, kUndefinedSeg, sizeof kUndefinedSeg - 1)) {
+  if (*p_ == '<' && !std::strncmp(p_, kUndefinedSeg, sizeof kUndefinedSeg - 1)) {
     p_ += sizeof kUndefinedSeg - 1;
     op.type = TOperandType::SegReg;
     op.reg = 6;

@@ -92,12 +92,17 @@ class TEncoder {
 
 // ---- numbers ----
 
-// The number's digits equal what the decoder prints for v with `width` digits.
+// The number's digits equal what the decoder prints for v with at least
+// `width` digits ("%.<width>X"; the parser has made them lower case).
 bool printsAs(const TAsmNumber& n, uint32_t v, int width, bool negative) {
   if (!n.plain || n.negative != negative) return false;
-  char text[9];
-  std::snprintf(text, sizeof text, "%.*x", width, v);
-  return n.digitCount == std::strlen(text) && !std::memcmp(n.digits, text, n.digitCount);
+  int digits = 1;
+  while (digits < 8 && (v >> (4 * digits))) ++digits;
+  if (digits < width) digits = width;
+  if (n.digitCount != digits) return false;
+  for (int i = 0; i < digits; ++i)
+    if (n.digits[i] != "0123456789abcdef"[(v >> (4 * (digits - 1 - i))) & 15]) return false;
+  return true;
 }
 
 // v written for an operand of `bytes` bytes: in range as unsigned or signed.
@@ -424,9 +429,7 @@ bool TEncoder::tryForm(const TAsmForm& f, uint8_t opSize, TCandidate& c) {
   for (int i = 0; i < n; ++i) {
     if (!operand(f, kinds[i], bound[i], opSize, b)) return false;
   }
-  // The listing prints "imul eax,ecx" for the one-operand F7 /5 (which also
-  // writes edx) as for 0F AF; written so, it means 0F AF, which comes first.
-  if ((f.flags & FormAccumulatorOptional) && bound[0] && !std::strcmp(f.mnemonic, "imul")) ++b.mismatches;
+  if ((f.flags & FormWrittenAccumulatorLast) && bound[0]) ++b.mismatches;
   if (f.sizeByName) b.sizeEvidence = true;
 
   // Prefixes, opcode, ModRM and the rest.
@@ -571,14 +574,14 @@ int TEncoder::run(uint8_t* out, char* reason, size_t reasonCap) {
     return 0;
   }
 
-  // The decoder must read the bytes back as one defined instruction of the
-  // same length; anything else would be a fault of the tables' inversion.
+  // The decoder must read the bytes back as one instruction of the same
+  // length (an undefined one is one byte long, and no form of one byte is
+  // undefined); anything else would be a fault of the tables' inversion.
   uint8_t check[kAsmMaxLength + 16] = {};
   std::memcpy(check, best.bytes, size_t(best.length));
   const uint8_t* cursor = check;
-  char text[64] = "";
-  decodeInstruction(cursor, DecodePlain, check, 0u - address_, text, sizeof text, code16_, nullptr, nullptr);
-  if (cursor - check != best.length || !std::strncmp(text, "db    ", 6)) {
+  decodeInstruction(cursor, DecodeLength, check, 0, nullptr, 0, code16_, nullptr, nullptr);
+  if (cursor - check != best.length) {
     writeReason(reason, reasonCap, "internal error: the decoder does not read the encoding back", nullptr, 0);
     return 0;
   }
