@@ -158,7 +158,6 @@ bool TParser::memory(TAsmMemory& mem) {
   bool bx = false, bp = false, si = false, di = false;
   int count16 = 0;
   int numbers = 0;
-  const char* numberPiece = nullptr;
   bool first = true;
   mem.disp = 0;
   mem.hasNumber = false;
@@ -187,42 +186,32 @@ bool TParser::memory(TAsmMemory& mem) {
     TAsmOperand r{};
     uint8_t factor = 1;
     bool scaled = false;
-    if (registerWord(w, r)) {
-      if (*p_ == '*') {  // register*factor
-        ++p_;
-        skipBlanks();
-        TWord f = peekWord();
-        TAsmNumber n{};
-        if (f.length == 0 || !number(f, false, n)) return fail("expected a scale factor", p_, f.length ? f.length : 1);
-        p_ += f.length;
-        if (n.value != 1 && n.value != 2 && n.value != 4 && n.value != 8)
-          return fail("scale must be 1, 2, 4 or 8", f.start, f.length);
-        factor = uint8_t(n.value);
-        scaled = true;
-      }
-    } else {
+    if (*p_ == '*') {  // factor*register or register*factor
+      ++p_;
+      skipBlanks();
+      const TWord other = peekWord();
+      if (other.length == 0) return fail("expected a register or a scale factor after '*'", p_, *p_ ? 1 : 0);
+      p_ += other.length;
+      const bool registerFirst = registerWord(w, r);
+      if (!registerFirst && !registerWord(other, r))
+        return fail("expected a register beside '*'", other.start, other.length);
+      const TWord f = registerFirst ? other : w;
+      TAsmNumber n{};
+      if (!number(f, false, n)) return false;
+      if (n.value != 1 && n.value != 2 && n.value != 4 && n.value != 8)
+        return fail("scale must be 1, 2, 4 or 8", f.start, f.length);
+      factor = uint8_t(n.value);
+      scaled = true;
+      w = registerFirst ? w : other;
+    } else if (!registerWord(w, r)) {
       TAsmNumber n{};
       if (!number(w, false, n)) return false;
-      skipBlanks();
-      if (*p_ == '*') {  // factor*register
-        ++p_;
-        skipBlanks();
-        TWord rw = peekWord();
-        if (rw.length == 0 || !registerWord(rw, r)) return fail("expected a register after '*'", p_, rw.length ? rw.length : 1);
-        p_ += rw.length;
-        if (n.value != 1 && n.value != 2 && n.value != 4 && n.value != 8)
-          return fail("scale must be 1, 2, 4 or 8", w.start, w.length);
-        factor = uint8_t(n.value);
-        scaled = true;
-      } else {
-        mem.disp += negative ? -n.value : n.value;
-        mem.hasNumber = true;
-        ++numbers;
-        numberPiece = w.start;
-        mem.plainDigits = n.plain && !negative;
-        mem.digitCount = n.digitCount;
-        continue;
-      }
+      mem.disp += negative ? -n.value : n.value;
+      mem.hasNumber = true;
+      ++numbers;
+      mem.plainDigits = n.plain && !negative;
+      mem.digitCount = n.digitCount;
+      continue;
     }
     // A register term.
     if (negative) return fail("a register cannot be subtracted", w.start, w.length);
@@ -246,7 +235,6 @@ bool TParser::memory(TAsmMemory& mem) {
   }
   ++p_;  // ']'
   if (numbers > 1) mem.plainDigits = false;
-  (void)numberPiece;
   mem.base = mem.index = -1;
   mem.scale = 0;
   if (count16) {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -194,20 +193,11 @@ void roundTrip(const std::string& path, bool code16, TTally& t) {
   }
 }
 
+// The mingw DLLs, without the win32 thread model's copies (the same sources).
 std::vector<std::string> mingwDlls() {
   std::vector<std::string> out;
-  for (const char* root : {"/usr/lib/gcc/i686-w64-mingw32", "/usr/i686-w64-mingw32/lib"}) {
-    std::error_code ec;
-    if (!std::filesystem::exists(root, ec)) continue;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-      if (ec) break;
-      // The win32 thread model's DLLs are built from the same sources.
-      if (it->is_regular_file(ec) && it->path().extension() == ".dll" &&
-          it->path().string().find("-win32/") == std::string::npos)
-        out.push_back(it->path().string());
-    }
-  }
+  for (const std::string& path : installedMingwDlls())
+    if (path.find("-win32/") == std::string::npos) out.push_back(path);
   return out;
 }
 
