@@ -432,8 +432,11 @@ bool TEncoder::tryForm(const TAsmForm& f, uint8_t opSize, TCandidate& c) {
   if ((f.flags & FormWrittenAccumulatorLast) && bound[0]) ++b.mismatches;
   if (f.sizeByName) b.sizeEvidence = true;
 
-  // Prefixes, opcode, ModRM and the rest.
-  uint8_t buf[32];
+  // Prefixes, opcode, ModRM and the rest: at most 14 lock/rep bytes, three
+  // more prefixes, two opcode bytes, ModRM, SIB, four of displacement and six
+  // behind them fit the buffer; the length is checked after.
+  if (line_.locks + (line_.rep ? 1 : 0) >= kAsmMaxLength) return fail(kTooLong);
+  uint8_t buf[40];
   uint8_t* p = buf;
   for (int i = 0; i < line_.locks && line_.lockFirst; ++i) *p++ = 0xF0;
   if (line_.rep) *p++ = line_.rep;

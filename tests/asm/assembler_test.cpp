@@ -225,6 +225,9 @@ TEST(Assembler, RefusesWithAReason) {
       {false, "repz  repnz movsb", "two rep prefixes: repnz"},
       {false, "lock lock lock lock lock lock lock lock lock lock add dword ptr fs:[eax+00001000],00001000",
        "instruction longer than 15 bytes"},
+      {false, "lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock "
+              "lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock "
+              "rep movsb", "instruction longer than 15 bytes"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
