@@ -20,7 +20,9 @@ const char* const kSegNames[6] = {"es", "cs", "ss", "ds", "fs", "gs"};
 constexpr int8_t kBx = 3, kBp = 5, kSi = 6, kDi = 7;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool isWordChar(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '?' || c == '@'; }
+bool isWordChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '?' || c == '@';
+}
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -407,7 +409,8 @@ bool TParser::run() {
   if (w.length >= kAsmMnemonicCap) return fail("unknown instruction", w.start, w.length);
   std::memcpy(line_.mnemonic, w.start, w.length);
   line_.mnemonic[w.length] = 0;
-  if (w.is("db") || w.is("dw") || w.is("dd")) return fail("data is not an instruction (patch bytes instead)", w.start, w.length);
+  if (w.is("db") || w.is("dw") || w.is("dd"))
+    return fail("data is not an instruction (patch bytes instead)", w.start, w.length);
   skipBlanks();
   if (*p_ == 0) return true;
   for (;;) {

@@ -19,7 +19,8 @@ extern "C" OPCODE_EXPORT int opcode_explain(uint8_t* out, const char* text, uint
                                             char* reason, uint32_t reasonCap) {
   if (reason && reasonCap) reason[0] = 0;
   if (!out || (bits != 16 && bits != 32)) {
-    if (reason && reasonCap) std::snprintf(reason, reasonCap, "%s", out ? "bits must be 16 or 32" : "no output buffer");
+    if (reason && reasonCap)
+      std::snprintf(reason, reasonCap, "%s", out ? "bits must be 16 or 32" : "no output buffer");
     return 0;
   }
   return assembleInstruction(text, address, bits == 16, out, reason, reasonCap);

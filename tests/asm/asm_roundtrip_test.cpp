@@ -126,13 +126,15 @@ enum TPeerRule {
   RegFieldIgnored,  // c6/c7/8f with ModRM.reg other than 0: the listing ignores the field; we write 0
   IndexAsBase,      // SIB with an index of factor 1 and no base prints like a base register; same address
   ImulOneOperand,   // "imul eax,ecx" is printed for f7 /5 as for 0f af; written so it means 0f af
-  Branch16,         // 66 before a relative branch in 32-bit code: the listing keeps the high word, the processor does not
+  Branch16,         // 66 before a relative branch of 32-bit code: the listing keeps the high word of EIP,
+                    // the processor clears it
   CmpxchgD0,        // 0f d0/d1 print as cmpxchg (the peer: SSE3); we write 0f b0/b1
   Mismatch,
   PeerRuleCount
 };
 const char* const kPeerRuleNames[PeerRuleCount] = {"same instruction", "c6/c7/8f reg field ignored", "index as base",
-                                                   "imul f7 /5 vs 0f af", "16-bit branch in 32-bit code", "cmpxchg at 0f d0",
+                                                   "imul f7 /5 vs 0f af", "16-bit branch in 32-bit code",
+                                                   "cmpxchg at 0f d0",
                                                    "MISMATCH"};
 
 TPeerRule classify(const uint8_t* file, bool code16) {
@@ -189,7 +191,8 @@ void roundTrip(const std::string& path, bool code16, TTally& t) {
     const std::string b = zydis.format(ours, size_t(n), line.address);
     const TPeerRule rule = a == b ? SameInstruction : classify(&file[line.offset], code16);
     ++t.peer[rule];
-    if (rule == Mismatch && t.samples.size() < 20) t.samples.push_back(path + ": " + line.text + "  :  " + a + "  /  " + b);
+    if (rule == Mismatch && t.samples.size() < 20)
+      t.samples.push_back(path + ": " + line.text + "  :  " + a + "  /  " + b);
   }
 }
 
