@@ -36,6 +36,7 @@ void addResourceCommands(std::vector<TCliCommand>& commands);
 int printImportReferences(const TCliArgs& args, TCliHost& host);
 void addRefsCommands(std::vector<TCliCommand>& commands);
 void addProjectCommands(std::vector<TCliCommand>& commands);
+void addAsmCommands(std::vector<TCliCommand>& commands);
 
 // Whether a load scans for references. Only commands that print references
 // pay for the scan (and wait for it); the others stay quiet and quick.

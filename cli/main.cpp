@@ -16,6 +16,7 @@ std::vector<TCliCommand> allCommands() {
   addPropsCommands(commands);
   addSearchCommands(commands);
   addEditCommands(commands);
+  addAsmCommands(commands);
   addListCommands(commands);
   addSymbolCommands(commands);
   addTraceCommands(commands);

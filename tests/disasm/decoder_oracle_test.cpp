@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "decode_helpers.h"
+#include "support/fixtures.h"
 #include "disasm/opcode_tables.h"
 
 namespace {
@@ -328,22 +328,8 @@ std::vector<TCodeRange> codeSections(const std::vector<uint8_t>& f) {
   return out;
 }
 
-std::vector<std::string> mingwDlls() {
-  std::vector<std::string> out;
-  for (const char* root : {"/usr/lib/gcc/i686-w64-mingw32", "/usr/i686-w64-mingw32"}) {
-    std::error_code ec;
-    if (!std::filesystem::exists(root, ec)) continue;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-      if (ec) break;
-      if (it->is_regular_file(ec) && it->path().extension() == ".dll") out.push_back(it->path().string());
-    }
-  }
-  return out;
-}
-
 TEST(DecoderOracle, MingwDllCode) {
-  std::vector<std::string> dlls = mingwDlls();
+  std::vector<std::string> dlls = installedMingwDlls();
   if (dlls.empty()) GTEST_SKIP() << "no i686 mingw DLLs installed";
   TOracle oracle(false);
   TTally tally;

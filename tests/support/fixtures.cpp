@@ -19,6 +19,20 @@ std::vector<uint8_t> readFile(const std::string& path) {
 
 std::vector<uint8_t> readFixture(const std::string& name) { return readFile(fixturePath(name)); }
 
+std::vector<std::string> installedMingwDlls() {
+  std::vector<std::string> out;
+  for (const char* root : {"/usr/lib/gcc/i686-w64-mingw32", "/usr/i686-w64-mingw32"}) {
+    std::error_code ec;
+    if (!std::filesystem::exists(root, ec)) continue;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      if (ec) break;
+      if (it->is_regular_file(ec) && it->path().extension() == ".dll") out.push_back(it->path().string());
+    }
+  }
+  return out;
+}
+
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

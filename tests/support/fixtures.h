@@ -6,6 +6,9 @@
 
 std::string fixturePath(const std::string& name);
 std::vector<uint8_t> readFixture(const std::string& name);
+// The i686 DLLs of Debian's mingw-w64 packages that are installed (none on a
+// machine without them).
+std::vector<std::string> installedMingwDlls();
 
 // A fresh empty directory under the system's temporary folder, removed by the destructor.
 class TempDir {
