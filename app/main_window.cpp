@@ -16,6 +16,8 @@
 #include <QUrl>
 
 #include "app/about_dlg.h"
+#include "app/dialogs/pref_dlg.h"
+#include "app/dialogs/search_dlg.h"
 #include "app/goto_dlg.h"
 #include "app/icons.h"
 #include "app/qt_host.h"
@@ -67,16 +69,8 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
   quit = [](int code) { QCoreApplication::exit(code); };
   processEvents = [] { QCoreApplication::processEvents(); };
 
-  TDocumentSettings& ds = doc_->settings();
-  ds.createBackups = settings_.createBackups;
-  ds.startTracerAtTlsCallback = settings_.startTracerAtTlsCallback;
-  ds.showEipOnLoad = settings_.showEipOnLoad;
-  ds.extremeScan = window_.extremeScan;
-  ds.keepUndoAfterSave = profile_ ? readKey(*profile_, kKeepUndoAfterSave) != 0 : true;
-  doc_->view().showCodeReferences = window_.showCodeReferences;
+  copySettingsToDocument(profile_ ? readKey(*profile_, kKeepUndoAfterSave) != 0 : true);
   doc_->view().markRelocations = settings_.markBasedRelocations;
-  ds.minStringLength = uint32_t(settings_.minStringLength);
-  ds.cursorFollowsView = settings_.cursorFollowView;
   installProjectCommands(*doc_, project_);
   // The project is loaded on this thread (see loadProject), so both run here.
   project_.repaint = [this] { refresh(); };
@@ -470,10 +464,17 @@ void TDDecoratedFrame::runCommand(int id) {
       about_->raise();
       return;
     }
+    case CM_SEARCH: openSearch(); return;
+    case CM_SEARCH_ADDRESS_REF:
+    case CM_SEARCH_VALUE:
+    case CM_SEARCH_REF_VALUE:
+      // The listing's pop-up searches fill the search window and search at once.
+      openSearch();
+      search_->searchFromMenu(id, listing_->popupContext());
+      return;
+    case CM_PREFERENCES: openPreferences(); return;
     // ---- Commands whose windows are still to come. Each dialog hooks in
     // here in place of its case; until then the command does nothing.
-    case CM_PREFERENCES:
-    case CM_SEARCH:
     case CM_FIXED_REGS:
     case CM_FIXED_REGS_FROM_PROJECT:
     case CM_IMAGE_PROPERTIES:
@@ -507,6 +508,41 @@ void TDDecoratedFrame::openGoto() {
   goto_->raise();
   goto_->activateWindow();
   goto_->edit()->setFocus();
+}
+
+void TDDecoratedFrame::openSearch() {
+  if (!search_) {
+    search_ = new TSearchDlg(*doc_, *listing_, profile_, this);
+    search_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(search_, &TSearchDlg::moved, this, [this] { refresh(); });
+  }
+  search_->show();
+  search_->raise();
+  search_->activateWindow();
+}
+
+void TDDecoratedFrame::openPreferences() {
+  // Only a frame made without a settings file (in tests) has nowhere to keep them.
+  if (!profile_) return;
+  TPrefDlg dlg(settings_, window_, *profile_, host_, customColors_, this);
+  if (dlg.exec() != QDialog::Accepted) return;
+  const TPrefOutcome& outcome = dlg.outcome();
+  copySettingsToDocument(dlg.switchBox(TPrefDlg::KeepUndoAfterSave)->isChecked());
+  if (outcome.rebuildFont) listing_->settingsChanged();
+  if (outcome.rescan) doc_->startReferenceScan();
+  refresh();
+}
+
+void TDDecoratedFrame::copySettingsToDocument(bool keepUndoAfterSave) {
+  TDocumentSettings& ds = doc_->settings();
+  ds.createBackups = settings_.createBackups;
+  ds.startTracerAtTlsCallback = settings_.startTracerAtTlsCallback;
+  ds.showEipOnLoad = settings_.showEipOnLoad;
+  ds.extremeScan = window_.extremeScan;
+  ds.keepUndoAfterSave = keepUndoAfterSave;
+  ds.minStringLength = uint32_t(settings_.minStringLength);
+  ds.cursorFollowsView = settings_.cursorFollowView;
+  doc_->view().showCodeReferences = window_.showCodeReferences;
 }
 
 void TDDecoratedFrame::traceContinuous() {

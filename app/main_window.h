@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/about_dlg.h"
+#include "app/dialogs/search_dlg.h"
 #include "app/command_line.h"
 #include "app/goto_dlg.h"
 #include "app/trace_vis_window.h"
@@ -60,6 +61,7 @@ class TDDecoratedFrame : public QMainWindow {
   TGotoDlg* gotoDialog() const { return goto_; }
   TTraceVisWindow* traceVisWindow() const { return vis_; }
   TAboutDlg* aboutDialog() const { return about_; }
+  TSearchDlg* searchDialog() const { return search_; }
 
   // Ends the run with an exit code (a failed Open ends it with 2).
   std::function<void(int)> quit;
@@ -92,6 +94,10 @@ class TDDecoratedFrame : public QMainWindow {
   void closeTraceVis();
   void toggleTraceVis();
   void openGoto();
+  void openSearch();
+  void openPreferences();
+  // The document's copies of the settings (the save reads keepUndoAfterSave).
+  void copySettingsToDocument(bool keepUndoAfterSave);
   void traceContinuous();
   void setViewMode(int id);
   bool frameKey(QKeyEvent* key);
@@ -116,6 +122,8 @@ class TDDecoratedFrame : public QMainWindow {
   QPointer<TGotoDlg> goto_;
   QPointer<TTraceVisWindow> vis_;
   QPointer<TAboutDlg> about_;
+  QPointer<TSearchDlg> search_;
+  TCustomColors customColors_;
   bool closeAfterTrace_ = false;
   bool repaintPosted_ = false;
   int changeListener_ = 0;

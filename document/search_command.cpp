@@ -6,6 +6,7 @@
 #include "document/document.h"
 #include "image/byte_search.h"
 #include "image/raw_convert.h"
+#include "persist/settings.h"
 
 bool searchHitShown(const TDocument& doc, const TSearchState& state, uint32_t offset) {
   const uint32_t top = doc.view().topOffset;
@@ -105,4 +106,19 @@ bool searchDwordAt(TDocument& doc, TSearchState& state, uint32_t fileOffset) {
 
 bool searchReferenceValue(TDocument& doc, TSearchState& state, uint32_t value) {
   return searchValue(doc, state, value);
+}
+
+void readSearchSettings(const TProfileFile& profile, TSearchState& state) {
+  // Read as unsigned, so a negative number is "above" the range too.
+  const uint32_t type = uint32_t(readKey(profile, kSearchType));
+  const uint32_t dir = uint32_t(readKey(profile, kSearchDir));
+  state.type = type > ST_UNICODE ? ST_HEX : int(type);
+  state.backward = dir == 1;
+  state.caseSensitive = readKey(profile, kSearchCase) != 0;
+}
+
+bool writeSearchSettings(TProfileFile& profile, const TSearchState& state) {
+  return profile.writeAll({{kSearchType.section, kSearchType.key, std::to_string(state.type)},
+                           {kSearchDir.section, kSearchDir.key, state.backward ? "1" : "0"},
+                           {kSearchCase.section, kSearchCase.key, state.caseSensitive ? "1" : "0"}});
 }

@@ -9,6 +9,7 @@
 #include "image/search_pattern.h"
 
 class TDocument;
+class TProfileFile;
 
 constexpr uint32_t SEARCH_NONE = 0xFFFFFFFFu;
 
@@ -53,6 +54,12 @@ bool searchAddressReference(TDocument& doc, TSearchState& state, uint32_t fileOf
 bool searchDwordAt(TDocument& doc, TSearchState& state, uint32_t fileOffset);
 // A value, the possible reference shown for a line.
 bool searchReferenceValue(TDocument& doc, TSearchState& state, uint32_t value);
+
+// The dialog's switches (type, direction, case) as the settings file keeps
+// them: read when the dialog opens, a type above 4 or a direction above 1
+// standing for the first choice; written, one digit each, when it closes.
+void readSearchSettings(const TProfileFile& profile, TSearchState& state);
+bool writeSearchSettings(TProfileFile& profile, const TSearchState& state);
 
 // True when `offset` lies in the lines the listing shows now (see shownLines).
 bool searchHitShown(const TDocument& doc, const TSearchState& state, uint32_t offset);

@@ -714,21 +714,11 @@ void TListingView::runCommand(int id) {
     case CM_CODE_DUMP_MEMORY:
     case CM_DATA_DUMP_RVA:
     case CM_DATA_DUMP_MEMORY: dumpThroughDword(id); break;
-    case CM_SEARCH_ADDRESS_REF:
-      prepareSearch();
-      searchAddressReference(doc_, search_, popup_.target);
-      break;
-    case CM_SEARCH_VALUE:
-      prepareSearch();
-      searchDwordAt(doc_, search_, popup_.target);
-      break;
-    case CM_SEARCH_REF_VALUE:
-      prepareSearch();
-      searchReferenceValue(doc_, search_, popup_.value);
-      break;
     case CM_TOGGLE_BREAKPOINT: doc_.toggleBreakpoint(popup_.target); break;
     case CM_REMOVE_RELOCATION: CmRemoveRelocation(doc_, popup_.target); break;
     case CM_GOTO_RELOCATION: CmGotoRelocation(doc_, popup_.target, popup_.source); break;
+    // The searches (196, 138, 139) go through the search dialog, which the
+    // frame owns; it reads the context through popupContext().
     default: emit commandRequested(id); return;
   }
   if (v.hexDump != hexBefore || v.bits16 != bitsBefore) modeChanged();

@@ -61,6 +61,9 @@ class TListingView : public QAbstractScrollArea {
   // The name dialog; tests replace it. Returns the text on OK.
   std::function<std::optional<std::string>(const QString& title, const QString& text)> askName;
   TSearchState& searchState() { return search_; }
+  // Tells the search state how many lines the window shows and how the
+  // lines run, so a search pressed again goes on after a hit still shown.
+  void prepareSearch();
 
  public slots:
   void documentChanged();
@@ -111,7 +114,6 @@ class TListingView : public QAbstractScrollArea {
   void startEditAt(QPoint pos);
   void nameDialog();
   void dumpThroughDword(int id);
-  void prepareSearch();
   void updateStatus();
   void drawCursor(class QPainter& p, uint32_t width);
 

@@ -6,6 +6,7 @@
 
 #include "document/document.h"
 #include "document/search_command.h"
+#include "persist/profile_file.h"
 #include "support/fixtures.h"
 #include "support/pe_builder.h"
 #include "support/recording_host.h"
@@ -234,6 +235,42 @@ TEST(Search, ContextMenuSearches) {
     EXPECT_FALSE(d.doc.view().hexDump);  // the hit is shown as code
     EXPECT_EQ(d.doc.history().getReturn(0), (ReturnEntry{RK_SEARCH, 0x500, 1}));
     EXPECT_TRUE(d.host.messages.empty());
+  }
+}
+
+TEST(Search, SwitchesInTheSettingsFile) {
+  struct Case {
+    const char* stored;  // the [Dialogs] lines
+    int type;
+    bool backward, caseSensitive;
+  } cases[] = {
+      {"", ST_HEX, false, false},
+      {"SearchType=4\nSearchDir=1\nSearchCase=1\n", ST_UNICODE, true, true},
+      {"SearchType=5\nSearchDir=2\nSearchCase=7\n", ST_HEX, false, true},  // out of range: the first choice
+      {"SearchType=-1\nSearchDir=-1\nSearchCase=0\n", ST_HEX, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    TempDir dir;
+    TProfileFile profile(dir.file("OXU-DASM.INI"));
+    writeFile(profile.path(), [&] {
+      const std::string text = std::string("[Dialogs]\n") + c.stored;
+      return std::vector<uint8_t>(text.begin(), text.end());
+    }());
+    TSearchState s;
+    s.type = ST_ASCII;
+    s.backward = !c.backward;
+    readSearchSettings(profile, s);
+    EXPECT_EQ(s.type, c.type);
+    EXPECT_EQ(s.backward, c.backward);
+    EXPECT_EQ(s.caseSensitive, c.caseSensitive);
+    // Written back one digit each; read back the same.
+    ASSERT_TRUE(writeSearchSettings(profile, s));
+    EXPECT_EQ(profile.readString("Dialogs", "SearchType"), std::to_string(c.type));
+    EXPECT_EQ(profile.readString("Dialogs", "SearchCase"), c.caseSensitive ? "1" : "0");
+    TSearchState again;
+    readSearchSettings(profile, again);
+    EXPECT_EQ(again.backward, c.backward);
   }
 }
 
