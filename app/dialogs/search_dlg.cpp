@@ -1,9 +1,11 @@
 #include "app/dialogs/search_dlg.h"
 
-#include <QGridLayout>
+#include <algorithm>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "app/listing/listing_view.h"
@@ -15,6 +17,9 @@
 namespace {
 
 // Mnemonics for keyboard use; the texts shown are the ones without "&".
+// Pixels between the window and the listing's lower right corner.
+constexpr int kCornerGap = 8;
+
 constexpr const char* kTypeTexts[] = {"&Hex value", "&Decimal value", "&Byte list", "&ASCII String",
                                       "&Unicode Str."};
 
@@ -84,6 +89,24 @@ TSearchDlg::TSearchDlg(TDocument& doc, TListingView& listing, TProfileFile* prof
   showState();
   phrase_->selectAll();
   phrase_->setFocus();
+  placeInListingCorner();
+}
+
+void TSearchDlg::placeInListingCorner() {
+  // A hit is shown a few lines below the listing's top: the window stays
+  // out of its way in the lower right corner, on the screen.
+  adjustSize();
+  const QWidget* area = listing_.viewport();
+  const QPoint corner = area->mapToGlobal(QPoint(area->width(), area->height()));
+  // The window manager's title bar comes on top of the height.
+  const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+  QPoint at = corner - QPoint(width() + kCornerGap, height() + titleBar + kCornerGap);
+  if (const QScreen* screen = area->screen()) {
+    const QRect room = screen->availableGeometry();
+    at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - width())));
+    at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - height())));
+  }
+  move(at);
 }
 
 TSearchDlg::~TSearchDlg() {

@@ -46,6 +46,7 @@ class TSearchDlg : public QDialog {
   // The controls into the search state, and back after a search rewrote it.
   void takeControls();
   void showState();
+  void placeInListingCorner();
 
   TDocument& doc_;
   TListingView& listing_;
