@@ -25,10 +25,7 @@ std::vector<uint8_t> searchBytes() {
   std::memcpy(b.data() + 0x100, "hello world", 11);
   std::memcpy(b.data() + 0x180, "abc", 3);
   std::memcpy(b.data() + 0x190, "abc", 3);
-  put(0x200, {0x12, 0x6A, 0x00});
   put(0x300, {0xA1, 0x06});
-  put(0x380, {0x64, 0x00, 0x00, 0x00});
-  put(0x3A0, {'A', 0, 'B', 0});
   put(0x3D0, {0xDE, 0xAD, 0xBE, 0xEF});
   put(0x3E0, {0xDE, 0xAD, 0xBE, 0xEF});
   return b;
@@ -54,21 +51,13 @@ TEST(SearchDialog, TypedPhrases) {
     uint32_t hit;                        // SEARCH_NONE: none
     std::vector<std::string> captions;  // of the messages shown
   } cases[] = {
-      {"hex, written low byte first", "006a12", ST_HEX, false, false, 1, {}, "006A12", ST_HEX, 0x200, {}},
       {"short hex rewritten", "6a1", ST_HEX, false, false, 1, {}, "06A1", ST_HEX, 0x300, {}},
       {"words typed as hex are text", "hello world", ST_HEX, false, false, 1, {}, "hello world",
        ST_ASCII, 0x100, {}},
       {"odd byte list", "0102030", ST_BYTE_LIST, false, false, 1, {}, "0102030", ST_BYTE_LIST,
        SEARCH_NONE, {"Invalid byte list format"}},
-      {"decimal with a leading 0 is 16-bit", "0100", ST_DECIMAL, false, false, 1, {}, "0100",
-       ST_DECIMAL, 0x380, {}},
-      {"unicode", "AB", ST_UNICODE, false, false, 1, {}, "AB", ST_UNICODE, 0x3A0, {}},
-      {"empty text", "", ST_ASCII, false, false, 1, {}, "", ST_ASCII, SEARCH_NONE,
-       {"Invalid ASCII string"}},
       {"the top itself only after the wrap", "mz", ST_ASCII, false, false, 1, {MsgAnswer::Yes}, "mz",
        ST_ASCII, 0, {"Reached end of file"}},
-      {"wrap declined", "mz", ST_ASCII, false, false, 1, {MsgAnswer::No}, "mz", ST_ASCII,
-       SEARCH_NONE, {"Reached end of file"}},
       {"case sensitive misses", "mz", ST_ASCII, false, true, 1, {MsgAnswer::Yes}, "mz", ST_ASCII,
        SEARCH_NONE, {"Reached end of file", "Whole file scanned"}},
       {"backward from the top wraps to the end", "abc", ST_ASCII, true, false, 1, {MsgAnswer::Yes},
