@@ -49,9 +49,11 @@ int hexByteAtColumn(int column, bool& inText, uint8_t& nibble);
 // Byte cell under a column of a code row's bytes column: index, or -1 when
 // the column holds no byte of a line of lineLength bytes.
 int codeByteAtColumn(int column, uint32_t lineLength, uint8_t& nibble);
-// Column of the cursor's digit in a hex-dump row, and of its character.
-int hexCursorColumn(uint32_t cursor, uint8_t nibble);
-int hexCharColumn(uint32_t cursor);
+// Column of a byte's digit in a hex-dump row, and of its character; index:
+// the byte's place in its row (rows start wherever the top is, not only at
+// multiples of 16).
+int hexCursorColumn(uint32_t index, uint8_t nibble);
+int hexCharColumn(uint32_t index);
 
 // Where the editing cursor is drawn over the rows of a paint.
 struct TCursorCells {

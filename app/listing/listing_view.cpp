@@ -353,6 +353,8 @@ void TListingView::focusInEvent(QFocusEvent* e) {
 }
 
 void TListingView::focusOutEvent(QFocusEvent* e) {
+  // The Ctrl release goes to the window that takes the focus.
+  doc_.view().controlDown = false;
   QAbstractScrollArea::focusOutEvent(e);
   viewport()->update();
 }
@@ -376,6 +378,9 @@ void TListingView::keyPressEvent(QKeyEvent* e) {
       return;
     }
   }
+  // Ctrl may have been released in another window (Ctrl+G opens the goto
+  // dialog, which gets the release): the key itself tells whether it is held.
+  v.controlDown = (e->modifiers() & Qt::ControlModifier) != 0;
   // The cursor keys work on the rows as they stand now, after any goto.
   layoutRows();
   const TKeyAction action = keyDown(v, context(), paint_, key, rows(), columns());

@@ -115,12 +115,19 @@ TEST(ListingCells, CursorCellsOfCodeAndHexRows) {
     if (c.row < 0) continue;
     EXPECT_EQ(cells.digitColumn, c.digitColumn);
     if (c.hex) {
-      EXPECT_EQ(cells.charColumn, 52 + int(c.cursor % 16));
+      EXPECT_EQ(cells.charColumn, 52 + int(c.cursor));
     } else {
       EXPECT_EQ(cells.bytesColumn, c.bytesColumn);
       EXPECT_STREQ(cells.bytes, c.shown);
     }
   }
+  // Hex rows start at the top, wherever it is: byte 5 is the row's third.
+  state.topOffset = 3;
+  state.hexDump = true;
+  paintRows(state, doc.listingContext(), 5, 80, paint);
+  const TCursorCells shifted = cursorCells(paint, 5, 0, true, doc.buffer(), doc.fileSize());
+  EXPECT_EQ(shifted.digitColumn, 11 + 5 + 0);
+  EXPECT_EQ(shifted.charColumn, 52 + 2);
 }
 
 TEST(ListingCells, PlacementHitTestsAndWheel) {
