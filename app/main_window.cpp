@@ -149,7 +149,7 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
                              listing_->verticalScrollBar()->sizeHint().width() + 2 * listing_->frameWidth();
     const int chrome = menuBar()->sizeHint().height() + toolBar_->sizeHint().height() +
                        status_->sizeHint().height() + 2 * listing_->frameWidth();
-    resize(openingSize(QSize(std::max(listingWidth, status_->sizeHint().width()),
+    resize(openingSize(QSize(std::max(listingWidth, status_->fullWidth()),
                              kListingRows * listing_->lineHeight() + chrome),
                        available));
   }

@@ -473,7 +473,10 @@ void TListingView::mouseReleaseEvent(QMouseEvent* e) {
       a->setData(item.id);
       a->setEnabled(item.enabled);
     }
-    if (QAction* chosen = menu.exec(e->globalPosition().toPoint())) runCommand(chosen->data().toInt());
+    QAction* chosen = menu.exec(e->globalPosition().toPoint());
+    // The hint goes with the menu, whether an item was chosen or not.
+    emit hintChanged(QString());
+    if (chosen) runCommand(chosen->data().toInt());
     return;
   }
   if (e->button() != Qt::LeftButton || !doc_.isLoaded()) return;

@@ -159,6 +159,27 @@ TEST(ListingViewClicks, DataReferenceOpensADataDumpAndUnknownTypesAreReported) {
   EXPECT_EQ(f.doc.history().count(), entries);
 }
 
+TEST(ListingViewClicks, InstructionColumnsOfACodeRowAskForTheAssembler) {
+  Fixture f;
+  f.top(0x625);
+  std::vector<uint32_t> asked;
+  QObject::connect(f.view.get(), &TListingView::assemblerRequested, [&](uint32_t at) { asked.push_back(at); });
+  const int code = f.rowOf(0x626, TRowKind::Code), marker = f.rowOf(0x625, TRowKind::EntryMarker);
+  ASSERT_GE(code, 0);
+  ASSERT_GE(marker, 0);
+  struct Case {
+    int row, column;
+    bool asks;
+  };
+  for (const Case c : {Case{code, 30, false}, Case{code, 31, true}, Case{code, 35, true},
+                       Case{code, 36, false}, Case{marker, 33, false}}) {
+    SCOPED_TRACE(c.column);
+    asked.clear();
+    f.click(f.view->cellCentre(c.column, c.row));
+    EXPECT_EQ(asked, c.asks ? std::vector<uint32_t>{0x626} : std::vector<uint32_t>{});
+  }
+}
+
 TEST(ListingViewClicks, HoverShowsAPreviewThatFollowsTheReference) {
   Fixture f;
   const Hotspot* found = f.findHotspot(HOTSPOT_CALL);
