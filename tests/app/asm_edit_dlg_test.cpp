@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "../asm/asm_test_helpers.h"
 #include "app/dialogs/asm_edit_dlg.h"
 #include "document/document.h"
 #include "persist/profile_file.h"
@@ -29,16 +30,6 @@ QApplication& app() {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   static QApplication* a = new QApplication(argc, argv);
   return *a;
-}
-
-std::string hex(const uint8_t* p, size_t n) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string s;
-  for (size_t i = 0; i < n; ++i) {
-    s += digits[p[i] >> 4];
-    s += digits[p[i] & 15];
-  }
-  return s;
 }
 
 TEST(AsmEditDlg, PreviewOkUndoAndFailures) {
@@ -86,7 +77,7 @@ TEST(AsmEditDlg, PreviewOkUndoAndFailures) {
 
     const bool written = c.written[0] != 0;
     EXPECT_EQ(dlg.isVisible(), !written);
-    EXPECT_EQ(hex(doc.buffer() + offset, std::strlen(c.written) / 2), c.written);
+    EXPECT_EQ(hexText(doc.buffer() + offset, std::strlen(c.written) / 2), c.written);
     if (c.caption[0]) {
       ASSERT_EQ(host.messages.size(), 1u);
       EXPECT_EQ(host.messages[0].caption, c.caption);
