@@ -140,8 +140,10 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
     refresh();
   });
 
+  // A place kept on another monitor counts as on the screen.
+  const QRect desktop = screen() ? screen()->availableVirtualGeometry() : QRect();
   const QRect available = screen() ? screen()->availableGeometry() : QRect();
-  if (const std::optional<QRect> kept = keptPlace(profile_, available)) {
+  if (const std::optional<QRect> kept = keptPlace(profile_, desktop)) {
     move(kept->topLeft());
     resize(kept->size());
   } else {
