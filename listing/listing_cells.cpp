@@ -167,9 +167,10 @@ TPoint dumpWindowPlace(TPoint pointer, int w, int h, int screenW, int screenH) {
 }
 
 TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dumpRows, int screenW,
-                          int screenH, int captionH) {
+                          int screenH, int captionH, int width) {
   TPoint p{hotspot.x + 70, hotspot.y + 25};
-  if (p.x + 325 >= screenW) p.x = screenW - 326;
+  if (width < 325) width = 325;
+  if (p.x + width >= screenW) p.x = screenW - width - 1;
   const int h = lineHeight * dumpRows + 4;
   if (p.y + h > screenH + captionH) p.y = screenH + captionH - h;
   if (p.y < 0) p.y = 0;

@@ -83,8 +83,9 @@ struct TPoint {
 TPoint dumpWindowPlace(TPoint pointer, int w, int h, int screenW, int screenH);
 // The preview window's place for a hotspot at hotspot (screen coordinates
 // of its cell), with the pointer at pointerY.
+// width: the window's own, when it is wider than the usual 325 pixels.
 TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dumpRows,
-                          int screenW, int screenH, int captionH);
+                          int screenW, int screenH, int captionH, int width = 325);
 
 // The process-wide wheel sum (signed 16 bits): adds delta and returns the
 // whole steps of `per` units taken out (positive: up), keeping the rest.

@@ -592,7 +592,8 @@ void TListingView::setHovered(int index, QPoint pointer) {
     const QRect screen = screenRect(this);
     const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
     const TPoint place = previewWindowPlace({cell.x(), cell.y()}, at.y(), lineHeight_,
-                                            settings_.dumpRows, screen.width(), screen.height(), caption);
+                                            settings_.dumpRows, screen.width(), screen.height(), caption,
+                                            preview_->windowSize().width());
     preview_->move(place.x, place.y);
     preview_->show();
   }

@@ -138,6 +138,7 @@ TEST(ListingCells, PlacementHitTestsAndWheel) {
   const TPoint above = previewWindowPlace({100, 790}, 795, 15, 6, 1000, 800, 20);
   EXPECT_EQ(above.y, 790 - 15 * 7);
   EXPECT_EQ(previewWindowPlace({950, 100}, 105, 15, 6, 1000, 800, 20).x, 1000 - 326);
+  EXPECT_EQ(previewWindowPlace({950, 100}, 105, 15, 6, 1000, 800, 20, 480).x, 1000 - 481);
 
   struct Hit {
     int column, index;
