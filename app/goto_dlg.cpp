@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "app/window_geometry.h"
 #include "base/host.h"
 #include "document/document.h"
 #include "document/view_commands.h"
@@ -51,6 +52,7 @@ TGotoDlg::TGotoDlg(TDocument& doc, QWidget* parent) : QDialog(parent), doc_(doc)
   layout->addWidget(edit_);
   layout->addLayout(row);
   documentChanged();
+  fitTitle(*this);
 }
 
 void TGotoDlg::documentChanged() {

@@ -10,12 +10,15 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
 #include "app/about_dlg.h"
+#include "app/dialogs/asm_edit_dlg.h"
 #include "app/dialogs/pref_dlg.h"
 #include "app/dialogs/search_dlg.h"
 #include "app/goto_dlg.h"
@@ -24,6 +27,7 @@
 #include "app/ret_combo.h"
 #include "app/status_bar.h"
 #include "app/trace_vis_window.h"
+#include "app/window_geometry.h"
 #include "base/host.h"
 #include "document/command_state.h"
 #include "document/document.h"
@@ -33,9 +37,10 @@
 
 namespace {
 
-// The listing's client area as the window opens.
-constexpr int kListingWidth = 600;
-constexpr int kListingHeight = 360;
+// The listing's client area as the window opens: a full code row (address,
+// bytes, instruction and its comment) and a page of rows.
+constexpr int kListingColumns = 100;
+constexpr int kListingRows = 36;
 // A dropped file's path must fit the name buffer the loader keeps.
 constexpr int kDropPathRoom = 260;
 // During a continuous trace the listing is repainted at most this often.
@@ -122,8 +127,28 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
 
   qApp->installEventFilter(this);
   refresh();
-  resize(kListingWidth, kListingHeight + menuBar()->sizeHint().height() +
-                            toolBar_->sizeHint().height() + status_->sizeHint().height());
+  connect(listing_, &TListingView::assemblerRequested, this, [this](uint32_t offset) {
+    if (!doc_->isLoaded()) return;
+    TAsmEditDlg dlg(*doc_, offset, profile_, this);
+    dlg.exec();
+    refresh();
+  });
+
+  // A place kept on another monitor counts as on the screen.
+  const QRect desktop = screen() ? screen()->availableVirtualGeometry() : QRect();
+  const QRect available = screen() ? screen()->availableGeometry() : QRect();
+  if (const std::optional<QRect> kept = keptPlace(profile_, desktop)) {
+    move(kept->topLeft());
+    resize(kept->size());
+  } else {
+    const int listingWidth = kListingColumns * listing_->charWidth() +
+                             listing_->verticalScrollBar()->sizeHint().width() + 2 * listing_->frameWidth();
+    const int chrome = menuBar()->sizeHint().height() + toolBar_->sizeHint().height() +
+                       status_->sizeHint().height() + 2 * listing_->frameWidth();
+    resize(openingSize(QSize(std::max(listingWidth, status_->fullWidth()),
+                             kListingRows * listing_->lineHeight() + chrome),
+                       available));
+  }
 }
 
 TDDecoratedFrame::~TDDecoratedFrame() {
@@ -630,6 +655,7 @@ void TDDecoratedFrame::closeEvent(QCloseEvent* event) {
   closeTraceVis();
   if (goto_) goto_->close();
   if (about_) about_->close();
+  if (!isMaximized() && !isFullScreen()) keepPlace(profile_, QRect(frameGeometry().topLeft(), size()));
   event->accept();
 }
 

@@ -1,6 +1,8 @@
 #include "app/status_bar.h"
 
 #include <QHBoxLayout>
+#include <QStyle>
+#include <algorithm>
 
 TGaugeGadget::TGaugeGadget(QWidget* parent) : QWidget(parent) {
   auto* layout = new QHBoxLayout(this);
@@ -45,6 +47,16 @@ TDStatusBar::TDStatusBar(QWidget* parent) : QStatusBar(parent) {
   addPermanentWidget(value_);
   gauges_->hide();
   value_->hide();
+}
+
+int TDStatusBar::fullWidth() const {
+  static const char kLongSummary[] =
+      "9999 imports, 99999 import refs, 999999 jump and call refs, 99999 string refs, 9999 menuitem refs found!";
+  int w = text_->fontMetrics().horizontalAdvance(QString::fromLatin1(kLongSummary));
+  for (const QLabel* field : {fileSize_, address_, value_})
+    w += std::max(field->minimumWidth(), field->sizeHint().width());
+  // Gaps between the fields and the size grip.
+  return w + 6 * style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing) + 40;
 }
 
 void TDStatusBar::setMainText(const QString& text) {

@@ -44,6 +44,9 @@ class TDStatusBar : public QStatusBar {
   QString valueText() const { return value_->text(); }
 
   TGaugeGadget* gauges() const { return gauges_; }
+  // A width that shows a large file's scan summary beside every field, the
+  // hex dump's value field included.
+  int fullWidth() const;
 
  private:
   void refresh();

@@ -59,6 +59,13 @@ bool isPeFile(const uint8_t* buffer, uint32_t size) {
   return lfanew > 0 && uint32_t(lfanew) + 1 < size && buffer[lfanew] == 'P' && buffer[lfanew + 1] == 'E';
 }
 
+// The bytes written for an assembled result: padded with NOPs to fillTo.
+std::vector<uint8_t> bytesToWrite(const TAssemblerBridge::TResult& r, uint32_t fillTo) {
+  std::vector<uint8_t> bytes(r.bytes, r.bytes + r.length);
+  if (r.length > 0 && bytes.size() < fillTo) bytes.resize(fillTo, 0x90);
+  return bytes;
+}
+
 }  // namespace
 
 TAssemblerBridge::TAssemblerBridge(std::string libraryPath) : libraryPath_(std::move(libraryPath)) {}
@@ -121,7 +128,7 @@ uint32_t assemblerAddress(const TDocument& doc, uint32_t fileOffset) {
 }
 
 TAsmEdit editAssemblerCommand(TDocument& doc, uint32_t fileOffset, const std::string& text,
-                              const TAssemblerBridge& bridge) {
+                              const TAssemblerBridge& bridge, uint32_t fillTo) {
   TAsmEdit edit;
   if (!doc.isLoaded()) return edit;
   edit.address = assemblerAddress(doc, fileOffset);
@@ -156,7 +163,43 @@ TAsmEdit editAssemblerCommand(TDocument& doc, uint32_t fileOffset, const std::st
     edit.result = AsmEditResult::Unknown;
     return edit;
   }
-  doc.ChangeMemory(fileOffset, r.bytes, uint32_t(r.length));
+  // The padding ends with the old line, which lies inside the file.
+  const std::vector<uint8_t> bytes = bytesToWrite(r, fillTo);
+  const uint32_t n = uint64_t(fileOffset) + bytes.size() <= doc.fileSize() ? uint32_t(bytes.size())
+                                                                           : uint32_t(r.length);
+  doc.ChangeMemory(fileOffset, bytes.data(), n);
+  edit.length = int(n);
   edit.result = AsmEditResult::Written;
   return edit;
+}
+
+uint32_t listingLineLength(const TDocument& doc, uint32_t fileOffset) {
+  if (!doc.isLoaded() || fileOffset >= doc.fileSize()) return 0;
+  const uint32_t next = linesForward(doc.view(), doc.listingContext(), fileOffset, 1);
+  return next > fileOffset ? next - fileOffset : 0;
+}
+
+std::string assemblerPreview(const TDocument& doc, uint32_t fileOffset, const std::string& text,
+                             const TAssemblerBridge& bridge, uint32_t fillTo) {
+  if (!doc.isLoaded() || text.find_first_not_of(" \t") == std::string::npos) return {};
+  const TAssemblerBridge::TResult r =
+      bridge.assemble(text.c_str(), assemblerAddress(doc, fileOffset), doc.view().bits16);
+  switch (r.status) {
+    case TAssemblerBridge::Status::NoLibrary: return OPCODE_LIBRARY_NAME " cannot be loaded";
+    case TAssemblerBridge::Status::NoEntry: return r.detail;
+    case TAssemblerBridge::Status::Refused: return r.reason.empty() ? "not accepted" : r.reason;
+    case TAssemblerBridge::Status::Assembled: break;
+  }
+  static const char hex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (uint8_t b : bytesToWrite(r, fillTo)) {
+    if (!shown.empty()) shown += ' ';
+    shown += hex[b >> 4];
+    shown += hex[b & 15];
+  }
+  shown += r.length == 1 ? "  (1 byte" : "  (" + std::to_string(r.length) + " bytes";
+  if (uint32_t(r.length) < fillTo) shown += " and " + std::to_string(fillTo - uint32_t(r.length)) + " NOPs";
+  shown += ")";
+  if (uint64_t(fileOffset) + uint64_t(r.length) > doc.fileSize()) shown += ": past the end of the file";
+  return shown;
 }

@@ -75,7 +75,18 @@ uint32_t assemblerAddress(const TDocument& doc, uint32_t fileOffset);
 
 // The dialog's OK: assembles text (16-bit code when the listing shows 16-bit
 // code) for the instruction at fileOffset and writes the bytes over it through
-// ChangeMemory, whatever the old instruction's length. Failures are shown
-// through the document's host and change nothing.
+// ChangeMemory, whatever the old instruction's length. With fillTo, a shorter
+// result is padded with NOPs (0x90) to fillTo bytes, so that no tail of the
+// old instruction is left to decode. Failures are shown through the
+// document's host and change nothing.
 TAsmEdit editAssemblerCommand(TDocument& doc, uint32_t fileOffset, const std::string& text,
-                              const TAssemblerBridge& bridge);
+                              const TAssemblerBridge& bridge, uint32_t fillTo = 0);
+
+// Length of the listing line at fileOffset: the old instruction the dialog
+// replaces.
+uint32_t listingLineLength(const TDocument& doc, uint32_t fileOffset);
+
+// The line the dialog shows under its field while the user types: the bytes
+// the text gives (NOP padding included), or why there are none.
+std::string assemblerPreview(const TDocument& doc, uint32_t fileOffset, const std::string& text,
+                             const TAssemblerBridge& bridge, uint32_t fillTo = 0);

@@ -100,11 +100,12 @@ int codeByteAtColumn(int column, uint32_t lineLength, uint8_t& nibble) {
   return i;
 }
 
-int hexCursorColumn(uint32_t cursor, uint8_t nibble) {
-  return int(11 + 5 * ((cursor % 16) / 2) + 2 * (cursor % 2) + (nibble ? 1 : 0));
+int hexCursorColumn(uint32_t index, uint8_t nibble) {
+  index %= 16;
+  return int(11 + 5 * (index / 2) + 2 * (index % 2) + (nibble ? 1 : 0));
 }
 
-int hexCharColumn(uint32_t cursor) { return int(52 + cursor % 16); }
+int hexCharColumn(uint32_t index) { return int(52 + index % 16); }
 
 TCursorCells cursorCells(const TListingPaint& paint, uint32_t cursor, uint8_t nibble, bool hexDump,
                          const uint8_t* buffer, uint32_t size) {
@@ -118,9 +119,9 @@ TCursorCells cursorCells(const TListingPaint& paint, uint32_t cursor, uint8_t ni
     c.row = int(r);
     if (hexDump) {
       c.hexRow = true;
-      c.pairColumn = hexCursorColumn(cursor, 0);
+      c.pairColumn = hexCursorColumn(cursor - row.offset, 0);
       c.digitColumn = c.pairColumn + (nibble ? 1 : 0);
-      c.charColumn = hexCharColumn(cursor);
+      c.charColumn = hexCharColumn(cursor - row.offset);
       return c;
     }
     uint32_t first = row.offset;
@@ -166,9 +167,10 @@ TPoint dumpWindowPlace(TPoint pointer, int w, int h, int screenW, int screenH) {
 }
 
 TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dumpRows, int screenW,
-                          int screenH, int captionH) {
+                          int screenH, int captionH, int width) {
   TPoint p{hotspot.x + 70, hotspot.y + 25};
-  if (p.x + 325 >= screenW) p.x = screenW - 326;
+  if (width < 325) width = 325;
+  if (p.x + width >= screenW) p.x = screenW - width - 1;
   const int h = lineHeight * dumpRows + 4;
   if (p.y + h > screenH + captionH) p.y = screenH + captionH - h;
   if (p.y < 0) p.y = 0;

@@ -49,9 +49,11 @@ int hexByteAtColumn(int column, bool& inText, uint8_t& nibble);
 // Byte cell under a column of a code row's bytes column: index, or -1 when
 // the column holds no byte of a line of lineLength bytes.
 int codeByteAtColumn(int column, uint32_t lineLength, uint8_t& nibble);
-// Column of the cursor's digit in a hex-dump row, and of its character.
-int hexCursorColumn(uint32_t cursor, uint8_t nibble);
-int hexCharColumn(uint32_t cursor);
+// Column of a byte's digit in a hex-dump row, and of its character; index:
+// the byte's place in its row (rows start wherever the top is, not only at
+// multiples of 16).
+int hexCursorColumn(uint32_t index, uint8_t nibble);
+int hexCharColumn(uint32_t index);
 
 // Where the editing cursor is drawn over the rows of a paint.
 struct TCursorCells {
@@ -81,8 +83,9 @@ struct TPoint {
 TPoint dumpWindowPlace(TPoint pointer, int w, int h, int screenW, int screenH);
 // The preview window's place for a hotspot at hotspot (screen coordinates
 // of its cell), with the pointer at pointerY.
+// width: the window's own, when it is wider than the usual 325 pixels.
 TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dumpRows,
-                          int screenW, int screenH, int captionH);
+                          int screenW, int screenH, int captionH, int width = 325);
 
 // The process-wide wheel sum (signed 16 bits): adds delta and returns the
 // whole steps of `per` units taken out (positive: up), keeping the rest.

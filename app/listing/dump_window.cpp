@@ -6,8 +6,10 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <algorithm>
 #include <climits>
 
+#include "app/window_geometry.h"
 #include "document/document.h"
 #include "listing/listing_cells.h"
 #include "persist/settings.h"
@@ -41,6 +43,7 @@ TDumpWin::TDumpWin(TDocument& doc, const TSettings& settings, const QFont& font,
           [this] { scroll(TScrollCode::EndScroll); });
   // The bytes may change under the window (typing, undo, a traced write).
   changeListener_ = doc_.addChangeListener([this](uint32_t) { refresh(); });
+  fitTitle(*this);
   resize(windowSize());
 }
 
@@ -58,7 +61,7 @@ void TDumpWin::closeEvent(QCloseEvent* e) {
 }
 
 QSize TDumpWin::windowSize() const {
-  return QSize(clientWidth_ + verticalScrollBar()->sizeHint().width(),
+  return QSize(std::max(clientWidth_ + verticalScrollBar()->sizeHint().width(), minimumWidth()),
                int(state_.rows) * lineHeight_ + 3);
 }
 

@@ -353,6 +353,8 @@ void TListingView::focusInEvent(QFocusEvent* e) {
 }
 
 void TListingView::focusOutEvent(QFocusEvent* e) {
+  // The Ctrl release goes to the window that takes the focus.
+  doc_.view().controlDown = false;
   QAbstractScrollArea::focusOutEvent(e);
   viewport()->update();
 }
@@ -376,6 +378,9 @@ void TListingView::keyPressEvent(QKeyEvent* e) {
       return;
     }
   }
+  // Ctrl may have been released in another window (Ctrl+G opens the goto
+  // dialog, which gets the release): the key itself tells whether it is held.
+  v.controlDown = (e->modifiers() & Qt::ControlModifier) != 0;
   // The cursor keys work on the rows as they stand now, after any goto.
   layoutRows();
   const TKeyAction action = keyDown(v, context(), paint_, key, rows(), columns());
@@ -468,7 +473,10 @@ void TListingView::mouseReleaseEvent(QMouseEvent* e) {
       a->setData(item.id);
       a->setEnabled(item.enabled);
     }
-    if (QAction* chosen = menu.exec(e->globalPosition().toPoint())) runCommand(chosen->data().toInt());
+    QAction* chosen = menu.exec(e->globalPosition().toPoint());
+    // The hint goes with the menu, whether an item was chosen or not.
+    emit hintChanged(QString());
+    if (chosen) runCommand(chosen->data().toInt());
     return;
   }
   if (e->button() != Qt::LeftButton || !doc_.isLoaded()) return;
@@ -584,7 +592,8 @@ void TListingView::setHovered(int index, QPoint pointer) {
     const QRect screen = screenRect(this);
     const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
     const TPoint place = previewWindowPlace({cell.x(), cell.y()}, at.y(), lineHeight_,
-                                            settings_.dumpRows, screen.width(), screen.height(), caption);
+                                            settings_.dumpRows, screen.width(), screen.height(), caption,
+                                            preview_->windowSize().width());
     preview_->move(place.x, place.y);
     preview_->show();
   }

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMimeData>
+#include <QScreen>
 #include <QUrl>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,6 +23,8 @@
 #include "app/ret_combo.h"
 #include "app/status_bar.h"
 #include "app/trace_vis_window.h"
+#include "app/window_geometry.h"
+#include "persist/profile_file.h"
 #include "document/command_state.h"
 #include "document/document.h"
 #include "document/project_commands.h"
@@ -371,10 +374,48 @@ TEST(Frame, ControlGOpensGotoAndGDoesNot) {
   EXPECT_EQ(f.frame.gotoDialog(), first);  // one at a time
   EXPECT_EQ(first->windowTitle(), QStringLiteral("Goto... (hex addresses)"));
   EXPECT_EQ(first->edit()->maxLength(), 28);
+  EXPECT_GE(first->width(), titleWidth(*first));  // the whole title shows
   // Ctrl+F opens the search window.
   f.key(Qt::Key_F, Qt::ControlModifier);
   ASSERT_NE(f.frame.searchDialog(), nullptr);
   EXPECT_TRUE(f.frame.searchDialog()->isVisible());
+}
+
+TEST(Frame, OpeningSizeAndRememberedPlace) {
+  RecordingHost host;
+  TSettings settings;
+  TMainWindowSettings window;
+  window.openFileOnStartup = false;
+  TempDir dir;
+  TProfileFile profile(dir.file("OXU-DASM.INI"));
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  QSize kept;
+  {
+    // First run: every status field and a full listing row, as far as the screen allows.
+    TDDecoratedFrame frame(host, settings, window, &profile);
+    EXPECT_LE(frame.width(), screen.width());
+    EXPECT_LE(frame.height(), screen.height());
+    EXPECT_GE(frame.width(), std::min(screen.width(), frame.status()->fullWidth()));
+    EXPECT_GE(frame.width(), std::min(screen.width(), 100 * frame.listing()->charWidth()));
+    frame.show();
+    frame.move(30, 40);
+    frame.resize(700, 300);
+    kept = frame.size();
+    frame.close();
+  }
+  struct Case {
+    const char* left;  // the kept place as the file holds it
+    bool used;
+  };
+  for (const Case c : {Case{nullptr, true}, Case{"20000", false}, Case{"x", false}}) {
+    SCOPED_TRACE(c.left ? c.left : "as written");
+    if (c.left) profile.writeString(kWindowSection, "Left", c.left);
+    TDDecoratedFrame frame(host, settings, window, &profile);
+    EXPECT_EQ(frame.size() == kept, c.used);
+    if (c.used) {
+      EXPECT_EQ(frame.pos(), QPoint(30, 40));
+    }
+  }
 }
 
 TEST(Frame, GotoConversionsAndMessages) {

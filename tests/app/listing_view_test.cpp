@@ -159,6 +159,27 @@ TEST(ListingViewClicks, DataReferenceOpensADataDumpAndUnknownTypesAreReported) {
   EXPECT_EQ(f.doc.history().count(), entries);
 }
 
+TEST(ListingViewClicks, InstructionColumnsOfACodeRowAskForTheAssembler) {
+  Fixture f;
+  f.top(0x625);
+  std::vector<uint32_t> asked;
+  QObject::connect(f.view.get(), &TListingView::assemblerRequested, [&](uint32_t at) { asked.push_back(at); });
+  const int code = f.rowOf(0x626, TRowKind::Code), marker = f.rowOf(0x625, TRowKind::EntryMarker);
+  ASSERT_GE(code, 0);
+  ASSERT_GE(marker, 0);
+  struct Case {
+    int row, column;
+    bool asks;
+  };
+  for (const Case c : {Case{code, 30, false}, Case{code, 31, true}, Case{code, 35, true},
+                       Case{code, 36, false}, Case{marker, 33, false}}) {
+    SCOPED_TRACE(c.column);
+    asked.clear();
+    f.click(f.view->cellCentre(c.column, c.row));
+    EXPECT_EQ(asked, c.asks ? std::vector<uint32_t>{0x626} : std::vector<uint32_t>{});
+  }
+}
+
 TEST(ListingViewClicks, HoverShowsAPreviewThatFollowsTheReference) {
   Fixture f;
   const Hotspot* found = f.findHotspot(HOTSPOT_CALL);
@@ -439,6 +460,58 @@ TEST(ListingViewKeys, ScrollingModesAndUndo) {
   // The scroll bar covers the whole file.
   EXPECT_EQ(f.view->verticalScrollBar()->maximum(), int(f.doc.fileSize() - 1));
   EXPECT_EQ(f.view->verticalScrollBar()->value(), int(f.doc.view().topOffset));
+}
+
+TEST(ListingViewKeys, CursorKeysMoveTheShownCursorByNibbleAndLine) {
+  struct Step {
+    int key;  // 0: the click that shows the cursor
+    uint32_t cursor;
+    uint8_t nibble;
+    uint32_t line;  // start of the row drawn with the cursor
+    int column;     // the cursor's digit in that row
+  };
+  // Code rows from 0x625: sub esp,A8 (6 bytes at 0x62B), push 00 (2 bytes),
+  // call [004040E4] (6 bytes). Hex rows from 0x603, not a multiple of 16.
+  const Step code[] = {
+      {0, 0x62E, 0, 0x62B, 16},           {Qt::Key_Right, 0x62E, 1, 0x62B, 17},
+      {Qt::Key_Right, 0x62F, 0, 0x62B, 18}, {Qt::Key_Left, 0x62E, 1, 0x62B, 17},
+      {Qt::Key_Left, 0x62E, 0, 0x62B, 16},  {Qt::Key_Left, 0x62D, 1, 0x62B, 15},
+      {Qt::Key_Down, 0x632, 1, 0x631, 13},  // past the short line: its last byte
+      {Qt::Key_Down, 0x634, 1, 0x633, 13},  {Qt::Key_Up, 0x632, 1, 0x631, 13},
+      {Qt::Key_Up, 0x62C, 1, 0x62B, 13},
+  };
+  const Step hex[] = {
+      {0, 0x603, 0, 0x603, 11},           {Qt::Key_Right, 0x603, 1, 0x603, 12},
+      {Qt::Key_Right, 0x604, 0, 0x603, 13}, {Qt::Key_Down, 0x614, 0, 0x613, 13},
+      {Qt::Key_Left, 0x613, 1, 0x613, 12},  {Qt::Key_Up, 0x603, 1, 0x603, 12},
+  };
+  for (const bool hexRows : {false, true}) {
+    SCOPED_TRACE(hexRows ? "hex rows" : "code rows");
+    Fixture f;
+    f.top(hexRows ? 0x603 : 0x625, hexRows);
+    const uint32_t top = f.doc.view().topOffset;
+    // A Ctrl press whose release went to another window (Ctrl+G) must not
+    // turn the cursor keys into scrolling.
+    f.key(Qt::Key_Control);
+    const TRowKind kind = hexRows ? TRowKind::Hex : TRowKind::Code;
+    for (const Step& s : hexRows ? std::vector<Step>(std::begin(hex), std::end(hex))
+                                 : std::vector<Step>(std::begin(code), std::end(code))) {
+      SCOPED_TRACE(s.cursor);
+      if (s.key == 0)
+        f.click(f.view->cellCentre(s.column, f.rowOf(s.line, kind)));
+      else
+        f.key(s.key);
+      EXPECT_EQ(f.doc.view().cursor, s.cursor);
+      EXPECT_EQ(f.doc.view().nibble, s.nibble);
+      EXPECT_EQ(f.doc.view().topOffset, top);
+      const int row = f.rowOf(s.line, kind);
+      ASSERT_GE(row, 0);
+      const QColor cursor = qc(f.view->hasFocus() ? f.settings.cursor : NO_FOCUS_CURSOR);
+      const QImage img = f.render();
+      EXPECT_TRUE(f.cellsHave(img, row, s.column, 1, cursor));
+      EXPECT_FALSE(f.cellsHave(img, row, s.column + 2, 1, cursor));
+    }
+  }
 }
 
 TEST(ListingViewKeys, ScrollBarActionsThumbAndWheel) {

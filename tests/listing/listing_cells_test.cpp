@@ -115,12 +115,19 @@ TEST(ListingCells, CursorCellsOfCodeAndHexRows) {
     if (c.row < 0) continue;
     EXPECT_EQ(cells.digitColumn, c.digitColumn);
     if (c.hex) {
-      EXPECT_EQ(cells.charColumn, 52 + int(c.cursor % 16));
+      EXPECT_EQ(cells.charColumn, 52 + int(c.cursor));
     } else {
       EXPECT_EQ(cells.bytesColumn, c.bytesColumn);
       EXPECT_STREQ(cells.bytes, c.shown);
     }
   }
+  // Hex rows start at the top, wherever it is: byte 5 is the row's third.
+  state.topOffset = 3;
+  state.hexDump = true;
+  paintRows(state, doc.listingContext(), 5, 80, paint);
+  const TCursorCells shifted = cursorCells(paint, 5, 0, true, doc.buffer(), doc.fileSize());
+  EXPECT_EQ(shifted.digitColumn, 11 + 5 + 0);
+  EXPECT_EQ(shifted.charColumn, 52 + 2);
 }
 
 TEST(ListingCells, PlacementHitTestsAndWheel) {
@@ -131,6 +138,7 @@ TEST(ListingCells, PlacementHitTestsAndWheel) {
   const TPoint above = previewWindowPlace({100, 790}, 795, 15, 6, 1000, 800, 20);
   EXPECT_EQ(above.y, 790 - 15 * 7);
   EXPECT_EQ(previewWindowPlace({950, 100}, 105, 15, 6, 1000, 800, 20).x, 1000 - 326);
+  EXPECT_EQ(previewWindowPlace({950, 100}, 105, 15, 6, 1000, 800, 20, 480).x, 1000 - 481);
 
   struct Hit {
     int column, index;
