@@ -11,6 +11,8 @@
 
 #include "app/about_dlg.h"
 #include "app/command_line.h"
+#include "app/dialogs/fix_reg_dlg.h"
+#include "app/dialogs/image_props_dlg.h"
 #include "app/goto_dlg.h"
 #include "app/trace_vis_window.h"
 #include "app/listing/listing_view.h"
@@ -60,6 +62,8 @@ class TDDecoratedFrame : public QMainWindow {
   TGotoDlg* gotoDialog() const { return goto_; }
   TTraceVisWindow* traceVisWindow() const { return vis_; }
   TAboutDlg* aboutDialog() const { return about_; }
+  TImPropDlg* imagePropsDialog() const { return props_; }
+  TFixRegDlg* fixRegDialog() const { return fixRegs_; }
 
   // Ends the run with an exit code (a failed Open ends it with 2).
   std::function<void(int)> quit;
@@ -92,6 +96,9 @@ class TDDecoratedFrame : public QMainWindow {
   void closeTraceVis();
   void toggleTraceVis();
   void openGoto();
+  void openImageProperties();
+  // F11 toggles the fixed-register dialog; a project's fixed marks only show it.
+  void showFixedRegisters(bool toggle);
   void traceContinuous();
   void setViewMode(int id);
   bool frameKey(QKeyEvent* key);
@@ -116,6 +123,8 @@ class TDDecoratedFrame : public QMainWindow {
   QPointer<TGotoDlg> goto_;
   QPointer<TTraceVisWindow> vis_;
   QPointer<TAboutDlg> about_;
+  QPointer<TImPropDlg> props_;
+  QPointer<TFixRegDlg> fixRegs_;
   bool closeAfterTrace_ = false;
   bool repaintPosted_ = false;
   int changeListener_ = 0;
