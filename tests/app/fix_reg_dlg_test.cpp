@@ -1,0 +1,196 @@
+// The "Set fixed register values..." window through its controls: F11, typed
+// values, the fixed marks, the flags, the stack window, following the tracer
+// and the listing's substituted registers.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/dialogs/fix_reg_dlg.h"
+#include "base/command_table.h"
+#include "base/text_format.h"
+#include "dialog_frame.h"
+#include "listing/listing_lines.h"
+
+namespace {
+
+// Edit boxes and the registers they show.
+struct TEditReg {
+  int id;
+  uint32_t TFixedRegs::*reg;
+};
+const TEditReg kEdits[] = {{1045, &TFixedRegs::EAX}, {1046, &TFixedRegs::EBX},
+                           {1047, &TFixedRegs::ECX}, {1048, &TFixedRegs::EDX},
+                           {1049, &TFixedRegs::EDI}, {1050, &TFixedRegs::ESI},
+                           {1051, &TFixedRegs::ESP}, {1052, &TFixedRegs::EBP}};
+
+TFixRegDlg* openByKey(TDialogFrame& f) {
+  f.key(Qt::Key_F11);
+  TFixRegDlg* d = f.frame.fixRegDialog();
+  EXPECT_TRUE(d && d->isVisible());
+  return d;
+}
+
+void expectShowsState(TDialogFrame& f, TFixRegDlg* d) {
+  const TFixedRegs& r = f.doc().regs();
+  for (const TEditReg& e : kEdits)
+    EXPECT_EQ(d->edit(e.id)->text().toStdString(), wsString("%.8X", r.*e.reg)) << e.id;
+  EXPECT_EQ(d->edit(1053)->text().toStdString(), wsString("%.4X", r.CS));
+  EXPECT_EQ(d->model().stackLine(0), wsString("%.8X:  %.8X", r.ESP, r.readStack(r.ESP - r.stackBase)));
+}
+
+void type(QLineEdit* e, const char* text) {
+  e->selectAll();
+  QTest::keyClicks(e, QString::fromLatin1(text));
+  QTest::keyClick(e, Qt::Key_Return);
+}
+
+TEST(FixRegDialog, F11ShowsAndHidesItWithTheState) {
+  TDialogFrame f;
+  TFixRegDlg* d = openByKey(f);
+  EXPECT_EQ(d->windowTitle(), QStringLiteral("Set fixed register values..."));
+  expectShowsState(f, d);
+  EXPECT_TRUE(d->model().stackLineIsEsp(0));
+  // F11 in the dialog itself hides it; the menu item shows it again.
+  QTest::keyClick(d->edit(1045), Qt::Key_F11);
+  EXPECT_FALSE(d->isVisible());
+  f.frame.action(CM_FIXED_REGS)->trigger();
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(f.frame.fixRegDialog(), d);
+  // A project's fixed marks only ever show it.
+  f.frame.runCommand(CM_FIXED_REGS_FROM_PROJECT);
+  f.frame.runCommand(CM_FIXED_REGS_FROM_PROJECT);
+  EXPECT_TRUE(d->isVisible());
+}
+
+TEST(FixRegDialog, TypedValuesGoToTheRegisters) {
+  struct Case {
+    int edit;
+    const char* typed;
+    const char* shown;  // after Enter
+    uint32_t value;
+  } cases[] = {
+      {1045, "12345", "00012345", 0x12345},   // EAX
+      {1046, "1g2x3", "00000123", 0x123},     // EBX: only hex digits are taken
+      {1048, "FFFFFFFF9", "FFFFFFFF", ~0u},   // EDX: at most eight digits
+      {1053, "1234", "1234", 0x1234},         // CS
+      {1058, "abcde", "ABCD", 0xABCD},        // GS: at most four digits
+  };
+  TDialogFrame f;
+  TFixRegDlg* d = openByKey(f);
+  TFixedRegs& r = f.doc().regs();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    type(d->edit(c.edit), c.typed);
+    EXPECT_EQ(d->edit(c.edit)->text().toStdString(), c.shown);
+    const uint32_t got = c.edit == 1045   ? r.EAX
+                         : c.edit == 1046 ? r.EBX
+                         : c.edit == 1048 ? r.EDX
+                         : c.edit == 1053 ? r.CS
+                                          : r.GS;
+    EXPECT_EQ(got, c.value);
+  }
+  // ESP moves the stack window to it.
+  type(d->edit(1051), wsString("%X", r.stackBase + 0x100).c_str());
+  EXPECT_EQ(d->model().stackLine(0).substr(0, 8), wsString("%.8X", r.stackBase + 0x100));
+  EXPECT_TRUE(d->model().stackLineIsEsp(0));
+  // Closing applies what was typed and not yet entered.
+  d->edit(1047)->selectAll();
+  QTest::keyClicks(d->edit(1047), QStringLiteral("77"));
+  d->close();
+  EXPECT_EQ(r.ECX, 0x77u);
+  EXPECT_FALSE(d->isVisible());
+}
+
+TEST(FixRegDialog, ButtonsSetTheFixedMarks) {
+  struct Case {
+    bool autoMode;
+    std::vector<int> clicks;
+    std::vector<int> pressed;
+    uint8_t fixed8, fixed16, fixed32, segs;
+  } cases[] = {
+      // EAX presses AH and AL; releasing AL releases EAX, AX is no longer whole.
+      {true, {1001}, {1001, 1002, 1003}, 0x11, 0x01, 0x01, 0},
+      {true, {1001, 1003}, {1002}, 0x10, 0x00, 0x00, 0},
+      {true, {1017}, {1017, 1018}, 0, 0x10, 0x10, 0},  // ESP presses SP
+      {false, {1002, 1003}, {1002, 1003}, 0x11, 0x01, 0x00, 0},
+      {false, {1001}, {1001}, 0, 0x01, 0x01, 0},
+      {false, {1021, 1026, 1021}, {1026}, 0, 0, 0, 0x20},  // GS stays, CS twice
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.autoMode << " " << c.clicks.size() << " " << c.clicks[0]);
+    TSettings settings;
+    settings.fixedRegsAutoMode = c.autoMode;
+    TDialogFrame f(fixturePath("gui.exe"), settings);
+    TFixRegDlg* d = openByKey(f);
+    for (int id : c.clicks) QTest::mouseClick(d->button(id), Qt::LeftButton);
+    for (int id = FRC_FIRST_BUTTON; id <= FRC_LAST_BUTTON; ++id) {
+      const bool want = std::find(c.pressed.begin(), c.pressed.end(), id) != c.pressed.end();
+      EXPECT_EQ(d->button(id)->isChecked(), want) << TFixedRegsModel::buttonText(id);
+    }
+    const TFixedRegs& r = f.doc().regs();
+    EXPECT_EQ(r.fixed8, c.fixed8);
+    EXPECT_EQ(r.fixed16, c.fixed16);
+    EXPECT_EQ(r.fixed32, c.fixed32);
+    EXPECT_EQ(r.fixedSegs, c.segs);
+  }
+}
+
+TEST(FixRegDialog, FlagBoxesAndTheListing) {
+  TDialogFrame f;
+  TFixRegDlg* d = openByKey(f);
+  TFixedRegs& r = f.doc().regs();
+  const struct {
+    int bit;
+  } boxes[] = {{11}, {10}, {7}, {6}, {4}, {2}, {0}};
+  for (const auto& b : boxes) {
+    const uint32_t before = r.EFLAGS;
+    QTest::mouseClick(d->flagBox(FRC_FLAG_BASE + b.bit), Qt::LeftButton);
+    EXPECT_EQ(r.EFLAGS, before ^ (1u << b.bit)) << b.bit;
+    EXPECT_EQ(d->flagBox(FRC_FLAG_BASE + b.bit)->isChecked(), (r.EFLAGS >> b.bit & 1) != 0);
+  }
+
+  // "mov ebp,esp" at 0x626 reads ESP's value once ESP is fixed.
+  auto line = [&] {
+    const TListingContext ctx = f.doc().listingContext();
+    const uint8_t* cursor = f.doc().buffer() + 0x626;
+    char text[512];
+    uint8_t state = 0;
+    Disassembly(cursor, ctx.lines, 0, false, text, sizeof text, false, false, state);
+    return std::string(text);
+  };
+  EXPECT_NE(line().find("esp"), std::string::npos) << line();
+  type(d->edit(1051), "12345");
+  QTest::mouseClick(d->button(1017), Qt::LeftButton);
+  EXPECT_NE(line().find("00012345"), std::string::npos) << line();
+}
+
+TEST(FixRegDialog, FollowsTheTracer) {
+  TDialogFrame f;
+  TFixRegDlg* d = openByKey(f);
+  TFixedRegs& r = f.doc().regs();
+  // A value typed and not entered survives the steps that refresh the rest.
+  d->edit(1049)->selectAll();
+  QTest::keyClicks(d->edit(1049), QStringLiteral("5"));
+  for (int step = 0; step < 3; ++step) {
+    const uint32_t eip = r.EIP;
+    f.key(Qt::Key_F8);
+    ASSERT_NE(r.EIP, eip);
+    EXPECT_EQ(d->edit(1051)->text().toStdString(), wsString("%.8X", r.ESP));
+    EXPECT_EQ(d->edit(1049)->text(), QStringLiteral("5"));
+  }
+  QTest::keyClick(d->edit(1049), Qt::Key_Return);
+  EXPECT_EQ(r.EDI, 5u);
+
+  // A continuous trace: the window shows where it stopped.
+  QTimer::singleShot(200, [&] { f.doc().abortTrace(); });
+  f.key(Qt::Key_F5);
+  expectShowsState(f, d);
+  // Hidden, it is not refreshed until shown again.
+  f.key(Qt::Key_F11);
+  f.frame.runCommand(CM_RESET_TRACER);
+  f.key(Qt::Key_F11);
+  expectShowsState(f, d);
+}
+
+}  // namespace
