@@ -71,7 +71,7 @@ TStackListBox::TStackListBox(TFixedRegsModel& model, QWidget* parent)
 
 QSize TStackListBox::sizeHint() const {
   const QFontMetrics m(font());
-  const int width = m.horizontalAdvance(QStringLiteral("00000000:  00000000")) + 12;
+  const int width = m.horizontalAdvance(QStringLiteral("00000000:  00000000")) + 20;
   return {width + scroll_->sizeHint().width(),
           m.height() * TFixedRegsModel::kStackLines + 6};
 }
@@ -173,7 +173,9 @@ TFixRegDlg::TFixRegDlg(TDocument& doc, QWidget* parent)
     b->setCheckable(true);
     // Enter in a value field must not press a register.
     b->setAutoDefault(false);
-    b->setMinimumWidth(fm.horizontalAdvance(QStringLiteral("EAXX")) + 16);
+    // As narrow as a register name allows: the style's wide default makes
+    // the grid sprawl.
+    b->setFixedWidth(QFontMetrics(b->font()).horizontalAdvance(QStringLiteral("EAXW")) + 16);
     buttons_[id] = b;
     connect(b, &QPushButton::clicked, this, [this, id] {
       syncModel();
@@ -190,7 +192,7 @@ TFixRegDlg::TFixRegDlg(TDocument& doc, QWidget* parent)
     // or cut short without the user seeing it.
     e->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,%1}").arg(digits)), e));
-    e->setMinimumWidth(fm.horizontalAdvance(QString(digits + 1, QLatin1Char('D'))) + 12);
+    e->setFixedWidth(fm.horizontalAdvance(QString(digits + 1, QLatin1Char('D'))) + 12);
     edits_[id] = e;
     connect(e, &QLineEdit::editingFinished, this, [this, e] {
       if (e->isModified()) applyEdits();
@@ -198,6 +200,10 @@ TFixRegDlg::TFixRegDlg(TDocument& doc, QWidget* parent)
     return e;
   };
 
+  // A fixed register must stand out from the others at a glance.
+  setStyleSheet(QStringLiteral("QPushButton:checked { background-color: palette(highlight);"
+                               " color: palette(highlighted-text); border: 1px solid palette(dark);"
+                               " border-radius: 2px; padding: 3px; }"));
   auto* registers = new QGridLayout;
   int row = 0;
   for (const TRegisterRow& r : kRegisterRows) {

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "document/document.h"
@@ -59,12 +60,13 @@ TImPropDlg::TImPropDlg(TDocument& doc, QWidget* parent)
     e->setReadOnly(true);
     e->setFont(fixed);
     // Room for eight hex digits or "Invalid".
-    e->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QStringLiteral("MMMMMMMMM")) + 12);
+    e->setFixedWidth(QFontMetrics(fixed).horizontalAdvance(QStringLiteral("MMMMMMMMM")) + 12);
     fields_[control] = e;
     return e;
   };
 
   auto* header = new QFormLayout;
+  header->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
   for (int c : kHeaderFields) header->addRow(label(c), makeField(c));
   auto* headerBox = new QGroupBox(this);
   headerBox->setLayout(header);
@@ -75,11 +77,14 @@ TImPropDlg::TImPropDlg(TDocument& doc, QWidget* parent)
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setFont(fixed);
   list_->setMinimumHeight(QFontMetrics(fixed).height() * kListRows + 8);
-  list_->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QStringLiteral("MMMMMMMMMM")) + 24);
+  // Names have eight characters at most: the list needs no more width than that.
+  list_->setFixedWidth(QFontMetrics(fixed).horizontalAdvance(QStringLiteral("MMMMMMMMMM")) +
+                       list_->verticalScrollBar()->sizeHint().width() + 8);
   auto* sectionLabel = new QLabel(label(IPC_SECTION_LIST), this);
   sectionLabel->setBuddy(list_);
 
   auto* sectionForm = new QFormLayout;
+  sectionForm->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
   for (int c : kSectionFields) sectionForm->addRow(label(c), makeField(c));
 
   auto* flags = new QGridLayout;
