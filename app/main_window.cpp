@@ -632,6 +632,8 @@ void TDDecoratedFrame::closeEvent(QCloseEvent* event) {
   closeTraceVis();
   if (goto_) goto_->close();
   if (about_) about_->close();
+  if (props_) props_->close();
+  if (fixRegs_) fixRegs_->close();
   event->accept();
 }
 

@@ -1,6 +1,7 @@
 // The "Set fixed register values..." window through its controls: F11, typed
 // values, the fixed marks, the flags, the stack window, following the tracer
 // and the listing's substituted registers.
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include "base/command_table.h"
 #include "base/text_format.h"
 #include "dialog_frame.h"
+#include "document/project_commands.h"
 #include "listing/listing_lines.h"
 
 namespace {
@@ -191,6 +193,28 @@ TEST(FixRegDialog, FollowsTheTracer) {
   f.frame.runCommand(CM_RESET_TRACER);
   f.key(Qt::Key_F11);
   expectShowsState(f, d);
+}
+
+TEST(FixRegDialog, AProjectWithFixedMarksShowsIt) {
+  TempDir dir;
+  const std::string project = dir.file("marks.oxu");
+  for (const uint8_t fixed32 : {uint8_t(0x01), uint8_t(0)}) {
+    SCOPED_TRACE(int(fixed32));
+    {
+      TDialogFrame saved;
+      saved.doc().regs().fixed32 = fixed32;
+      TProjectState state;
+      state.path = project;
+      ASSERT_EQ(SaveProject(saved.doc(), state), 1);
+    }
+    TDialogFrame f;
+    f.host.fileAnswers.push_back(project);
+    f.frame.runCommand(CM_FILE_LOAD_PROJECT);
+    QApplication::processEvents();
+    TFixRegDlg* d = f.frame.fixRegDialog();
+    EXPECT_EQ(d && d->isVisible(), fixed32 != 0);
+    if (d) EXPECT_TRUE(d->button(1001)->isChecked());
+  }
 }
 
 }  // namespace
