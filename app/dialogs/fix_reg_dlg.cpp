@@ -42,13 +42,9 @@ constexpr struct {
   int bit;
 } kFlagBoxes[] = {{"O", 11}, {"D", 10}, {"S", 7}, {"Z", 6}, {"A", 4}, {"P", 2}, {"C", 0}};
 
-// Wheel units per stack line: three lines a notch.
-constexpr int kWheelUnitsPerLine = 40;
-// The stack list's thumb: top, somewhere between, end.
-constexpr int kThumbTop = 0, kThumbMiddle = 1, kThumbEnd = 2;
-constexpr uint32_t kStackLastFirst = 16368;
-// Far enough to reach either end of the 16 KB stack from anywhere.
-constexpr int kStackLinesToEnd = 16384 / 4;
+// Three stack lines a wheel notch.
+constexpr int kWheelLinesPerNotch = 3;
+constexpr int kWheelUnitsPerLine = 120 / kWheelLinesPerNotch;
 // The highlight of the line at ESP.
 const QColor kEspLine(0xDC, 0xE8, 0xFF);
 
@@ -63,7 +59,7 @@ TStackListBox::TStackListBox(TFixedRegsModel& model, QWidget* parent)
   setFont(fixedFont());
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  scroll_->setRange(kThumbTop, kThumbEnd);
+  scroll_->setRange(TFixedRegsModel::THUMB_TOP, TFixedRegsModel::THUMB_END);
   scroll_->setPageStep(1);
   connect(scroll_, &QScrollBar::actionTriggered, this, [this](int action) { scrollAction(action); });
   sync();
@@ -86,35 +82,28 @@ void TStackListBox::resizeEvent(QResizeEvent*) {
 }
 
 void TStackListBox::sync() {
-  const uint32_t first = model_.stackFirst();
-  const int thumb = first == 0 ? kThumbTop : first >= kStackLastFirst ? kThumbEnd : kThumbMiddle;
   // Inside the scroll bar's own action the position must be set this way,
   // and without signals it does not come back here.
   const QSignalBlocker block(scroll_);
-  scroll_->setSliderPosition(thumb);
-  scroll_->setValue(thumb);
+  scroll_->setSliderPosition(model_.stackThumb());
+  scroll_->setValue(model_.stackThumb());
   update();
 }
 
 void TStackListBox::scrollAction(int action) {
+  using Thumb = TFixedRegsModel::StackThumb;
   switch (action) {
     case QAbstractSlider::SliderSingleStepAdd: model_.scrollStack(1); break;
     case QAbstractSlider::SliderSingleStepSub: model_.scrollStack(-1); break;
     case QAbstractSlider::SliderPageStepAdd: model_.pageStack(1); break;
     case QAbstractSlider::SliderPageStepSub: model_.pageStack(-1); break;
-    case QAbstractSlider::SliderToMinimum: model_.scrollStack(-kStackLinesToEnd); break;
-    case QAbstractSlider::SliderToMaximum: model_.scrollStack(kStackLinesToEnd); break;
-    case QAbstractSlider::SliderMove: {
-      // The thumb stands for top, middle and end only.
-      const int to = scroll_->sliderPosition();
-      if (to == kThumbTop) model_.scrollStack(-kStackLinesToEnd);
-      else if (to == kThumbEnd) model_.scrollStack(kStackLinesToEnd);
-      else {
-        model_.scrollStack(-kStackLinesToEnd);
-        model_.scrollStack(kStackLinesToEnd / 2);
-      }
+    case QAbstractSlider::SliderToMinimum: model_.moveStackThumb(TFixedRegsModel::THUMB_TOP); break;
+    case QAbstractSlider::SliderToMaximum: model_.moveStackThumb(TFixedRegsModel::THUMB_END); break;
+    case QAbstractSlider::SliderMove:
+      // A dragged thumb goes where it is dropped; the wheel over the bar scrolls lines.
+      if (scroll_->isSliderDown()) model_.moveStackThumb(Thumb(scroll_->sliderPosition()));
+      else model_.scrollStack(kWheelLinesPerNotch * (scroll_->sliderPosition() - scroll_->value()));
       break;
-    }
     default: return;
   }
   sync();

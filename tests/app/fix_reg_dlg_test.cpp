@@ -167,6 +167,30 @@ TEST(FixRegDialog, FlagBoxesAndTheListing) {
   EXPECT_NE(line().find("00012345"), std::string::npos) << line();
 }
 
+TEST(FixRegDialog, StackWindowKeys) {
+  TDialogFrame f;
+  TFixRegDlg* d = openByKey(f);
+  TStackListBox* stack = d->stackList();
+  const struct {
+    int key;
+    int64_t moved;  // bytes from where it was; INT64_MIN: to the top, INT64_MAX: to the end
+    int thumb;
+  } cases[] = {
+      {Qt::Key_Up, -4, 1},       {Qt::Key_Down, 4, 1},  {Qt::Key_PageUp, -12, 1},
+      {Qt::Key_Home, INT64_MIN, 0}, {Qt::Key_PageDown, 12, 1}, {Qt::Key_End, INT64_MAX, 2},
+  };
+  for (const auto& c : cases) {
+    const int64_t before = d->model().stackFirst();
+    QTest::keyClick(stack, Qt::Key(c.key));
+    const int64_t want = c.moved == INT64_MIN ? 0 : c.moved == INT64_MAX ? 16368 : before + c.moved;
+    EXPECT_EQ(d->model().stackFirst(), want) << c.key;
+    EXPECT_EQ(stack->scrollBar()->value(), c.thumb) << c.key;
+  }
+  // A step moves it back to ESP.
+  f.key(Qt::Key_F8);
+  EXPECT_TRUE(d->model().stackLineIsEsp(0));
+}
+
 TEST(FixRegDialog, FollowsTheTracer) {
   TDialogFrame f;
   TFixRegDlg* d = openByKey(f);
