@@ -45,10 +45,16 @@ int TSectionListModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant TSectionListModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || size_t(index.row()) >= sections_.size())
-    return {};
+  if (!index.isValid() || size_t(index.row()) >= sections_.size()) return {};
+  const TImageSectionEntry& entry = sections_[size_t(index.row())];
   // Names are raw header bytes: Latin-1 shows every byte as one character.
-  return QString::fromLatin1(sections_[size_t(index.row())].name);
+  if (role == Qt::DisplayRole) return QString::fromLatin1(entry.name);
+  // Says which header a nameless entry is.
+  if (role == Qt::ToolTipRole)
+    return QStringLiteral("Section %1, header at file offset %2")
+        .arg(index.row() + 1)
+        .arg(QString::number(entry.headerOffset, 16).rightJustified(8, QLatin1Char('0')).toUpper());
+  return {};
 }
 
 TImPropDlg::TImPropDlg(TDocument& doc, QWidget* parent)
