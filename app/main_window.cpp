@@ -21,6 +21,8 @@
 #include "app/dialogs/asm_edit_dlg.h"
 #include "app/dialogs/pref_dlg.h"
 #include "app/dialogs/search_dlg.h"
+#include "app/dialogs/fix_reg_dlg.h"
+#include "app/dialogs/image_props_dlg.h"
 #include "app/goto_dlg.h"
 #include "app/icons.h"
 #include "app/qt_host.h"
@@ -79,7 +81,12 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
   installProjectCommands(*doc_, project_);
   // The project is loaded on this thread (see loadProject), so both run here.
   project_.repaint = [this] { refresh(); };
-  project_.showFixedRegisters = [this] { doc_->fixedRegistersShown = true; };
+  // Shown once the project is in, from the event loop like the loader's own request.
+  project_.showFixedRegisters = [this] {
+    doc_->fixedRegistersShown = true;
+    QMetaObject::invokeMethod(this, [this] { runCommand(CM_FIXED_REGS_FROM_PROJECT); },
+                              Qt::QueuedConnection);
+  };
 
   setWindowTitle(qs(::windowTitle(std::string())));
   setWindowIcon(programIcon());
@@ -168,6 +175,9 @@ TDDecoratedFrame::~TDDecoratedFrame() {
   }
   delete vis_.data();
   delete goto_.data();
+  // Both follow the document, which goes before the frame's children do.
+  delete props_.data();
+  delete fixRegs_.data();
   // The listing reads the document while it is destroyed.
   delete listing_;
   listing_ = nullptr;
@@ -291,6 +301,7 @@ void TDDecoratedFrame::refresh() {
   listing_->documentChanged();
   gadget_->update();
   if (goto_) goto_->documentChanged();
+  if (fixRegs_) fixRegs_->flush();
 }
 
 void TDDecoratedFrame::repaintSoon() {
@@ -365,6 +376,8 @@ bool TDDecoratedFrame::loadProject(const std::string& path) {
 }
 
 void TDDecoratedFrame::afterLoad() {
+  // The properties shown are the old file's.
+  delete props_.data();
   // Only a PE file has memory addresses; a file loaded after one must not
   // keep showing them.
   if (doc_->isLoaded() && !doc_->image().isPE()) doc_->view().fileOffsets = true;
@@ -480,6 +493,9 @@ void TDDecoratedFrame::runCommand(int id) {
     case CM_VISUALIZE: toggleTraceVis(); return;
     case CM_UNDO: d.undo(); refresh(); return;
     case CM_REDO: d.redo(); refresh(); return;
+    case CM_IMAGE_PROPERTIES: openImageProperties(); return;
+    case CM_FIXED_REGS: showFixedRegisters(true); return;
+    case CM_FIXED_REGS_FROM_PROJECT: showFixedRegisters(false); return;
     case CM_ABOUT: {
       if (!about_) {
         about_ = new TAboutDlg(this);
@@ -500,9 +516,6 @@ void TDDecoratedFrame::runCommand(int id) {
     case CM_PREFERENCES: openPreferences(); return;
     // ---- Commands whose windows are still to come. Each dialog hooks in
     // here in place of its case; until then the command does nothing.
-    case CM_FIXED_REGS:
-    case CM_FIXED_REGS_FROM_PROJECT:
-    case CM_IMAGE_PROPERTIES:
     case CM_SHOW_EXPORTS:
     case CM_SHOW_IMPORTS:
     case CM_SHOW_MENUS:
@@ -568,6 +581,31 @@ void TDDecoratedFrame::copySettingsToDocument(bool keepUndoAfterSave) {
   ds.minStringLength = uint32_t(settings_.minStringLength);
   ds.cursorFollowsView = settings_.cursorFollowView;
   doc_->view().showCodeReferences = window_.showCodeReferences;
+}
+
+void TDDecoratedFrame::openImageProperties() {
+  // The command is there for PE files only; the dialog copes with any buffer.
+  if (!doc_->isLoaded()) return;
+  if (!props_) {
+    props_ = new TImPropDlg(*doc_, this);
+    props_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(props_, &TImPropDlg::moved, this, [this] { refresh(); });
+  } else {
+    props_->fill();
+  }
+  props_->show();
+  props_->raise();
+  props_->activateWindow();
+}
+
+void TDDecoratedFrame::showFixedRegisters(bool toggle) {
+  if (!fixRegs_) {
+    fixRegs_ = new TFixRegDlg(*doc_, this);
+    connect(fixRegs_, &TFixRegDlg::changed, this, [this] { listing_->documentChanged(); });
+  }
+  fixRegs_->model().autoMode = settings_.fixedRegsAutoMode;
+  if (toggle) fixRegs_->toggle();
+  else fixRegs_->showRefreshed();
 }
 
 void TDDecoratedFrame::traceContinuous() {
@@ -656,6 +694,8 @@ void TDDecoratedFrame::closeEvent(QCloseEvent* event) {
   if (goto_) goto_->close();
   if (about_) about_->close();
   if (!isMaximized() && !isFullScreen()) keepPlace(profile_, QRect(frameGeometry().topLeft(), size()));
+  if (props_) props_->close();
+  if (fixRegs_) fixRegs_->close();
   event->accept();
 }
 

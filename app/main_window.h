@@ -12,6 +12,8 @@
 #include "app/about_dlg.h"
 #include "app/dialogs/search_dlg.h"
 #include "app/command_line.h"
+#include "app/dialogs/fix_reg_dlg.h"
+#include "app/dialogs/image_props_dlg.h"
 #include "app/goto_dlg.h"
 #include "app/trace_vis_window.h"
 #include "app/listing/listing_view.h"
@@ -62,6 +64,8 @@ class TDDecoratedFrame : public QMainWindow {
   TTraceVisWindow* traceVisWindow() const { return vis_; }
   TAboutDlg* aboutDialog() const { return about_; }
   TSearchDlg* searchDialog() const { return search_; }
+  TImPropDlg* imagePropsDialog() const { return props_; }
+  TFixRegDlg* fixRegDialog() const { return fixRegs_; }
 
   // Ends the run with an exit code (a failed Open ends it with 2).
   std::function<void(int)> quit;
@@ -98,6 +102,9 @@ class TDDecoratedFrame : public QMainWindow {
   void openPreferences();
   // The document's copies of the settings (the save reads keepUndoAfterSave).
   void copySettingsToDocument(bool keepUndoAfterSave);
+  void openImageProperties();
+  // F11 toggles the fixed-register dialog; a project's fixed marks only show it.
+  void showFixedRegisters(bool toggle);
   void traceContinuous();
   void setViewMode(int id);
   bool frameKey(QKeyEvent* key);
@@ -124,6 +131,8 @@ class TDDecoratedFrame : public QMainWindow {
   QPointer<TAboutDlg> about_;
   QPointer<TSearchDlg> search_;
   TCustomColors customColors_;
+  QPointer<TImPropDlg> props_;
+  QPointer<TFixRegDlg> fixRegs_;
   bool closeAfterTrace_ = false;
   bool repaintPosted_ = false;
   int changeListener_ = 0;

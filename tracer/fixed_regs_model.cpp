@@ -4,6 +4,9 @@
 
 namespace {
 
+// The last first line the stack window may start at.
+constexpr uint32_t kStackLastFirst = 16368;
+
 enum Mark { M8, M16, M32, MSEG };
 struct ButtonInfo {
   const char* text;
@@ -118,13 +121,22 @@ bool TFixedRegsModel::stackLineIsEsp(int k) const {
 
 void TFixedRegsModel::setStackFirst(int64_t first) {
   if (first < 1) first = 0;
-  if (first + 16 >= 16385) first = 16368;
+  if (first + 16 >= 16385) first = kStackLastFirst;
   stackFirst_ = uint32_t(first);
 }
 
 void TFixedRegsModel::moveStackToEsp() {
   followedEsp_ = regs_.ESP;
   setStackFirst(int64_t(regs_.ESP) - int64_t(regs_.stackBase));
+}
+
+TFixedRegsModel::StackThumb TFixedRegsModel::stackThumb() const {
+  if (stackFirst_ == 0) return THUMB_TOP;
+  return stackFirst_ >= kStackLastFirst ? THUMB_END : THUMB_MIDDLE;
+}
+
+void TFixedRegsModel::moveStackThumb(StackThumb thumb) {
+  setStackFirst(thumb == THUMB_TOP ? 0 : thumb == THUMB_END ? kStackLastFirst : kStackLastFirst / 2);
 }
 
 void TFixedRegsModel::scrollStack(int lines) { setStackFirst(int64_t(stackFirst_) + 4 * lines); }

@@ -58,6 +58,11 @@ class TFixedRegsModel {
   void moveStackToEsp();
   void scrollStack(int lines);  // 4 bytes a line
   void pageStack(int pages);    // 12 bytes a page
+  // The scroll bar's thumb only tells where the window is: at the top, in
+  // between or at the end. Moving the thumb there moves the window.
+  enum StackThumb : int { THUMB_TOP, THUMB_MIDDLE, THUMB_END };
+  StackThumb stackThumb() const;
+  void moveStackThumb(StackThumb thumb);
 
  private:
   void setStackFirst(int64_t first);

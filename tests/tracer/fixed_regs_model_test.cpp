@@ -84,10 +84,17 @@ TEST(FixedRegsModel, FlagsAndStackWindow) {
   EXPECT_FALSE(m.stackLineIsEsp(1));
   m.scrollStack(-1);
   EXPECT_EQ(m.stackFirst(), 0xFCu);
+  EXPECT_EQ(m.stackThumb(), TFixedRegsModel::THUMB_MIDDLE);
   m.pageStack(-100);
   EXPECT_EQ(m.stackFirst(), 0u);
+  EXPECT_EQ(m.stackThumb(), TFixedRegsModel::THUMB_TOP);
   m.pageStack(10000);
   EXPECT_EQ(m.stackFirst(), 16368u);
+  EXPECT_EQ(m.stackThumb(), TFixedRegsModel::THUMB_END);
+  m.moveStackThumb(TFixedRegsModel::THUMB_MIDDLE);
+  EXPECT_EQ(m.stackFirst(), 8184u);
+  m.moveStackThumb(TFixedRegsModel::THUMB_TOP);
+  EXPECT_EQ(m.stackFirst(), 0u);
 }
 
 }  // namespace
