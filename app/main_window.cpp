@@ -119,8 +119,8 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
     repaintSoon();
   });
   // Worker threads tell these; the repaint happens on this thread.
-  doc_->storeFilled = [this](TRefStoreKind) {
-    QMetaObject::invokeMethod(this, [this] { listing_->documentChanged(); }, Qt::QueuedConnection);
+  doc_->storeFilled = [this](TRefStoreKind kind) {
+    QMetaObject::invokeMethod(this, [this, kind] { storeFilled(kind); }, Qt::QueuedConnection);
   };
   doc_->symbolsLoaded = [this](int) {
     QMetaObject::invokeMethod(this, [this] { listing_->documentChanged(); }, Qt::QueuedConnection);
@@ -149,6 +149,8 @@ TDDecoratedFrame::~TDDecoratedFrame() {
   }
   delete vis_.data();
   delete goto_.data();
+  // They read the document, which goes before the frame's children do.
+  closeListWindows();
   // The listing reads the document while it is destroyed.
   delete listing_;
   listing_ = nullptr;
@@ -272,6 +274,14 @@ void TDDecoratedFrame::refresh() {
   listing_->documentChanged();
   gadget_->update();
   if (goto_) goto_->documentChanged();
+  if (exports_) exports_->setMemoryShown(!doc_->view().fileOffsets);
+}
+
+void TDDecoratedFrame::storeFilled(TRefStoreKind kind) {
+  listing_->documentChanged();
+  if (imports_) imports_->storeFilled(kind);
+  if (resMenus_) resMenus_->storeFilled(kind);
+  if (resStrings_) resStrings_->storeFilled(kind);
 }
 
 void TDDecoratedFrame::repaintSoon() {
@@ -346,6 +356,7 @@ bool TDDecoratedFrame::loadProject(const std::string& path) {
 }
 
 void TDDecoratedFrame::afterLoad() {
+  closeListWindows();
   // Only a PE file has memory addresses; a file loaded after one must not
   // keep showing them.
   if (doc_->isLoaded() && !doc_->image().isPE()) doc_->view().fileOffsets = true;
@@ -470,17 +481,25 @@ void TDDecoratedFrame::runCommand(int id) {
       about_->raise();
       return;
     }
+    case CM_SHOW_IMPORTS:
+      showListWindow(imports_, [&] { return new TImportsDlg(d, profile_, this); });
+      return;
+    case CM_SHOW_EXPORTS:
+      showListWindow(exports_, [&] { return new TExportsDlg(d, this); });
+      return;
+    case CM_SHOW_MENUS:
+      showListWindow(resMenus_, [&] { return new TShowResMenuDlg(d, this); });
+      return;
+    case CM_SHOW_STRINGS:
+      showListWindow(resStrings_, [&] { return new TShowResStringDlg(d, this); });
+      return;
     // ---- Commands whose windows are still to come. Each dialog hooks in
     // here in place of its case; until then the command does nothing.
     case CM_PREFERENCES:
     case CM_SEARCH:
     case CM_FIXED_REGS:
     case CM_FIXED_REGS_FROM_PROJECT:
-    case CM_IMAGE_PROPERTIES:
-    case CM_SHOW_EXPORTS:
-    case CM_SHOW_IMPORTS:
-    case CM_SHOW_MENUS:
-    case CM_SHOW_STRINGS: return;
+    case CM_IMAGE_PROPERTIES: return;
     // The listing's pop-up commands are the listing's own; an unknown number does nothing.
     default: return;
   }
@@ -494,6 +513,25 @@ void TDDecoratedFrame::setViewMode(int id) {
     if (profile_) writeKey(*profile_, kMarkBasedRelocations, settings_.markBasedRelocations ? 1 : 0);
   }
   refresh();
+}
+
+template <class Dlg, class Make>
+void TDDecoratedFrame::showListWindow(QPointer<Dlg>& window, Make make) {
+  if (!window) {
+    window = make();
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &Dlg::moved, this, [this] { refresh(); });
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TDDecoratedFrame::closeListWindows() {
+  delete imports_.data();
+  delete exports_.data();
+  delete resMenus_.data();
+  delete resStrings_.data();
 }
 
 void TDDecoratedFrame::openGoto() {
@@ -594,6 +632,7 @@ void TDDecoratedFrame::closeEvent(QCloseEvent* event) {
   closeTraceVis();
   if (goto_) goto_->close();
   if (about_) about_->close();
+  closeListWindows();
   event->accept();
 }
 
