@@ -66,11 +66,17 @@ TShowResStringDlg::TShowResStringDlg(TDocument& doc, QWidget* parent) : QDialog(
   if (list.noResourcesMessage) doc_.host().message(kNoResourcesText, kNoResourcesCaption, MsgIcon::Information);
 
   const int line = strings_->fontMetrics().height() + 2;
+  const int lists = line * (kStringLines + kReferenceLines);
   split->setSizes({line * kStringLines, line * kReferenceLines});
+  int below = 0;  // the check boxes and the search field under the lists
+  for (QWidget* w : {static_cast<QWidget*>(onlyReferenced_), static_cast<QWidget*>(noArithmetic_),
+                     static_cast<QWidget*>(noBitwise_), static_cast<QWidget*>(search_)})
+    below += w->sizeHint().height() + layout->spacing();
+  const QMargins m = layout->contentsMargins();
   const int width = std::max({widthForLines(*strings_, list.lines, kLineChars),
-                              layout->sizeHint().width(),
+                              noArithmetic_->sizeHint().width(),
                               fontMetrics().horizontalAdvance(QString::fromLatin1(kTitle)) + 120});
-  resize(width + 24, line * (kStringLines + kReferenceLines) + layout->sizeHint().height());
+  resize(width + m.left() + m.right(), lists + below + m.top() + m.bottom() + 8);
 }
 
 bool TShowResStringDlg::scanning() const { return doc_.stores().locks.isLocked(TRefStoreKind::String); }
