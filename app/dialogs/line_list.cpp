@@ -14,8 +14,6 @@ TLineList::TLineList(QWidget* parent) : QListView(parent) {
           [this](const QModelIndex& now) {
             if (!quiet_ && now.isValid()) emit rowChosen(now.row());
           });
-  connect(this, &QListView::activated, this,
-          [this](const QModelIndex& index) { emit rowActivated(index.row()); });
 }
 
 void TLineList::setLines(const std::vector<TListLine>& lines, int current) {

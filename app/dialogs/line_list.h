@@ -25,8 +25,6 @@ class TLineList : public QListView {
  signals:
   // The user moved the selection to `row` (mouse or keys).
   void rowChosen(int row);
-  // Double click or Enter on a row.
-  void rowActivated(int row);
 
  private:
   QStringListModel model_;
