@@ -44,6 +44,12 @@ void report(const char* what, double window, double model, double widget) {
               widget > 0 ? window / widget : 0.0);
 }
 
+bool loadWithoutScan(TDocument& doc, const std::string& path) {
+  doc.settings().noScan = true;
+  doc.setPath(path);
+  return doc.LoadFile(true) == LOAD_OK;
+}
+
 double listWidgetMs(const std::vector<std::string>& lines) {
   return medianMs(5, [&] {
     QListWidget w;
@@ -59,9 +65,7 @@ void importsShape(const char* name, uint32_t modules, uint32_t perModule) {
   writeFile(path, buildManyImports(modules, perModule));
   SilentHost host;
   TDocument doc(host);
-  doc.settings().noScan = true;
-  doc.setPath(path);
-  if (doc.LoadFile(true) != LOAD_OK) return;
+  if (!loadWithoutScan(doc, path)) return;
   const double window = medianMs(5, [&] {
     TImportsDlg d(doc, nullptr);
     d.show();
@@ -78,9 +82,7 @@ void importsShape(const char* name, uint32_t modules, uint32_t perModule) {
 void exportsFile(const std::string& path) {
   SilentHost host;
   TDocument doc(host);
-  doc.settings().noScan = true;
-  doc.setPath(path);
-  if (doc.LoadFile(true) != LOAD_OK) return;
+  if (!loadWithoutScan(doc, path)) return;
   const double window = medianMs(5, [&] {
     TExportsDlg d(doc);
     d.show();
