@@ -1,5 +1,6 @@
 #include "app/dialogs/res_string_dlg.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -12,8 +13,8 @@ namespace {
 constexpr const char* kTitle = "Show resource strings";
 // A string line shows its ID prefix and this much of the text where the window opens.
 constexpr int kLineChars = 80;
-constexpr int kStringLines = 16;
-constexpr int kReferenceLines = 6;
+constexpr int kStringLines = 14;
+constexpr int kReferenceLines = 8;
 }  // namespace
 
 TShowResStringDlg::TShowResStringDlg(TDocument& doc, QWidget* parent) : QDialog(parent), doc_(doc) {
@@ -26,6 +27,8 @@ TShowResStringDlg::TShowResStringDlg(TDocument& doc, QWidget* parent) : QDialog(
   noBitwise_ = new QCheckBox(QStringLiteral("Don't show bitwise operations (and, or, ...)"), this);
   search_ = new QLineEdit(this);
   search_->setPlaceholderText(QStringLiteral("Find text (Enter)"));
+  // Typing goes to the search at once; the keys that move in a list move in the strings.
+  search_->installEventFilter(this);
 
   connect(strings_, &TLineList::rowChosen, this, [this](int row) {
     view_.select(row);
@@ -60,6 +63,9 @@ TShowResStringDlg::TShowResStringDlg(TDocument& doc, QWidget* parent) : QDialog(
   layout->addWidget(noArithmetic_);
   layout->addWidget(noBitwise_);
   layout->addWidget(search_);
+
+  setTabOrder(search_, strings_);
+  search_->setFocus();
 
   fillStrings();
   const TResourceList& list = view_.strings();
@@ -111,6 +117,21 @@ void TShowResStringDlg::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QDialog::keyPressEvent(event);
+}
+
+bool TShowResStringDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == search_ && event->type() == QEvent::KeyPress) {
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_PageUp:
+      case Qt::Key_PageDown:
+        QCoreApplication::sendEvent(strings_, event);
+        return true;
+      default: break;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TShowResStringDlg::storeFilled(TRefStoreKind kind) {

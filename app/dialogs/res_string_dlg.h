@@ -36,6 +36,7 @@ class TShowResStringDlg : public QDialog {
   // Enter searches and never closes the window.
   void accept() override { search(); }
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   bool scanning() const;

@@ -152,6 +152,10 @@ TEST(StringDialog, EnterSearchesAndNeverCloses) {
   }
   // The found string's references are listed.
   EXPECT_EQ(texts(d->references()), (std::vector<std::string>{" 00000532  -  :00401132", " 0000080B  -  :0040140B"}));
+  // The search field keeps the keys; the list's moving keys move the strings.
+  QTest::keyClick(d->searchField(), Qt::Key_Up);
+  EXPECT_EQ(d->strings()->currentRowIndex(), 8);
+  EXPECT_EQ(texts(d->references()), std::vector<std::string>{" 000007FD  -  :004013FD"});
 }
 
 }  // namespace
