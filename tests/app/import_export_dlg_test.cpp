@@ -33,7 +33,6 @@ TEST(ImportsDialog, ReferenceMovesTheListing) {
       {"USER32.dll", "MessageBoxA", {" 00000463  -  :00401063", " 0000066D  -  :0040126D"}},
       {"fixdll.dll", "OZ: 0003", {" 0000065D  -  :0040125D", " 00000675  -  :00401275"}},
       {"KERNEL32.dll", "ExitProcess", {" 000007CA  -  :004013CA"}},
-      {"USER32.dll", "DefWindowProcA", {" 000005D1  -  :004011D1"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.function);
@@ -66,25 +65,6 @@ TEST(ImportsDialog, KeepOriginalStructureKeepsTheChoiceAndIsRemembered) {
   // The next window opens the way the last one was left.
   d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
   EXPECT_FALSE(d->keepOriginal()->isChecked());
-}
-
-TEST(ImportsDialog, ReferencesWaitForTheScan) {
-  TListFrame f("gui.exe");
-  f.doc().stores().locks.lock(TRefStoreKind::Import);
-  TImportsDlg* d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
-  const std::vector<std::string> waiting = {"Import scanning not completed yet!"};
-  EXPECT_EQ(texts(d->references()), waiting);
-  clickRow(d->functions(), 2);
-  EXPECT_EQ(texts(d->references()), waiting);
-  const uint32_t top = f.doc().view().topOffset;
-  clickRow(d->references(), 0);
-  EXPECT_EQ(f.doc().history().count(), 0u);
-  EXPECT_EQ(f.doc().view().topOffset, top);
-  // The scanner's notice, from its own thread, relists them.
-  f.doc().stores().locks.unlock(TRefStoreKind::Import);
-  f.doc().storeFilled(TRefStoreKind::Import);
-  QApplication::processEvents();
-  EXPECT_EQ(texts(d->references()), (std::vector<std::string>{" 0000072E  -  :0040132E", " 00000840  -  :00401440"}));
 }
 
 TEST(ListDialogs, FilesWithoutTheDirectory) {
@@ -133,7 +113,6 @@ TEST(ExportsDialog, AddressFollowsTheMainView) {
   } cases[] = {
       {"FixAdd", ":1000102A", "0000042A"},
       {"ORD: 0003", ":10001040", "00000440"},
-      {"FwdTick", ":1000408F", "0000088F"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

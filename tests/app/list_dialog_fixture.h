@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTest>
 
 #include "app/main_window.h"
@@ -65,4 +68,12 @@ inline int rowOf(const TLineList* list, const std::string& text) {
     if (list->text(i).toStdString() == text) return i;
   ADD_FAILURE() << "no line " << text;
   return -1;
+}
+
+// A click on line `line` of the menu text, scrolled into view first.
+inline void clickLine(QPlainTextEdit* text, int line) {
+  text->verticalScrollBar()->setValue(line);
+  QTextCursor at(text->document()->findBlockByNumber(line));
+  QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, text->cursorRect(at).center());
+  ASSERT_EQ(text->textCursor().blockNumber(), line);
 }
