@@ -159,7 +159,9 @@ TEST(StringDialog, EnterSearchesAndNeverCloses) {
     EXPECT_EQ(d->strings()->currentRowIndex(), s.selected);
     EXPECT_EQ(d->searchField()->text().toStdString(), s.typed);
     ASSERT_EQ(f.host.messages.size(), s.notFound ? 1u : 0u);
-    if (s.notFound) EXPECT_EQ(f.host.messages[0].text, "Not found");
+    if (s.notFound) {
+      EXPECT_EQ(f.host.messages[0].text, "Not found");
+    }
   }
   // The found string's references are listed.
   EXPECT_EQ(texts(d->references()), (std::vector<std::string>{" 00000532  -  :00401132", " 0000080B  -  :0040140B"}));
