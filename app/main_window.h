@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "analysis/store_locks.h"
 #include "app/about_dlg.h"
 #include "app/command_line.h"
 #include "app/dialogs/exports_dlg.h"
@@ -17,7 +18,6 @@
 #include "app/dialogs/res_string_dlg.h"
 #include "app/goto_dlg.h"
 #include "app/trace_vis_window.h"
-#include "analysis/store_locks.h"
 #include "app/listing/listing_view.h"
 #include "base/command_table.h"
 #include "document/project_commands.h"
