@@ -59,8 +59,9 @@ TEST(ImportsDialog, KeepOriginalStructureKeepsTheChoiceAndIsRemembered) {
   EXPECT_EQ(texts(d->functions()), (std::vector<std::string>{"FixAdd", "FixSub", "FwdTick", "OZ: 0003"}));
   EXPECT_EQ(d->functions()->currentRowIndex(), 1);
   EXPECT_EQ(texts(d->references()), (std::vector<std::string>{" 0000072E  -  :0040132E", " 00000840  -  :00401440"}));
-  d->close();
+  QTest::keyClick(d->functions(), Qt::Key_Escape);
   QApplication::processEvents();
+  EXPECT_FALSE(f.frame.importsDialog());
   EXPECT_EQ(readKey(f.profile, kKeepOrigImport), 0);
   // The next window opens the way the last one was left.
   d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
