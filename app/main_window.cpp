@@ -125,8 +125,8 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
     repaintSoon();
   });
   // Worker threads tell these; the repaint happens on this thread.
-  doc_->storeFilled = [this](TRefStoreKind) {
-    QMetaObject::invokeMethod(this, [this] { listing_->documentChanged(); }, Qt::QueuedConnection);
+  doc_->storeFilled = [this](TRefStoreKind kind) {
+    QMetaObject::invokeMethod(this, [this, kind] { storeFilled(kind); }, Qt::QueuedConnection);
   };
   doc_->symbolsLoaded = [this](int) {
     QMetaObject::invokeMethod(this, [this] { listing_->documentChanged(); }, Qt::QueuedConnection);
@@ -178,6 +178,8 @@ TDDecoratedFrame::~TDDecoratedFrame() {
   // Both follow the document, which goes before the frame's children do.
   delete props_.data();
   delete fixRegs_.data();
+  // They read the document, which goes before the frame's children do.
+  closeListWindows();
   // The listing reads the document while it is destroyed.
   delete listing_;
   listing_ = nullptr;
@@ -302,6 +304,14 @@ void TDDecoratedFrame::refresh() {
   gadget_->update();
   if (goto_) goto_->documentChanged();
   if (fixRegs_) fixRegs_->flush();
+  if (exports_) exports_->setMemoryShown(!doc_->view().fileOffsets);
+}
+
+void TDDecoratedFrame::storeFilled(TRefStoreKind kind) {
+  listing_->documentChanged();
+  if (imports_) imports_->storeFilled(kind);
+  if (resMenus_) resMenus_->storeFilled(kind);
+  if (resStrings_) resStrings_->storeFilled(kind);
 }
 
 void TDDecoratedFrame::repaintSoon() {
@@ -378,6 +388,7 @@ bool TDDecoratedFrame::loadProject(const std::string& path) {
 void TDDecoratedFrame::afterLoad() {
   // The properties shown are the old file's.
   delete props_.data();
+  closeListWindows();
   // Only a PE file has memory addresses; a file loaded after one must not
   // keep showing them.
   if (doc_->isLoaded() && !doc_->image().isPE()) doc_->view().fileOffsets = true;
@@ -514,12 +525,18 @@ void TDDecoratedFrame::runCommand(int id) {
       search_->searchFromMenu(id, listing_->popupContext());
       return;
     case CM_PREFERENCES: openPreferences(); return;
-    // ---- Commands whose windows are still to come. Each dialog hooks in
-    // here in place of its case; until then the command does nothing.
-    case CM_SHOW_EXPORTS:
     case CM_SHOW_IMPORTS:
+      showListWindow(imports_, [&] { return new TImportsDlg(d, profile_, this); });
+      return;
+    case CM_SHOW_EXPORTS:
+      showListWindow(exports_, [&] { return new TExportsDlg(d, this); });
+      return;
     case CM_SHOW_MENUS:
-    case CM_SHOW_STRINGS: return;
+      showListWindow(resMenus_, [&] { return new TShowResMenuDlg(d, this); });
+      return;
+    case CM_SHOW_STRINGS:
+      showListWindow(resStrings_, [&] { return new TShowResStringDlg(d, this); });
+      return;
     // The listing's pop-up commands are the listing's own; an unknown number does nothing.
     default: return;
   }
@@ -533,6 +550,25 @@ void TDDecoratedFrame::setViewMode(int id) {
     if (profile_) writeKey(*profile_, kMarkBasedRelocations, settings_.markBasedRelocations ? 1 : 0);
   }
   refresh();
+}
+
+template <class Dlg, class Make>
+void TDDecoratedFrame::showListWindow(QPointer<Dlg>& window, Make make) {
+  if (!window) {
+    window = make();
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &Dlg::moved, this, [this] { refresh(); });
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TDDecoratedFrame::closeListWindows() {
+  delete imports_.data();
+  delete exports_.data();
+  delete resMenus_.data();
+  delete resStrings_.data();
 }
 
 void TDDecoratedFrame::openGoto() {
@@ -696,6 +732,7 @@ void TDDecoratedFrame::closeEvent(QCloseEvent* event) {
   if (!isMaximized() && !isFullScreen()) keepPlace(profile_, QRect(frameGeometry().topLeft(), size()));
   if (props_) props_->close();
   if (fixRegs_) fixRegs_->close();
+  closeListWindows();
   event->accept();
 }
 

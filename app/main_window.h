@@ -9,11 +9,16 @@
 #include <memory>
 #include <string>
 
+#include "analysis/store_locks.h"
 #include "app/about_dlg.h"
 #include "app/dialogs/search_dlg.h"
 #include "app/command_line.h"
 #include "app/dialogs/fix_reg_dlg.h"
 #include "app/dialogs/image_props_dlg.h"
+#include "app/dialogs/exports_dlg.h"
+#include "app/dialogs/imports_dlg.h"
+#include "app/dialogs/res_menu_dlg.h"
+#include "app/dialogs/res_string_dlg.h"
 #include "app/goto_dlg.h"
 #include "app/trace_vis_window.h"
 #include "app/listing/listing_view.h"
@@ -66,6 +71,13 @@ class TDDecoratedFrame : public QMainWindow {
   TSearchDlg* searchDialog() const { return search_; }
   TImPropDlg* imagePropsDialog() const { return props_; }
   TFixRegDlg* fixRegDialog() const { return fixRegs_; }
+  TImportsDlg* importsDialog() const { return imports_; }
+  TExportsDlg* exportsDialog() const { return exports_; }
+  TShowResMenuDlg* menuDialog() const { return resMenus_; }
+  TShowResStringDlg* stringDialog() const { return resStrings_; }
+  // A store's lock flag cleared (the scanner tells this on its thread; it
+  // arrives here on this one): the listing and the windows over it refresh.
+  void storeFilled(TRefStoreKind kind);
 
   // Ends the run with an exit code (a failed Open ends it with 2).
   std::function<void(int)> quit;
@@ -107,6 +119,11 @@ class TDDecoratedFrame : public QMainWindow {
   void showFixedRegisters(bool toggle);
   void traceContinuous();
   void setViewMode(int id);
+  // Shows a list window over the file's directories, made on first use.
+  template <class Dlg, class Make>
+  void showListWindow(QPointer<Dlg>& window, Make make);
+  // They show the old file's lists: a load closes them.
+  void closeListWindows();
   bool frameKey(QKeyEvent* key);
   bool ownsWidget(QObject* watched) const;
   void repaintSoon();
@@ -133,6 +150,10 @@ class TDDecoratedFrame : public QMainWindow {
   TCustomColors customColors_;
   QPointer<TImPropDlg> props_;
   QPointer<TFixRegDlg> fixRegs_;
+  QPointer<TImportsDlg> imports_;
+  QPointer<TExportsDlg> exports_;
+  QPointer<TShowResMenuDlg> resMenus_;
+  QPointer<TShowResStringDlg> resStrings_;
   bool closeAfterTrace_ = false;
   bool repaintPosted_ = false;
   int changeListener_ = 0;

@@ -1,31 +1,9 @@
-// Runs the desktop program's tests inside one QApplication on the offscreen
-// platform; the small pieces without windows are tested here too.
+// The small pieces of the desktop program that have no window.
 #include <gtest/gtest.h>
-
-#include <QApplication>
-#include <cstdio>
 
 #include "app/command_line.h"
 #include "app/goto_dlg.h"
 #include "app/qt_host.h"
-
-namespace {
-
-// The offscreen platform says what it cannot do on every window; that is no news here.
-void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& text) {
-  if (text.startsWith(QStringLiteral("This plugin does not support"))) return;
-  if (type != QtDebugMsg) fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  qInstallMessageHandler(quietHandler);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
 
 namespace {
 

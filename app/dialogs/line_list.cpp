@@ -1,0 +1,63 @@
+#include "app/dialogs/line_list.h"
+
+#include <QStyle>
+#include <QStringList>
+#include <algorithm>
+
+TLineList::TLineList(QWidget* parent) : QListView(parent) {
+  setModel(&model_);
+  // Every row is one line of one font: the view need not measure each.
+  setUniformItemSizes(true);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& now) {
+            if (!quiet_ && now.isValid()) emit rowChosen(now.row());
+          });
+}
+
+void TLineList::setLines(const std::vector<TListLine>& lines, int current) {
+  QStringList texts;
+  texts.reserve(qsizetype(lines.size()));
+  data_.clear();
+  data_.reserve(lines.size());
+  for (const TListLine& l : lines) {
+    texts.append(QString::fromLatin1(l.text.data(), qsizetype(l.text.size())));
+    data_.push_back(l.data);
+  }
+  quiet_ = true;
+  model_.setStringList(texts);
+  quiet_ = false;
+  setCurrentRowQuietly(current);
+}
+
+void TLineList::setCurrentRowQuietly(int row) {
+  quiet_ = true;
+  if (row >= 0 && row < count()) {
+    const QModelIndex index = model_.index(row);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
+  } else {
+    selectionModel()->clear();
+  }
+  quiet_ = false;
+}
+
+int TLineList::currentRowIndex() const {
+  const QModelIndex index = currentIndex();
+  return index.isValid() && selectionModel()->isSelected(index) ? index.row() : -1;
+}
+
+QString TLineList::text(int row) const { return model_.index(row).data().toString(); }
+
+int widthForLines(const QWidget& w, const std::vector<TListLine>& lines, int cap) {
+  // Measuring every line would cost as much as the list: the longest one stands for all.
+  const TListLine* longest = nullptr;
+  for (const TListLine& l : lines)
+    if (!longest || l.text.size() > longest->text.size()) longest = &l;
+  if (!longest) return 0;
+  const std::string text = longest->text.substr(0, size_t(cap));
+  const int scroll = w.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  return w.fontMetrics().horizontalAdvance(QString::fromLatin1(text.data(), qsizetype(text.size()))) +
+         scroll + 24;
+}

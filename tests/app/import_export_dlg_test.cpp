@@ -1,0 +1,192 @@
+// The imports and exports windows over real fixture files: what they list,
+// where choosing a line moves the listing, the history entry it leaves, and
+// the texts while the scanner has not finished.
+#include <QComboBox>
+#include <QResizeEvent>
+
+#include "list_dialog_fixture.h"
+
+namespace {
+
+// A module of the drop-down chosen with the keys, as a user without mouse does.
+void chooseModule(QComboBox* box, const std::string& name) {
+  const int target = box->findText(QString::fromStdString(name));
+  ASSERT_GE(target, 0) << name;
+  while (box->currentIndex() < target) QTest::keyClick(box, Qt::Key_Down);
+  while (box->currentIndex() > target) QTest::keyClick(box, Qt::Key_Up);
+}
+
+TEST(ImportsDialog, ReferenceMovesTheListing) {
+  TListFrame f("gui.exe");
+  TImportsDlg* d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
+  EXPECT_EQ(d->windowTitle(), QStringLiteral("Imported functions"));
+  ASSERT_EQ(d->modules()->count(), 3);
+  EXPECT_EQ(d->modules()->currentText(), QStringLiteral("fixdll.dll"));
+  // The file's own order and the dialog's ordinal format while the original structure is kept.
+  EXPECT_EQ(texts(d->functions()), (std::vector<std::string>{"FixAdd", "OZ: 0003", "FixSub", "FwdTick"}));
+
+  struct Case {
+    const char* module;
+    const char* function;
+    std::vector<std::string> references;
+  } cases[] = {
+      {"USER32.dll", "MessageBoxA", {" 00000463  -  :00401063", " 0000066D  -  :0040126D"}},
+      {"fixdll.dll", "OZ: 0003", {" 0000065D  -  :0040125D", " 00000675  -  :00401275"}},
+      {"KERNEL32.dll", "ExitProcess", {" 000007CA  -  :004013CA"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.function);
+    chooseModule(d->modules(), c.module);
+    clickRow(d->functions(), rowOf(d->functions(), c.function));
+    ASSERT_EQ(texts(d->references()), c.references);
+    f.doc().view().bits16 = true;
+    const uint32_t entries = f.doc().history().count();
+    clickRow(d->references(), int(c.references.size()) - 1);
+    EXPECT_EQ(f.doc().view().topOffset, d->references()->data(int(c.references.size()) - 1));
+    EXPECT_EQ(f.doc().history().count(), entries + 1);
+    EXPECT_EQ(f.newestKind(), uint32_t(RK_IMPORT));
+    EXPECT_FALSE(f.doc().view().bits16);
+  }
+}
+
+TEST(ImportsDialog, KeepOriginalStructureKeepsTheChoiceAndIsRemembered) {
+  TListFrame f("gui.exe");
+  TImportsDlg* d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
+  ASSERT_TRUE(d->keepOriginal()->isChecked());
+  clickRow(d->functions(), 2);  // FixSub
+  QTest::keyClick(d->keepOriginal(), Qt::Key_Space);
+  EXPECT_FALSE(d->keepOriginal()->isChecked());
+  EXPECT_EQ(texts(d->functions()), (std::vector<std::string>{"FixAdd", "FixSub", "FwdTick", "OZ: 0003"}));
+  EXPECT_EQ(d->functions()->currentRowIndex(), 1);
+  EXPECT_EQ(texts(d->references()), (std::vector<std::string>{" 0000072E  -  :0040132E", " 00000840  -  :00401440"}));
+  QTest::keyClick(d->functions(), Qt::Key_Escape);
+  QApplication::processEvents();
+  EXPECT_FALSE(f.frame.importsDialog());
+  EXPECT_EQ(readKey(f.profile, kKeepOrigImport), 0);
+  // The next window opens the way the last one was left.
+  d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
+  EXPECT_FALSE(d->keepOriginal()->isChecked());
+}
+
+TEST(ListDialogs, FilesWithoutTheDirectory) {
+  struct Case {
+    const char* fixture;
+    int command;
+    const char* title;
+    const char* message;  // "" for none
+  } cases[] = {
+      {"dos.exe", CM_SHOW_IMPORTS, "Wrong directory entry!", "This programm doesn't import any functions!?!"},
+      {"gui.exe", CM_SHOW_EXPORTS, "Wrong directory entry!", "This programm doesn't export any functions!"},
+      {"dos.exe", CM_SHOW_EXPORTS, "Not a portable executable!", ""},
+      {"dos.exe", CM_SHOW_MENUS, "Show resource menu", ""},
+      {"fixdll.dll", CM_SHOW_STRINGS, "Error: Wrong directory entry!", "This programm doesn't have any resources!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fixture) + " " + std::to_string(c.command));
+    TListFrame f(c.fixture);
+    f.host.messages.clear();
+    f.frame.runCommand(c.command);
+    QDialog* d = c.command == CM_SHOW_IMPORTS ? static_cast<QDialog*>(f.frame.importsDialog())
+                 : c.command == CM_SHOW_EXPORTS ? static_cast<QDialog*>(f.frame.exportsDialog())
+                 : c.command == CM_SHOW_MENUS  ? static_cast<QDialog*>(f.frame.menuDialog())
+                                               : static_cast<QDialog*>(f.frame.stringDialog());
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->windowTitle().toStdString(), c.title);
+    if (*c.message) {
+      ASSERT_EQ(f.host.messages.size(), 1u);
+      EXPECT_EQ(f.host.messages[0].text, c.message);
+    } else {
+      EXPECT_TRUE(f.host.messages.empty());
+    }
+  }
+}
+
+TEST(ExportsDialog, AddressFollowsTheMainView) {
+  TListFrame f("fixdll.dll");
+  TExportsDlg* d = f.open(CM_SHOW_EXPORTS, &TDDecoratedFrame::exportsDialog);
+  EXPECT_EQ(d->windowTitle(), QStringLiteral("Exported functions"));
+  EXPECT_EQ(texts(d->exports()), (std::vector<std::string>{"FixAdd", "FixScale", "FixSub", "FixVersion",
+                                                           "FwdTick", "ORD: 0003"}));
+  struct Case {
+    const char* name;
+    const char* memory;
+    const char* file;
+  } cases[] = {
+      {"FixAdd", ":1000102A", "0000042A"},
+      {"ORD: 0003", ":10001040", "00000440"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    clickRow(d->exports(), rowOf(d->exports(), c.name));
+    f.frame.runCommand(CM_FILE_OFFSETS);
+    EXPECT_EQ(d->address()->text().toStdString(), c.file);
+    f.frame.runCommand(CM_PROGRAM_OFFSETS);
+    EXPECT_EQ(d->address()->text().toStdString(), c.memory);
+  }
+}
+
+TEST(ExportsDialog, GoThereByButtonEnterAndDoubleClick) {
+  TListFrame f("fixdll.dll");
+  TExportsDlg* d = f.open(CM_SHOW_EXPORTS, &TDDecoratedFrame::exportsDialog);
+  TLineList* list = d->exports();
+  const auto act = [&](int how) {
+    switch (how) {
+      case 0: QTest::mouseClick(d->goButton(), Qt::LeftButton); break;
+      case 1: QTest::keyClick(list, Qt::Key_Return); break;
+      default: {
+        const QPoint at = list->visualRect(list->currentIndex()).center();
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+      }
+    }
+  };
+  struct Case {
+    const char* name;
+    int how;
+    uint32_t offset;
+  } cases[] = {{"FixSub", 0, 0x435}, {"FixVersion", 1, 0x600}, {"FixScale", 2, 0x44B}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    clickRow(list, rowOf(list, c.name));
+    const uint32_t entries = f.doc().history().count();
+    act(c.how);
+    EXPECT_EQ(f.doc().view().topOffset, c.offset);
+    EXPECT_GE(f.doc().history().count(), entries + 1);
+    EXPECT_EQ(f.newestKind(), uint32_t(RK_EXPORT));
+  }
+  // Nothing chosen: told so, and the listing stays.
+  list->setCurrentRowQuietly(-1);
+  f.host.messages.clear();
+  QTest::mouseClick(d->goButton(), Qt::LeftButton);
+  ASSERT_EQ(f.host.messages.size(), 1u);
+  EXPECT_EQ(f.host.messages[0].text, "Please select an item first!");
+  EXPECT_EQ(f.host.messages[0].caption, "No funcion selected!");
+}
+
+TEST(ExportsDialog, ResizeKeepsTheStripAndTheLeastSize) {
+  TListFrame f("fixdll.dll");
+  TExportsDlg* d = f.open(CM_SHOW_EXPORTS, &TDDecoratedFrame::exportsDialog);
+  for (QSize want : {QSize(500, 400), QSize(100, 50)}) {
+    d->resize(want);
+    QApplication::processEvents();
+    EXPECT_GE(d->width(), TExportsDlg::kMinWidth);
+    EXPECT_GE(d->height(), TExportsDlg::kMinHeight);
+    EXPECT_EQ(d->exports()->geometry(), QRect(0, 0, d->width(), d->height() - TExportsDlg::kStripHeight));
+    // The button and the field stay whole inside the window.
+    EXPECT_TRUE(d->rect().contains(d->goButton()->geometry())) << d->width();
+    EXPECT_TRUE(d->rect().contains(d->address()->geometry()));
+  }
+}
+
+TEST(ListDialogs, ALoadClosesThem) {
+  TListFrame f("gui.exe");
+  f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
+  f.frame.runCommand(CM_SHOW_MENUS);
+  f.frame.runCommand(CM_SHOW_STRINGS);
+  ASSERT_TRUE(f.frame.menuDialog() && f.frame.stringDialog());
+  ASSERT_TRUE(f.frame.openFile(fixturePath("dos.exe")));
+  EXPECT_FALSE(f.frame.importsDialog());
+  EXPECT_FALSE(f.frame.menuDialog());
+  EXPECT_FALSE(f.frame.stringDialog());
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// The resource menu and string windows over the fixture program: the MENU
+// text, the references of a clicked line, the string filters, the search run
+// by Enter, and where choosing a reference moves the listing.
+#include <functional>
+
+#include "list_dialog_fixture.h"
+
+namespace {
+
+TEST(MenuDialog, ReferencesOfTheClickedLine) {
+  TListFrame f("gui.exe");
+  TShowResMenuDlg* d = f.open(CM_SHOW_MENUS, &TDDecoratedFrame::menuDialog);
+  EXPECT_EQ(texts(d->menus()), (std::vector<std::string>{"\"CONTEXT\"", "101"}));
+  EXPECT_TRUE(d->menuText()->toPlainText().startsWith(QStringLiteral("\"CONTEXT\" MENU\n{\n")));
+  clickRow(d->menus(), 1);
+  const QString text = d->menuText()->toPlainText();
+  EXPECT_TRUE(text.startsWith(QStringLiteral("101 MENU\n{\n POPUP \"&File\"\n {\n")));
+  EXPECT_TRUE(text.contains(QStringLiteral("  MENUITEM \"&New\", 200 // = 0x00C8\n")));
+
+  struct Case {
+    int line;
+    std::vector<std::string> references;
+  } cases[] = {
+      {4, {" 000007E5  -  :004013E5"}},  // &New, 200
+      {5, {"No references found!"}},     // &Open..., 201
+      {2, {"No menu item!"}},            // a pop-up
+      {7, {"No menu item!"}},            // a separator
+      {22, {" 00000501  -  :00401101"}},  // &Word wrap, 300 (pushed; its compares do not count)
+      {32, {"No references found!"}},     // &Contents, 99: only compared
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    clickLine(d->menuText(), c.line);
+    EXPECT_EQ(texts(d->references()), c.references) << text.toStdString();
+  }
+  clickLine(d->menuText(), 4);
+  f.doc().view().hexDump = true;
+  clickRow(d->references(), 0);
+  EXPECT_EQ(f.doc().view().topOffset, 0x7E5u);
+  EXPECT_EQ(f.newestKind(), uint32_t(RK_MENU));
+  EXPECT_FALSE(f.doc().view().hexDump);
+  // Enter never closes the window.
+  QTest::keyClick(d->menuText(), Qt::Key_Return);
+  EXPECT_TRUE(f.frame.menuDialog() && d->isVisible());
+}
+
+TEST(StringDialog, FiltersAndReferences) {
+  TListFrame f("gui.exe");
+  TShowResStringDlg* d = f.open(CM_SHOW_STRINGS, &TDDecoratedFrame::stringDialog);
+  ASSERT_EQ(d->strings()->count(), 10);
+  EXPECT_EQ(d->strings()->text(0), QStringLiteral("ID 0x0001 (00001): Fixture Window"));
+  EXPECT_EQ(d->strings()->currentRowIndex(), 0);
+
+  struct Case {
+    const char* id;  // the line's prefix
+    bool noArithmetic, noBitwise;
+    std::vector<std::string> references;
+  } cases[] = {
+      {"ID 0x03E8", false, false, {" 000007F1  -  :004013F1"}},  // add eax,0x3e8
+      {"ID 0x03E8", true, false, {}},
+      {"ID 0x4001", false, false, {" 00000532  -  :00401132", " 0000080B  -  :0040140B"}},
+      {"ID 0x4001", false, true, {" 00000532  -  :00401132"}},  // and eax,0x4001 left out
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.id) + (c.noArithmetic ? " no-arith" : "") + (c.noBitwise ? " no-bitwise" : ""));
+    int row = -1;
+    for (int i = 0; i < d->strings()->count(); ++i)
+      if (d->strings()->text(i).startsWith(QString::fromLatin1(c.id))) row = i;
+    ASSERT_GE(row, 0);
+    clickRow(d->strings(), row);
+    if (d->noArithmetic()->isChecked() != c.noArithmetic) QTest::mouseClick(d->noArithmetic(), Qt::LeftButton);
+    if (d->noBitwise()->isChecked() != c.noBitwise) QTest::mouseClick(d->noBitwise(), Qt::LeftButton);
+    EXPECT_EQ(texts(d->references()), c.references);
+  }
+  const int last = d->references()->count() - 1;
+  clickRow(d->references(), last);
+  EXPECT_EQ(f.doc().view().topOffset, d->references()->data(last));
+  EXPECT_EQ(f.newestKind(), uint32_t(RK_STRING));
+
+  // Only strings that the code uses: "Word wrap is off" (41) has none.
+  QTest::mouseClick(d->onlyReferenced(), Qt::LeftButton);
+  const std::vector<std::string> shown = texts(d->strings());
+  EXPECT_LT(shown.size(), 10u);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), "ID 0x0029 (00041): Word wrap is off"), 0);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), "ID 0x4001 (16385): Last string of the table"), 1);
+}
+
+// While the scanner fills a store its windows say so and choosing the notice
+// does nothing; the scanner's notice from its own thread relists them.
+TEST(ListDialogs, ReferencesWaitForTheirStore) {
+  struct Case {
+    TRefStoreKind kind;
+    std::function<TLineList*(TListFrame&)> choose;  // opens the window, chooses a line
+    const char* waiting;
+    const char* filled;  // the first reference afterwards
+  } cases[] = {
+      {TRefStoreKind::Import,
+       [](TListFrame& f) {
+         TImportsDlg* d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
+         clickRow(d->functions(), 2);
+         return d->references();
+       },
+       "Import scanning not completed yet!", " 0000072E  -  :0040132E"},
+      {TRefStoreKind::Menu,
+       [](TListFrame& f) {
+         TShowResMenuDlg* d = f.open(CM_SHOW_MENUS, &TDDecoratedFrame::menuDialog);
+         clickRow(d->menus(), 1);
+         clickLine(d->menuText(), 4);
+         return d->references();
+       },
+       "Still scanning...", " 000007E5  -  :004013E5"},
+      {TRefStoreKind::String,
+       [](TListFrame& f) {
+         TShowResStringDlg* d = f.open(CM_SHOW_STRINGS, &TDDecoratedFrame::stringDialog);
+         // The filter needs finished references: every string stays.
+         QTest::mouseClick(d->onlyReferenced(), Qt::LeftButton);
+         EXPECT_EQ(d->strings()->count(), 10);
+         return d->references();
+       },
+       "Still scanning for string references...", " 0000042B  -  :0040102B"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.waiting);
+    TListFrame f("gui.exe");
+    f.doc().stores().locks.lock(c.kind);
+    TLineList* references = c.choose(f);
+    EXPECT_EQ(texts(references), std::vector<std::string>{c.waiting});
+    clickRow(references, 0);
+    EXPECT_EQ(f.doc().history().count(), 0u);
+    f.doc().stores().locks.unlock(c.kind);
+    f.doc().storeFilled(c.kind);
+    QApplication::processEvents();
+    ASSERT_GE(references->count(), 1);
+    EXPECT_EQ(references->text(0).toStdString(), c.filled);
+  }
+}
+
+TEST(StringDialog, EnterSearchesAndNeverCloses) {
+  TListFrame f("gui.exe");
+  TShowResStringDlg* d = f.open(CM_SHOW_STRINGS, &TDDecoratedFrame::stringDialog);
+  struct Step {
+    const char* typed;
+    int selected;  // row after Enter
+    bool notFound;
+  } steps[] = {
+      {"WORD wrap", 3, false},  // case ignored
+      {"WORD wrap", 4, false},  // again: behind the string just found
+      {"WORD wrap", 3, false},  // wrapped round
+      {"0x00", 3, true},        // the ID prefix is not searched
+      {"", 3, false},           // nothing to look for
+      {"table", 9, false},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.typed);
+    d->searchField()->setText(QString::fromLatin1(s.typed));
+    f.host.messages.clear();
+    QTest::keyClick(d->searchField(), Qt::Key_Return);
+    EXPECT_TRUE(f.frame.stringDialog() && d->isVisible());
+    EXPECT_EQ(d->strings()->currentRowIndex(), s.selected);
+    EXPECT_EQ(d->searchField()->text().toStdString(), s.typed);
+    ASSERT_EQ(f.host.messages.size(), s.notFound ? 1u : 0u);
+    if (s.notFound) {
+      EXPECT_EQ(f.host.messages[0].text, "Not found");
+    }
+  }
+  // The found string's references are listed.
+  EXPECT_EQ(texts(d->references()), (std::vector<std::string>{" 00000532  -  :00401132", " 0000080B  -  :0040140B"}));
+  // The search field keeps the keys; the list's moving keys move the strings.
+  QTest::keyClick(d->searchField(), Qt::Key_Up);
+  EXPECT_EQ(d->strings()->currentRowIndex(), 8);
+  EXPECT_EQ(texts(d->references()), std::vector<std::string>{" 000007FD  -  :004013FD"});
+}
+
+}  // namespace
