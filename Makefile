@@ -18,7 +18,8 @@ DEV_FLAGS  = -DOXU_WERROR=ON
 # What is installed: the programs and their files, without tests and benchmarks.
 RELEASE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=Release -DOXU_BUILD_TESTS=OFF -DOXU_BUILD_BENCH=OFF
 
-.PHONY: deps build run test asan-test tsan-test fuzz fuzz-smoke bench fixtures install package clean
+.PHONY: deps build run test asan-test tsan-test fuzz fuzz-smoke bench fixtures install package clean \
+        check-layers format
 
 deps:
 	@tools/setup-deps
@@ -67,6 +68,16 @@ fuzz-smoke: fuzz
 
 bench: build
 	@tools/run-bench "$(BUILD)"
+
+# Includes and library links follow the layer graph (docs/ARCHITECTURE.md).
+check-layers:
+	@tools/check-layers
+
+# Rewrites every C++ file in the style of .clang-format; the sample programs'
+# sources stay as they are, so that the committed fixtures still match them.
+CLANG_FORMAT ?= clang-format
+format: deps
+	git ls-files -z '*.cpp' '*.h' ':!tests/fixtures/src' | xargs -0 $(CLANG_FORMAT) -i
 
 # Rebuilds the committed fixture binaries from their sources.
 fixtures: deps

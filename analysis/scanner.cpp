@@ -8,6 +8,7 @@
 #include "base/host.h"
 #include "base/le_read.h"
 #include "base/text_format.h"
+#include "image/pe_layout.h"
 #include "image/thunk_allowance.h"
 
 namespace {
@@ -151,15 +152,16 @@ void TScanRun::run() {
 // The raw section table: code pass ranges and the sections the value
 // searches sweep.
 void TScanRun::readSections() {
-  const uint32_t count = u16(uint64_t(pe0_) + 6);
-  const uint64_t table = uint64_t(pe0_) + 0x78 + 8ull * u32(uint64_t(pe0_) + 0x74);
+  const uint32_t count = u16(uint64_t(pe0_) + pe_header::kNumberOfSections);
+  const uint32_t directories = u32(uint64_t(pe0_) + pe_header::kNumberOfRvaAndSizes);
+  const uint64_t table = uint64_t(pe0_) + pe_header::sectionTable(directories);
   for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t h = table + 40ull * i;
-    if (h + 40 > size_) break;
-    const uint32_t characteristics = readLe32(base_ + h + 36);
-    if (!(characteristics & 0x20000020u)) continue;
-    const uint32_t rawSize = readLe32(base_ + h + 16);
-    const uint32_t rawOffset = readLe32(base_ + h + 20);
+    const uint64_t h = table + uint64_t(pe_section::kHeaderSize) * i;
+    if (h + pe_section::kHeaderSize > size_) break;
+    const uint32_t characteristics = readLe32(base_ + h + pe_section::kCharacteristics);
+    if (!(characteristics & (pe_section::kCode | pe_section::kExecute))) continue;
+    const uint32_t rawSize = readLe32(base_ + h + pe_section::kSizeOfRawData);
+    const uint32_t rawOffset = readLe32(base_ + h + pe_section::kPointerToRawData);
     if (uint64_t(rawOffset) + rawSize > size_) continue;
     codeRanges_.push_back({rawOffset, rawSize, characteristics});
     if (rawOffset < size_ && rawSize < size_) searchSections_.push_back({rawOffset, rawSize, characteristics});
@@ -191,7 +193,8 @@ void TScanRun::peScan() {
 // ---- pass 1: imports ------------------------------------------------------------------------
 
 void TScanRun::importPass() {
-  const uint32_t off = image_.rvaToFileOffset(u32(uint64_t(pe0_) + 0x80), false);
+  const uint32_t off =
+      image_.rvaToFileOffset(u32(uint64_t(pe0_) + pe_header::dataDirectory(pe_header::kImportDirectory)), false);
   if (off == NOT_IN_FILE) return;
   const SectionInfo* holder = image_.sectionByFileOffset(off);
   if (!holder) return;
@@ -201,18 +204,19 @@ void TScanRun::importPass() {
     finishAll();
     return;
   }
-  const uint32_t imageBase = u32(uint64_t(pe0_) + 0x34);
+  const uint32_t imageBase = u32(uint64_t(pe0_) + pe_header::kImageBase);
 
   // visit(slot, module, function, thunk number, usable)
   auto walk = [&](auto&& visit) {
     uint32_t number = 0;
     TThunkAllowance allowance(size_);
-    for (uint64_t d = off; d + 20 <= sectionEnd && !stopped(); d += 20) {
-      const uint32_t nameRva = readLe32(base_ + d + 12);
+    constexpr uint32_t kStep = pe_import::kDescriptorSize;
+    for (uint64_t d = off; d + kStep <= sectionEnd && !stopped(); d += kStep) {
+      const uint32_t nameRva = readLe32(base_ + d + pe_import::kName);
       if (nameRva == 0) break;
       const uint32_t module = image_.rvaToFileOffset(nameRva, true);
-      const uint32_t lookup = readLe32(base_ + d);
-      const uint32_t iat = readLe32(base_ + d + 16);
+      const uint32_t lookup = readLe32(base_ + d + pe_import::kOriginalFirstThunk);
+      const uint32_t iat = readLe32(base_ + d + pe_import::kFirstThunk);
       const uint32_t t = image_.rvaToFileOffset(lookup ? lookup : iat, true);
       if (t == NOT_IN_FILE || image_.rvaToFileOffset(iat, true) == NOT_IN_FILE) continue;
       allowance.addDescriptor();
@@ -261,7 +265,8 @@ void TScanRun::codePasses() {
 // ---- passes 3 and 4: string tables and menus ------------------------------------------------------
 
 bool TScanRun::resourceRoot() {
-  const uint32_t r = image_.rvaToFileOffset(u32(uint64_t(pe0_) + 0x88), false);
+  const uint32_t r =
+      image_.rvaToFileOffset(u32(uint64_t(pe0_) + pe_header::dataDirectory(pe_header::kResourceDirectory)), false);
   if (r == NOT_IN_FILE || uint64_t(r) + 21 >= size_) return false;
   resourceRoot_ = r;
   return true;
@@ -277,12 +282,14 @@ void walkResourceType(const uint8_t* base, uint32_t size, const TImageInfo& imag
                       uint32_t type, const std::atomic<bool>* stop, Visit&& visit) {
   auto u32 = [&](uint64_t at) -> uint32_t { return at + 4 <= size ? readLe32(base + at) : 0; };
   auto stopped = [&] { return stop && stop->load(std::memory_order_relaxed); };
-  const uint32_t entries = readLe16(base + root + 12) + readLe16(base + root + 14);
+  const uint32_t entries =
+      readLe16(base + root + pe_resource::kNamedEntries) + readLe16(base + root + pe_resource::kIdEntries);
   for (uint32_t k = 0; k < entries; ++k) {
-    const uint64_t e = uint64_t(root) + 16 + 8ull * k;
-    if (e + 8 > size) return;
+    const uint64_t e = uint64_t(root) + pe_resource::kDirectoryHeaderSize + uint64_t(pe_resource::kEntrySize) * k;
+    if (e + pe_resource::kEntrySize > size) return;
     if (readLe32(base + e) != type) continue;
-    const uint64_t dir = uint64_t(root) + (readLe32(base + e + 4) & 0x7FFFFFFFu);
+    const uint32_t typeOffset = readLe32(base + e + pe_resource::kEntryOffset) & ~pe_resource::kSubdirectoryBit;
+    const uint64_t dir = uint64_t(root) + typeOffset;
     if (dir + 25 >= size) return;
     for (uint64_t te = dir + 16;; te += 8) {
       if (te + 8 > size || stopped()) return;
@@ -293,7 +300,7 @@ void walkResourceType(const uint8_t* base, uint32_t size, const TImageInfo& imag
       const uint64_t dataEntry = uint64_t(root) + u32(language + 20);
       if (dataEntry + 8 > size) return;
       const uint32_t data = image.rvaToFileOffset(readLe32(base + dataEntry), true);
-      const uint32_t dataSize = readLe32(base + dataEntry + 4);
+      const uint32_t dataSize = readLe32(base + dataEntry + pe_resource::kDataSize);
       if (data == NOT_IN_FILE || data >= size || dataSize < 10) return;
       if (!visit(name, data, dataSize)) return;
     }
@@ -305,7 +312,7 @@ void walkResourceType(const uint8_t* base, uint32_t size, const TImageInfo& imag
 void TScanRun::stringPass() {
   // visit(id, length word offset)
   auto walk = [&](auto&& visit) {
-    walkResourceType(base_, size_, image_, resourceRoot_, 6, stop_,
+    walkResourceType(base_, size_, image_, resourceRoot_, pe_resource::kStringTableType, stop_,
                      [&](uint32_t bundle, uint32_t data, uint32_t) {
                        const uint32_t first = (bundle - 1) * 16;
                        uint64_t pos = data;
@@ -339,9 +346,10 @@ void TScanRun::stringPass() {
 
 void TScanRun::menuPass() {
   // visit(id, text offset, thousandths of the template walked)
+  constexpr uint32_t kMenus = pe_resource::kMenuType;
   auto walk = [&](auto&& visit) {
     walkResourceType(
-        base_, size_, image_, resourceRoot_, 4, stop_, [&](uint32_t, uint32_t data, uint32_t dataSize) {
+        base_, size_, image_, resourceRoot_, kMenus, stop_, [&](uint32_t, uint32_t data, uint32_t dataSize) {
           if (uint64_t(data) + 4 > size_) return false;
           uint64_t pos = uint64_t(data) + 4 + readLe16(base_ + data + 2);
           auto skipText = [&] {

@@ -13,6 +13,7 @@
 #include "base/text_format.h"
 #include "image/file_save.h"
 #include "image/image_info.h"
+#include "image/pe_layout.h"
 
 namespace {
 
@@ -167,11 +168,12 @@ TSymbolTarget TSymbolTarget::of(const TImageInfo& image) {
   t.imageBase = image.imageBase();
   t.mzHeaderSize = image.mzHeaderSize();
   for (const auto& s : image.sections()) t.sectionRvas.push_back(s.rva);
-  if (t.isPE && image.fileSize() > 0x3C + 4) {
+  if (t.isPE && image.fileSize() > mz_header::kPeHeaderOffset + 4) {
     // The export directory as the optional header gives it, whatever the
     // directory count says.
-    const uint32_t p = boundedLe32(image.buffer(), image.fileSize(), 0x3C);
-    const uint32_t rva = boundedLe32(image.buffer(), image.fileSize(), uint64_t(p) + 0x78);
+    const uint32_t p = boundedLe32(image.buffer(), image.fileSize(), mz_header::kPeHeaderOffset);
+    const uint32_t rva = boundedLe32(image.buffer(), image.fileSize(),
+                                     uint64_t(p) + pe_header::dataDirectory(pe_header::kExportDirectory));
     std::vector<TExportEntry> entries;
     t.exports = exportWalk(image, rva, ExportWalkMode::Ordinals, entries);
     for (const auto& e : entries) t.ownExports.emplace_back(e.ordinal, e.rva);

@@ -11,6 +11,7 @@
 #include "document/command_state.h"
 #include "document/document.h"
 #include "image/exports.h"
+#include "image/pe_layout.h"
 #include "image/raw_convert.h"
 #include "image/tls_menu.h"
 
@@ -253,9 +254,9 @@ int runExports(const TCliArgs& args, TCliHost& host) {
     return EXIT_FAILED;
   }
   uint32_t base = 0, dirRva, dirSize;
-  if (im.dataDirectory(0, dirRva, dirSize)) {
+  if (im.dataDirectory(pe_header::kExportDirectory, dirRva, dirSize)) {
     uint32_t d = im.rvaToFileOffset(dirRva, true);
-    base = boundedLe32(doc.buffer(), doc.fileSize(), uint64_t(d) + 16);
+    base = boundedLe32(doc.buffer(), doc.fileSize(), uint64_t(d) + pe_export::kOrdinalBase);
   }
   if (args.flag("json")) {
     TJsonWriter j;

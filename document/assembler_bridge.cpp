@@ -10,6 +10,7 @@
 #include "base/host.h"
 #include "base/le_read.h"
 #include "document/document.h"
+#include "image/pe_layout.h"
 #include "image/raw_convert.h"
 #include "persist/settings.h"
 
@@ -54,8 +55,8 @@ class TLoadedLibrary {
 // The dialog's own test of the buffer: "MZ", a positive e_lfanew inside the
 // file and "PE" there.
 bool isPeFile(const uint8_t* buffer, uint32_t size) {
-  if (size < 64 || buffer[0] != 'M' || buffer[1] != 'Z') return false;
-  const int32_t lfanew = int32_t(readLe32(buffer + 60));
+  if (size < mz_header::kSize || buffer[0] != 'M' || buffer[1] != 'Z') return false;
+  const int32_t lfanew = int32_t(readLe32(buffer + mz_header::kPeHeaderOffset));
   return lfanew > 0 && uint32_t(lfanew) + 1 < size && buffer[lfanew] == 'P' && buffer[lfanew + 1] == 'E';
 }
 

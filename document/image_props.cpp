@@ -3,6 +3,7 @@
 #include "base/le_read.h"
 #include "base/text_format.h"
 #include "document/document.h"
+#include "image/pe_layout.h"
 
 const std::array<TImageFlagBox, 6> kImageFlagBoxes = {{
     {IPC_FLAG_CODE, 0x00000020u, " Code", "code"},
@@ -15,15 +16,12 @@ const std::array<TImageFlagBox, 6> kImageFlagBoxes = {{
 
 namespace {
 
-constexpr uint32_t kCodeBit = 0x00000020u;
-constexpr uint32_t kSectionHeaderSize = 40;
-
 // Where the PE headers and the section table are, as the buffer says now.
 struct THeaderSpot {
   uint32_t pe = 0;            // offset of "PE"
   uint64_t tableStart = 0;    // first section header
   uint32_t sectionCount = 0;  // NumberOfSections
-  uint64_t tableEnd() const { return tableStart + uint64_t(kSectionHeaderSize) * sectionCount; }
+  uint64_t tableEnd() const { return tableStart + uint64_t(pe_section::kHeaderSize) * sectionCount; }
 };
 
 // "MZ" at 0, a PE offset that is positive and leaves room for the 120
@@ -32,13 +30,13 @@ struct THeaderSpot {
 // reckoned in 64 bits so that a small file cannot wrap it around.
 bool findHeaders(const uint8_t* buf, uint32_t size, THeaderSpot& spot) {
   if (size < 2 || buf[0] != 'M' || buf[1] != 'Z') return false;
-  const int32_t p = static_cast<int32_t>(boundedLe32(buf, size, 0x3C));
+  const int32_t p = static_cast<int32_t>(boundedLe32(buf, size, mz_header::kPeHeaderOffset));
   if (p <= 0 || int64_t(p) >= int64_t(size) - 120) return false;
   const uint32_t pe = static_cast<uint32_t>(p);
   if (buf[pe] != 'P' || buf[pe + 1] != 'E') return false;
   spot.pe = pe;
-  spot.sectionCount = readLe16(buf + pe + 6);
-  spot.tableStart = uint64_t(pe) + 0x78 + 8 * uint64_t(readLe32(buf + pe + 0x74));
+  spot.sectionCount = readLe16(buf + pe + pe_header::kNumberOfSections);
+  spot.tableStart = uint64_t(pe) + pe_header::sectionTable(readLe32(buf + pe + pe_header::kNumberOfRvaAndSizes));
   return true;
 }
 
@@ -159,15 +157,15 @@ void TImagePropsModel::fill(int keepIndex) {
   title_ = kTitle;
   const uint32_t p = spot.pe;
   fields_[fieldIndex(IPC_NUM_SECTIONS)] = wsString("%d", int(spot.sectionCount));
-  fields_[fieldIndex(IPC_ENTRY_POINT)] = hexText(readLe32(buf + p + 0x28));
-  fields_[fieldIndex(IPC_IMAGE_BASE)] = hexText(readLe32(buf + p + 0x34));
-  fields_[fieldIndex(IPC_SECTION_ALIGNMENT)] = hexText(readLe32(buf + p + 0x38));
-  fields_[fieldIndex(IPC_FILE_ALIGNMENT)] = hexText(readLe32(buf + p + 0x3C));
-  fields_[fieldIndex(IPC_DIR_ENTRIES)] = hexText(readLe32(buf + p + 0x74));
+  fields_[fieldIndex(IPC_ENTRY_POINT)] = hexText(readLe32(buf + p + pe_header::kAddressOfEntryPoint));
+  fields_[fieldIndex(IPC_IMAGE_BASE)] = hexText(readLe32(buf + p + pe_header::kImageBase));
+  fields_[fieldIndex(IPC_SECTION_ALIGNMENT)] = hexText(readLe32(buf + p + pe_header::kSectionAlignment));
+  fields_[fieldIndex(IPC_FILE_ALIGNMENT)] = hexText(readLe32(buf + p + pe_header::kFileAlignment));
+  fields_[fieldIndex(IPC_DIR_ENTRIES)] = hexText(readLe32(buf + p + pe_header::kNumberOfRvaAndSizes));
 
   sections_.clear();
   for (uint32_t i = 0; i < spot.sectionCount; ++i) {
-    const uint64_t h = spot.tableStart + uint64_t(kSectionHeaderSize) * i;
+    const uint64_t h = spot.tableStart + uint64_t(pe_section::kHeaderSize) * i;
     if (h >= size) break;  // a cut table lists the headers that start inside the file
     char name[9];
     copyBoundedText(buf, size, h, name, sizeof name, 8);
@@ -180,7 +178,7 @@ void TImagePropsModel::fill(int keepIndex) {
 bool TImagePropsModel::chosenHeaderInFile(uint32_t& header) const {
   if (!valid_ || sections_.empty()) return false;
   header = sections_[chosen_].headerOffset;
-  return fitsIn(doc_.fileSize(), header, kSectionHeaderSize);
+  return fitsIn(doc_.fileSize(), header, pe_section::kHeaderSize);
 }
 
 void TImagePropsModel::showSection() {
@@ -199,8 +197,9 @@ void TImagePropsModel::showSection() {
     sectionShown_ = false;
   } else {
     const uint8_t* buf = doc_.buffer();
-    for (int i = 0; i < 4; ++i) fields_[first + i] = hexText(readLe32(buf + h + 8 + 4 * i));
-    remembered_ = readLe32(buf + h + 36);
+    // Virtual size, virtual address, raw size and raw offset stand in a row.
+    for (int i = 0; i < 4; ++i) fields_[first + i] = hexText(readLe32(buf + h + pe_section::kVirtualSize + 4 * i));
+    remembered_ = readLe32(buf + h + pe_section::kCharacteristics);
     boxes_ = remembered_ & kImageFlagMask;
     sectionShown_ = true;
   }
@@ -224,7 +223,7 @@ bool TImagePropsModel::apply() {
   writeLe32(bytes, value);
   // The document's change is undoable, re-parses the image and comes back
   // here through the change listener, which reads the new value.
-  doc_.ChangeMemory(h + 36, bytes, 4);
+  doc_.ChangeMemory(h + pe_section::kCharacteristics, bytes, 4);
   return true;
 }
 
@@ -232,13 +231,13 @@ bool TImagePropsModel::gotoSection() {
   uint32_t h;
   if (!open_ || !chosenHeaderInFile(h)) return false;
   const uint8_t* buf = doc_.buffer();
-  const uint32_t rawOffset = readLe32(buf + h + 20);
-  const uint32_t characteristics = readLe32(buf + h + 36);
+  const uint32_t rawOffset = readLe32(buf + h + pe_section::kPointerToRawData);
+  const uint32_t characteristics = readLe32(buf + h + pe_section::kCharacteristics);
   doc_.history().pushReturn(RK_SECTION);
   // The listing's move deals with offsets outside the file itself.
   doc_.gotoOffset(rawOffset);
   TViewState& view = doc_.view();
-  if (characteristics & kCodeBit) {
+  if (characteristics & pe_section::kCode) {
     view.hexDump = false;
     view.bits16 = false;
   } else {

@@ -6,6 +6,7 @@
 #include "base/host.h"
 #include "base/le_read.h"
 #include "base/text_format.h"
+#include "image/pe_layout.h"
 #include "image/thunk_allowance.h"
 
 namespace {
@@ -44,12 +45,12 @@ void TImageInfo::parseImage(const uint8_t* buffer, uint32_t size, const std::str
   directoryCount_ = 0;
   fileName_ = fileName;
 
-  if (size < 64 || readLe16(buffer) != 0x5A4D) return;
+  if (size < mz_header::kSize || readLe16(buffer) != mz_header::kSignature) return;
 
   // DOS part.
-  mzHeaderSize_ = 16u * readLe16(buffer + 8);
-  mzInitialCS_ = readLe16(buffer + 0x16);
-  const uint32_t ip = readLe16(buffer + 0x14);
+  mzHeaderSize_ = 16u * readLe16(buffer + mz_header::kHeaderParagraphs);
+  mzInitialCS_ = readLe16(buffer + mz_header::kInitialCs);
+  const uint32_t ip = readLe16(buffer + mz_header::kInitialIp);
   const uint64_t dosEntry = uint64_t(mzHeaderSize_) + uint64_t(mzInitialCS_) * 16 + ip;
   if (mzHeaderSize_ < size && dosEntry < size) {
     isMZ_ = 1;
@@ -59,25 +60,25 @@ void TImageInfo::parseImage(const uint8_t* buffer, uint32_t size, const std::str
   }
 
   // PE signature; only the two letters are compared.
-  const uint32_t p = readLe32(buffer + 0x3C);
-  if (p == 0 || uint64_t(p) + 0x8C >= size || readLe16(buffer + p) != 0x4550) return;
+  const uint32_t p = readLe32(buffer + mz_header::kPeHeaderOffset);
+  if (p == 0 || uint64_t(p) + 0x8C >= size || readLe16(buffer + p) != pe_header::kSignature) return;
 
-  const uint32_t wantedSections = buffer[p + 6];
-  const uint32_t n = readLe32(buffer + p + 0x74);
+  const uint32_t wantedSections = buffer[p + pe_header::kNumberOfSections];
+  const uint32_t n = readLe32(buffer + p + pe_header::kNumberOfRvaAndSizes);
   directoryCount_ = n;
   // The table follows the data directories of a standard optional header;
   // SizeOfOptionalHeader is not trusted.
-  uint64_t at = uint64_t(p) + 0x78 + 8ull * n;
-  while (sections_.size() < wantedSections && at + 40 <= size) {
+  uint64_t at = uint64_t(p) + pe_header::sectionTable(n);
+  while (sections_.size() < wantedSections && at + pe_section::kHeaderSize <= size) {
     const uint8_t* h = buffer + at;
     SectionInfo s{};
-    std::memcpy(s.name, h, 8);
-    s.name[8] = 0;
-    s.virtualSize = readLe32(h + 8);
-    s.rva = readLe32(h + 12);
-    s.rawSize = readLe32(h + 16);
-    s.rawOffset = readLe32(h + 20);
-    s.characteristics = readLe32(h + 36);
+    std::memcpy(s.name, h + pe_section::kName, pe_section::kNameSize);
+    s.name[pe_section::kNameSize] = 0;
+    s.virtualSize = readLe32(h + pe_section::kVirtualSize);
+    s.rva = readLe32(h + pe_section::kVirtualAddress);
+    s.rawSize = readLe32(h + pe_section::kSizeOfRawData);
+    s.rawOffset = readLe32(h + pe_section::kPointerToRawData);
+    s.characteristics = readLe32(h + pe_section::kCharacteristics);
     // A section without raw data (.bss) usually says raw offset 0; the loader
     // ignores it, and so must the header region, or no header byte of such a
     // file would have an RVA.
@@ -85,15 +86,15 @@ void TImageInfo::parseImage(const uint8_t* buffer, uint32_t size, const std::str
     lowestSectionRva_ = std::min(lowestSectionRva_, s.rva);
     highestSectionEnd_ = std::max(highestSectionEnd_, s.rva + s.virtualSize);
     sections_.push_back(s);
-    at += 40;
+    at += pe_section::kHeaderSize;
   }
   indexSections();
 
   isPE_ = 1;
   peHeaderOffset_ = p;
-  imageBase_ = readLe32(buffer + p + 0x34);
+  imageBase_ = readLe32(buffer + p + pe_header::kImageBase);
 
-  const uint32_t entryRva = readLe32(buffer + p + 0x28);
+  const uint32_t entryRva = readLe32(buffer + p + pe_header::kAddressOfEntryPoint);
   const uint32_t e = rvaToFileOffset(entryRva, true);
   if (e < size) {
     entryOffset_ = e;
@@ -101,21 +102,21 @@ void TImageInfo::parseImage(const uint8_t* buffer, uint32_t size, const std::str
   }
 
   uint32_t rva, dirSize;
-  if (dataDirectory(0, rva, dirSize)) {
+  if (dataDirectory(pe_header::kExportDirectory, rva, dirSize)) {
     uint32_t off = rvaToFileOffset(rva, false);
-    if (off != NOT_IN_FILE && uint64_t(off) + 40 <= size) exportsPresent_ = 1;
+    if (off != NOT_IN_FILE && uint64_t(off) + pe_export::kDirectorySize <= size) exportsPresent_ = 1;
   }
-  if (dataDirectory(1, rva, dirSize)) readImportDirectory(rva);
-  if (dataDirectory(2, rva, dirSize)) readResourceRoot(rva);
-  if (dataDirectory(5, rva, dirSize)) readRelocations(rva, dirSize);
-  if (dataDirectory(9, rva, dirSize)) readTlsCallbacks(rva);
+  if (dataDirectory(pe_header::kImportDirectory, rva, dirSize)) readImportDirectory(rva);
+  if (dataDirectory(pe_header::kResourceDirectory, rva, dirSize)) readResourceRoot(rva);
+  if (dataDirectory(pe_header::kRelocationDirectory, rva, dirSize)) readRelocations(rva, dirSize);
+  if (dataDirectory(pe_header::kTlsDirectory, rva, dirSize)) readTlsCallbacks(rva);
 }
 
 bool TImageInfo::dataDirectory(uint32_t index, uint32_t& rva, uint32_t& size) const {
   if (!isPE_ || directoryCount_ <= index) return false;
   // A directory entry the file does not hold is absent.
-  const uint64_t at = uint64_t(peHeaderOffset_) + 0x78 + 8ull * index;
-  if (!fitsIn(fileSize_, at, 8)) return false;
+  const uint64_t at = uint64_t(peHeaderOffset_) + pe_header::dataDirectory(index);
+  if (!fitsIn(fileSize_, at, pe_header::kDataDirectorySize)) return false;
   rva = readLe32(buffer_ + at);
   size = readLe32(buffer_ + at + 4);
   return true;
@@ -123,7 +124,7 @@ bool TImageInfo::dataDirectory(uint32_t index, uint32_t& rva, uint32_t& size) co
 
 void TImageInfo::readImportDirectory(uint32_t rva) {
   const uint32_t off = rvaToFileOffset(rva, false);
-  if (off == NOT_IN_FILE || uint64_t(off) + 20 > fileSize_) return;
+  if (off == NOT_IN_FILE || uint64_t(off) + pe_import::kDescriptorSize > fileSize_) return;
   importsPresent_ = 1;
   importDirectoryOffset_ = off;
   const SectionInfo* s = sectionByFileOffset(off);
@@ -138,16 +139,16 @@ void TImageInfo::readImportDirectory(uint32_t rva) {
   char illegal[] = "Illegal function name address: 00000000";
   TFileFunctionBatch found;
   TThunkAllowance allowance(fileSize_);
-  for (uint64_t d = off; d + 19 < end; d += 20) {
-    const uint32_t nameRva = readLe32(buffer_ + d + 12);
+  for (uint64_t d = off; d + pe_import::kDescriptorSize - 1 < end; d += pe_import::kDescriptorSize) {
+    const uint32_t nameRva = readLe32(buffer_ + d + pe_import::kName);
     if (nameRva == 0) break;
     const uint32_t nameOff = rvaToFileOffset(nameRva, true);
     if (nameOff == NOT_IN_FILE || nameOff == 0) continue;
     copyBoundedText(buffer_, fileSize_, nameOff, name, sizeof name, kMaxImportNameChars);
     const uint32_t id = imports_.addFileModule(name);
 
-    const uint32_t original = readLe32(buffer_ + d);
-    const uint32_t thunkRva = original != 0 ? original : readLe32(buffer_ + d + 16);
+    const uint32_t original = readLe32(buffer_ + d + pe_import::kOriginalFirstThunk);
+    const uint32_t thunkRva = original != 0 ? original : readLe32(buffer_ + d + pe_import::kFirstThunk);
     const uint32_t t = rvaToFileOffset(thunkRva, true);
     if (t == NOT_IN_FILE || t == 0) continue;
     allowance.addDescriptor();
@@ -177,17 +178,17 @@ void TImageInfo::readImportDirectory(uint32_t rva) {
 void TImageInfo::readResourceRoot(uint32_t rva) {
   const uint32_t off = rvaToFileOffset(rva, false);
   if (off == NOT_IN_FILE || uint64_t(off) + 0x15 >= fileSize_) return;
-  const uint32_t named = readLe16(buffer_ + off + 12);
-  const uint32_t ids = readLe16(buffer_ + off + 14);
+  const uint32_t named = readLe16(buffer_ + off + pe_resource::kNamedEntries);
+  const uint32_t ids = readLe16(buffer_ + off + pe_resource::kIdEntries);
   const uint32_t total = named + ids;
   for (uint32_t k = 0; k < total; ++k) {
-    const uint64_t e = uint64_t(off) + 16 + 8ull * k;
+    const uint64_t e = uint64_t(off) + pe_resource::kDirectoryHeaderSize + uint64_t(pe_resource::kEntrySize) * k;
     if (e + 7 >= fileSize_) break;
     const uint32_t type = readLe32(buffer_ + e);
-    const uint32_t data = readLe32(buffer_ + e + 4) & 0x7FFFFFFFu;
+    const uint32_t data = readLe32(buffer_ + e + pe_resource::kEntryOffset) & ~pe_resource::kSubdirectoryBit;
     if (uint64_t(data) + off + 0x19 >= fileSize_) continue;
-    if (type == 4) menusPresent_ = 1;
-    if (type == 6) stringsPresent_ = 1;
+    if (type == pe_resource::kMenuType) menusPresent_ = 1;
+    if (type == pe_resource::kStringTableType) stringsPresent_ = 1;
   }
 }
 
@@ -200,7 +201,7 @@ void TImageInfo::readRelocations(uint32_t rva, uint32_t size) {
 void TImageInfo::readTlsCallbacks(uint32_t rva) {
   const uint32_t t = rvaToFileOffset(rva, false);
   if (t == NOT_IN_FILE || uint64_t(t) + 16 >= fileSize_) return;
-  const uint32_t a = memoryToFileOffset(readLe32(buffer_ + t + 12));
+  const uint32_t a = memoryToFileOffset(readLe32(buffer_ + t + pe_tls::kAddressOfCallbacks));
   if (a == NOT_IN_FILE || uint64_t(a) + 4 >= fileSize_) return;
   // Count slots while the slot after the current one still begins inside the file.
   for (uint64_t slot = a; slot + 4 < fileSize_; slot += 4) {

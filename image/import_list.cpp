@@ -7,6 +7,7 @@
 #include "base/le_read.h"
 #include "base/text_format.h"
 #include "image/image_info.h"
+#include "image/pe_layout.h"
 #include "image/thunk_allowance.h"
 
 namespace {
@@ -47,7 +48,7 @@ bool TImportListModel::build(const TImageInfo& image, bool keepOriginal) {
   keepOriginal_ = keepOriginal;
   modules_.clear();
   uint32_t rva, dirSize;
-  const uint32_t off = image.dataDirectory(1, rva, dirSize) ? image.rvaToFileOffset(rva, true)
+  const uint32_t off = image.dataDirectory(pe_header::kImportDirectory, rva, dirSize) ? image.rvaToFileOffset(rva, true)
                                                             : NOT_IN_FILE;
   if (off == NOT_IN_FILE) return false;
   const uint8_t* buf = image.buffer();
@@ -56,14 +57,15 @@ bool TImportListModel::build(const TImageInfo& image, bool keepOriginal) {
   // Entries by name, in the order of the sorted list box (names that differ
   // only in case are one entry).
   std::map<std::string, size_t, LessNoCase> sorted;
-  for (uint64_t d = off; d + 20 <= size; d += 20) {
-    const uint32_t nameRva = readLe32(buf + d + 12);
+  for (uint64_t d = off; d + pe_import::kDescriptorSize <= size; d += pe_import::kDescriptorSize) {
+    const uint32_t nameRva = readLe32(buf + d + pe_import::kName);
     if (nameRva == 0) break;
     const uint32_t nameOff = image.rvaToFileOffset(nameRva, true);
     if (nameOff == NOT_IN_FILE) continue;
     std::string name = textAt(image, nameOff);
-    const uint32_t original = readLe32(buf + d);
-    const uint32_t t = image.rvaToFileOffset(original != 0 ? original : readLe32(buf + d + 16), true);
+    const uint32_t original = readLe32(buf + d + pe_import::kOriginalFirstThunk);
+    const uint32_t t =
+        image.rvaToFileOffset(original != 0 ? original : readLe32(buf + d + pe_import::kFirstThunk), true);
     uint32_t limit = 0;
     if (t != NOT_IN_FILE) {
       allowance.addDescriptor();
@@ -99,10 +101,10 @@ std::vector<TImportListFunction> TImportListModel::functions(const TImageInfo& i
   const uint8_t* buf = image.buffer();
   const uint32_t size = image.fileSize();
   for (const TImportListDescriptor& desc : modules_[index].chainedDescriptors) {
-    const uint32_t original = readLe32(buf + desc.offset);
+    const uint32_t original = readLe32(buf + desc.offset + pe_import::kOriginalFirstThunk);
     const bool nameList = original != 0;
     const uint32_t t =
-        image.rvaToFileOffset(nameList ? original : readLe32(buf + desc.offset + 16), true);
+        image.rvaToFileOffset(nameList ? original : readLe32(buf + desc.offset + pe_import::kFirstThunk), true);
     if (t == NOT_IN_FILE) {
       out.push_back({nameList ? "<Funcnamelist address error>" : "<Funcaddrlist address error>", 0});
       break;

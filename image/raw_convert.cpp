@@ -3,15 +3,17 @@
 #include <algorithm>
 
 #include "base/le_read.h"
+#include "image/pe_layout.h"
 
 namespace {
 
 // Offset of the section table, or 0 when the header cannot hold one.
 bool sectionTable(const uint8_t* buffer, uint32_t size, uint32_t& peHeader, uint64_t& table) {
   if (size < 0x200) return false;
-  peHeader = readLe32(buffer + 0x3C);
+  peHeader = readLe32(buffer + mz_header::kPeHeaderOffset);
   if (uint64_t(size) <= uint64_t(peHeader) + 0x77) return false;
-  table = uint64_t(peHeader) + 0x78 + 8ull * readLe32(buffer + peHeader + 0x74);
+  const uint32_t directories = readLe32(buffer + peHeader + pe_header::kNumberOfRvaAndSizes);
+  table = uint64_t(peHeader) + pe_header::sectionTable(directories);
   return true;
 }
 
@@ -22,24 +24,25 @@ uint32_t rawRvaToFileOffset(uint32_t rva, const uint8_t* buffer, uint32_t size,
   uint32_t p;
   uint64_t table;
   if (!sectionTable(buffer, size, p, table) || !fitsIn(size, table, 24)) return 0xFFFFFFFFu;
-  const uint32_t count = readLe16(buffer + p + 6);
-  const uint32_t firstRva = readLe32(buffer + table + 12);
-  const uint32_t firstRaw = readLe32(buffer + table + 20);
+  const uint32_t count = readLe16(buffer + p + pe_header::kNumberOfSections);
+  const uint32_t firstRva = readLe32(buffer + table + pe_section::kVirtualAddress);
+  const uint32_t firstRaw = readLe32(buffer + table + pe_section::kPointerToRawData);
   if (rva < firstRva && rva < firstRaw) {
-    // ImageBase is read only now: the test above guarantees p + 0x78 bytes.
-    if (sectionRva) *sectionRva = readLe32(buffer + p + 0x34);
+    // ImageBase is read only now: the test above guarantees the bytes up to
+    // the data directories.
+    if (sectionRva) *sectionRva = readLe32(buffer + p + pe_header::kImageBase);
     if (sectionRawSize) *sectionRawSize = firstRaw;
     return rva;
   }
   for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t h = table + 40ull * i;
+    const uint64_t h = table + uint64_t(pe_section::kHeaderSize) * i;
     if (!fitsIn(size, h, 24)) return 0xFFFFFFFFu;
-    const uint32_t va = readLe32(buffer + h + 12);
-    const uint32_t rawSize = readLe32(buffer + h + 16);
+    const uint32_t va = readLe32(buffer + h + pe_section::kVirtualAddress);
+    const uint32_t rawSize = readLe32(buffer + h + pe_section::kSizeOfRawData);
     if (sectionRva) *sectionRva = va;
     if (sectionRawSize) *sectionRawSize = rawSize;
     if (va <= rva && uint64_t(rva) < uint64_t(va) + rawSize)
-      return readLe32(buffer + h + 20) + rva - va;
+      return readLe32(buffer + h + pe_section::kPointerToRawData) + rva - va;
   }
   return 0xFFFFFFFFu;
 }
@@ -50,14 +53,14 @@ uint32_t rawFileOffsetToMemory(uint32_t offset, const uint8_t* buffer, uint32_t 
   uint32_t p;
   uint64_t table;
   if (!sectionTable(buffer, size, p, table)) return 0;
-  const uint32_t imageBase = readLe32(buffer + p + 0x34);
-  const uint32_t count = readLe16(buffer + p + 6);
+  const uint32_t imageBase = readLe32(buffer + p + pe_header::kImageBase);
+  const uint32_t count = readLe16(buffer + p + pe_header::kNumberOfSections);
   for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t h = table + 40ull * i;
+    const uint64_t h = table + uint64_t(pe_section::kHeaderSize) * i;
     if (!fitsIn(size, h, 24)) return 0;
-    const uint32_t va = readLe32(buffer + h + 12);
-    const uint32_t rawSize = readLe32(buffer + h + 16);
-    const uint32_t raw = readLe32(buffer + h + 20);
+    const uint32_t va = readLe32(buffer + h + pe_section::kVirtualAddress);
+    const uint32_t rawSize = readLe32(buffer + h + pe_section::kSizeOfRawData);
+    const uint32_t raw = readLe32(buffer + h + pe_section::kPointerToRawData);
     if (raw <= offset && uint64_t(offset) < uint64_t(raw) + rawSize) {
       if (sectionRva) *sectionRva = va;
       if (sectionRawOffset) *sectionRawOffset = raw;
@@ -75,24 +78,25 @@ TRawSectionTable::THeader TRawSectionTable::readHeader(const uint8_t* buffer, ui
   uint32_t p;
   if (!sectionTable(buffer, size, p, h.table)) return h;
   h.usable = true;
-  h.imageBase = readLe32(buffer + p + 0x34);
-  h.count = readLe16(buffer + p + 6);
+  h.imageBase = readLe32(buffer + p + pe_header::kImageBase);
+  h.count = readLe16(buffer + p + pe_header::kNumberOfSections);
   // Only the first 24 bytes of a header are read, and headers lie in a row:
   // those present end where the first one leaves the buffer.
-  const uint64_t room = fitsIn(size, h.table, 24) ? (size - h.table - 24) / 40 + 1 : 0;
+  const uint64_t room = fitsIn(size, h.table, 24) ? (size - h.table - 24) / pe_section::kHeaderSize + 1 : 0;
   h.present = uint32_t(std::min<uint64_t>(room, h.count));
   h.firstPresent = room > 0;
   if (h.firstPresent) {
-    h.firstRva = readLe32(buffer + h.table + 12);
-    h.firstRaw = readLe32(buffer + h.table + 20);
+    h.firstRva = readLe32(buffer + h.table + pe_section::kVirtualAddress);
+    h.firstRaw = readLe32(buffer + h.table + pe_section::kPointerToRawData);
   }
   return h;
 }
 
 TRawSectionTable::TSection TRawSectionTable::readSection(const uint8_t* buffer, const THeader& header,
                                                          uint32_t index) {
-  const uint8_t* h = buffer + header.table + 40ull * index;
-  return {readLe32(h + 12), readLe32(h + 16), readLe32(h + 20)};
+  const uint8_t* h = buffer + header.table + uint64_t(pe_section::kHeaderSize) * index;
+  return {readLe32(h + pe_section::kVirtualAddress), readLe32(h + pe_section::kSizeOfRawData),
+          readLe32(h + pe_section::kPointerToRawData)};
 }
 
 void TRawSectionTable::read(const uint8_t* buffer, uint32_t size) {

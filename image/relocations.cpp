@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/le_read.h"
+#include "image/pe_layout.h"
 
 void TRelocationTable::clear() {
   present_ = false;
@@ -15,13 +16,14 @@ void TRelocationTable::read(const uint8_t* buffer, uint32_t off, uint32_t size) 
   present_ = true;
   const uint64_t end = uint64_t(off) + size;
   uint64_t p = off;
-  while (p + 8 <= end) {
-    uint32_t page = readLe32(buffer + p);
-    uint32_t blockSize = readLe32(buffer + p + 4);
-    if (blockSize < 8 || p + blockSize > end) break;
-    TRelocationBlock b{page, static_cast<uint32_t>(p), (blockSize - 8) / 2, {}};
+  while (p + pe_relocation::kBlockHeaderSize <= end) {
+    uint32_t page = readLe32(buffer + p + pe_relocation::kPageRva);
+    uint32_t blockSize = readLe32(buffer + p + pe_relocation::kBlockSize);
+    if (blockSize < pe_relocation::kBlockHeaderSize || p + blockSize > end) break;
+    TRelocationBlock b{page, static_cast<uint32_t>(p), (blockSize - pe_relocation::kBlockHeaderSize) / 2, {}};
     b.entries.resize(b.entryCount);
-    for (uint32_t k = 0; k < b.entryCount; ++k) b.entries[k] = readLe16(buffer + p + 8 + 2 * k);
+    for (uint32_t k = 0; k < b.entryCount; ++k)
+      b.entries[k] = readLe16(buffer + p + pe_relocation::kBlockHeaderSize + 2 * k);
     blocks_.push_back(std::move(b));
     p += blockSize;
   }

@@ -6,6 +6,7 @@
 
 #include "base/le_read.h"
 #include "base/text_format.h"
+#include "image/pe_layout.h"
 #include "image/raw_convert.h"
 
 namespace {
@@ -44,12 +45,13 @@ bool walkEntries(const uint8_t* buf, uint32_t size, uint64_t directory, Visit&& 
 // The root's entries of one type: the offset (bit 31 cleared) of each.
 template <class Visit>
 bool forEachTypeEntry(const uint8_t* buf, uint32_t size, uint32_t root, uint32_t type, Visit&& visit) {
-  const uint32_t count = uint32_t(readLe16(buf + root + 12)) + readLe16(buf + root + 14);
+  const uint32_t count =
+      uint32_t(readLe16(buf + root + pe_resource::kNamedEntries)) + readLe16(buf + root + pe_resource::kIdEntries);
   for (uint32_t k = 0; k < count; ++k) {
-    const uint64_t e = uint64_t(root) + 16 + 8ull * k;
-    if (e + 8 > size) return false;
+    const uint64_t e = uint64_t(root) + pe_resource::kDirectoryHeaderSize + uint64_t(pe_resource::kEntrySize) * k;
+    if (e + pe_resource::kEntrySize > size) return false;
     if (readLe32(buf + e) != type) continue;
-    if (!visit(readLe32(buf + e + 4) & 0x7FFFFFFFu)) return false;
+    if (!visit(readLe32(buf + e + pe_resource::kEntryOffset) & ~pe_resource::kSubdirectoryBit)) return false;
   }
   return true;
 }
@@ -64,19 +66,19 @@ void sortLikeListControl(std::vector<TListLine>& lines) {
 
 TResourceRoot findResourceRoot(const uint8_t* buf, uint32_t size) {
   TResourceRoot root;
-  if (size < 0x40 || readLe16(buf) != 0x5A4D) return root;
-  const uint32_t p = readLe32(buf + 0x3C);
-  if (uint64_t(size) <= uint64_t(p) + 256 || readLe16(buf + p) != 0x4550) return root;
+  if (size < mz_header::kSize || readLe16(buf) != mz_header::kSignature) return root;
+  const uint32_t p = readLe32(buf + mz_header::kPeHeaderOffset);
+  if (uint64_t(size) <= uint64_t(p) + 256 || readLe16(buf + p) != pe_header::kSignature) return root;
   // RVA 0 is how a file says it has no resources; as an address it would
   // read the DOS header as a resource directory.
-  const uint32_t rva = readLe32(buf + p + 0x88);
+  const uint32_t rva = readLe32(buf + p + pe_header::dataDirectory(pe_header::kResourceDirectory));
   const uint32_t r = rva == 0 ? 0xFFFFFFFFu : rawRvaToFileOffset(rva, buf, size);
   if (r == 0xFFFFFFFFu || uint64_t(r) + 21 >= size) {
     root.status = ResourceRootStatus::WrongDirectory;
     return root;
   }
   root.offset = r;
-  root.status = readLe16(buf + r + 12) == 0 && readLe16(buf + r + 14) == 0
+  root.status = readLe16(buf + r + pe_resource::kNamedEntries) == 0 && readLe16(buf + r + pe_resource::kIdEntries) == 0
                     ? ResourceRootStatus::NoResources
                     : ResourceRootStatus::Ok;
   return root;
@@ -107,7 +109,7 @@ TResourceList listMenus(const uint8_t* buf, uint32_t size) {
   TResourceList list;
   if (!startList(buf, size, list)) return list;
   const uint32_t r = list.root.offset;
-  const bool complete = forEachTypeEntry(buf, size, r, 4, [&](uint32_t offset) {
+  const bool complete = forEachTypeEntry(buf, size, r, pe_resource::kMenuType, [&](uint32_t offset) {
     if (uint64_t(r) + offset + 25 >= size) return false;
     return walkEntries(buf, size, uint64_t(r) + offset, [&](uint64_t e) {
       const uint32_t name = readLe32(buf + e);
@@ -217,7 +219,7 @@ TResourceList listStrings(const uint8_t* buf, uint32_t size,
   TResourceList list;
   if (!startList(buf, size, list)) return list;
   const uint32_t r = list.root.offset;
-  const bool complete = forEachTypeEntry(buf, size, r, 6, [&](uint32_t offset) {
+  const bool complete = forEachTypeEntry(buf, size, r, pe_resource::kStringTableType, [&](uint32_t offset) {
     if (uint64_t(r) + offset + 25 >= size) return false;
     return walkEntries(buf, size, uint64_t(r) + offset, [&](uint64_t e) {
       const uint32_t firstId = (readLe32(buf + e) - 1) * 16;
@@ -228,7 +230,7 @@ TResourceList listStrings(const uint8_t* buf, uint32_t size,
       const uint64_t dataEntry = uint64_t(r) + readLe32(buf + language + 20);
       if (dataEntry + 9 >= size) return false;
       const uint32_t data = rawRvaToFileOffset(readLe32(buf + dataEntry), buf, size);
-      if (data == 0xFFFFFFFFu || readLe32(buf + dataEntry + 4) < 10) return false;
+      if (data == 0xFFFFFFFFu || readLe32(buf + dataEntry + pe_resource::kDataSize) < 10) return false;
       uint64_t at = data;
       for (uint32_t i = 0; i < 16; ++i) {
         if (at + 2 > size) break;

@@ -5,10 +5,10 @@
 #include <numeric>
 
 #include "base/le_read.h"
+#include "image/pe_layout.h"
 
 namespace {
 
-constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint64_t kZeroPiece = 128;  // padding goes out in pieces of this size
 
 uint64_t newRawSizeOf(const SectionInfo& s, uint32_t align) {
@@ -51,7 +51,7 @@ std::vector<size_t> layoutOrder(const std::vector<SectionInfo>& sections) {
 // copies it, or the headers; unchanged when the copy leaves it out.
 uint32_t newPositionOf(const TEnlargeLayout& L, uint32_t offset) {
   if (offset < L.tableOffset) return offset;
-  uint64_t at = L.tableOffset + uint64_t(kSectionHeaderSize) * L.sections.size();
+  uint64_t at = L.tableOffset + uint64_t(pe_section::kHeaderSize) * L.sections.size();
   for (const TEnlargePiece& piece : L.pieces) {
     if (!piece.zeros && piece.source <= offset && offset - piece.source < piece.length)
       return static_cast<uint32_t>(at + (offset - piece.source));
@@ -64,19 +64,19 @@ uint32_t newPositionOf(const TEnlargeLayout& L, uint32_t offset) {
 
 TEnlargeLayout planSectionEnlarged(const uint8_t* buffer, uint32_t size, const TImageInfo& image) {
   TEnlargeLayout L;
-  const uint32_t p = size >= 0x40 ? readLe32(buffer + 0x3C) : 0;
-  if (p == 0 || uint64_t(size) <= uint64_t(p) + 140 || readLe16(buffer + p) != 0x4550) {
+  const uint32_t p = size >= mz_header::kSize ? readLe32(buffer + mz_header::kPeHeaderOffset) : 0;
+  if (p == 0 || uint64_t(size) <= uint64_t(p) + 140 || readLe16(buffer + p) != pe_header::kSignature) {
     L.problem = EnlargeProblem::NotPe;
     return L;
   }
-  const uint32_t align = readLe32(buffer + p + 0x3C);
+  const uint32_t align = readLe32(buffer + p + pe_header::kFileAlignment);
   if (align == 0) {
     L.problem = EnlargeProblem::ZeroAlignment;
     return L;
   }
   const std::vector<SectionInfo>& sections = image.sections();
-  L.tableOffset = uint64_t(p) + 0x78 + 8ull * readLe32(buffer + p + 0x74);
-  uint64_t out = L.tableOffset + uint64_t(kSectionHeaderSize) * sections.size();
+  L.tableOffset = uint64_t(p) + pe_header::sectionTable(readLe32(buffer + p + pe_header::kNumberOfRvaAndSizes));
+  uint64_t out = L.tableOffset + uint64_t(pe_section::kHeaderSize) * sections.size();
   if (out > kLargestFileSize) {
     L.problem = EnlargeProblem::TooLarge;
     return L;
@@ -144,8 +144,8 @@ TEnlargeLayout planSectionEnlarged(const uint8_t* buffer, uint32_t size, const T
   copy(carried, size);  // the overlay
   L.outputSize = out;
   if (out > kLargestFileSize) L.problem = EnlargeProblem::TooLarge;
-  L.symbolPointerAt = uint64_t(p) + 12;
-  L.symbolPointer = newPositionOf(L, readLe32(buffer + p + 12));
+  L.symbolPointerAt = uint64_t(p) + pe_header::kPointerToSymbolTable;
+  L.symbolPointer = newPositionOf(L, readLe32(buffer + p + pe_header::kPointerToSymbolTable));
   return L;
 }
 
@@ -155,17 +155,17 @@ bool writeSectionEnlarged(const uint8_t* buffer, const TEnlargeLayout& layout, c
   const uint64_t at = layout.symbolPointerAt;
   if (!write(buffer, at) || !write(symbolPointer, 4) || !write(buffer + at + 4, layout.tableOffset - at - 4))
     return false;
-  std::vector<uint8_t> table(layout.sections.size() * kSectionHeaderSize, 0);
+  std::vector<uint8_t> table(layout.sections.size() * pe_section::kHeaderSize, 0);
   uint8_t* h = table.data();
   for (const TEnlargedSection& s : layout.sections) {
     // Relocation and line-number pointers and counts are left zero.
-    std::memcpy(h, s.old.name, 8);
-    writeLe32(h + 8, s.old.virtualSize);
-    writeLe32(h + 12, s.old.rva);
-    writeLe32(h + 16, s.newRawSize);
-    writeLe32(h + 20, s.newRawOffset);
-    writeLe32(h + 36, s.old.characteristics);
-    h += kSectionHeaderSize;
+    std::memcpy(h + pe_section::kName, s.old.name, pe_section::kNameSize);
+    writeLe32(h + pe_section::kVirtualSize, s.old.virtualSize);
+    writeLe32(h + pe_section::kVirtualAddress, s.old.rva);
+    writeLe32(h + pe_section::kSizeOfRawData, s.newRawSize);
+    writeLe32(h + pe_section::kPointerToRawData, s.newRawOffset);
+    writeLe32(h + pe_section::kCharacteristics, s.old.characteristics);
+    h += pe_section::kHeaderSize;
   }
   if (!table.empty() && !write(table.data(), table.size())) return false;
   static const uint8_t zeros[kZeroPiece] = {};

@@ -7,6 +7,7 @@
 #include "base/text_format.h"
 #include "disasm/decoder.h"
 #include "image/image_info.h"
+#include "image/pe_layout.h"
 #include "image/raw_convert.h"
 #include "listing/text_char.h"
 
@@ -153,13 +154,13 @@ uint32_t shownAddress(uint32_t offset, const uint8_t* buffer, uint32_t size, boo
   if (!memory) return offset;
   // The buffer's 16 zero bytes make the signature test safe for tiny files.
   if (buffer[0] != 'M' || buffer[1] != 'Z') return offset + 0x200000;
-  if (size < 0x40) return offset;  // no room for e_lfanew: no PE header
-  const int32_t lfanew = static_cast<int32_t>(readLe32(buffer + 0x3C));
+  if (size < mz_header::kSize) return offset;  // no room for e_lfanew: no PE header
+  const int32_t lfanew = static_cast<int32_t>(readLe32(buffer + mz_header::kPeHeaderOffset));
   if (lfanew < 0 || int64_t(lfanew) > int64_t(size) - 120) return offset;
   if (buffer[lfanew] != 'P' || buffer[lfanew + 1] != 'E') return offset;
   // The raw conversion needs a whole header page; a smaller PE file has no
   // sections to speak of, so every offset lies in no section.
-  if (size < 0x200) return readLe32(buffer + lfanew + 0x34) + offset;
+  if (size < 0x200) return readLe32(buffer + lfanew + pe_header::kImageBase) + offset;
   if (const TRawSectionTable* table = image ? image->rawSectionsOf(buffer, size) : nullptr)
     return table->fileOffsetToMemory(offset);
   return rawFileOffsetToMemory(offset, buffer, size);
@@ -343,11 +344,11 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
   const bool isMZ = src.image && src.image->isMZ();
   uint32_t imageBase = 0;
   uint32_t mzHeader = 0;
-  if (size >= 0x40) {
-    const uint32_t pe = readLe32(b + 0x3C);
-    if (fitsIn(size, pe, 0x38)) imageBase = readLe32(b + pe + 0x34);
+  if (size >= mz_header::kSize) {
+    const uint32_t pe = readLe32(b + mz_header::kPeHeaderOffset);
+    if (fitsIn(size, pe, pe_header::kImageBase + 4)) imageBase = readLe32(b + pe + pe_header::kImageBase);
   }
-  if (size >= 10) mzHeader = 16u * readLe16(b + 8);
+  if (size >= 10) mzHeader = 16u * readLe16(b + mz_header::kHeaderParagraphs);
 
   uint32_t added = 0;
   int32_t column = 0;  // characters written, colour marks not counted

@@ -7,6 +7,7 @@
 #include "base/le_read.h"
 #include "base/text_format.h"
 #include "image/image_info.h"
+#include "image/pe_layout.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ void referenceRows(const TListingState& state, const TListingContext& ctx, uint3
   const bool memory = state.memory();
   uint32_t mzAdjust = 0;
   if (memory && src.image && src.image->isMZ() && !src.image->isPE() && src.size >= 10)
-    mzAdjust = 16u * readLe16(src.buffer + 8);
+    mzAdjust = 16u * readLe16(src.buffer + mz_header::kHeaderParagraphs);
   if (width > RENDERED_LINE_CAPACITY - 16) width = RENDERED_LINE_CAPACITY - 16;
 
   const uint32_t firstRow = sink.used;
