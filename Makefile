@@ -6,6 +6,7 @@ BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+COVERAGE_BUILD ?= build-coverage
 INSTALL_BUILD ?= build-install
 PACKAGE_BUILD ?= build-package
 FILE       ?= tests/fixtures/bin/gui.exe
@@ -18,7 +19,7 @@ DEV_FLAGS  = -DOXU_WERROR=ON
 # What is installed: the programs and their files, without tests and benchmarks.
 RELEASE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=Release -DOXU_BUILD_TESTS=OFF -DOXU_BUILD_BENCH=OFF
 
-.PHONY: deps build run test asan-test tsan-test fuzz fuzz-smoke bench fixtures install package clean \
+.PHONY: deps build run test asan-test tsan-test coverage count-lines fuzz fuzz-smoke bench fixtures install package clean \
         check-layers format
 
 deps:
@@ -66,6 +67,22 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 fuzz-smoke: fuzz
 	@tools/fuzz-smoke "$(FUZZ_BUILD)" "$(FUZZ_SECONDS)"
 
+# Line and branch coverage of the core folders by the whole test suite (gcovr),
+# and the size of the tests beside the code they test.
+CORE_FOLDERS = base image disasm analysis tracer persist listing asm document
+coverage: deps
+	cmake -S . -B $(COVERAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOXU_COVERAGE=ON \
+	  -DOXU_BUILD_BENCH=OFF $(DEV_FLAGS)
+	cmake --build $(COVERAGE_BUILD) -j $(JOBS)
+	find $(COVERAGE_BUILD) -name '*.gcda' -delete
+	cd $(COVERAGE_BUILD) && ctest -j $(JOBS) -E '_fuzz' >/dev/null
+	gcovr -r . $(COVERAGE_BUILD) -j $(JOBS) $(foreach f,$(CORE_FOLDERS),-f '$(f)/') \
+	  --exclude-unreachable-branches --exclude-throw-branches --print-summary -o $(COVERAGE_BUILD)/coverage.txt
+	@tools/count-lines
+
+count-lines:
+	@tools/count-lines
+
 bench: build
 	@tools/run-bench "$(BUILD)"
 
@@ -98,4 +115,4 @@ package: deps
 	@ls $(PACKAGE_BUILD)/*.deb
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(INSTALL_BUILD) $(PACKAGE_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(COVERAGE_BUILD) $(INSTALL_BUILD) $(PACKAGE_BUILD)
