@@ -15,6 +15,7 @@
 #include "app/trace_vis_window.h"
 #include "app/listing/listing_view.h"
 #include "base/command_table.h"
+#include "document/document_observer.h"
 #include "document/project_commands.h"
 #include "persist/settings.h"
 
@@ -27,7 +28,7 @@ class TDStatusBar;
 class TRetComboGadget;
 class TProfileFile;
 
-class TDDecoratedFrame : public QMainWindow {
+class TDDecoratedFrame : public QMainWindow, private TDocumentObserver {
   Q_OBJECT
  public:
   // profile: the settings file, for the switches the view writes back (may be null).
@@ -74,6 +75,13 @@ class TDDecoratedFrame : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // TDocumentObserver
+  void changed(uint32_t offset) override;
+  void storeFilled(TRefStoreKind kind) override;
+  void symbolsLoaded(int loaded) override;
+  void projectProgress() override;
+
+ private:
   void makeAction(const TCommand& command);
   void buildMenus();
   void buildToolBar();
@@ -118,5 +126,4 @@ class TDDecoratedFrame : public QMainWindow {
   QPointer<TAboutDlg> about_;
   bool closeAfterTrace_ = false;
   bool repaintPosted_ = false;
-  int changeListener_ = 0;
 };

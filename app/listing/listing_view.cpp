@@ -270,7 +270,7 @@ void TListingView::paintEvent(QPaintEvent*) {
     const bool code = row.kind == TRowKind::Code;
     const bool highlighted = code && (row.highlighted || row.offset == hoverTarget_);
     uint32_t back = background;
-    if (code && doc_.regs().isBreakPoint(row.offset))
+    if (code && doc_.trace().regs().isBreakPoint(row.offset))
       back = highlighted ? BREAKPOINT_HILIGHT_BACK : BREAKPOINT_BACK;
     else if (highlighted)
       back = settings_.hilight;
@@ -388,8 +388,8 @@ void TListingView::keyPressEvent(QKeyEvent* e) {
       break;
     case TKeyAction::Undo: doc_.undo(); break;
     case TKeyAction::ToggleHex: modeChanged(); break;
-    case TKeyAction::AbortTrace: doc_.abortTrace(); break;
-    case TKeyAction::ShowEip: doc_.showEip(true); break;
+    case TKeyAction::AbortTrace: doc_.trace().abortTrace(); break;
+    case TKeyAction::ShowEip: doc_.trace().showEip(true); break;
     case TKeyAction::Repaint: break;
   }
   documentChanged();
@@ -726,7 +726,7 @@ void TListingView::runCommand(int id) {
       prepareSearch();
       searchReferenceValue(doc_, search_, popup_.value);
       break;
-    case CM_TOGGLE_BREAKPOINT: doc_.toggleBreakpoint(popup_.target); break;
+    case CM_TOGGLE_BREAKPOINT: doc_.trace().toggleBreakpoint(popup_.target); break;
     case CM_REMOVE_RELOCATION: CmRemoveRelocation(doc_, popup_.target); break;
     case CM_GOTO_RELOCATION: CmGotoRelocation(doc_, popup_.target, popup_.source); break;
     default: emit commandRequested(id); return;

@@ -21,7 +21,7 @@ TEST(Workers, ScanAndMapLoadBesideEdits) {
   TDocument doc(host);
   doc.setPath(fixturePath("gui.exe"));
   ASSERT_EQ(doc.LoadFile(true), LOAD_OK);  // starts the scan
-  doc.startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
+  doc.workers().startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
 
   TListingPaint paint;
   for (int round = 0; round < 200; ++round) {
@@ -33,19 +33,19 @@ TEST(Workers, ScanAndMapLoadBesideEdits) {
     paintRows(doc.view(), doc.listingContext(), 40, 120, paint);
     doc.names().lookup(0x401225);
   }
-  doc.waitReferenceScan();
-  doc.stopSymbolLoaders();
-  EXPECT_FALSE(doc.scanning());
-  EXPECT_FALSE(doc.symbolLoaderRunning());
+  doc.workers().waitReferenceScan();
+  doc.workers().stopSymbolLoaders();
+  EXPECT_FALSE(doc.workers().scanning());
+  EXPECT_FALSE(doc.workers().symbolLoaderRunning());
   for (auto kind : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
     EXPECT_FALSE(doc.stores().locks.isLocked(kind));
   EXPECT_GT(doc.stores().jumpCalls.count(), 0u);
 
   // Loading a new file while both run leaves no thread behind.
-  doc.startReferenceScan();
-  doc.startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
+  doc.workers().startReferenceScan();
+  doc.workers().startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
   ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
-  EXPECT_FALSE(doc.symbolLoaderRunning());
+  EXPECT_FALSE(doc.workers().symbolLoaderRunning());
 }
 
 }  // namespace
