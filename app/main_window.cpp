@@ -123,8 +123,7 @@ TDDecoratedFrame::~TDDecoratedFrame() {
   qApp->removeEventFilter(this);
   // Workers stop before the window they report to goes away.
   whileWorkersStop([this] {
-    doc_->workers().stopReferenceScan();
-    doc_->workers().stopSymbolLoaders();
+    doc_->workers().stopFileWorkers();
   });
   doc_->removeObserver(*this);
   doc_->history().setChangedHandler(nullptr);
@@ -319,8 +318,7 @@ bool TDDecoratedFrame::loadProject(const std::string& path) {
   if (doc_->trace().tracing()) doc_->trace().abortTrace();
   project_.path = path;
   whileWorkersStop([&] {
-    doc_->workers().stopReferenceScan();
-    doc_->workers().stopSymbolLoaders();
+    doc_->workers().stopFileWorkers();
   });
   doc_->setProjectChanged(false);
   // Loaded on this thread: a project reads in milliseconds, and the listing
