@@ -169,6 +169,24 @@ TEST(ProjectCommands, SavingIsRefusedWhileTheScanRuns) {
   EXPECT_TRUE(CmFileSaveProject(doc, state));
 }
 
+// The document owns the loader thread: the load must not need the state
+// that started it.
+TEST(ProjectCommands, ALoadGoesOnAfterTheStateThatStartedItIsGone) {
+  TempDir dir;
+  TProjectDoc maker("gui.exe");
+  maker.doc.names().add(0x401234, "from_the_project", REPLACE_ALWAYS);
+  ASSERT_EQ(maker.save(dir.file("p.oxu")), 1);
+  TProjectDoc p;
+  {
+    TProjectState state;
+    state.path = dir.file("p.oxu");
+    ASSERT_TRUE(startProjectLoad(p.doc, state));
+  }
+  p.doc.workers().projectLoader().join();
+  EXPECT_EQ(p.doc.workers().projectLoader().result(), PROJECT_LOADED);
+  EXPECT_EQ(p.doc.names().lookup(0x401234), "from_the_project");
+}
+
 TEST(ProjectCommands, LoadCommandAsksBeforeItLoadsOnItsThread) {
   TempDir dir;
   TProjectDoc maker("gui.exe", true);
