@@ -1,6 +1,8 @@
 // The open document: one file's bytes, their parsed image and the state that
 // belongs to them. The desktop program's listing window and the command-line
-// tool both work through it; it never touches a toolkit.
+// tool both work through it; it never touches a toolkit. Its parts: the trace
+// session (trace()), the worker threads that fill its stores (workers()) and
+// the observers it tells of changes and of the parts' events.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -11,7 +13,6 @@
 #include "analysis/comment_container.h"
 #include "analysis/reference_stores.h"
 #include "analysis/return_manager.h"
-#include "analysis/symbol_loader.h"
 #include "document/document_observer.h"
 #include "document/document_workers.h"
 #include "document/trace_session.h"
