@@ -48,7 +48,7 @@ asan-test: deps
 
 # The tests labelled tsan (worker threads beside the user-interface thread)
 # under ThreadSanitizer; only their programs are built.
-TSAN_TARGETS = analysis_concurrency_test analysis_scanner_concurrency_test analysis_workers_test
+TSAN_TARGETS = analysis_concurrency_test analysis_scanner_concurrency_test document_workers_test
 tsan-test: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXU_TSAN=ON \
 	  -DOXU_BUILD_APP=OFF -DOXU_BUILD_BENCH=OFF $(DEV_FLAGS)

@@ -79,14 +79,6 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
   copySettingsToDocument(profile_ ? readKey(*profile_, kKeepUndoAfterSave) != 0 : true);
   doc_->view().markRelocations = settings_.markBasedRelocations;
   installProjectCommands(*doc_, project_);
-  // The project is loaded on this thread (see loadProject), so both run here.
-  project_.repaint = [this] { refresh(); };
-  // Shown once the project is in, from the event loop like the loader's own request.
-  project_.showFixedRegisters = [this] {
-    doc_->fixedRegistersShown = true;
-    QMetaObject::invokeMethod(this, [this] { runCommand(CM_FIXED_REGS_FROM_PROJECT); },
-                              Qt::QueuedConnection);
-  };
 
   setWindowTitle(qs(::windowTitle(std::string())));
   setWindowIcon(programIcon());
@@ -120,17 +112,7 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
   doc_->history().setChangedHandler([this] {
     if (gadget_) gadget_->update();
   });
-  changeListener_ = doc_->addChangeListener([this](uint32_t) {
-    layoutMenus();
-    repaintSoon();
-  });
-  // Worker threads tell these; the repaint happens on this thread.
-  doc_->storeFilled = [this](TRefStoreKind kind) {
-    QMetaObject::invokeMethod(this, [this, kind] { storeFilled(kind); }, Qt::QueuedConnection);
-  };
-  doc_->symbolsLoaded = [this](int) {
-    QMetaObject::invokeMethod(this, [this] { listing_->documentChanged(); }, Qt::QueuedConnection);
-  };
+  doc_->addObserver(*this);
 
   qApp->installEventFilter(this);
   refresh();
@@ -162,12 +144,9 @@ TDDecoratedFrame::~TDDecoratedFrame() {
   qApp->removeEventFilter(this);
   // Workers stop before the window they report to goes away.
   whileWorkersStop([this] {
-    doc_->stopReferenceScan();
-    doc_->stopSymbolLoaders();
+    doc_->workers().stopFileWorkers();
   });
-  doc_->storeFilled = nullptr;
-  doc_->symbolsLoaded = nullptr;
-  doc_->removeChangeListener(changeListener_);
+  doc_->removeObserver(*this);
   doc_->history().setChangedHandler(nullptr);
   if (auto* qtHost = dynamic_cast<TQtHost*>(&host_)) {
     qtHost->addressInFile = nullptr;
@@ -307,7 +286,7 @@ void TDDecoratedFrame::refresh() {
   if (exports_) exports_->setMemoryShown(!doc_->view().fileOffsets);
 }
 
-void TDDecoratedFrame::storeFilled(TRefStoreKind kind) {
+void TDDecoratedFrame::refreshStoreViews(TRefStoreKind kind) {
   listing_->documentChanged();
   if (imports_) imports_->storeFilled(kind);
   if (resMenus_) resMenus_->storeFilled(kind);
@@ -360,7 +339,7 @@ void TDDecoratedFrame::whileWorkersStop(const std::function<void()>& f) {
 bool TDDecoratedFrame::loadPath(const std::string& path) {
   // The visualisation window shows the old trace, which the load replaces.
   closeTraceVis();
-  if (doc_->tracing()) doc_->abortTrace();
+  if (doc_->trace().tracing()) doc_->trace().abortTrace();
   doc_->setPath(path);
   int result = LOAD_OK;
   // The load stops the scan and the symbol loaders first.
@@ -371,11 +350,10 @@ bool TDDecoratedFrame::loadPath(const std::string& path) {
 
 bool TDDecoratedFrame::loadProject(const std::string& path) {
   closeTraceVis();
-  if (doc_->tracing()) doc_->abortTrace();
+  if (doc_->trace().tracing()) doc_->trace().abortTrace();
   project_.path = path;
   whileWorkersStop([&] {
-    doc_->stopReferenceScan();
-    doc_->stopSymbolLoaders();
+    doc_->workers().stopFileWorkers();
   });
   doc_->setProjectChanged(false);
   // Loaded on this thread: a project reads in milliseconds, and the listing
@@ -398,6 +376,30 @@ void TDDecoratedFrame::afterLoad() {
 
 bool TDDecoratedFrame::openFile(const std::string& path) { return loadPath(path); }
 
+// ---- what the document tells ----------------------------------------------------------
+
+void TDDecoratedFrame::changed(uint32_t) {
+  layoutMenus();
+  repaintSoon();
+}
+
+// Worker threads tell these two; the repaint happens on this thread.
+void TDDecoratedFrame::storeFilled(TRefStoreKind kind) {
+  QMetaObject::invokeMethod(this, [this, kind] { refreshStoreViews(kind); }, Qt::QueuedConnection);
+}
+
+void TDDecoratedFrame::symbolsLoaded(int) {
+  QMetaObject::invokeMethod(this, [this] { listing_->documentChanged(); }, Qt::QueuedConnection);
+}
+
+// The project is loaded on this thread (see loadProject).
+void TDDecoratedFrame::projectProgress() { refresh(); }
+
+// Shown once the project is in, from the event loop.
+void TDDecoratedFrame::fixedRegistersRequested() {
+  QMetaObject::invokeMethod(this, [this] { runCommand(CM_FIXED_REGS_FROM_PROJECT); }, Qt::QueuedConnection);
+}
+
 void TDDecoratedFrame::closeTraceVis() { delete vis_.data(); }
 
 // ---- commands ---------------------------------------------------------------------
@@ -406,7 +408,7 @@ void TDDecoratedFrame::runCommand(int id) {
   TDocument& d = *doc_;
   // Trace commands wait while a continuous trace runs; Escape ends it.
   const TCommand* command = findCommand(id);
-  if (d.tracing() && command && (command->flags & CF_WAITS_FOR_TRACE)) return;
+  if (d.trace().tracing() && command && (command->flags & CF_WAITS_FOR_TRACE)) return;
   switch (id) {
     case CM_FILE_OPEN: {
       if (!d.CanClose()) return;
@@ -450,9 +452,9 @@ void TDDecoratedFrame::runCommand(int id) {
       }
       return;
     }
-    case CM_LOAD_MAP: d.loadSymbolFileCommand(SymbolFileKind::Map); return;
-    case CM_LOAD_DEF: d.loadSymbolFileCommand(SymbolFileKind::Def); return;
-    case CM_RESCAN: d.startReferenceScan(); return;
+    case CM_LOAD_MAP: d.workers().loadSymbolFileCommand(SymbolFileKind::Map); return;
+    case CM_LOAD_DEF: d.workers().loadSymbolFileCommand(SymbolFileKind::Def); return;
+    case CM_RESCAN: d.workers().startReferenceScan(); return;
     case CM_EXIT: close(); return;
     case CM_VIEW_32:
     case CM_VIEW_16:
@@ -468,24 +470,24 @@ void TDDecoratedFrame::runCommand(int id) {
       return;
     case CM_TRACE_STEP:
       if (!d.isLoaded()) return;
-      d.traceStep();
+      d.trace().traceStep();
       refresh();
       return;
     case CM_TRACE_CONTINUOUS: traceContinuous(); return;
     case CM_SHOW_EIP:
       if (!d.isLoaded()) return;
-      d.showEip(true);
+      d.trace().showEip(true);
       refresh();
       return;
     case CM_RESET_TRACER:
       if (!d.isLoaded()) return;
       closeTraceVis();
-      d.resetTracer(true);
+      d.trace().resetTracer(true);
       refresh();
       return;
     case CM_SETUP_ENTRY:
       if (!d.isLoaded()) return;
-      d.setupTracerEntryPoint();
+      d.trace().setupTracerEntryPoint();
       refresh();
       return;
     case CM_TLS_CALLBACK_1:
@@ -493,12 +495,12 @@ void TDDecoratedFrame::runCommand(int id) {
     case CM_TLS_CALLBACK_3:
     case CM_TLS_CALLBACK_4:
       if (!d.isLoaded()) return;
-      d.setupTracerTlsCallback(uint32_t(id - CM_TLS_CALLBACK_1));
+      d.trace().setupTracerTlsCallback(uint32_t(id - CM_TLS_CALLBACK_1));
       refresh();
       return;
-    case CM_TLS_MORE: d.tlsCallbackMore(); return;
+    case CM_TLS_MORE: d.trace().tlsCallbackMore(); return;
     case CM_CLEAR_BREAKPOINTS:
-      d.clearBreakpoints();
+      d.trace().clearBreakpoints();
       refresh();
       return;
     case CM_VISUALIZE: toggleTraceVis(); return;
@@ -603,7 +605,7 @@ void TDDecoratedFrame::openPreferences() {
   const TPrefOutcome& outcome = dlg.outcome();
   copySettingsToDocument(dlg.switchBox(TPrefDlg::KeepUndoAfterSave)->isChecked());
   if (outcome.rebuildFont) listing_->settingsChanged();
-  if (outcome.rescan) doc_->startReferenceScan();
+  if (outcome.rescan) doc_->workers().startReferenceScan();
   refresh();
 }
 
@@ -646,12 +648,12 @@ void TDDecoratedFrame::showFixedRegisters(bool toggle) {
 
 void TDDecoratedFrame::traceContinuous() {
   TDocument& d = *doc_;
-  if (!d.isLoaded() || d.tracing()) return;
+  if (!d.isLoaded() || d.trace().tracing()) return;
   QElapsedTimer sincePaint, sinceEvents;
   sincePaint.start();
   sinceEvents.start();
   uint32_t steps = 0;
-  d.traceContinuous([&] {
+  d.trace().traceContinuous([&] {
     // Looking at the clock costs more than a step: only every 64 steps.
     if ((++steps & 63) != 0 || sinceEvents.elapsed() < kTraceEventsMs) return;
     sinceEvents.restart();
@@ -669,9 +671,9 @@ void TDDecoratedFrame::traceContinuous() {
 }
 
 void TDDecoratedFrame::toggleTraceVis() {
-  if (!doc_->isLoaded() || !doc_->traceVis()) return;
+  if (!doc_->isLoaded() || !doc_->trace().traceVis()) return;
   if (!vis_) {
-    vis_ = new TTraceVisWindow(*doc_->traceVis(), this);
+    vis_ = new TTraceVisWindow(*doc_->trace().traceVis(), this);
     vis_->show();
     return;
   }
@@ -696,8 +698,8 @@ bool TDDecoratedFrame::eventFilter(QObject* watched, QEvent* event) {
 
 bool TDDecoratedFrame::frameKey(QKeyEvent* key) {
   if (key->key() == Qt::Key_Escape) {
-    if (!doc_->tracing()) return false;
-    doc_->abortTrace();
+    if (!doc_->trace().tracing()) return false;
+    doc_->trace().abortTrace();
     return true;
   }
   const int id = commandForKey(*key);
@@ -715,9 +717,9 @@ bool TDDecoratedFrame::event(QEvent* event) {
 }
 
 void TDDecoratedFrame::closeEvent(QCloseEvent* event) {
-  if (doc_->tracing()) {
+  if (doc_->trace().tracing()) {
     // The trace loop runs below this call: it ends first, then the window closes.
-    doc_->abortTrace();
+    doc_->trace().abortTrace();
     closeAfterTrace_ = true;
     event->ignore();
     return;

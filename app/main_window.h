@@ -23,6 +23,7 @@
 #include "app/trace_vis_window.h"
 #include "app/listing/listing_view.h"
 #include "base/command_table.h"
+#include "document/document_observer.h"
 #include "document/project_commands.h"
 #include "persist/settings.h"
 
@@ -35,7 +36,7 @@ class TDStatusBar;
 class TRetComboGadget;
 class TProfileFile;
 
-class TDDecoratedFrame : public QMainWindow {
+class TDDecoratedFrame : public QMainWindow, private TDocumentObserver {
   Q_OBJECT
  public:
   // profile: the settings file, for the switches the view writes back (may be null).
@@ -77,7 +78,7 @@ class TDDecoratedFrame : public QMainWindow {
   TShowResStringDlg* stringDialog() const { return resStrings_; }
   // A store's lock flag cleared (the scanner tells this on its thread; it
   // arrives here on this one): the listing and the windows over it refresh.
-  void storeFilled(TRefStoreKind kind);
+  void refreshStoreViews(TRefStoreKind kind);
 
   // Ends the run with an exit code (a failed Open ends it with 2).
   std::function<void(int)> quit;
@@ -90,6 +91,14 @@ class TDDecoratedFrame : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+
+ private:
+  // TDocumentObserver
+  void changed(uint32_t offset) override;
+  void storeFilled(TRefStoreKind kind) override;
+  void symbolsLoaded(int loaded) override;
+  void projectProgress() override;
+  void fixedRegistersRequested() override;
 
  private:
   void makeAction(const TCommand& command);
@@ -156,5 +165,4 @@ class TDDecoratedFrame : public QMainWindow {
   QPointer<TShowResStringDlg> resStrings_;
   bool closeAfterTrace_ = false;
   bool repaintPosted_ = false;
-  int changeListener_ = 0;
 };

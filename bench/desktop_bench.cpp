@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     }
     frame.listing()->viewport()->repaint();
     loadMs.push_back(double(t.nsecsElapsed()) / 1e6);
-    frame.document().waitReferenceScan();
+    frame.document().workers().waitReferenceScan();
   }
   std::printf("load to first painted frame: %.2f ms median of %zu (%s, %u bytes)\n",
               median(loadMs), loadMs.size(), file.c_str(), frame.document().fileSize());
@@ -117,14 +117,14 @@ int main(int argc, char** argv) {
     std::vector<double> rates;
     for (int run = 0; run < 3; ++run) {
       frame.runCommand(143);  // reset: EIP at the entry, EAX 0
-      frame.document().regs().EAX = 0;
-      QTimer::singleShot(1000, [&] { frame.document().abortTrace(); });
+      frame.document().trace().regs().EAX = 0;
+      QTimer::singleShot(1000, [&] { frame.document().trace().abortTrace(); });
       QElapsedTimer t;
       t.start();
       frame.runCommand(141);
       const double seconds = double(t.nsecsElapsed()) / 1e9;
-      rates.push_back(2.0 * frame.document().regs().EAX / seconds);
-      std::printf("  run %d: %u loop rounds in %.3f s\n", run, frame.document().regs().EAX, seconds);
+      rates.push_back(2.0 * frame.document().trace().regs().EAX / seconds);
+      std::printf("  run %d: %u loop rounds in %.3f s\n", run, frame.document().trace().regs().EAX, seconds);
     }
     return median(rates);
   };

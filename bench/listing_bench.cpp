@@ -37,7 +37,7 @@ struct TBenchListing {
   TBenchListing() {
     doc.setPath(benchFilePath());
     if (doc.LoadFile(true) != LOAD_OK) return;
-    doc.waitReferenceScan();
+    doc.workers().waitReferenceScan();
     ctx = doc.listingContext();
     state = doc.view();
     ok = true;
@@ -132,7 +132,7 @@ struct TBuiltListing {
     if (std::fclose(out) == 0 && written) {
       doc.setPath(path);
       ok = doc.LoadFile(true) == LOAD_OK;
-      doc.waitReferenceScan();
+      doc.workers().waitReferenceScan();
     }
     std::remove(path.c_str());
   }

@@ -28,7 +28,7 @@ struct TBenchListing {
   TBenchListing() {
     doc.setPath(kDefaultBenchFile);
     if (doc.LoadFile(true) != LOAD_OK) return;
-    doc.waitReferenceScan();  // possible-reference lines are part of the paint
+    doc.workers().waitReferenceScan();  // possible-reference lines are part of the paint
     view = std::make_unique<TListingView>(doc, settings);
     view->resize(1000, 60 * view->lineHeight() + 4);  // 60 rows
     doc.gotoOffset(doc.image().entryOffset());

@@ -32,11 +32,11 @@ struct TScanned {
     doc.settings().extremeScan = extreme;
     doc.setPath(gDll);
     if (doc.LoadFile(true) != LOAD_OK) return;
-    doc.startReferenceScan();
-    doc.waitReferenceScan();
+    doc.workers().startReferenceScan();
+    doc.workers().waitReferenceScan();
     for (uint32_t i = 0; i < 1000; ++i)
       doc.names().add(doc.image().imageBase() + 0x1000 + i * 16, "name_" + std::to_string(i), REPLACE_ALWAYS);
-    for (uint32_t i = 0; i < 100; ++i) doc.toggleBreakpoint(0x1000 + i * 4);
+    for (uint32_t i = 0; i < 100; ++i) doc.trace().toggleBreakpoint(0x1000 + i * 4);
     for (uint32_t i = 0; i < 64; ++i) doc.history().pushReturn(RK_JUMP, i * 100);
     state.path = (std::filesystem::temp_directory_path() / ("oxu-project-bench-" + std::to_string(::getpid()) + (extreme ? "-x" : "") + ".oxu")).string();
     ok = SaveProject(doc, state) == 1;

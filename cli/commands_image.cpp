@@ -376,7 +376,7 @@ int loadDocumentArg(const TCliArgs& args, TDocument& doc, LoadScan scan, size_t 
   doc.setPath(args.positionals()[0]);
   doc.settings().noScan = scan == LoadScan::Off;
   if (doc.LoadFile(true) != LOAD_OK) return EXIT_LOAD_FAILED;
-  if (scan == LoadScan::On) doc.waitReferenceScan();
+  if (scan == LoadScan::On) doc.workers().waitReferenceScan();
   return EXIT_OK;
 }
 

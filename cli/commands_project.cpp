@@ -30,8 +30,8 @@ int exitFor(int loadResult) {
 void scanNow(TDocument& doc, TCliHost& host) {
   const bool quiet = host.quiet;
   host.quiet = true;
-  doc.startReferenceScan();
-  doc.waitReferenceScan();
+  doc.workers().startReferenceScan();
+  doc.workers().waitReferenceScan();
   host.quiet = quiet;
 }
 
@@ -57,7 +57,7 @@ uint64_t refTotal(const TIdRefStore<R>& s) {
 
 void loadText(const TDocument& doc, const TProjectState& state) {
   const TReferenceStores& st = doc.stores();
-  const TFixedRegs& r = doc.regs();
+  const TFixedRegs& r = doc.trace().regs();
   std::string t = wsString("project %s\nfile %s\n", state.path.c_str(), doc.path().c_str());
   t += wsString("jump/call refs %u, imports %u, strings %u, menus %u\n", st.jumpCalls.count(),
                 st.imports.count(), st.strings.count(), st.menus.count());
@@ -76,7 +76,7 @@ void loadText(const TDocument& doc, const TProjectState& state) {
 
 void loadJson(const TDocument& doc, const TProjectState& state) {
   const TReferenceStores& st = doc.stores();
-  const TFixedRegs& r = doc.regs();
+  const TFixedRegs& r = doc.trace().regs();
   TJsonWriter j;
   j.beginObject().field("project", state.path).field("file", doc.path());
   j.key("stores").beginObject();

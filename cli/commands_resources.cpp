@@ -50,7 +50,7 @@ int runMenus(const TCliArgs& args, TCliHost& host) {
     if (l.size() >= 2 && l[l.size() - 2] == '\r') l.erase(l.size() - 2, 1);
     t += l;
     if (refs && line < int(view.shown().lineIds.size()) && view.shown().lineIds[line] != kNoMenuCommand)
-      for (const auto& r : view.referencesForLine(doc, line, doc.stores().menus, doc.scanning()))
+      for (const auto& r : view.referencesForLine(doc, line, doc.stores().menus, doc.workers().scanning()))
         t += "        " + r.text + "\n";
     start = end + 1;
   }
@@ -65,7 +65,7 @@ int runStrings(const TCliArgs& args, TCliHost& host) {
   view.onlyReferenced = args.flag("only-referenced");
   view.noArithmetic = args.flag("no-arith");
   view.noBitwise = args.flag("no-bitwise");
-  view.open(doc, doc.stores().strings, doc.scanning());
+  view.open(doc, doc.stores().strings, doc.workers().scanning());
   showListFailure(view.strings(), host);
   std::string t;
   if (auto find = args.value("find")) {
@@ -76,14 +76,14 @@ int runStrings(const TCliArgs& args, TCliHost& host) {
     }
     if (view.selected() < 0) return EXIT_USAGE;  // nothing to search for
     t += view.strings().lines[view.selected()].text + "\n";
-    for (const auto& r : view.references(doc, doc.stores().strings, doc.scanning())) t += "        " + r.text + "\n";
+    for (const auto& r : view.references(doc, doc.stores().strings, doc.workers().scanning())) t += "        " + r.text + "\n";
     printOut(t);
     return EXIT_OK;
   }
   for (size_t i = 0; i < view.strings().lines.size(); ++i) {
     view.select(int(i));
     t += view.strings().lines[i].text + "\n";
-    for (const auto& r : view.references(doc, doc.stores().strings, doc.scanning())) t += "        " + r.text + "\n";
+    for (const auto& r : view.references(doc, doc.stores().strings, doc.workers().scanning())) t += "        " + r.text + "\n";
   }
   printOut(t);
   return view.strings().title.empty() ? EXIT_OK : EXIT_FAILED;
@@ -95,7 +95,7 @@ int printImportReferences(const TCliArgs& args, TCliHost& host) {
   TDocument doc(host);
   if (int rc = loadDocumentArg(args, doc, LoadScan::On)) return rc;
   TImportsView view;
-  if (!view.open(doc, true, doc.stores().imports, doc.scanning())) {
+  if (!view.open(doc, true, doc.stores().imports, doc.workers().scanning())) {
     host.message(TImportListModel::kFailureText, TImportListModel::kFailureCaption, MsgIcon::Information);
     return EXIT_FAILED;
   }

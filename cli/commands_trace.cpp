@@ -66,42 +66,42 @@ int runTrace(const TCliArgs& args, TCliHost& host) {
   }
   TDocument doc(host);
   if (int rc = loadDocumentArg(args, doc)) return rc;
-  if (args.flag("entry")) doc.setupTracerEntryPoint();
+  if (args.flag("entry")) doc.trace().setupTracerEntryPoint();
   if (tls) {
     if (*tls > doc.image().tlsCallbackCount()) {
       std::fprintf(stderr, "oxu trace: the file has %u TLS callbacks\n", doc.image().tlsCallbackCount());
       return EXIT_FAILED;
     }
-    doc.setupTracerTlsCallback(*tls - 1);
+    doc.trace().setupTracerTlsCallback(*tls - 1);
   }
-  for (uint32_t b : breaks) doc.toggleBreakpoint(b);
+  for (uint32_t b : breaks) doc.trace().toggleBreakpoint(b);
 
-  std::string out = wsString("start EIP=%.8X (offset %.8X)\n", doc.regs().EIP, doc.tracePoint());
+  std::string out = wsString("start EIP=%.8X (offset %.8X)\n", doc.trace().regs().EIP, doc.trace().tracePoint());
   // Stepped as the continuous trace does: the first step runs even from a
   // breakpoint, later ones stop on one, and any refused step ends the run.
   uint32_t done = 0;
   if (steps > 0) {
-    const uint32_t eip = doc.regs().EIP;
-    const int status = doc.traceContinuous([&] {
-      if (++done >= steps) doc.abortTrace();
+    const uint32_t eip = doc.trace().regs().EIP;
+    const int status = doc.trace().traceContinuous([&] {
+      if (++done >= steps) doc.trace().abortTrace();
     });
     if (status < 0) {  // "No trace point given!" is on standard error: nothing was traced
       std::fprintf(stderr, "oxu trace: EIP %.8X is outside the file\n", eip);
       return EXIT_FAILED;
     }
     if (status > 0)
-      out += wsString("stopped at %.8X after %u steps: %s\n", doc.regs().EIP, done,
+      out += wsString("stopped at %.8X after %u steps: %s\n", doc.trace().regs().EIP, done,
                       traceStatusMessage(status));
   }
   out += wsString("%u steps\n", done);
-  out += registerText(doc.regs());  // --regs: the registers are always shown
+  out += registerText(doc.trace().regs());  // --regs: the registers are always shown
   if (args.flag("history")) {
     out += "history (newest first):\n";
     for (const auto& line : doc.history().listLines()) out += "  " + line + "\n";
   }
   printOut(out);
   if (auto path = args.value("vis")) {
-    if (!doc.traceVis() || !writeVisualisation(*doc.traceVis(), *path)) {
+    if (!doc.trace().traceVis() || !writeVisualisation(*doc.trace().traceVis(), *path)) {
       std::fprintf(stderr, "oxu trace: cannot write %s\n", path->c_str());
       return EXIT_FAILED;
     }

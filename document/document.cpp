@@ -55,10 +55,7 @@ std::string windowTitle(const std::string& path) {
 
 TDocument::TDocument(Host& host) : host_(host), history_(host, this) { image_.setHost(&host); }
 
-TDocument::~TDocument() {
-  scanner_.stopCheckThread();
-  stopSymbolLoaders();
-}
+TDocument::~TDocument() = default;
 
 // ---- loading ----------------------------------------------------------------
 
@@ -82,8 +79,7 @@ void TDocument::closeFile() {
 int TDocument::LoadFile(bool fullReset) {
   // The scan reads its own copy, but it fills this document's stores; and
   // names loaded for the old file must not land in the new one's store.
-  scanner_.stopCheckThread();
-  stopSymbolLoaders();
+  workers_.stopFileWorkers();
   if (loaded_) closeFile();
   if (fullReset) history_.clear();
 
@@ -143,10 +139,10 @@ int TDocument::LoadFile(bool fullReset) {
     view_.bits16 = true;
     view_.fileOffsets = true;
   }
-  resetTracer(false);
+  trace_.resetTracer(false);
   if (fullReset) {
     nameOwnExports();
-    if (!settings_.noScan) startReferenceScan();
+    if (!settings_.noScan) workers_.startReferenceScan();
   }
   updateScrollBar(view_, listingContext());
   return LOAD_OK;
@@ -173,16 +169,7 @@ void TDocument::ChangeMemory(uint32_t offset, const uint8_t* src, uint32_t count
 
 void TDocument::afterBufferChange(uint32_t offset) {
   image_.parseImage(buffer_.data(), fileSize_, image_.fileName());
-  // A listener may remove itself or another one while being told: each is
-  // looked up again before it is called.
-  std::vector<int> ids;
-  for (const auto& entry : listeners_) ids.push_back(entry.first);
-  for (int id : ids) {
-    auto it = listeners_.find(id);
-    if (it == listeners_.end()) continue;
-    const ChangeListener listener = it->second;  // survives its own removal
-    listener(offset);
-  }
+  observers_.changed(offset);
 }
 
 bool TDocument::undoAvailable() const { return loaded_ && undo_.canUndo(); }
@@ -255,14 +242,6 @@ bool TDocument::removeRelocationAt(uint32_t rva) {
   ChangeMemory(static_cast<uint32_t>(e + 1), &high, 1);
   return true;
 }
-
-int TDocument::addChangeListener(ChangeListener listener) {
-  const int id = nextListenerId_++;
-  listeners_.emplace(id, std::move(listener));
-  return id;
-}
-
-void TDocument::removeChangeListener(int id) { listeners_.erase(id); }
 
 // ---- saving -------------------------------------------------------------------
 
@@ -354,7 +333,7 @@ bool TDocument::SaveFileAsSecEnlarged(const std::string& path) {
 }
 
 bool TDocument::CanClose() {
-  auto saveProjectNow = [&] { return saveProject ? saveProject() : !projectChanged_; };
+  auto saveProjectNow = [&] { return projectSaver_ ? projectSaver_() : !projectChanged_; };
   if (fileChanged_ && projectChanged_) {
     switch (host_.message("Do you want to save?", "File and project have been changed!",
                           MsgIcon::Question, MsgButtons::YesNoCancel)) {
@@ -384,28 +363,6 @@ bool TDocument::CanClose() {
   return true;
 }
 
-// ---- symbol files ---------------------------------------------------------------
-
-bool TDocument::loadSymbolFileCommand(SymbolFileKind kind) {
-  const bool map = kind == SymbolFileKind::Map;
-  auto path = host_.chooseOpenFile(map ? "Load map file..." : "Load def file...",
-                                   map ? "Map files (*.map)" : "Def files (*.def)",
-                                   defaultSymbolFilePath(kind, path_));
-  if (!path) return false;
-  startSymbolLoad(kind, *path);
-  return true;
-}
-
-void TDocument::startSymbolLoad(SymbolFileKind kind, const std::string& path) {
-  TSymbolLoaderThread& loader = kind == SymbolFileKind::Map ? mapLoader_ : defLoader_;
-  loader.start(path, TSymbolTarget::of(image_), names_, host_, symbolsLoaded);
-}
-
-void TDocument::stopSymbolLoaders() {
-  mapLoader_.stop(host_);
-  defLoader_.stop(host_);
-}
-
 // ---- navigation ---------------------------------------------------------------
 
 void TDocument::gotoOffset(uint32_t offset, int linesAbove) {
@@ -432,25 +389,12 @@ TListingContext TDocument::listingContext() const {
   ctx.lines.markRelocations = view_.markRelocations;
   ctx.lines.minStringLength = settings_.minStringLength;
   ctx.cursorFollowsView = settings_.cursorFollowsView;
-  ctx.lines.trace = traceStates_.get();
-  if (fixedRegistersShown) {
-    fixedView_ = regs_.fixedRegView();
-    ctx.lines.fixed = &fixedView_;
-  }
-  for (int i = 0; i < 6; ++i) segmentView_.value[i] = regs_.sreg[i];
-  ctx.lines.segments = &segmentView_;
+  trace_.describe(ctx.lines);
   ctx.names = &names_;
   ctx.jumpCalls = &stores_.jumpCalls;
   ctx.locks = &stores_.locks;
   ctx.host = &host_;
   return ctx;
-}
-
-void TDocument::startReferenceScan() {
-  if (!loaded_) return;
-  TScanOptions options;
-  options.extreme = settings_.extremeScan;
-  scanner_.startCheckThread(buffer_.data(), fileSize_, image_, stores_, host_, options, storeFilled);
 }
 
 void TDocument::goBack(uint32_t n) {

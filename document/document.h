@@ -1,10 +1,11 @@
 // The open document: one file's bytes, their parsed image and the state that
 // belongs to them. The desktop program's listing window and the command-line
-// tool both work through it; it never touches a toolkit.
+// tool both work through it; it never touches a toolkit. Its parts: the trace
+// session (trace()), the worker threads that fill its stores (workers()) and
+// the observers it tells of changes and of the parts' events.
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,15 +13,14 @@
 #include "analysis/comment_container.h"
 #include "analysis/reference_stores.h"
 #include "analysis/return_manager.h"
-#include "analysis/scanner.h"
-#include "analysis/symbol_loader.h"
+#include "document/document_observer.h"
+#include "document/document_workers.h"
+#include "document/trace_session.h"
 #include "image/image_info.h"
 #include "image/tls_menu.h"
 #include "image/undo_record.h"
 #include "listing/annotate.h"
 #include "listing/listing_rows.h"
-#include "tracer/fixed_regs.h"
-#include "tracer/trace_vis.h"
 
 class Host;
 
@@ -112,11 +112,18 @@ class TDocument : private TReturnView {
   // Turns the relocation covering rva into an absolute entry; false when none.
   bool removeRelocationAt(uint32_t rva);
 
-  // Called with the changed offset after every change, undo and redo step
+  // ---- observers ----------------------------------------------------------
+  // The document tells its observers of changes and of its workers' and the
+  // tracer's events; an observer is removed before it goes.
+  void addObserver(TDocumentObserver& observer) { observers_.add(observer); }
+  void removeObserver(TDocumentObserver& observer) { observers_.remove(observer); }
+  // Told with the changed offset after every change, undo and redo step
   // (open dialogs and dump windows refresh themselves).
   using ChangeListener = std::function<void(uint32_t offset)>;
-  int addChangeListener(ChangeListener listener);
-  void removeChangeListener(int id);
+  int addChangeListener(ChangeListener listener) { return observers_.addChangeListener(std::move(listener)); }
+  void removeChangeListener(int id) { observers_.remove(id); }
+  // For the parts and the project commands, which tell the observers too.
+  const TDocumentObservers& observers() const { return observers_; }
 
   // ---- saving -------------------------------------------------------------
   bool SaveFile();
@@ -129,48 +136,17 @@ class TDocument : private TReturnView {
   bool SaveFileAsSecEnlarged(const std::string& path);
   // The three save questions before the document is given up.
   bool CanClose();
-  // Saves the project; true when it is no longer changed afterwards.
-  std::function<bool()> saveProject;
+  // How the close question saves the project: true when it is no longer
+  // changed afterwards. Without one, an unchanged project counts as saved.
+  void setProjectSaver(std::function<bool()> save) { projectSaver_ = std::move(save); }
 
-  // ---- symbol files -------------------------------------------------------
-  // "Load map file..." / "Load def file...": asks for the file, then loads
-  // it on a worker thread. False when the user cancelled.
-  bool loadSymbolFileCommand(SymbolFileKind kind);
-  void startSymbolLoad(SymbolFileKind kind, const std::string& path);
-  void stopSymbolLoaders();
-  bool symbolLoaderRunning() const { return mapLoader_.running() || defLoader_.running(); }
-  // Runs on the loader thread when a load ends (the listing repaints).
-  std::function<void(int loaded)> symbolsLoaded;
-
-  // ---- tracing ------------------------------------------------------------
-  TFixedRegs& regs() { return regs_; }
-  const TFixedRegs& regs() const { return regs_; }
-  // The visualisation of the current trace (made anew by every reset).
-  TTraceVis* traceVis() { return traceVis_.get(); }
-  // The listing's cursor when shown, else NOT_IN_FILE.
-  uint32_t tracePoint() const { return view_.cursorShown ? view_.cursor : NOT_IN_FILE; }
-  // F8: one step at EIP; the status message goes to the status bar.
-  int traceStep();
-  // F5: steps until a step is refused or abortTrace(); processEvents runs
-  // after every step so the window stays live (ESC arrives through it).
-  int traceContinuous(const std::function<void()>& processEvents);
-  void abortTrace() { abortTrace_ = true; }
-  bool tracing() const { return tracing_; }
-  // SPACE and after every tracer action: the cursor goes to EIP; with scroll
-  // the listing moves there unless EIP is well inside the shown lines.
-  void showEip(bool scroll);
-  // "&Reset tracer" (command) and the reset after every load.
-  void resetTracer(bool command);
-  void setupTracerEntryPoint();
-  void setupTracerTlsCallback(uint32_t k);
-  // "More..." of the TLS callback submenu.
-  void tlsCallbackMore();
-  void clearBreakpoints() { regs_.clearBreakPoints(); }
-  void toggleBreakpoint(uint32_t offset) { regs_.toggleBreakPoint(offset); }
-  // The "Fixed registers" view of the listing (CM_FIXED_REGS_FROM_PROJECT / the dialog).
-  bool fixedRegistersShown = false;
-  // Told when the fixed-register values may have changed (the dialog refreshes).
-  std::function<void()> regsChanged;
+  // ---- parts --------------------------------------------------------------
+  // The tracer and its session.
+  TTraceSession& trace() { return trace_; }
+  const TTraceSession& trace() const { return trace_; }
+  // The reference scan, the symbol file loaders and the project loader.
+  TDocumentWorkers& workers() { return workers_; }
+  const TDocumentWorkers& workers() const { return workers_; }
 
   // ---- names and navigation ---------------------------------------------
   TCommentContainer& names() { return names_; }
@@ -194,13 +170,6 @@ class TDocument : private TReturnView {
   // ---- references ---------------------------------------------------------
   TReferenceStores& stores() { return stores_; }
   const TReferenceStores& stores() const { return stores_; }
-  // "&Rescan references", and the scan a full load starts.
-  void startReferenceScan();
-  void stopReferenceScan() { scanner_.stopCheckThread(); }
-  void waitReferenceScan() { scanner_.waitCheckThread(); }
-  bool scanning() const { return scanner_.running(); }
-  // Told on the scanning thread when a store's lock flag clears.
-  TScanNotify storeFilled;
 
  private:
   void closeFile();
@@ -213,6 +182,8 @@ class TDocument : private TReturnView {
   bool showsProgramOffsets() const override { return !view_.fileOffsets; }
 
   Host& host_;
+  // First: workers tell it until they have stopped.
+  TDocumentObservers observers_;
   std::string path_;
   std::vector<uint8_t> buffer_;
   uint32_t fileSize_ = 0;
@@ -229,21 +200,10 @@ class TDocument : private TReturnView {
   uint32_t visibleRows_ = 0;
   TReferenceStores stores_;
   std::unique_ptr<TListingAnnotator> annotator_;
-  TTraceEnvironment traceEnvironment();
-  TFixedRegs regs_;
-  std::unique_ptr<TTraceVis> traceVis_;
-  std::unique_ptr<TByteStateSource> traceStates_;  // the listing's view of traceVis_
-  mutable TFixedRegView fixedView_{};
-  mutable TSegmentView segmentView_{};
-  bool tracing_ = false;
-  bool abortTrace_ = false;
-  // Declared after the stores it fills, so it is stopped before they go.
-  TCheckThread scanner_;
-  std::map<int, ChangeListener> listeners_;
-  int nextListenerId_ = 1;
-  // Last: stopped before the stores they fill go away.
-  TSymbolLoaderThread mapLoader_{SymbolFileKind::Map};
-  TSymbolLoaderThread defLoader_{SymbolFileKind::Def};
+  std::function<bool()> projectSaver_;
+  TTraceSession trace_{*this, observers_};
+  // Last: its threads are stopped before the stores and names they fill go.
+  TDocumentWorkers workers_{*this, observers_};
 };
 
 // "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA - [path]", or the short

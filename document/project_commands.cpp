@@ -75,12 +75,10 @@ std::string afterLastSlash(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void repaint(TProjectState& state) {
-  if (state.repaint) state.repaint();
-}
+void repaint(const TDocument& doc) { doc.observers().projectProgress(); }
 
 // The analysed file named by the project. Returns PROJECT_LOADED to go on.
-int useProjectFile(TDocument& doc, TProjectState& state, const std::string& stored) {
+int useProjectFile(TDocument& doc, const std::string& stored) {
   Host& host = doc.host();
   // Paths on this system differ by case, so only the exact path is the same file.
   if (doc.isLoaded() && (stored == doc.path() || stored == fullPath(doc.path())))
@@ -100,7 +98,7 @@ int useProjectFile(TDocument& doc, TProjectState& state, const std::string& stor
   doc.setPath(chosen);
   // A project brings its own names, references and history: no full reset.
   if (doc.LoadFile(false) != LOAD_OK) return PROJECT_CANNOT_OPEN;
-  repaint(state);
+  repaint(doc);
   return PROJECT_LOADED;
 }
 
@@ -122,32 +120,16 @@ void applyViewSettings(TDocument& doc, const TProjectHeader& h) {
 // Fills one reference store under its lock flag, so that readers on other
 // threads leave it alone while it is incomplete.
 template <class F>
-int fillLocked(TDocument& doc, TProjectState& state, TRefStoreKind kind, F&& fill) {
+int fillLocked(TDocument& doc, TRefStoreKind kind, F&& fill) {
   TStoreLocks& locks = doc.stores().locks;
   locks.lock(kind);
   const int rc = fill();
   locks.unlock(kind);
-  repaint(state);
+  repaint(doc);
   return rc;
 }
 
 }  // namespace
-
-// ---- the loader thread ------------------------------------------------------------
-
-void TProjectLoaderThread::start(std::function<int()> load) {
-  join();
-  running_.store(true, std::memory_order_release);
-  thread_ = std::thread([this, load = std::move(load)] {
-    const int rc = load();
-    result_.store(rc, std::memory_order_release);
-    running_.store(false, std::memory_order_release);
-  });
-}
-
-void TProjectLoaderThread::join() {
-  if (thread_.joinable()) thread_.join();
-}
 
 // ---- loading ------------------------------------------------------------------------
 
@@ -168,7 +150,7 @@ int LoadProject(TDocument& doc, TProjectState& state) {
   return LoadProject(doc, state, bytes.data(), bytes.size());
 }
 
-int LoadProject(TDocument& doc, TProjectState& state, const uint8_t* data, size_t size) {
+int LoadProject(TDocument& doc, TProjectState&, const uint8_t* data, size_t size) {
   Host& host = doc.host();
   TProjectReader in(data, size, host);
   int rc = in.readHeader();
@@ -180,61 +162,64 @@ int LoadProject(TDocument& doc, TProjectState& state, const uint8_t* data, size_
   if ((rc = in.readFileName(stored, tooLong)) != PROJECT_LOADED) return rc;
   if (tooLong) {
     host.message("Filename too long, will be ignored!", "Warning!", MsgIcon::Exclamation);
-  } else if ((rc = useProjectFile(doc, state, stored)) != PROJECT_LOADED) {
+  } else if ((rc = useProjectFile(doc, stored)) != PROJECT_LOADED) {
     return rc;
   }
   applyViewSettings(doc, in.header());
-  repaint(state);
+  repaint(doc);
 
   if ((rc = in.enterSection(PS_COMMENTS)) != PROJECT_LOADED) return rc;
   doc.names().clear();
-  repaint(state);
+  repaint(doc);
   rc = in.readComments(doc.names());
-  repaint(state);
+  repaint(doc);
   if (rc != PROJECT_LOADED) return rc;
 
   if ((rc = in.enterSection(PS_FIXEDREGS)) != PROJECT_LOADED) return rc;
   bool fixedMarks = false;
-  rc = in.readFixedRegs(doc.regs(), fixedMarks);
+  rc = in.readFixedRegs(doc.trace().regs(), fixedMarks);
   if (fixedMarks) {
-    doc.fixedRegistersShown = true;
-    if (state.showFixedRegisters) state.showFixedRegisters();
+    doc.trace().setFixedRegistersShown(true);
+    doc.observers().fixedRegistersRequested();
   }
   if (rc != PROJECT_LOADED) return rc;
 
   TReferenceStores& stores = doc.stores();
   if ((rc = in.enterSection(PS_JUMPANDCALLREFS)) != PROJECT_LOADED) return rc;
-  rc = fillLocked(doc, state, TRefStoreKind::JumpCall,
+  rc = fillLocked(doc, TRefStoreKind::JumpCall,
                   [&] { return in.readJumpCalls(stores.jumpCalls); });
   if (rc != PROJECT_LOADED) return rc;
 
   if ((rc = in.enterSection(PS_IMPORTREFS)) != PROJECT_LOADED) return rc;
-  rc = fillLocked(doc, state, TRefStoreKind::Import, [&] { return in.readImports(stores.imports); });
+  rc = fillLocked(doc, TRefStoreKind::Import, [&] { return in.readImports(stores.imports); });
   if (rc != PROJECT_LOADED) return rc;
 
   if ((rc = in.enterSection(PS_STRINGREFS)) != PROJECT_LOADED) return rc;
-  rc = fillLocked(doc, state, TRefStoreKind::String, [&] { return in.readStrings(stores.strings); });
+  rc = fillLocked(doc, TRefStoreKind::String, [&] { return in.readStrings(stores.strings); });
   if (rc != PROJECT_LOADED) return rc;
 
   if ((rc = in.enterSection(PS_MENUREFS)) != PROJECT_LOADED) return rc;
-  rc = fillLocked(doc, state, TRefStoreKind::Menu, [&] { return in.readMenus(stores.menus); });
+  rc = fillLocked(doc, TRefStoreKind::Menu, [&] { return in.readMenus(stores.menus); });
   if (rc != PROJECT_LOADED) return rc;
 
   if ((rc = in.enterSection(PS_RETURNS)) != PROJECT_LOADED) return rc;
   if ((rc = in.readReturns(doc.history())) != PROJECT_LOADED) return rc;
 
   reportReferenceCounts(stores, host);
-  doc.showEip(true);
-  repaint(state);
+  doc.trace().showEip(true);
+  repaint(doc);
   return PROJECT_LOADED;
 }
 
 bool startProjectLoad(TDocument& doc, TProjectState& state) {
   if (!doc.CanClose()) return false;
-  doc.stopReferenceScan();
-  doc.stopSymbolLoaders();
+  doc.workers().stopFileWorkers();
   doc.setProjectChanged(false);
-  state.loader.start([&doc, &state] { return LoadProject(doc, state); });
+  // The load reads its own copy of the state: it may outlive the caller's.
+  doc.workers().projectLoader().start([&doc, state] {
+    TProjectState own = state;
+    return LoadProject(doc, own);
+  });
   return true;
 }
 
@@ -260,7 +245,7 @@ int SaveProject(TDocument& doc, TProjectState& state) {
   // The names are copied under one hold of the names lock.
   const std::vector<TComment> names = doc.names().snapshot();
   const std::vector<uint8_t> bytes =
-      buildProjectFile(header, fullPath(doc.path()), {names, doc.regs(), doc.stores(), doc.history()});
+      buildProjectFile(header, fullPath(doc.path()), {names, doc.trace().regs(), doc.stores(), doc.history()});
 
   // Written beside the old project and renamed over it: a failed save leaves
   // the previous project as it was.
@@ -280,9 +265,8 @@ int SaveProject(TDocument& doc, TProjectState& state) {
   return 1;
 }
 
-bool otherThreadsActive(TDocument& doc, TProjectState& state) {
-  state.loader.reap();
-  if (!doc.scanning() && !doc.symbolLoaderRunning() && !state.loader.running()) return false;
+bool otherThreadsActive(TDocument& doc, TProjectState&) {
+  if (!doc.workers().anyRunning()) return false;
   doc.host().message("Project saving, while other threads\nare running, isn't supported yet!",
                      "Other threads still active!", MsgIcon::Information);
   return true;
@@ -311,8 +295,8 @@ bool CmFileSaveProjectAs(TDocument& doc, TProjectState& state) {
 }
 
 void installProjectCommands(TDocument& doc, TProjectState& state) {
-  doc.saveProject = [&doc, &state] {
+  doc.setProjectSaver([&doc, &state] {
     CmFileSaveProject(doc, state);
     return !doc.projectChanged();
-  };
+  });
 }

@@ -60,10 +60,10 @@ struct TFuzzDoc {
     doc.settings().noScan = true;
     doc.setPath(fixtureCopy());
     check(doc.LoadFile(true) == LOAD_OK);
-    doc.startReferenceScan();
-    doc.waitReferenceScan();
+    doc.workers().startReferenceScan();
+    doc.workers().waitReferenceScan();
     doc.names().add(0x401000, "fuzz_name", REPLACE_ALWAYS);
-    doc.toggleBreakpoint(0x400);
+    doc.trace().toggleBreakpoint(0x400);
     doc.history().pushReturn(RK_CALL, 0x10);
     state.path = doc.path() + ".oxu";
     check(SaveProject(doc, state) == 1);
@@ -115,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   doc.history().listLines();
   // And whatever was loaded can be written again.
   const std::vector<uint8_t> again = buildProjectFile(
-      TProjectHeader{}, doc.path(), {names, doc.regs(), doc.stores(), doc.history()});
+      TProjectHeader{}, doc.path(), {names, doc.trace().regs(), doc.stores(), doc.history()});
   check(again.size() >= 16553);
   return 0;
 }

@@ -151,7 +151,7 @@ void TStackListBox::paintEvent(QPaintEvent*) {
 // ---- the dialog ---------------------------------------------------------------------
 
 TFixRegDlg::TFixRegDlg(TDocument& doc, QWidget* parent)
-    : QDialog(parent), doc_(doc), model_(doc.regs()) {
+    : QDialog(parent), doc_(doc), model_(doc.trace().regs()) {
   setWindowTitle(QString::fromLatin1(TFixedRegsModel::kTitle));
   setModal(false);
   const QFont fixed = fixedFont();
@@ -248,12 +248,15 @@ TFixRegDlg::TFixRegDlg(TDocument& doc, QWidget* parent)
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [this] { flush(); });
   // The listing substitutes the fixed registers from now on.
-  doc_.fixedRegistersShown = true;
-  doc_.regsChanged = [this] { stateChanged(); };
+  doc_.trace().setFixedRegistersShown(true);
+  doc_.addObserver(*this);
   refreshNow();
 }
 
-TFixRegDlg::~TFixRegDlg() { doc_.regsChanged = nullptr; }
+TFixRegDlg::~TFixRegDlg() { doc_.removeObserver(*this); }
+
+// The tracer stepped (told on this thread, by the trace loop).
+void TFixRegDlg::regsChanged() { stateChanged(); }
 
 void TFixRegDlg::toggle() {
   if (isVisible()) {

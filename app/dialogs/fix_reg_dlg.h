@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "document/document_observer.h"
 #include "tracer/fixed_regs_model.h"
 
 class QCheckBox;
@@ -44,7 +45,7 @@ class TStackListBox : public QWidget {
   QScrollBar* scroll_;
 };
 
-class TFixRegDlg : public QDialog {
+class TFixRegDlg : public QDialog, private TDocumentObserver {
   Q_OBJECT
  public:
   // At most this often while a continuous trace runs.
@@ -81,6 +82,7 @@ class TFixRegDlg : public QDialog {
   void reject() override;
 
  private:
+  void regsChanged() override;
   void schedule();
   void refreshNow();
   // The model as the state is now, with the texts the user typed and has

@@ -270,7 +270,7 @@ void TListingView::paintEvent(QPaintEvent*) {
     const bool code = row.kind == TRowKind::Code;
     const bool highlighted = code && (row.highlighted || row.offset == hoverTarget_);
     uint32_t back = background;
-    if (code && doc_.regs().isBreakPoint(row.offset))
+    if (code && doc_.trace().regs().isBreakPoint(row.offset))
       back = highlighted ? BREAKPOINT_HILIGHT_BACK : BREAKPOINT_BACK;
     else if (highlighted)
       back = settings_.hilight;
@@ -393,8 +393,8 @@ void TListingView::keyPressEvent(QKeyEvent* e) {
       break;
     case TKeyAction::Undo: doc_.undo(); break;
     case TKeyAction::ToggleHex: modeChanged(); break;
-    case TKeyAction::AbortTrace: doc_.abortTrace(); break;
-    case TKeyAction::ShowEip: doc_.showEip(true); break;
+    case TKeyAction::AbortTrace: doc_.trace().abortTrace(); break;
+    case TKeyAction::ShowEip: doc_.trace().showEip(true); break;
     case TKeyAction::Repaint: break;
   }
   documentChanged();
@@ -723,7 +723,7 @@ void TListingView::runCommand(int id) {
     case CM_CODE_DUMP_MEMORY:
     case CM_DATA_DUMP_RVA:
     case CM_DATA_DUMP_MEMORY: dumpThroughDword(id); break;
-    case CM_TOGGLE_BREAKPOINT: doc_.toggleBreakpoint(popup_.target); break;
+    case CM_TOGGLE_BREAKPOINT: doc_.trace().toggleBreakpoint(popup_.target); break;
     case CM_REMOVE_RELOCATION: CmRemoveRelocation(doc_, popup_.target); break;
     case CM_GOTO_RELOCATION: CmGotoRelocation(doc_, popup_.target, popup_.source); break;
     // The searches (196, 138, 139) go through the search dialog, which the

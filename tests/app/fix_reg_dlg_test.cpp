@@ -28,7 +28,7 @@ TFixRegDlg* openByKey(TFixtureFrame& f) {
 }
 
 void expectShowsState(TFixtureFrame& f, TFixRegDlg* d) {
-  const TFixedRegs& r = f.doc().regs();
+  const TFixedRegs& r = f.doc().trace().regs();
   for (int i = 0; i < 8; ++i)
     EXPECT_EQ(d->edit(1045 + i)->text().toStdString(), wsString("%.8X", r.reg[kEditRegister[i]]));
   for (int i = 0; i < 6; ++i)
@@ -60,7 +60,7 @@ TEST(FixRegDialog, F11AndTheProjectShowIt) {
   TempDir dir;
   for (const uint8_t fixed32 : {uint8_t(0x01), uint8_t(0)}) {
     SCOPED_TRACE(int(fixed32));
-    f.doc().regs().fixed32 = fixed32;
+    f.doc().trace().regs().fixed32 = fixed32;
     TProjectState state;
     state.path = dir.file("marks.oxu");
     ASSERT_EQ(SaveProject(f.doc(), state), 1);
@@ -90,7 +90,7 @@ TEST(FixRegDialog, TypedValuesGoToTheRegistersAndTheListing) {
   };
   TFixtureFrame f;
   TFixRegDlg* d = openByKey(f);
-  TFixedRegs& r = f.doc().regs();
+  TFixedRegs& r = f.doc().trace().regs();
   for (const Case& c : cases) {
     type(d->edit(c.edit), c.typed);
     EXPECT_EQ(d->edit(c.edit)->text().toStdString(), c.shown) << c.typed;
@@ -147,7 +147,7 @@ TEST(FixRegDialog, ButtonsSetTheFixedMarks) {
       const bool want = std::find(c.pressed.begin(), c.pressed.end(), id) != c.pressed.end();
       EXPECT_EQ(d->button(id)->isChecked(), want) << TFixedRegsModel::buttonText(id);
     }
-    const TFixedRegs& r = f.doc().regs();
+    const TFixedRegs& r = f.doc().trace().regs();
     EXPECT_EQ(r.fixed8, c.fixed8);
     EXPECT_EQ(r.fixed16, c.fixed16);
     EXPECT_EQ(r.fixed32, c.fixed32);
@@ -158,7 +158,7 @@ TEST(FixRegDialog, ButtonsSetTheFixedMarks) {
 TEST(FixRegDialog, FlagBoxesAndStackKeys) {
   TFixtureFrame f;
   TFixRegDlg* d = openByKey(f);
-  TFixedRegs& r = f.doc().regs();
+  TFixedRegs& r = f.doc().trace().regs();
   for (int bit : {11, 10, 7, 6, 4, 2, 0}) {
     const uint32_t before = r.EFLAGS;
     QTest::mouseClick(d->flagBox(FRC_FLAG_BASE + bit), Qt::LeftButton);
@@ -187,7 +187,7 @@ TEST(FixRegDialog, FlagBoxesAndStackKeys) {
 TEST(FixRegDialog, FollowsTheTracer) {
   TFixtureFrame f;
   TFixRegDlg* d = openByKey(f);
-  TFixedRegs& r = f.doc().regs();
+  TFixedRegs& r = f.doc().trace().regs();
   // A value typed and not entered survives the steps that refresh the rest.
   type(d->edit(1049), "5", false);
   for (int step = 0; step < 3; ++step) {
@@ -202,7 +202,7 @@ TEST(FixRegDialog, FollowsTheTracer) {
   EXPECT_EQ(r.EDI, 5u);
 
   // A continuous trace: the window shows where it stopped.
-  QTimer::singleShot(200, [&] { f.doc().abortTrace(); });
+  QTimer::singleShot(200, [&] { f.doc().trace().abortTrace(); });
   f.key(Qt::Key_F5);
   expectShowsState(f, d);
   // Hidden, it is not refreshed until shown again.

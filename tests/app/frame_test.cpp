@@ -318,7 +318,7 @@ TEST(Frame, StartupRequest) {
     line.file = fixturePath("gui.exe");
     f.frame.startupRequest(line);
     EXPECT_TRUE(f.doc().isLoaded());
-    EXPECT_FALSE(f.doc().scanning());
+    EXPECT_FALSE(f.doc().workers().scanning());
     EXPECT_TRUE(f.host.fileDialogTitles.empty());
   }
   {  // no file, OpenFileOnStartup 0: empty window with the short title
@@ -537,30 +537,30 @@ TEST(Frame, TraceKeys) {
   Frame f;
   f.doc().settings().noScan = true;
   ASSERT_TRUE(f.frame.openFile(loopingProgram(dir)));
-  ASSERT_EQ(f.doc().regs().EIP, 0x401000u);
+  ASSERT_EQ(f.doc().trace().regs().EIP, 0x401000u);
 
   // F8 steps once.
   f.key(Qt::Key_F8);
-  EXPECT_EQ(f.doc().regs().EIP, 0x401001u);
+  EXPECT_EQ(f.doc().trace().regs().EIP, 0x401001u);
   f.key(Qt::Key_F8);
-  EXPECT_EQ(f.doc().regs().EIP, 0x401000u);
+  EXPECT_EQ(f.doc().trace().regs().EIP, 0x401000u);
 
   // F5 runs until Escape arrives through the window's own event processing.
   QTimer::singleShot(30, [&] {
-    EXPECT_TRUE(f.doc().tracing());
+    EXPECT_TRUE(f.doc().trace().tracing());
     QTest::keyClick(f.frame.listing(), Qt::Key_Escape);
   });
   f.host.statusTexts.clear();
   f.key(Qt::Key_F5);
-  EXPECT_FALSE(f.doc().tracing());
+  EXPECT_FALSE(f.doc().trace().tracing());
   ASSERT_FALSE(f.host.statusTexts.empty());
   EXPECT_EQ(f.host.statusTexts.front(), "Press <ESC> to abort tracing...");
   EXPECT_EQ(f.host.statusTexts.back(), "");
-  EXPECT_TRUE(f.doc().regs().EIP == 0x401000u || f.doc().regs().EIP == 0x401001u);
+  EXPECT_TRUE(f.doc().trace().regs().EIP == 0x401000u || f.doc().trace().regs().EIP == 0x401001u);
 
   // Escape without a trace is left to the window that has the focus.
   f.key(Qt::Key_Escape);
-  EXPECT_FALSE(f.doc().tracing());
+  EXPECT_FALSE(f.doc().trace().tracing());
 
   // F12: created on first use, then hidden and shown again.
   EXPECT_EQ(f.frame.traceVisWindow(), nullptr);
@@ -571,14 +571,14 @@ TEST(Frame, TraceKeys) {
   EXPECT_EQ(vis->windowTitle(),
             QStringLiteral("Trace visualisation - <TAB> to switch follow mode"));
   EXPECT_EQ(vis->width(), 320);
-  EXPECT_EQ(vis->height(), int(f.doc().traceVis()->shownHeight()));
+  EXPECT_EQ(vis->height(), int(f.doc().trace().traceVis()->shownHeight()));
   EXPECT_EQ(vis->scrollBar(), nullptr);
   // The executed bytes show in the picture (row 0, pixels of 0x400..0x402).
   const QImage pic = vis->picture();
   EXPECT_NE(pic.pixel(0x400 % 320, 0x400 / 320), pic.pixel(0x410 % 320, 0x410 / 320));
-  const bool follow = f.doc().traceVis()->followMode();
+  const bool follow = f.doc().trace().traceVis()->followMode();
   QTest::keyClick(vis, Qt::Key_Tab);
-  EXPECT_NE(f.doc().traceVis()->followMode(), follow);
+  EXPECT_NE(f.doc().trace().traceVis()->followMode(), follow);
   f.key(Qt::Key_F12);
   EXPECT_FALSE(vis->isVisible());
   f.key(Qt::Key_F12);
@@ -601,9 +601,9 @@ TEST(Frame, TlsSubmenuCommands) {
   Frame f;
   f.load("gui.exe");
   f.frame.menu(TPlace::TlsMenu)->actions()[1]->trigger();
-  EXPECT_EQ(f.doc().regs().EIP, 0x4011FDu);
+  EXPECT_EQ(f.doc().trace().regs().EIP, 0x4011FDu);
   f.frame.runCommand(144);
-  EXPECT_EQ(f.doc().regs().EIP, 0x401225u);
+  EXPECT_EQ(f.doc().trace().regs().EIP, 0x401225u);
   f.frame.runCommand(149);
   ASSERT_EQ(f.host.messages.size(), 1u);
   EXPECT_EQ(f.host.messages[0].caption, "Not implemented yet!");

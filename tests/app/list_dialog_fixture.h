@@ -30,7 +30,7 @@ struct TListFrame {
   explicit TListFrame(const std::string& fixture) {
     frame.show();
     EXPECT_TRUE(frame.openFile(fixturePath(fixture))) << fixture;
-    doc().waitReferenceScan();
+    doc().workers().waitReferenceScan();
     // The scanner's notices arrive through the event queue.
     QApplication::processEvents();
   }

@@ -60,7 +60,7 @@ struct Fixture {
     doc.settings().noScan = !scan;
     doc.setPath(fixturePath(file));
     EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
-    if (scan) doc.waitReferenceScan();
+    if (scan) doc.workers().waitReferenceScan();
     doc.view().cursorShown = false;
     doc.edit().mode = 0;
     view = std::make_unique<TListingView>(doc, settings);
@@ -337,7 +337,7 @@ TEST(ListingViewMenus, GotoCommandsFollowTheDword) {
   // Breakpoint from the address column, goto data into the hex dump.
   f.view->contextMenuAt(f.view->cellCentre(3, call));
   f.view->runCommand(CM_TOGGLE_BREAKPOINT);
-  EXPECT_TRUE(f.doc.regs().isBreakPoint(0x633));
+  EXPECT_TRUE(f.doc.trace().regs().isBreakPoint(0x633));
   const Hotspot* h = f.findHotspot(HOTSPOT_CALL);
   ASSERT_NE(h, nullptr);
   const uint32_t target = h->target;
@@ -416,7 +416,7 @@ TEST(ListingViewPaint, ColoursOfReferencesLabelsBreakpointsAndHighlights) {
   const int y = row * f.view->lineHeight() + 1;
   for (const Case c : {Case{false, false, f.settings.background}, Case{true, false, 0xD5D5FF},
                        Case{true, true, 0xD5FFFF}, Case{false, true, f.settings.hilight}}) {
-    if (c.breakpoint != f.doc.regs().isBreakPoint(0x628)) f.doc.toggleBreakpoint(0x628);
+    if (c.breakpoint != f.doc.trace().regs().isBreakPoint(0x628)) f.doc.trace().toggleBreakpoint(0x628);
     f.doc.view().highlight = c.highlight ? 0x628 : LISTING_NO_OFFSET;
     img = f.render();
     EXPECT_EQ(img.pixelColor(right, y), qc(c.back)) << c.breakpoint << c.highlight;

@@ -105,7 +105,7 @@ TEST(PreferencesDialog, OpensWithValuesAndAppliesSwitchesAndColours) {
     EXPECT_EQ(d.swatch(0)->color(), 0xFF0000u);
     d.okButton()->click();
   });
-  f.doc().waitReferenceScan();
+  f.doc().workers().waitReferenceScan();
   EXPECT_EQ(f.profile.readInt("Colors", "Background", 0), 0x123456);
   EXPECT_EQ(f.profile.readInt("Colors", "Memory_ref", 0), 0xFF0000);
   EXPECT_EQ(f.profile.readInt("General", "ScanMode", -1), 1);

@@ -128,7 +128,7 @@ TEST(ListDialogs, ReferencesWaitForTheirStore) {
     clickRow(references, 0);
     EXPECT_EQ(f.doc().history().count(), 0u);
     f.doc().stores().locks.unlock(c.kind);
-    f.doc().storeFilled(c.kind);
+    f.doc().observers().storeFilled(c.kind);
     QApplication::processEvents();
     ASSERT_GE(references->count(), 1);
     EXPECT_EQ(references->text(0).toStdString(), c.filled);

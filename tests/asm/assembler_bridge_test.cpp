@@ -68,7 +68,7 @@ TEST(AssemblerBridge, EditAssemblerCommand) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + ": " + c.text);
     TOpenedDocument d(fixturePath(c.file));
-    d.doc.waitReferenceScan();
+    d.doc.workers().waitReferenceScan();
     d.host.messages.clear();
     d.doc.view().fileOffsets = d.doc.view().fileOffsets || c.fileOffsets;
     d.doc.view().bits16 = d.doc.view().bits16 || c.bits16;

@@ -375,15 +375,15 @@ TEST(EnlargedSave, TracedBssStateMatchesTheHost) {
       ASSERT_TRUE(doc.SaveFileAsSecEnlarged(dir.file("tally.exe")));
     }
     int steps = 0;
-    EXPECT_EQ(doc.traceContinuous([&] { ++steps; }), 3);
+    EXPECT_EQ(doc.trace().traceContinuous([&] { ++steps; }), 3);
     EXPECT_EQ(host.statusTexts.back(), "Illegal address: Address not in file!");
     if (!enlarged) {
       EXPECT_LT(steps, 10);
       continue;
     }
     // Stopped on start's final RET, whose return address is outside the file.
-    EXPECT_EQ(doc.buffer()[doc.tracePoint()], 0xC3);
-    EXPECT_EQ(doc.regs().EAX, tally.checksum);
+    EXPECT_EQ(doc.buffer()[doc.trace().tracePoint()], 0xC3);
+    EXPECT_EQ(doc.trace().regs().EAX, tally.checksum);
     const SectionInfo* bss = nullptr;
     for (const auto& sec : doc.image().sections())
       if (!strcmp(sec.name, ".bss")) bss = &sec;
@@ -497,7 +497,7 @@ TEST(CanClose, QuestionsAndAnswers) {
       s.doc.ChangeMemory(0, &b, 1);
     }
     s.doc.setProjectChanged(c.project);
-    s.doc.saveProject = [&] { return c.projectSaves; };
+    s.doc.setProjectSaver([&] { return c.projectSaves; });
     s.host.answers.push_back(c.answer);
     EXPECT_EQ(s.doc.CanClose(), c.result);
     if (!c.caption) {

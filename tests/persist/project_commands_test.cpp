@@ -158,15 +158,33 @@ TEST(ProjectCommands, SavingIsRefusedWhileTheScanRuns) {
   doc.setPath(big);
   doc.settings().noScan = true;
   ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
-  doc.startReferenceScan();
-  if (!doc.scanning()) GTEST_SKIP() << "the scan ended before it could be watched";
+  doc.workers().startReferenceScan();
+  if (!doc.workers().scanning()) GTEST_SKIP() << "the scan ended before it could be watched";
   EXPECT_FALSE(CmFileSaveProject(doc, state));
   EXPECT_EQ(host.messageLines().back(),
             "Other threads still active!: Project saving, while other threads\nare running, isn't supported yet!");
   EXPECT_EQ(host.messages.back().icon, MsgIcon::Information);
   EXPECT_FALSE(std::filesystem::exists(state.path));
-  doc.stopReferenceScan();
+  doc.workers().stopReferenceScan();
   EXPECT_TRUE(CmFileSaveProject(doc, state));
+}
+
+// The document owns the loader thread: the load must not need the state
+// that started it.
+TEST(ProjectCommands, ALoadGoesOnAfterTheStateThatStartedItIsGone) {
+  TempDir dir;
+  TProjectDoc maker("gui.exe");
+  maker.doc.names().add(0x401234, "from_the_project", REPLACE_ALWAYS);
+  ASSERT_EQ(maker.save(dir.file("p.oxu")), 1);
+  TProjectDoc p;
+  {
+    TProjectState state;
+    state.path = dir.file("p.oxu");
+    ASSERT_TRUE(startProjectLoad(p.doc, state));
+  }
+  p.doc.workers().projectLoader().join();
+  EXPECT_EQ(p.doc.workers().projectLoader().result(), PROJECT_LOADED);
+  EXPECT_EQ(p.doc.names().lookup(0x401234), "from_the_project");
 }
 
 TEST(ProjectCommands, LoadCommandAsksBeforeItLoadsOnItsThread) {
@@ -193,10 +211,10 @@ TEST(ProjectCommands, LoadCommandAsksBeforeItLoadsOnItsThread) {
   p.host.fileAnswers.push_back(dir.file("p.oxu"));
   const size_t questions = p.host.messages.size();
   ASSERT_TRUE(CmFileLoadProject(p.doc, p.state));
-  p.state.loader.join();
+  p.doc.workers().projectLoader().join();
   EXPECT_EQ(p.host.messages.size(), questions + 2);
-  EXPECT_EQ(p.state.loader.result(), PROJECT_LOADED);
-  EXPECT_FALSE(p.state.loader.running());
+  EXPECT_EQ(p.doc.workers().projectLoader().result(), PROJECT_LOADED);
+  EXPECT_FALSE(p.doc.workers().projectLoader().running());
   EXPECT_EQ(p.state.path, dir.file("p.oxu"));
   EXPECT_EQ(p.doc.path(), fixturePath("gui.exe"));
   EXPECT_EQ(p.doc.names().lookup(0x401234), "from_the_project");

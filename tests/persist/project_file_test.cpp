@@ -57,17 +57,17 @@ void doSomeWork(TProjectDoc& p, uint32_t wrapBy) {
   doc.names().add(base + 0x10, "first_label", REPLACE_ALWAYS);
   doc.names().add(base + 0x2000, "a_name_with_a_longer_text_to_store", REPLACE_ALWAYS);
   doc.names().add(0xFFFFFFF0u, "high", REPLACE_ALWAYS);
-  doc.toggleBreakpoint(0x40);
-  doc.toggleBreakpoint(0x20);
-  for (int i = 0; i < 3; ++i) doc.traceStep();
-  doc.regs().recordFault(0x12345, true, doc.image());
+  doc.trace().toggleBreakpoint(0x40);
+  doc.trace().toggleBreakpoint(0x20);
+  for (int i = 0; i < 3; ++i) doc.trace().traceStep();
+  doc.trace().regs().recordFault(0x12345, true, doc.image());
   doc.view().detectStrings = false;
   // More entries than the ring holds, then back a few: the ring has wrapped
   // and holds fewer than 64 entries.
   for (uint32_t i = 0; i < 64 + wrapBy; ++i)
     doc.history().pushReturn(i % 10, i * 3 % doc.fileSize());
   doc.goBack(4);
-  doc.showEip(true);
+  doc.trace().showEip(true);
   if (!doc.view().cursorShown) doc.view().topOffset = 0;
 }
 
@@ -87,14 +87,14 @@ TEST(ProjectFile, RoundTripOverEveryFixtureGivesTheSameFileAndState) {
 
     EXPECT_EQ(readFile(dir.file("a.oxu")), readFile(dir.file("b.oxu")));
     expectSameStores(first.doc, second.doc);
-    expectSameTracer(first.doc.regs(), second.doc.regs());
+    expectSameTracer(first.doc.trace().regs(), second.doc.trace().regs());
     expectSameHistory(first.doc.history(), second.doc.history());
     EXPECT_EQ(second.doc.history().count(), 59u);
     EXPECT_EQ(second.doc.view().hexDump, first.doc.view().hexDump);
     EXPECT_EQ(second.doc.view().bits16, first.doc.view().bits16);
     EXPECT_EQ(second.doc.view().fileOffsets, first.doc.view().fileOffsets);
     EXPECT_FALSE(second.doc.view().detectStrings);
-    EXPECT_FALSE(second.doc.scanning());  // a load starts no scan
+    EXPECT_FALSE(second.doc.workers().scanning());  // a load starts no scan
     EXPECT_EQ(second.host.statusTexts.back(), referenceCountsText(second.doc.stores()));
   }
 }
@@ -111,17 +111,21 @@ TEST(ProjectFile, ViewSettingsAndFixedMarksComeBack) {
     first.doc.view().hexDump = c.hexDump;
     first.doc.view().bits16 = c.bits16;
     first.doc.view().fileOffsets = c.fileOffsets;
-    first.doc.regs().fixed32 = c.fixed32;
+    first.doc.trace().regs().fixed32 = c.fixed32;
     ASSERT_EQ(first.save(dir.file("v.oxu")), 1);
     TProjectDoc second;
-    int shown = 0;
-    second.state.showFixedRegisters = [&] { ++shown; };
+    struct : TDocumentObserver {
+      int shown = 0;
+      void fixedRegistersRequested() override { ++shown; }
+    } seen;
+    second.doc.addObserver(seen);
     ASSERT_EQ(second.load(dir.file("v.oxu")), PROJECT_LOADED);
     EXPECT_EQ(second.doc.view().hexDump, c.hexDump);
     if (!c.hexDump) { EXPECT_EQ(second.doc.view().bits16, c.bits16); }
     EXPECT_EQ(second.doc.view().fileOffsets, c.fileOffsets);
-    EXPECT_EQ(second.doc.fixedRegistersShown, c.fixed32 != 0);
-    EXPECT_EQ(shown, c.fixed32 != 0 ? 1 : 0);
+    EXPECT_EQ(second.doc.trace().fixedRegistersShown(), c.fixed32 != 0);
+    EXPECT_EQ(seen.shown, c.fixed32 != 0 ? 1 : 0);
+    second.doc.removeObserver(seen);
   }
 }
 
@@ -129,7 +133,7 @@ TEST(ProjectFile, EmptyProjectLayout) {
   TempDir dir;
   TProjectDoc p("tiny.exe");
   p.doc.names().clear();
-  p.doc.clearBreakpoints();
+  p.doc.trace().clearBreakpoints();
   p.doc.history().clear();
   ASSERT_EQ(p.save(dir.file("e.oxu")), 1);
   const std::vector<uint8_t> f = readFile(dir.file("e.oxu"));
@@ -158,8 +162,8 @@ int sectionAt(const std::vector<uint8_t>& f, size_t at) {
 void expectLoadedBefore(int k, const TProjectDoc& p, const TProjectDoc& original) {
   if (k > PS_COMMENTS) { EXPECT_EQ(p.doc.names().snapshot(), original.doc.names().snapshot()); }
   if (k > PS_FIXEDREGS) {
-    EXPECT_EQ(p.doc.regs().EIP, original.doc.regs().EIP);
-    EXPECT_EQ(p.doc.regs().breakPoints.size(), original.doc.regs().breakPoints.size());
+    EXPECT_EQ(p.doc.trace().regs().EIP, original.doc.trace().regs().EIP);
+    EXPECT_EQ(p.doc.trace().regs().breakPoints.size(), original.doc.trace().regs().breakPoints.size());
   }
   if (k > PS_JUMPANDCALLREFS) {
     EXPECT_EQ(p.doc.stores().jumpCalls.count(), original.doc.stores().jumpCalls.count());
@@ -287,7 +291,7 @@ TEST(ProjectFile, AnImportRecordLongerThanItsSectionIsAReadError) {
 
 TEST(ProjectFile, OlderAndNewerVersions) {
   Saved s;
-  const TFixedRegs& saved = s.original.doc.regs();
+  const TFixedRegs& saved = s.original.doc.trace().regs();
   ASSERT_FALSE(saved.breakPoints.empty());
   ASSERT_NE(saved.faultAddress, 0u);
 
@@ -310,12 +314,12 @@ TEST(ProjectFile, OlderAndNewerVersions) {
       regs = old;
     }
     TProjectDoc p("gui.exe");
-    p.doc.regs().clearBreakPoints();
-    p.doc.toggleBreakpoint(0x999);
-    p.doc.regs().faultAddress = 77;
-    p.doc.regs().EIP = 0x1234;
+    p.doc.trace().regs().clearBreakPoints();
+    p.doc.trace().toggleBreakpoint(0x999);
+    p.doc.trace().regs().faultAddress = 77;
+    p.doc.trace().regs().EIP = 0x1234;
     ASSERT_EQ(p.load(joinProject(parts)), PROJECT_LOADED);
-    const TFixedRegs& r = p.doc.regs();
+    const TFixedRegs& r = p.doc.trace().regs();
     EXPECT_EQ(0, std::memcmp(r.reg, saved.reg, sizeof r.reg));
     if (c.version == 229) {
       EXPECT_EQ(r.EIP, 0x1234u);  // only marks and registers are read

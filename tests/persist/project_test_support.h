@@ -26,8 +26,8 @@ struct TProjectDoc {
     doc.setPath(fixturePath(fixture));
     EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
     if (scan) {
-      doc.startReferenceScan();
-      doc.waitReferenceScan();
+      doc.workers().startReferenceScan();
+      doc.workers().waitReferenceScan();
     }
   }
   int save(const std::string& path) {
@@ -49,9 +49,9 @@ struct TProjectDoc {
     doc.stores().imports.flush();
     doc.stores().strings.flush();
     doc.stores().menus.flush();
-    doc.regs().clearBreakPoints();
-    doc.regs().EIP = 0;
-    doc.regs().faultAddress = 0;
+    doc.trace().regs().clearBreakPoints();
+    doc.trace().regs().EIP = 0;
+    doc.trace().regs().faultAddress = 0;
     doc.history().clear();
   }
 };

@@ -3,6 +3,7 @@
 // and reads names. Run it in a ThreadSanitizer build (ctest -L tsan).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 #include "document/document.h"
@@ -11,6 +12,14 @@
 
 namespace {
 
+// Counts what the workers tell, from their own threads.
+struct TWorkerEvents : TDocumentObserver {
+  std::atomic<unsigned> filledKinds{0};
+  std::atomic<int> symbolLoads{0};
+  void storeFilled(TRefStoreKind kind) override { filledKinds |= 1u << unsigned(kind); }
+  void symbolsLoaded(int) override { ++symbolLoads; }
+};
+
 TEST(Workers, ScanAndMapLoadBesideEdits) {
   TempDir dir;
   std::string map = "  Address   Publics by Value\n\n";
@@ -18,10 +27,12 @@ TEST(Workers, ScanAndMapLoadBesideEdits) {
   writeFile(dir.file("big.map"), std::vector<uint8_t>(map.begin(), map.end()));
 
   RecordingHost host;
+  TWorkerEvents events;  // outlives the document and its threads
   TDocument doc(host);
+  doc.addObserver(events);
   doc.setPath(fixturePath("gui.exe"));
   ASSERT_EQ(doc.LoadFile(true), LOAD_OK);  // starts the scan
-  doc.startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
+  doc.workers().startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
 
   TListingPaint paint;
   for (int round = 0; round < 200; ++round) {
@@ -33,19 +44,24 @@ TEST(Workers, ScanAndMapLoadBesideEdits) {
     paintRows(doc.view(), doc.listingContext(), 40, 120, paint);
     doc.names().lookup(0x401225);
   }
-  doc.waitReferenceScan();
-  doc.stopSymbolLoaders();
-  EXPECT_FALSE(doc.scanning());
-  EXPECT_FALSE(doc.symbolLoaderRunning());
+  doc.workers().waitReferenceScan();
+  doc.workers().stopSymbolLoaders();
+  EXPECT_FALSE(doc.workers().scanning());
+  EXPECT_FALSE(doc.workers().symbolLoaderRunning());
   for (auto kind : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
     EXPECT_FALSE(doc.stores().locks.isLocked(kind));
   EXPECT_GT(doc.stores().jumpCalls.count(), 0u);
+  unsigned allKinds = 0;
+  for (auto kind : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
+    allKinds |= 1u << unsigned(kind);
+  EXPECT_EQ(events.filledKinds.load(), allKinds);
+  EXPECT_EQ(events.symbolLoads.load(), 1);
 
   // Loading a new file while both run leaves no thread behind.
-  doc.startReferenceScan();
-  doc.startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
+  doc.workers().startReferenceScan();
+  doc.workers().startSymbolLoad(SymbolFileKind::Map, dir.file("big.map"));
   ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
-  EXPECT_FALSE(doc.symbolLoaderRunning());
+  EXPECT_FALSE(doc.workers().symbolLoaderRunning());
 }
 
 }  // namespace
