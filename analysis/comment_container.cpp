@@ -19,29 +19,11 @@ TCommentContainer::TCommentContainer() {
 }
 
 uint32_t TCommentContainer::search(uint32_t address, bool& found) const {
-  found = false;
-  if (entries_.empty()) return 0;
-  int64_t low = 0, high = int64_t(entries_.size()) - 1;
-  while (low < high) {
-    int64_t middle = (low + high) / 2;
-    uint32_t k = entries_[middle].address;
-    if (k >= address) {
-      if (k <= address) {
-        found = true;
-        return static_cast<uint32_t>(middle);
-      }
-      high = middle - 1;
-    } else {
-      low = middle + 1;
-    }
-  }
-  // low is a valid index here: it only grows to middle + 1 <= high.
-  uint32_t k = entries_[low].address;
-  if (k == address) {
-    found = true;
-    return static_cast<uint32_t>(low);
-  }
-  return static_cast<uint32_t>(k < address ? low + 1 : low);
+  // The first entry at or above the address (the listing asks for every line).
+  const auto at = std::lower_bound(entries_.begin(), entries_.end(), address,
+                                   [](const Entry& e, uint32_t a) { return e.address < a; });
+  found = at != entries_.end() && at->address == address;
+  return static_cast<uint32_t>(at - entries_.begin());
 }
 
 void TCommentContainer::growIfFull() {

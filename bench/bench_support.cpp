@@ -42,7 +42,7 @@ void TRatioReporter::ReportRuns(const std::vector<Run>& runs) {
   for (const Run& r : runs)
     if (r.run_type == Run::RT_Iteration)
       times_[r.run_name.function_name] =
-          r.run_name.time_type == "manual_time" ? r.GetAdjustedRealTime() : r.GetAdjustedCPUTime();
+          r.run_name.time_type.empty() ? r.GetAdjustedCPUTime() : r.GetAdjustedRealTime();
   ConsoleReporter::ReportRuns(runs);
 }
 

@@ -37,7 +37,8 @@ const TBenchFile& benchFile();
 
 // Console output, then the summary a benchmark prints from the times of its
 // runs, by name. The time of a run is its processor time, or for a run that
-// measures itself (UseManualTime) the time it reported; repetitions'
+// measures itself (UseManualTime) the time it reported, or for a run timed by
+// the clock on the wall (UseRealTime) that time; repetitions'
 // aggregates are left out, so a name holds its last run.
 class TRatioReporter : public benchmark::ConsoleReporter {
  public:

@@ -18,6 +18,8 @@ constexpr uint32_t kReferencePrefixWidth = sizeof kReferencePrefix - 1;
 TLineSource sourceFor(const TListingState& state, const TListingContext& ctx) {
   TLineSource src = ctx.lines;
   src.markRelocations = state.markRelocations;
+  // Before the first traced step no byte has a state worth asking for.
+  if (src.trace && !src.trace->anyByteState()) src.trace = nullptr;
   return src;
 }
 
@@ -157,10 +159,10 @@ void referenceRows(const TListingState& state, const TListingContext& ctx, uint3
   }
 }
 
-// The rows drawn in front of the code line at offset, in their order.
-void extraRowsBefore(const TListingState& state, const TListingContext& ctx, uint32_t offset,
-                     uint32_t width, TRowSink& sink) {
-  const TLineSource& src = ctx.lines;
+// The rows drawn in front of the code line at offset, in their order; src is
+// the context's line source, perhaps with a cache.
+void extraRowsBefore(const TListingState& state, const TListingContext& ctx, const TLineSource& src,
+                     uint32_t offset, uint32_t width, TRowSink& sink) {
   char text[64];
   auto marker = [&](TRowKind kind) {
     if (sink.used > 0) sink.add(TRowKind::Blank, offset);
@@ -211,12 +213,14 @@ void rowsAfter(const TListingContext& ctx, uint32_t offset, uint32_t end, TRowSi
 // the line after the first when the first row is a code line.
 uint32_t codeRows(const TListingState& state, const TListingContext& ctx, uint32_t width,
                   uint32_t off, TRowSink& sink, uint32_t& firstNext) {
-  const TLineSource src = sourceFor(state, ctx);
+  TLineSource src = sourceFor(state, ctx);
+  TShownAddressCache shownCache;
+  src.shownCache = &shownCache;
   const uint32_t size = src.size;
   uint8_t stringState = STRING_NONE;
   uint32_t pending = off;
   while (sink.used < sink.limit && off < size) {
-    extraRowsBefore(state, ctx, off, width, sink);
+    extraRowsBefore(state, ctx, src, off, width, sink);
     pending = off;
     TListingRow* row = sink.add(TRowKind::Code, off);
     if (!row) break;
@@ -297,7 +301,9 @@ uint64_t listRows(const TListingState& state, const TListingContext& ctx, uint32
   uint64_t total = 0;
   uint32_t top = state.topOffset < size ? state.topOffset : size;
   if (state.hexDump) {
-    const TLineSource src = sourceFor(state, ctx);
+    TLineSource src = sourceFor(state, ctx);
+    TShownAddressCache shownCache;
+    src.shownCache = &shownCache;
     sink.limit = 0xFFFFFFFFu;
     for (uint64_t off = top; off < size && (maxRows == 0 || total < maxRows); off += 16, ++total) {
       TListingRow* row = sink.add(TRowKind::Hex, uint32_t(off));
@@ -333,7 +339,7 @@ uint32_t rowsForLine(const TListingState& state, const TListingContext& ctx, uin
   sink.limit = 0xFFFFFFFFu;
   sink.used = first ? 0 : 1;  // a row above the line: markers get their blank
   const uint32_t before = sink.used;
-  extraRowsBefore(state, ctx, offset, width, sink);
+  extraRowsBefore(state, ctx, ctx.lines, offset, width, sink);
   sink.add(TRowKind::Code, offset);
   const TLineSource src = sourceFor(state, ctx);
   const uint8_t* p = src.buffer + offset;
