@@ -19,11 +19,29 @@ TCommentContainer::TCommentContainer() {
 }
 
 uint32_t TCommentContainer::search(uint32_t address, bool& found) const {
-  // The first entry at or above the address (the listing asks for every line).
-  const auto at = std::lower_bound(entries_.begin(), entries_.end(), address,
-                                   [](const Entry& e, uint32_t a) { return e.address < a; });
-  found = at != entries_.end() && at->address == address;
-  return static_cast<uint32_t>(at - entries_.begin());
+  found = false;
+  if (entries_.empty()) return 0;
+  int64_t low = 0, high = int64_t(entries_.size()) - 1;
+  while (low < high) {
+    int64_t middle = (low + high) / 2;
+    uint32_t k = entries_[middle].address;
+    if (k >= address) {
+      if (k <= address) {
+        found = true;
+        return static_cast<uint32_t>(middle);
+      }
+      high = middle - 1;
+    } else {
+      low = middle + 1;
+    }
+  }
+  // low is a valid index here: it only grows to middle + 1 <= high.
+  uint32_t k = entries_[low].address;
+  if (k == address) {
+    found = true;
+    return static_cast<uint32_t>(low);
+  }
+  return static_cast<uint32_t>(k < address ? low + 1 : low);
 }
 
 void TCommentContainer::growIfFull() {
@@ -36,6 +54,7 @@ void TCommentContainer::insertAt(uint32_t index, uint32_t address, std::string_v
   growIfFull();
   TTextRef ref = pool_.store(text);
   entries_.insert(entries_.begin() + index, Entry{address, ref});
+  changes_.fetch_add(1, std::memory_order_release);
 }
 
 uint32_t TCommentContainer::add(uint32_t address, std::string_view rawText, int mode) {
@@ -85,6 +104,7 @@ void TCommentContainer::remove(uint32_t index) {
   if (index >= entries_.size()) return;
   pool_.release(entries_[index].text);
   entries_.erase(entries_.begin() + index);
+  changes_.fetch_add(1, std::memory_order_release);
 }
 
 uint32_t TCommentContainer::find(uint32_t address) const {
@@ -113,6 +133,15 @@ bool TCommentContainer::lookup(uint32_t address, char* out, size_t cap) const {
   size_t n = std::min(std::strlen(text), cap - 1);
   std::memcpy(out, text, n);
   out[n] = 0;
+  return true;
+}
+
+bool TCommentContainer::nextNamed(uint32_t address, uint32_t& next) const {
+  std::lock_guard lock(mutex_);
+  bool found;
+  const uint32_t index = search(address, found);
+  if (index >= entries_.size()) return false;
+  next = entries_[index].address;
   return true;
 }
 
@@ -146,6 +175,7 @@ void TCommentContainer::clear() {
   entries_.swap(fresh);
   capacity_ = INITIAL_CAPACITY;
   pool_.clear();
+  changes_.fetch_add(1, std::memory_order_release);
 }
 
 uint32_t TCommentContainer::count() const {

@@ -98,6 +98,29 @@ struct TRowSink {
   int32_t rowIndex() const { return static_cast<int32_t>(used) - 1; }
 };
 
+// Label lines of code lines met one after another: the name store is asked
+// where its next name lies, and the lines below that need no lookup of their
+// own while the store stays unchanged (most lines have no name).
+class TLabelCursor {
+ public:
+  bool mayBeNamed(const TCommentContainer& names, uint32_t address) {
+    const uint32_t changes = names.changeCount();
+    if (changes == changes_ && address >= from_ && address < until_) return false;
+    changes_ = changes;
+    uint32_t next = 0;
+    if (!names.nextNamed(address, next)) {
+      from_ = address, until_ = UINT64_MAX;
+      return false;
+    }
+    from_ = address, until_ = next;
+    return next == address;
+  }
+
+ private:
+  uint32_t changes_ = 0;
+  uint64_t from_ = 1, until_ = 0;  // empty
+};
+
 bool referencesShown(const TListingState& state, const TListingContext& ctx) {
   return state.showCodeReferences && ctx.jumpCalls &&
          !(ctx.locks && ctx.locks->isLocked(TRefStoreKind::JumpCall));
@@ -160,9 +183,9 @@ void referenceRows(const TListingState& state, const TListingContext& ctx, uint3
 }
 
 // The rows drawn in front of the code line at offset, in their order; src is
-// the context's line source, perhaps with a cache.
+// the context's line source, perhaps with a cache, labels a cursor or null.
 void extraRowsBefore(const TListingState& state, const TListingContext& ctx, const TLineSource& src,
-                     uint32_t offset, uint32_t width, TRowSink& sink) {
+                     TLabelCursor* labels, uint32_t offset, uint32_t width, TRowSink& sink) {
   char text[64];
   auto marker = [&](TRowKind kind) {
     if (sink.used > 0) sink.add(TRowKind::Blank, offset);
@@ -186,7 +209,9 @@ void extraRowsBefore(const TListingState& state, const TListingContext& ctx, con
   }
   if (ctx.names && sink.used < sink.limit) {
     char name[256];
-    if (ctx.names->lookup(shownAddress(offset, src, true), name, sizeof name)) {
+    const uint32_t address = shownAddress(offset, src, true);
+    if ((!labels || labels->mayBeNamed(*ctx.names, address)) &&
+        ctx.names->lookup(address, name, sizeof name)) {
       if (TListingRow* r = sink.add(TRowKind::Label, offset))
         labelLineText(name, r->text, sizeof r->text);
     }
@@ -216,11 +241,12 @@ uint32_t codeRows(const TListingState& state, const TListingContext& ctx, uint32
   TLineSource src = sourceFor(state, ctx);
   TShownAddressCache shownCache;
   src.shownCache = &shownCache;
+  TLabelCursor labels;
   const uint32_t size = src.size;
   uint8_t stringState = STRING_NONE;
   uint32_t pending = off;
   while (sink.used < sink.limit && off < size) {
-    extraRowsBefore(state, ctx, src, off, width, sink);
+    extraRowsBefore(state, ctx, src, &labels, off, width, sink);
     pending = off;
     TListingRow* row = sink.add(TRowKind::Code, off);
     if (!row) break;
@@ -339,7 +365,7 @@ uint32_t rowsForLine(const TListingState& state, const TListingContext& ctx, uin
   sink.limit = 0xFFFFFFFFu;
   sink.used = first ? 0 : 1;  // a row above the line: markers get their blank
   const uint32_t before = sink.used;
-  extraRowsBefore(state, ctx, ctx.lines, offset, width, sink);
+  extraRowsBefore(state, ctx, ctx.lines, nullptr, offset, width, sink);
   sink.add(TRowKind::Code, offset);
   const TLineSource src = sourceFor(state, ctx);
   const uint8_t* p = src.buffer + offset;

@@ -489,6 +489,15 @@ TEST(ListingRows, JumpBlankLabelAndPastEnd) {
   std::vector<std::string> all;
   listRows(f.state, f.ctx, 120, 0, [&](const TListingRow& r, const Hotspot*) { all.push_back(visible(r.text)); });
   EXPECT_EQ(all.size(), 7u);
+  // A name given while the listing runs (a loader thread) still gets its
+  // label line, though the lines above it found no name below it.
+  f.names.remove(0);
+  all.clear();
+  listRows(f.state, f.ctx, 120, 0, [&](const TListingRow& r, const Hotspot*) {
+    if (r.offset == 0) f.names.add(0x200003, "later", REPLACE_ALWAYS);
+    all.push_back(visible(r.text));
+  });
+  EXPECT_EQ(all[3], "<c 7> ----  later  ----");
 }
 
 // ---- stepping -------------------------------------------------------------
