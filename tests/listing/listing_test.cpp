@@ -229,6 +229,17 @@ TEST(ListingLines, CapacityFailuresLeaveTextEmpty) {
             (std::vector<std::string>{
                 "Disassembly() : string size error: String has not enough space for this disassembly!",
                 "HexDump() : string size error: String has not enough space for this hex dump!"}));
+  // Just room enough: the line is the whole line cut at the capacity, the
+  // instruction's text included (an annotated import call of gui.exe).
+  auto& gui = TListingFile::fixture("gui.exe");
+  for (size_t cap : {size_t(52), size_t(60), size_t(75), size_t(90)}) {
+    char whole[CODE_LINE_CAPACITY], cut[CODE_LINE_CAPACITY];
+    const uint8_t* at = gui.bytes.data() + 0x633;
+    Disassembly(at, gui.ctx.lines, 10, true, whole, sizeof whole, true, false, s);
+    at = gui.bytes.data() + 0x633;
+    Disassembly(at, gui.ctx.lines, 10, true, cut, cap, true, false, s);
+    EXPECT_EQ(std::string(cut), std::string(whole).substr(0, cap - 1)) << cap;
+  }
 }
 
 TEST(ListingLines, HexDumpRows) {
