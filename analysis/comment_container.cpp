@@ -54,6 +54,7 @@ void TCommentContainer::insertAt(uint32_t index, uint32_t address, std::string_v
   growIfFull();
   TTextRef ref = pool_.store(text);
   entries_.insert(entries_.begin() + index, Entry{address, ref});
+  changes_.fetch_add(1, std::memory_order_release);
 }
 
 uint32_t TCommentContainer::add(uint32_t address, std::string_view rawText, int mode) {
@@ -103,6 +104,7 @@ void TCommentContainer::remove(uint32_t index) {
   if (index >= entries_.size()) return;
   pool_.release(entries_[index].text);
   entries_.erase(entries_.begin() + index);
+  changes_.fetch_add(1, std::memory_order_release);
 }
 
 uint32_t TCommentContainer::find(uint32_t address) const {
@@ -131,6 +133,15 @@ bool TCommentContainer::lookup(uint32_t address, char* out, size_t cap) const {
   size_t n = std::min(std::strlen(text), cap - 1);
   std::memcpy(out, text, n);
   out[n] = 0;
+  return true;
+}
+
+bool TCommentContainer::nextNamed(uint32_t address, uint32_t& next) const {
+  std::lock_guard lock(mutex_);
+  bool found;
+  const uint32_t index = search(address, found);
+  if (index >= entries_.size()) return false;
+  next = entries_[index].address;
   return true;
 }
 
@@ -164,6 +175,7 @@ void TCommentContainer::clear() {
   entries_.swap(fresh);
   capacity_ = INITIAL_CAPACITY;
   pool_.clear();
+  changes_.fetch_add(1, std::memory_order_release);
 }
 
 uint32_t TCommentContainer::count() const {

@@ -3,6 +3,7 @@
 // it and hands it to the worker threads that load names; every operation
 // takes the names lock, and a lookup copies the text out while holding it.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -55,6 +56,12 @@ class TCommentContainer {
   // The same into a fixed buffer (cut at cap - 1, always terminated) for
   // callers that must not allocate; false (and "" when cap > 0) when absent.
   bool lookup(uint32_t address, char* out, size_t cap) const;
+  // The lowest address at or above address that has a name, into next;
+  // false when there is none. Readers that walk addresses upwards ask once
+  // and skip the addresses below next while changeCount() stays the same.
+  bool nextNamed(uint32_t address, uint32_t& next) const;
+  // Grows with every name added or removed.
+  uint32_t changeCount() const { return changes_.load(std::memory_order_acquire); }
   // Copy of entry i, or nothing when i is outside the store.
   std::optional<TComment> entryAt(uint32_t index) const;
   // Every entry in address order, copied under one hold of the lock (the
@@ -88,6 +95,7 @@ class TCommentContainer {
   void growIfFull();
 
   mutable std::mutex mutex_;  // the names lock
+  std::atomic<uint32_t> changes_{0};
   std::vector<Entry> entries_;
   uint32_t capacity_ = 0;
   TTextPool pool_;

@@ -1,6 +1,7 @@
 #include "analysis/jc_refs.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "analysis/regrow.h"
 
@@ -31,11 +32,37 @@ bool TJCRefContainer::append(uint32_t target, uint32_t source, uint16_t kind) {
 }
 
 void TJCRefContainer::sort() {
-  std::sort(entries_.begin(), entries_.end(), [](const TJCRef& a, const TJCRef& b) {
-    int32_t at = asSigned(a.target), bt = asSigned(b.target);
-    if (at != bt) return at < bt;
-    return asSigned(a.source) < asSigned(b.source);
-  });
+  // A scan leaves many records of one kind, where records of the same target
+  // and source are alike: those are put in order by a radix sort of the two
+  // values, in time linear in their number. Mixed kinds keep the comparison
+  // sort, which decides the order of their equal pairs as it always did.
+  const uint16_t kind = count_ ? entries_[0].kind : 0;
+  const bool oneKind = std::all_of(entries_.begin(), entries_.end(),
+                                   [kind](const TJCRef& r) { return r.kind == kind; });
+  if (count_ < 1024 || !oneKind) {
+    std::sort(entries_.begin(), entries_.end(), [](const TJCRef& a, const TJCRef& b) {
+      int32_t at = asSigned(a.target), bt = asSigned(b.target);
+      if (at != bt) return at < bt;
+      return asSigned(a.source) < asSigned(b.source);
+    });
+    return;
+  }
+  // (target, source) as one unsigned key whose order is that of the signed pair.
+  std::vector<uint64_t> keys(count_), spare(count_);
+  for (uint32_t i = 0; i < count_; ++i)
+    keys[i] = uint64_t(entries_[i].target ^ 0x80000000u) << 32 | (entries_[i].source ^ 0x80000000u);
+  std::vector<uint32_t> start(65536);
+  for (int shift = 0; shift < 64; shift += 16) {
+    std::fill(start.begin(), start.end(), 0);
+    for (uint64_t k : keys) ++start[(k >> shift) & 0xFFFF];
+    if (start[(keys[0] >> shift) & 0xFFFF] == count_) continue;  // one digit: nothing moves
+    uint32_t sum = 0;
+    for (uint32_t& s : start) sum += std::exchange(s, sum);
+    for (uint64_t k : keys) spare[start[(k >> shift) & 0xFFFF]++] = k;
+    keys.swap(spare);
+  }
+  for (uint32_t i = 0; i < count_; ++i)
+    entries_[i] = TJCRef{uint32_t(keys[i] >> 32) ^ 0x80000000u, uint32_t(keys[i]) ^ 0x80000000u, kind};
 }
 
 uint32_t TJCRefContainer::findFirst(uint32_t target) const {

@@ -3,6 +3,7 @@
 #include "analysis/scanner.h"
 
 #include <chrono>
+#include <cstring>
 
 #include "analysis/scanner_internal.h"
 #include "base/host.h"
@@ -35,10 +36,11 @@ bool noCodeReferences(const TReferenceStores& stores) {
 // ---- snapshot and preparation ------------------------------------------------------
 
 TScanSnapshot::TScanSnapshot(const uint8_t* buffer, uint32_t size, const TImageInfo& image)
-    : bytes_(size_t(size) + 16, 0), size_(size), image_(image) {
-  if (size) std::copy(buffer, buffer + size, bytes_.begin());
+    : bytes_(new uint8_t[size_t(size) + 16]), size_(size), image_(image) {
+  if (size) std::memcpy(bytes_.get(), buffer, size);
+  std::memset(bytes_.get() + size, 0, 16);
   image_.setHost(nullptr);
-  image_.rebindBuffer(bytes_.data());
+  image_.rebindBuffer(bytes_.get());
 }
 
 void prepareReferenceScan(TReferenceStores& stores, const TImageInfo& image, Host& host) {

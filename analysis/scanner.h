@@ -51,12 +51,12 @@ class TScanSnapshot {
   TScanSnapshot(const TScanSnapshot&) = delete;
   TScanSnapshot& operator=(const TScanSnapshot&) = delete;
 
-  const uint8_t* bytes() const { return bytes_.data(); }
+  const uint8_t* bytes() const { return bytes_.get(); }
   uint32_t size() const { return size_; }
   const TImageInfo& image() const { return image_; }
 
  private:
-  std::vector<uint8_t> bytes_;
+  std::unique_ptr<uint8_t[]> bytes_;  // not zeroed first: the copy fills it
   uint32_t size_;
   TImageInfo image_;
 };

@@ -21,32 +21,6 @@ uint32_t searchEnd(const TCodeSection& s) {
   return s.size < 4 ? s.start : s.start + s.size - 3;
 }
 
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-uint32_t hexValue(char c) {
-  if (c <= '9') return uint32_t(c - '0');
-  return uint32_t((c | 0x20) - 'a' + 10);
-}
-
-// Branch target digits of a decoded jump or call: behind the mnemonic, its
-// blanks and the two mark bytes; up to 8 characters, ending at a blank, the
-// text's end or a colon in the fifth place (the selector of a far target).
-uint32_t branchTargetText(const char* text) {
-  const char* c = text;
-  while (*c && *c != ' ') ++c;
-  while (*c == ' ') ++c;
-  for (int i = 0; i < 2 && *c; ++i) ++c;
-  uint32_t value = 0;
-  for (int i = 0; i < 8 && c[i] && c[i] != ' '; ++i) {
-    if (i == 4 && c[i] == ':') break;
-    if (!isHexDigit(c[i])) break;
-    value = (value << 4) | hexValue(c[i]);
-  }
-  return value;
-}
-
 bool isBranchPrefix(uint8_t b) {
   switch (b) {
     case 0xFF: case 0x26: case 0x2E: case 0x36: case 0x3E:
@@ -60,6 +34,9 @@ bool isBranchPrefix(uint8_t b) {
 // Segment and size prefixes that the decoder shows as a lone "db" byte when
 // the instruction behind them does not take them.
 bool isLonePrefix(uint8_t b) { return b != 0xFF && isBranchPrefix(b); }
+
+// Lock and rep prefixes: their texts stand in front of the mnemonic.
+bool isLockOrRep(uint8_t b) { return b == 0xF0 || b == 0xF2 || b == 0xF3; }
 
 // The ID as an operand of the decoded text: 8 hex digits, or for an ID below
 // 128 its last two digits followed by a blank or the end, standing behind a
@@ -88,6 +65,31 @@ uint8_t refKindOf(const char* text) {
     if (text[0] == m[0] && text[1] == m[1]) return 2;
   return 0;
 }
+
+// File offset minus memory address, as the code pass adds it to each target
+// (0 outside PE files). Throughout a stretch of offsets that one section
+// holds it is the same, so it is looked up once per stretch, not once per
+// instruction.
+class TBiasCache {
+ public:
+  TBiasCache(const TImageInfo& image, bool pe) : image_(image), pe_(pe) {}
+  uint32_t at(uint32_t offset) {
+    if (!pe_) return 0;
+    if (offset >= from_ && offset < until_) return bias_;
+    uint64_t end = 0;
+    const bool held = image_.sectionByFileOffset(offset, &end) != nullptr;
+    bias_ = offset - image_.fileOffsetToMemory(offset);
+    from_ = held ? offset : 0;
+    until_ = held ? end : 0;
+    return bias_;
+  }
+
+ private:
+  const TImageInfo& image_;
+  bool pe_;
+  uint64_t from_ = 0, until_ = 0;
+  uint32_t bias_ = 0;
+};
 
 }  // namespace
 
@@ -204,29 +206,36 @@ void TScanRun::creditThunkCall(uint32_t target, uint32_t source) {
 }
 
 void TScanRun::codePass(uint32_t start, uint32_t end) {
-  char text[kTextSize];
   const uint64_t length = end - start;
   const uint64_t step = std::max<uint64_t>(2 * (length / 150), 1);
   uint64_t nextGauge = step;
   uint32_t sinceYield = 0;
   bool afterLonePrefix = false;
   TJCRefContainer& jc = stores_.jumpCalls;
+  TBiasCache bias(image_, pe_);
   uint32_t p = start;
   while (p < end && !stopped()) {
     const uint32_t s = p;
-    const uint32_t bias = pe_ ? s - image_.fileOffsetToMemory(s) : 0;
-    text[0] = 0;
+    const uint32_t b = bias.at(s);
+    // A jump or call is recognised by its text: a near call, or a mnemonic
+    // beginning with "j" at the start of the text, with the digits behind the
+    // operand's mark as target. Only those two things are needed, so the
+    // decoder is asked for them instead of the whole text, which would cost
+    // several times as much for every instruction of every code section.
     const uint8_t* cursor = base_ + s;
-    decodeInstruction(cursor, DecodePlain, base_, bias, text, sizeof text, false, nullptr, nullptr);
+    TBranchOperand branch;
+    decodeBranchOperand(cursor, base_, b, false, branch);
     const uint32_t length1 = uint32_t(cursor - (base_ + s));
     const uint8_t first = base_[s];
-    bool candidate = first == 0xE8 || (text[0] == 'j' && !isBranchPrefix(first));
+    // The text begins with the mnemonic unless lock or rep texts stand before it.
+    const bool textIsJump = branch.mnemonic[0] == 'j' && !isLockOrRep(first);
+    bool candidate = first == 0xE8 || (textIsJump && !isBranchPrefix(first));
     // A prefix the decoder split off as "db" belongs to the jump or call
     // behind it: such a prefixed branch is not taken, like one the decoder
     // shows with its prefix.
     if (afterLonePrefix) candidate = false;
     if (candidate) {
-      const uint32_t target = branchTargetText(text) + bias;
+      const uint32_t target = branch.value + b;
       if (pe_) creditThunkCall(target, s);
       jc.append(target, s, 1);
     }

@@ -39,10 +39,12 @@ const TBenchFile& benchFile() {
 }
 
 void TRatioReporter::ReportRuns(const std::vector<Run>& runs) {
-  for (const Run& r : runs)
-    if (r.run_type == Run::RT_Iteration)
-      times_[r.run_name.function_name] =
-          r.run_name.time_type == "manual_time" ? r.GetAdjustedRealTime() : r.GetAdjustedCPUTime();
+  for (const Run& r : runs) {
+    if (r.run_type != Run::RT_Iteration) continue;
+    const std::string& name = r.run_name.function_name;
+    times_[name] = r.run_name.time_type.empty() ? r.GetAdjustedCPUTime() : r.GetAdjustedRealTime();
+    for (const auto& [key, counter] : r.counters) counters_[name][key] = counter.value;
+  }
   ConsoleReporter::ReportRuns(runs);
 }
 
@@ -62,6 +64,15 @@ bool TRatioReporter::timeOf(const std::string& name, double& t) const {
   const auto it = times_.find(name);
   if (it == times_.end()) return false;
   t = it->second;
+  return true;
+}
+
+bool TRatioReporter::counterOf(const std::string& name, const std::string& counter, double& value) const {
+  const auto run = counters_.find(name);
+  if (run == counters_.end()) return false;
+  const auto it = run->second.find(counter);
+  if (it == run->second.end()) return false;
+  value = it->second;
   return true;
 }
 

@@ -37,7 +37,8 @@ const TBenchFile& benchFile();
 
 // Console output, then the summary a benchmark prints from the times of its
 // runs, by name. The time of a run is its processor time, or for a run that
-// measures itself (UseManualTime) the time it reported; repetitions'
+// measures itself (UseManualTime) the time it reported, or for a run timed by
+// the clock on the wall (UseRealTime) that time; repetitions'
 // aggregates are left out, so a name holds its last run.
 class TRatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -51,6 +52,8 @@ class TRatioReporter : public benchmark::ConsoleReporter {
   bool quotient(const std::string& a, const std::string& b, double& q) const;
   // The time of run `name` in its own time unit, when it ran.
   bool timeOf(const std::string& name, double& t) const;
+  // A counter of run `name`, when it ran and has it.
+  bool counterOf(const std::string& name, const std::string& counter, double& value) const;
   // "what   N.NNx faster" (the peer's time over ours), `what` padded to
   // `width`; nothing when either did not run.
   void printFaster(int width, const char* what, const std::string& ours, const std::string& peer) const;
@@ -58,6 +61,7 @@ class TRatioReporter : public benchmark::ConsoleReporter {
  private:
   TSummary summary_;
   std::map<std::string, double> times_;
+  std::map<std::string, std::map<std::string, double>> counters_;
 };
 
 // Runs every benchmark named on the command line with the reporter.

@@ -55,6 +55,10 @@ struct DecodeContext {
   uint8_t modrm;
   ModRMOperand rm;
   const char* mnemonic;
+  // What the text prints behind the mark of a branch operand: the target, or
+  // a far pointer's selector. Kept in every mode; decodeBranchOperand reads it.
+  bool branchSeen;
+  uint32_t branchValue;
 };
 
 // ---- text output: every piece is cut so that out stays within cap - 1 ----
@@ -303,10 +307,16 @@ void printMemoryOperand(DecodeContext& c, unsigned sizeCode, const ModRMOperand&
 
 // Target = shown address of the next instruction + displacement; with word
 // operand size only the low word moves and wraps.
-void printBranchTarget(DecodeContext& c, const uint8_t* next, int32_t disp, TRefKind kind) {
+uint32_t branchTarget(DecodeContext& c, const uint8_t* next, int32_t disp) {
   uint32_t nextShown = uint32_t(next - c.base) - c.bias;
   uint32_t target = c.operandSize == 1 ? (nextShown & 0xFFFF0000u) | ((nextShown + uint32_t(disp)) & 0xFFFFu)
                                        : nextShown + uint32_t(disp);
+  c.branchSeen = true;
+  c.branchValue = target;
+  return target;
+}
+
+void printBranchTarget(DecodeContext& c, uint32_t target, TRefKind kind) {
   putMark(c, kind);
   putHex(c, target, c.code16 ? 4 : 8);
   if (!annotating(c)) return;
@@ -337,6 +347,7 @@ const uint8_t* decodeFpuInstruction(DecodeContext& c, const uint8_t* p, uint8_t 
       case FpuStFirst: {
         const char* name = f.regMnemonic[0] ? f.regMnemonic : f.memMnemonic;
         if (!name[0]) return nullptr;
+        c.mnemonic = name;
         if constexpr (Text) {
           padMnemonic(c, name);
           if (f.regForm == FpuStFirst) putText(c, "st,");
@@ -351,6 +362,7 @@ const uint8_t* decodeFpuInstruction(DecodeContext& c, const uint8_t* p, uint8_t 
       case FpuListAx: {
         const char* name = f.names[rm];
         if (!name[0]) return nullptr;
+        c.mnemonic = name;
         if constexpr (Text) {
           if (f.regForm == FpuList) {
             putText(c, name);
@@ -367,6 +379,7 @@ const uint8_t* decodeFpuInstruction(DecodeContext& c, const uint8_t* p, uint8_t 
   }
   decodeModRM(c, p, modrm);
   if (!f.memMnemonic[0]) return nullptr;
+  c.mnemonic = f.memMnemonic;
   if constexpr (Text) {
     padMnemonic(c, f.memMnemonic);
     printMemoryOperand(c, f.memSize, c.rm, TAnnotator::FlavourData, true);
@@ -634,7 +647,8 @@ const uint8_t* decodeBody(DecodeContext& c) {
       }
       case Rel8: {
         int32_t disp = int8_t(*p++);
-        if constexpr (Text) printBranchTarget(c, p, disp, REF_JUMP);
+        uint32_t target = branchTarget(c, p, disp);
+        if constexpr (Text) printBranchTarget(c, target, REF_JUMP);
         break;
       }
       case RelJump:
@@ -642,7 +656,8 @@ const uint8_t* decodeBody(DecodeContext& c) {
         unsigned size = c.operandSize == 1 ? 2 : 4;
         int32_t disp = int32_t(fetchValue(&c, p, size, true));
         p += size;
-        if constexpr (Text) printBranchTarget(c, p, disp, kind == RelCall ? REF_CALL : REF_JUMP);
+        uint32_t target = branchTarget(c, p, disp);
+        if constexpr (Text) printBranchTarget(c, target, kind == RelCall ? REF_CALL : REF_JUMP);
         break;
       }
       case One:
@@ -658,6 +673,8 @@ const uint8_t* decodeBody(DecodeContext& c) {
         p += size;
         uint32_t selector = fetchValue(&c, p, 2, false);
         p += 2;
+        c.branchSeen = true;
+        c.branchValue = selector;
         if constexpr (Text) {
           putMark(c, opcode == 0x9A ? REF_FAR_CALL : REF_FAR_JUMP);
           putHex(c, selector, 4);
@@ -676,8 +693,9 @@ const uint8_t* decodeBody(DecodeContext& c) {
 
 }  // namespace
 
-void decodeInstruction(const uint8_t*& cursor, DecodeMode mode, const uint8_t* base, uint32_t bias, char* out,
-                       size_t cap, bool code16, const TFixedRegView* fixed, const TAnnotator* annotator) {
+namespace {
+
+DecodeContext freshContext(const uint8_t* cursor, const uint8_t* base, uint32_t bias, bool code16) {
   DecodeContext c;
   c.addressSize = code16 ? 1 : 0;
   c.operandSize = code16 ? 1 : 2;
@@ -696,8 +714,18 @@ void decodeInstruction(const uint8_t*& cursor, DecodeMode mode, const uint8_t* b
   c.base = base;
   c.bias = bias;
   c.mnemonic = "";
+  c.mode = DecodeLength;
+  c.branchSeen = false;
+  c.branchValue = 0;
+  return c;
+}
+
+}  // namespace
+
+void decodeInstruction(const uint8_t*& cursor, DecodeMode mode, const uint8_t* base, uint32_t bias, char* out,
+                       size_t cap, bool code16, const TFixedRegView* fixed, const TAnnotator* annotator) {
+  DecodeContext c = freshContext(cursor, base, bias, code16);
   if (mode == DecodeLength || !out || cap == 0) {
-    c.mode = DecodeLength;
     const uint8_t* end = decodeBody<false>(c);
     cursor = end ? end : c.start + 1;
     return;
@@ -717,4 +745,14 @@ void decodeInstruction(const uint8_t*& cursor, DecodeMode mode, const uint8_t* b
   }
   out[c.len] = 0;
   cursor = end;
+}
+
+void decodeBranchOperand(const uint8_t*& cursor, const uint8_t* base, uint32_t bias, bool code16,
+                         TBranchOperand& branch) {
+  DecodeContext c = freshContext(cursor, base, bias, code16);
+  const uint8_t* end = decodeBody<false>(c);
+  cursor = end ? end : c.start + 1;
+  branch.mnemonic = end ? c.mnemonic : "";
+  branch.present = end && c.branchSeen;
+  branch.value = branch.present ? c.branchValue : 0;
 }

@@ -47,3 +47,19 @@ struct TFixedRegView {
 void decodeInstruction(const uint8_t*& cursor, DecodeMode mode, const uint8_t* base, uint32_t bias,
                        char* out, size_t cap, bool code16, const TFixedRegView* fixed,
                        const TAnnotator* annotator);
+
+// What the reference scanner reads from a jump or a call, without the text:
+// decoded as DecodeLength (the same length), and with what the text would
+// show. mnemonic is the table's mnemonic ("" for an undefined encoding): the
+// text begins with it unless lock or rep texts stand first, and a string
+// instruction's text adds its size letter. value is the number the
+// text prints behind a branch operand's reference mark: the target of a
+// relative jump or call (REF_CALL, REF_JUMP, as a shown address), or the
+// selector of a direct far pointer (REF_FAR_CALL, REF_FAR_JUMP).
+struct TBranchOperand {
+  const char* mnemonic = "";
+  bool present = false;  // the instruction has such an operand
+  uint32_t value = 0;
+};
+void decodeBranchOperand(const uint8_t*& cursor, const uint8_t* base, uint32_t bias, bool code16,
+                         TBranchOperand& branch);

@@ -13,6 +13,7 @@ class TTraceStates : public TByteStateSource {
   uint8_t byteState(uint32_t offset) const override {
     return offset < vis_.memsize() ? uint8_t(vis_.simpleState(offset)) : 0;
   }
+  bool anyByteState() const override { return vis_.anyCounted(); }
 
  private:
   const TTraceVis& vis_;

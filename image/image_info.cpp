@@ -248,8 +248,8 @@ const SectionInfo* TImageInfo::sectionByRva(uint32_t rva) const {
   return i == TSectionIndex::NONE ? nullptr : &sections_[i];
 }
 
-const SectionInfo* TImageInfo::sectionByFileOffset(uint32_t offset) const {
-  const uint32_t i = sectionsByFileOffset_.find(offset);
+const SectionInfo* TImageInfo::sectionByFileOffset(uint32_t offset, uint64_t* pieceEnd) const {
+  const uint32_t i = sectionsByFileOffset_.find(offset, pieceEnd);
   return i == TSectionIndex::NONE ? nullptr : &sections_[i];
 }
 

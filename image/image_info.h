@@ -61,7 +61,9 @@ class TImageInfo {
   // Sections and conversions.
   const SectionInfo* getSection(uint32_t index) const;
   const SectionInfo* sectionByRva(uint32_t rva) const;
-  const SectionInfo* sectionByFileOffset(uint32_t offset) const;
+  // pieceEnd, when given, receives the end of the stretch of file offsets
+  // from offset on that the same section holds (or that no section holds).
+  const SectionInfo* sectionByFileOffset(uint32_t offset, uint64_t* pieceEnd = nullptr) const;
   uint32_t rvaToFileOffset(uint32_t rva, bool allowHeader) const;
   uint32_t fileOffsetToRva(uint32_t offset) const;
   uint32_t fileOffsetToMemory(uint32_t offset) const;

@@ -161,3 +161,11 @@ uint32_t TRawSectionTable::fileOffsetToMemory(uint32_t offset, uint32_t* section
   if (sectionRawOffset) *sectionRawOffset = 0;
   return header_.imageBase + offset;
 }
+
+uint64_t TRawSectionTable::sameShiftUntil(uint32_t offset) const {
+  if (!header_.usable) return uint64_t(offset) + 1;
+  uint64_t end = 0;
+  const uint32_t i = byOffset_.find(offset, &end);
+  if (i == TSectionIndex::NONE && header_.present < header_.count) return uint64_t(offset) + 1;
+  return end;
+}

@@ -40,6 +40,9 @@ class TRawSectionTable {
                            uint32_t* sectionRawSize = nullptr) const;
   uint32_t fileOffsetToMemory(uint32_t offset, uint32_t* sectionRva = nullptr,
                               uint32_t* sectionRawOffset = nullptr) const;
+  // The end of the stretch from offset on where fileOffsetToMemory(x) - x
+  // stays what it is at offset (offset + 1 where the result is no such shift).
+  uint64_t sameShiftUntil(uint32_t offset) const;
 
  private:
   // The header fields the conversions read.

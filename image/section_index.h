@@ -22,7 +22,9 @@ class TSectionIndex {
   void clear();
 
   // Table index of the first range holding value, or NONE. Allocates nothing.
-  uint32_t find(uint32_t value) const;
+  // pieceEnd, when given, receives the end of the stretch around value that
+  // has this same answer.
+  uint32_t find(uint32_t value, uint64_t* pieceEnd = nullptr) const;
 
  private:
   // Consecutive pieces of the number line: piece k is [starts_[k],

@@ -43,6 +43,11 @@ struct TOut {
     while (*s) put(*s++);
   }
   void hex(uint32_t v, int digits) {
+    if (len + size_t(digits) < cap) {
+      // The usual case, with room for every digit: no check per digit.
+      for (int i = digits - 1; i >= 0; --i) p[len++] = kHex[(v >> (4 * i)) & 15];
+      return;
+    }
     for (int i = digits - 1; i >= 0; --i) put(kHex[(v >> (4 * i)) & 15]);
   }
   void colour(uint8_t c) {
@@ -53,8 +58,8 @@ struct TOut {
 
 // Text characters from offset, at most 32, stopping at the file end; the
 // terminator flag tells whether a zero byte follows inside the file.
-uint32_t asciiRun(const uint8_t* b, uint32_t size, uint32_t off, uint8_t state, uint32_t minLength,
-                  bool& terminator) {
+uint32_t asciiRunFrom(const uint8_t* b, uint32_t size, uint32_t off, uint8_t state,
+                      uint32_t minLength, bool& terminator) {
   terminator = false;
   uint32_t n = 0;
   while (n < 32 && uint64_t(off) + n < size && isTextChar(b[off + n])) ++n;
@@ -65,8 +70,8 @@ uint32_t asciiRun(const uint8_t* b, uint32_t size, uint32_t off, uint8_t state, 
 }
 
 // The same over 16-bit units (low byte a text character, high byte 0).
-uint32_t utf16Run(const uint8_t* b, uint32_t size, uint32_t off, uint8_t state, uint32_t minLength,
-                  bool& terminator) {
+uint32_t utf16RunFrom(const uint8_t* b, uint32_t size, uint32_t off, uint8_t state,
+                      uint32_t minLength, bool& terminator) {
   terminator = false;
   uint32_t n = 0;
   while (n < 32 && uint64_t(off) + 2 * n + 1 < size && isTextChar(b[off + 2 * n]) &&
@@ -77,6 +82,26 @@ uint32_t utf16Run(const uint8_t* b, uint32_t size, uint32_t off, uint8_t state, 
   const uint64_t t = uint64_t(off) + 2 * n;
   terminator = t + 1 < size && b[t] == 0 && b[t + 1] == 0;
   return n;
+}
+
+// Most positions of a listing start no string: those are told apart by their
+// first byte, before the run is counted (a run of no characters is none).
+inline uint32_t asciiRun(const uint8_t* b, uint32_t size, uint32_t off, uint8_t state,
+                         uint32_t minLength, bool& terminator) {
+  if (off >= size || !isTextChar(b[off])) {
+    terminator = false;
+    return 0;
+  }
+  return asciiRunFrom(b, size, off, state, minLength, terminator);
+}
+
+inline uint32_t utf16Run(const uint8_t* b, uint32_t size, uint32_t off, uint8_t state,
+                         uint32_t minLength, bool& terminator) {
+  if (uint64_t(off) + 1 >= size || !isTextChar(b[off]) || b[off + 1] != 0) {
+    terminator = false;
+    return 0;
+  }
+  return utf16RunFrom(b, size, off, state, minLength, terminator);
 }
 
 // Background mark of one byte cell: relocation state when relocations are
@@ -150,7 +175,10 @@ const char* tibField(uint32_t value) {
 }  // namespace
 
 uint32_t shownAddress(uint32_t offset, const uint8_t* buffer, uint32_t size, bool memory,
-                      const TImageInfo* image) {
+                      const TImageInfo* image, uint64_t* sameShiftUntil) {
+  uint64_t ignored;
+  uint64_t& until = sameShiftUntil ? *sameShiftUntil : ignored;
+  until = UINT64_MAX;  // the rules below that add a fixed amount hold everywhere
   if (!memory) return offset;
   // The buffer's 16 zero bytes make the signature test safe for tiny files.
   if (buffer[0] != 'M' || buffer[1] != 'Z') return offset + 0x200000;
@@ -161,8 +189,11 @@ uint32_t shownAddress(uint32_t offset, const uint8_t* buffer, uint32_t size, boo
   // The raw conversion needs a whole header page; a smaller PE file has no
   // sections to speak of, so every offset lies in no section.
   if (size < 0x200) return readLe32(buffer + lfanew + pe_header::kImageBase) + offset;
-  if (const TRawSectionTable* table = image ? image->rawSectionsOf(buffer, size) : nullptr)
+  if (const TRawSectionTable* table = image ? image->rawSectionsOf(buffer, size) : nullptr) {
+    until = table->sameShiftUntil(offset);
     return table->fileOffsetToMemory(offset);
+  }
+  until = uint64_t(offset) + 1;
   return rawFileOffsetToMemory(offset, buffer, size);
 }
 
@@ -216,9 +247,24 @@ void Disassembly(const uint8_t*& cursor, const TLineSource& src, uint32_t cells,
       end = off + 1;
     }
   }
+  // With a bytes column of fixed width (no cell coloured) the instruction's
+  // text can be made before the column is written, at the place it will
+  // take: one decoding then gives the length and the text, where otherwise
+  // the length is decoded first and the text a second time.
+  char insn[CODE_LINE_CAPACITY];
+  insn[0] = 0;
+  bool insnMade = false;
+  const size_t prefixWidth = 10 + (cells ? 2 * size_t(cells) + 1 : 0);
+  const bool fixedColumn = !src.trace && !(src.markRelocations && src.image && src.image->relocationTable());
   if (kind == Code) {
     const uint8_t* p = cursor;
-    decodeInstruction(p, DecodeLength, b, 0, nullptr, 0, bits16, nullptr, nullptr);
+    if (text && fixedColumn && cap - prefixWidth <= sizeof insn) {
+      decodeInstruction(p, DecodeListing, b, off - shown, insn, cap - prefixWidth, bits16, src.fixed,
+                        src.annotator);
+      insnMade = true;
+    } else {
+      decodeInstruction(p, DecodeLength, b, 0, nullptr, 0, bits16, nullptr, nullptr);
+    }
     end = static_cast<uint32_t>(p - b);
     if (end > src.size) {
       kind = ByteList;  // runs past the file: shown as bytes, clamped below
@@ -287,6 +333,10 @@ void Disassembly(const uint8_t*& cursor, const TLineSource& src, uint32_t cells,
         break;
       }
       case Code: {
+        if (insnMade) {
+          o.append(insn, std::strlen(insn));
+          break;
+        }
         o.terminate();  // the decoder appends behind the text
         const uint8_t* p = cursor;
         decodeInstruction(p, DecodeListing, b, off - shown, text, cap, bits16, src.fixed,

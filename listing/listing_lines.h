@@ -45,6 +45,8 @@ class TByteStateSource {
  public:
   virtual ~TByteStateSource() = default;
   virtual uint8_t byteState(uint32_t offset) const = 0;
+  // False when every byte has state 0: the listing then asks no byte.
+  virtual bool anyByteState() const { return true; }
 };
 
 // Segment registers of the tracer (es, cs, ss, ds, fs, gs), for 16-bit
@@ -60,6 +62,8 @@ enum TStringState : uint8_t {
   STRING_ASCII = 2,  // ... inside an ASCII string
 };
 
+class TShownAddressCache;
+
 // What the line formatter reads besides the position. Everything is borrowed.
 struct TLineSource {
   const uint8_t* buffer = nullptr;  // the file bytes followed by 16 zero bytes
@@ -70,6 +74,7 @@ struct TLineSource {
   const TSegmentView* segments = nullptr;     // tracer segment registers, or null
   const TByteStateSource* trace = nullptr;    // trace visualisation, or null
   Host* host = nullptr;                       // message boxes; null says nothing
+  TShownAddressCache* shownCache = nullptr;   // for lines met in a row, or null
   uint32_t minStringLength = 4;
   bool markRelocations = false;
 };
@@ -84,10 +89,35 @@ constexpr uint32_t LISTING_BYTE_CELLS = 10;
 
 // Address printed for a file offset, from the raw headers in the buffer. An
 // image parsed from this buffer lends its raw section table, so that the
-// sections are not walked for every line.
+// sections are not walked for every line. sameShiftUntil, when given,
+// receives the end of the stretch from offset on where the address minus the
+// offset stays the same (offset + 1 when that is not known).
 uint32_t shownAddress(uint32_t offset, const uint8_t* buffer, uint32_t size, bool memory,
-                      const TImageInfo* image = nullptr);
+                      const TImageInfo* image = nullptr, uint64_t* sameShiftUntil = nullptr);
+
+// Memory addresses of lines that come one after another: within a stretch of
+// offsets that one section holds the address is the offset plus the same
+// shift, so the section is looked up once per stretch instead of per line.
+class TShownAddressCache {
+ public:
+  uint32_t memoryAddress(uint32_t offset, const TLineSource& src) {
+    if (offset < from_ || offset >= until_) {
+      uint64_t until = 0;
+      const uint32_t shown = shownAddress(offset, src.buffer, src.size, true, src.image, &until);
+      from_ = offset;
+      until_ = until;
+      shift_ = shown - offset;
+    }
+    return offset + shift_;
+  }
+
+ private:
+  uint64_t from_ = 1, until_ = 0;  // empty
+  uint32_t shift_ = 0;
+};
+
 inline uint32_t shownAddress(uint32_t offset, const TLineSource& src, bool memory) {
+  if (memory && src.shownCache) return src.shownCache->memoryAddress(offset, src);
   return shownAddress(offset, src.buffer, src.size, memory, src.image);
 }
 

@@ -45,6 +45,20 @@ const char* ansiFor(uint8_t code) {
 }  // namespace
 
 void appendMarkedText(std::string& out, const char* text, TMarkStyle style) {
+  if (style == TMarkStyle::Plain) {
+    // Whole listings go this way: runs of characters between marks copied
+    // in one piece each (every other byte of a row is 0x20 or above).
+    const char* p = text;
+    while (*p) {
+      const char* q = p;
+      while (static_cast<uint8_t>(*q) >= 0x20) ++q;
+      out.append(p, size_t(q - p));
+      if (!*q) break;
+      p = q + (q[1] && (*q == COLOUR_MARK || *q == REF_MARK) ? 2 : 1);
+      if (p == q + 1) out += *q;  // a control byte that is no mark stays
+    }
+    return;
+  }
   bool coloured = false;
   for (const char* p = text; *p; ++p) {
     const bool mark = (*p == COLOUR_MARK || *p == REF_MARK) && p[1];

@@ -19,6 +19,8 @@ constexpr uint32_t kReferencePrefixWidth = sizeof kReferencePrefix - 1;
 TLineSource sourceFor(const TListingState& state, const TListingContext& ctx) {
   TLineSource src = ctx.lines;
   src.markRelocations = state.markRelocations;
+  // Before the first traced step no byte has a state worth asking for.
+  if (src.trace && !src.trace->anyByteState()) src.trace = nullptr;
   return src;
 }
 
@@ -97,6 +99,29 @@ struct TRowSink {
   int32_t rowIndex() const { return static_cast<int32_t>(used) - 1; }
 };
 
+// Label lines of code lines met one after another: the name store is asked
+// where its next name lies, and the lines below that need no lookup of their
+// own while the store stays unchanged (most lines have no name).
+class TLabelCursor {
+ public:
+  bool mayBeNamed(const TCommentContainer& names, uint32_t address) {
+    const uint32_t changes = names.changeCount();
+    if (changes == changes_ && address >= from_ && address < until_) return false;
+    changes_ = changes;
+    uint32_t next = 0;
+    if (!names.nextNamed(address, next)) {
+      from_ = address, until_ = UINT64_MAX;
+      return false;
+    }
+    from_ = address, until_ = next;
+    return next == address;
+  }
+
+ private:
+  uint32_t changes_ = 0;
+  uint64_t from_ = 1, until_ = 0;  // empty
+};
+
 bool referencesShown(const TListingState& state, const TListingContext& ctx) {
   return state.showCodeReferences && ctx.jumpCalls &&
          !(ctx.locks && ctx.locks->isLocked(TRefStoreKind::JumpCall));
@@ -158,10 +183,10 @@ void referenceRows(const TListingState& state, const TListingContext& ctx, uint3
   }
 }
 
-// The rows drawn in front of the code line at offset, in their order.
-void extraRowsBefore(const TListingState& state, const TListingContext& ctx, uint32_t offset,
-                     uint32_t width, TRowSink& sink) {
-  const TLineSource& src = ctx.lines;
+// The rows drawn in front of the code line at offset, in their order; src is
+// the context's line source, perhaps with a cache, labels a cursor or null.
+void extraRowsBefore(const TListingState& state, const TListingContext& ctx, const TLineSource& src,
+                     TLabelCursor* labels, uint32_t offset, uint32_t width, TRowSink& sink) {
   char text[64];
   auto marker = [&](TRowKind kind) {
     if (sink.used > 0) sink.add(TRowKind::Blank, offset);
@@ -185,7 +210,9 @@ void extraRowsBefore(const TListingState& state, const TListingContext& ctx, uin
   }
   if (ctx.names && sink.used < sink.limit) {
     char name[256];
-    if (ctx.names->lookup(shownAddress(offset, src, true), name, sizeof name)) {
+    const uint32_t address = shownAddress(offset, src, true);
+    if ((!labels || labels->mayBeNamed(*ctx.names, address)) &&
+        ctx.names->lookup(address, name, sizeof name)) {
       if (TListingRow* r = sink.add(TRowKind::Label, offset))
         labelLineText(name, r->text, sizeof r->text);
     }
@@ -212,12 +239,15 @@ void rowsAfter(const TListingContext& ctx, uint32_t offset, uint32_t end, TRowSi
 // the line after the first when the first row is a code line.
 uint32_t codeRows(const TListingState& state, const TListingContext& ctx, uint32_t width,
                   uint32_t off, TRowSink& sink, uint32_t& firstNext) {
-  const TLineSource src = sourceFor(state, ctx);
+  TLineSource src = sourceFor(state, ctx);
+  TShownAddressCache shownCache;
+  src.shownCache = &shownCache;
+  TLabelCursor labels;
   const uint32_t size = src.size;
   uint8_t stringState = STRING_NONE;
   uint32_t pending = off;
   while (sink.used < sink.limit && off < size) {
-    extraRowsBefore(state, ctx, off, width, sink);
+    extraRowsBefore(state, ctx, src, &labels, off, width, sink);
     pending = off;
     TListingRow* row = sink.add(TRowKind::Code, off);
     if (!row) break;
@@ -298,7 +328,9 @@ uint64_t listRows(const TListingState& state, const TListingContext& ctx, uint32
   uint64_t total = 0;
   uint32_t top = state.topOffset < size ? state.topOffset : size;
   if (state.hexDump) {
-    const TLineSource src = sourceFor(state, ctx);
+    TLineSource src = sourceFor(state, ctx);
+    TShownAddressCache shownCache;
+    src.shownCache = &shownCache;
     sink.limit = 0xFFFFFFFFu;
     for (uint64_t off = top; off < size && (maxRows == 0 || total < maxRows); off += 16, ++total) {
       TListingRow* row = sink.add(TRowKind::Hex, uint32_t(off));
@@ -334,7 +366,7 @@ uint32_t rowsForLine(const TListingState& state, const TListingContext& ctx, uin
   sink.limit = 0xFFFFFFFFu;
   sink.used = first ? 0 : 1;  // a row above the line: markers get their blank
   const uint32_t before = sink.used;
-  extraRowsBefore(state, ctx, offset, width, sink);
+  extraRowsBefore(state, ctx, ctx.lines, nullptr, offset, width, sink);
   sink.add(TRowKind::Code, offset);
   const TLineSource src = sourceFor(state, ctx);
   const uint8_t* p = src.buffer + offset;

@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-constexpr bool isTextChar(uint8_t c) {
+constexpr bool isTextCharRule(uint8_t c) {
   if (c >= 0x20 && c <= 0x7E) return true;
   switch (c) {
     case 0x09: case 0x0A: case 0x0D:              // tab, line feed, carriage return
@@ -16,6 +16,17 @@ constexpr bool isTextChar(uint8_t c) {
       return false;
   }
 }
+
+// The rule as a table: the listing asks it several times for every line.
+struct TTextCharTable {
+  bool text[256];
+  constexpr TTextCharTable() : text() {
+    for (int c = 0; c < 256; ++c) text[c] = isTextCharRule(uint8_t(c));
+  }
+};
+inline constexpr TTextCharTable kTextChars{};
+
+constexpr bool isTextChar(uint8_t c) { return kTextChars.text[c]; }
 
 // How a text byte is printed inside a one-line preview: the layout controls
 // become ".", so that no byte below 0x20 enters listing text.

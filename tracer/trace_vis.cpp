@@ -23,6 +23,7 @@ bool TTraceVis::outside(uint32_t offset, const char* caption) {
 
 void TTraceVis::count(uint32_t offset, uint32_t length, uint8_t field, uint8_t step) {
   const uint64_t end = std::min<uint64_t>(uint64_t(offset) + length, memsize_);
+  if (offset < end) counted_ = true;
   for (uint64_t o = offset; o < end; ++o) {
     uint8_t& s = map_[cellOf(uint32_t(o))];
     if ((s & field) == field) continue;  // the count stays at its maximum

@@ -30,6 +30,8 @@ class TTraceVis : public TTraceVisSink {
   uint8_t byteState(uint32_t offset) const { return map_[cellOf(offset)]; }
   // getSimpleByteState for an offset the caller knows to be inside the file.
   uint32_t simpleState(uint32_t offset) const;
+  // Some byte was executed, read or written since the picture was made.
+  bool anyCounted() const { return counted_; }
   uint32_t memsize() const { return memsize_; }
   uint32_t rows() const { return rows_; }
   // The bitmap, bottom-up: the row of offset 0 is the last row in memory.
@@ -71,6 +73,7 @@ class TTraceVis : public TTraceVisSink {
   uint32_t memsize_;
   uint32_t rows_;
   std::vector<uint8_t> map_;
+  bool counted_ = false;
   uint32_t top_ = 0;
   bool followMode_ = true;
 };

@@ -65,14 +65,27 @@ TEST(CommentContainer, AddressesOrderUnsignedAndFindMisses) {
   for (auto& e : contents(names)) order.push_back(e.address);
   EXPECT_EQ(order, (std::vector<uint32_t>{0u, 5u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}));
   struct Case {
-    uint32_t address, index;
+    uint32_t address, index, next;  // next: the lowest named address at or above
   };
-  for (auto c : std::vector<Case>{{0, 0}, {5, 1}, {0x7FFFFFFF, 2}, {0x80000000u, 3},
-                                  {0xFFFFFFFFu, 4}, {1, NOT_FOUND}, {6, NOT_FOUND},
-                                  {0xFFFFFFFEu, NOT_FOUND}})
+  for (auto c : std::vector<Case>{{0, 0, 0}, {5, 1, 5}, {0x7FFFFFFF, 2, 0x7FFFFFFF},
+                                  {0x80000000u, 3, 0x80000000u}, {0xFFFFFFFFu, 4, 0xFFFFFFFFu},
+                                  {1, NOT_FOUND, 5}, {6, NOT_FOUND, 0x7FFFFFFF},
+                                  {0xFFFFFFFEu, NOT_FOUND, 0xFFFFFFFFu}}) {
     EXPECT_EQ(names.find(c.address), c.index) << std::hex << c.address;
+    uint32_t next = 0;
+    EXPECT_TRUE(names.nextNamed(c.address, next));
+    EXPECT_EQ(next, c.next) << std::hex << c.address;
+  }
   TCommentContainer empty;
   EXPECT_EQ(empty.find(0), NOT_FOUND);
+  uint32_t next;
+  EXPECT_FALSE(empty.nextNamed(0, next));
+  // Adding and removing names counts as a change; a new text for a name does not.
+  const uint32_t before = names.changeCount();
+  names.add(5, "other", REPLACE_ALWAYS);
+  EXPECT_EQ(names.changeCount(), before);
+  names.remove(1);
+  EXPECT_GT(names.changeCount(), before);
 }
 
 TEST(CommentContainer, TextsAreCutAt254CharactersAndEmptyTextsIgnored) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 namespace {
@@ -73,6 +75,30 @@ TEST(JCRefContainer, SortsByTargetThenSourceSignedAndKeepsDuplicatePairs) {
   std::vector<std::pair<uint32_t, uint32_t>> want = {
       {0x80000000u, 1}, {2, 3}, {7, 0xFFFFFFF0u}, {7, 0x10}, {7, 0x10}};
   EXPECT_EQ(got, want);
+}
+
+// Stores of a thousand records and more are sorted by their values: the
+// order must be the one comparing the signed pairs gives.
+TEST(JCRefContainer, LargeStoresSortAsTheSignedPairsCompare) {
+  std::mt19937 rng(15);
+  for (uint32_t n : {1023u, 1024u, 20000u}) {
+    TJCRefContainer store(1, 1000);
+    std::vector<std::pair<int32_t, int32_t>> want;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t target = (rng() & 1 ? 0x80000000u : 0u) | rng() % 50;
+      const uint32_t source = i % 7 == 0 ? 0x10 : uint32_t(rng());
+      store.append(target, source, 1);
+      want.emplace_back(int32_t(target), int32_t(source));
+    }
+    std::sort(want.begin(), want.end());
+    store.sort();
+    std::vector<std::pair<int32_t, int32_t>> got;
+    for (uint32_t i = 0; i < store.count(); ++i) {
+      got.emplace_back(int32_t(store[i].target), int32_t(store[i].source));
+      ASSERT_EQ(store[i].kind, 1);
+    }
+    EXPECT_EQ(got, want) << n;
+  }
 }
 
 TEST(JCRefContainer, RemoveCapacityAndClear) {

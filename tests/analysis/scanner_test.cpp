@@ -253,6 +253,10 @@ TEST(ScannerCodePass, CandidateAndTargetRules) {
       {"call inside mov, linear", {0xB8, 0xE8, 0, 0, 0, 0}, false, {}},
       {"call inside mov, extreme", {0xB8, 0xE8, 0, 0, 0, 0}, true, {{0x406, 0x401}}},
       {"backward jump", {0x90, 0xEB, 0xFD}, false, {{0x400, 0x401}}},
+      {"lock-prefixed jmp", {0xF0, 0xEB, 0x00}, false, {}},
+      {"rep before a call: db F3, then the call", {0xF3, 0xE8, 0, 0, 0, 0}, false, {{0x406, 0x401}}},
+      // The far jump's text shows its selector first: that is what is read.
+      {"far jmp EA", {0xEA, 0, 0, 0, 0, 0x34, 0x12}, false, {{0x1234u + 0x400 - 0x401000, 0x400}}},
   };
   for (const Case& c : cases) {
     TScanOptions o;

@@ -211,3 +211,51 @@ TEST(Cli, ResourcesAndImportReferences) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whole listings and complete scans, byte for byte as they were before the
+// listing and the scan's code pass were made faster: one SHA-256 of standard
+// output per row. A row over a mingw DLL runs only on the build of that DLL
+// its digest was taken from (the input's own digest says which).
+TEST(Cli, WholeListingsAndScansKeepTheirOutput) {
+  const std::string libgcc = "/usr/lib/gcc/i686-w64-mingw32/12-win32/libgcc_s_dw2-1.dll";
+  const std::string libgccDigest = "1f9df6c3da7001caf8bbc9c65d61b8127dcf6909e48c833b0b3ea97e01ea643f";
+  auto sha256 = [](const std::string& command) {
+    return runCommand(command + " | sha256sum").out.substr(0, 64);
+  };
+  struct Case {
+    std::string args;
+    std::string file;  // a fixture name, or a path with inputDigest
+    std::string digest;
+    std::string inputDigest;
+  } cases[] = {
+      {"list --all --marks", "gui.exe", "a7c5668b375140362ef844d45544ac0e764dc840dfcf97f97667995f4c15457a", ""},
+      {"list --all --marks", "tiny.exe", "2ac50195f8a05f28d09be552ad3b6fac43260d079f37219326456171b4be5782", ""},
+      {"list --all --marks", "tally.exe", "208759b89fd5ce3cb43b3e3a4e3976e1ff3f66db105e61924fd555f77bd43d04", ""},
+      {"list --all --marks", "dos.exe", "b2451dcf5608242d019da5d1f9fdf73e662797013b5f54a173fab8966c744978", ""},
+      {"list --all --marks", "fixdll.dll", "48a6e349140e9f60db0777ee39766d372e74d960124d4ee6824b5c9dc68cb9be", ""},
+      {"list --all --marks", "raw.bin", "e26e2e83a67e7ca3787b03367958811bcde18725a9792a362015c9ebcf6beb32", ""},
+      {"list --all --marks --relocs", "gui.exe", "90e5a23f8c139fed45a6cde14d6b9f94653f9ad2c42f36a223c89fcc7ab735f3", ""},
+      {"list --all --marks --file-offsets", "gui.exe", "372ceb84436eb14a770b8f86121e6733ebf6e63d4260e74e8365c813eeb14624", ""},
+      {"list --all --16 --no-strings --marks", "tally.exe", "e06002195d14d8c24b7e84eee250eb94c03d77f75cf33f63f7d5045e3bc59f69", ""},
+      {"refs --all", "gui.exe", "1d60179c3f7ec208f24c53ba838e08277820d10bb8f76ea543ae307309a69db4", ""},
+      {"refs --all", "tiny.exe", "372802e19b17c28bafc7748d8a92e9d417a5d845f29b4c161a55a789cbf9e31a", ""},
+      {"refs --all", "tally.exe", "ce0aa89d9801747e1819ab7bd9410e2e8593352ac4fefa9c55e2e4dad4854e07", ""},
+      {"refs --all", "dos.exe", "6b9a3fdcbd8fe39c22514456cebffc463bd7b160f8e2bacfa480cf97e860aa2b", ""},
+      {"refs --all", "fixdll.dll", "db28c78b227deac16fccd9ab92672fb3426d203766196cffe7a03a8fd961d926", ""},
+      {"refs --all", "raw.bin", "4f249dd634bfb9028bbcb475b4a56af60a41c6c736fb917d75a86016c1c1bbc4", ""},
+      {"list --all --no-refs", libgcc, "b5abf46636817ed6a11b55383485aae0097b155d52665a19ff56a96b3bc21566", libgccDigest},
+      {"list --all --marks", libgcc, "883072275984f09fc2bed7f464e267086be1b9c357f6630d9ece9bb4f293a6c8", libgccDigest},
+      {"refs --all", libgcc, "e65f525d83300ce7108e8ce936561ce0cfcb9144b80b16f85ad9ea1b26189efc", libgccDigest},
+      {"refs --all --extreme", libgcc, "12b040927678b55ec4681829496e4da498310a6c6ce038a923a6bcf49704897d", libgccDigest},
+  };
+  for (const auto& c : cases) {
+    const std::string path = c.inputDigest.empty() ? fixturePath(c.file) : c.file;
+    SCOPED_TRACE(c.args + " " + path);
+    if (!c.inputDigest.empty() && sha256("cat '" + path + "' 2>/dev/null") != c.inputDigest) continue;
+    EXPECT_EQ(sha256(std::string(OXU_CLI_PATH) + " " + c.args + " '" + path + "' 2>/dev/null"), c.digest);
+  }
+}
+
+}  // namespace

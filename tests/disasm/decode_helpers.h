@@ -51,3 +51,35 @@ inline TDecoded decodeAt(const std::vector<uint8_t>& bytes, DecodeMode mode, boo
   decodeInstruction(cursor, mode, buffer.data(), bias, out.data(), cap, code16, fixed, annotator);
   return {renderMarks(out.data()), size_t(cursor - (buffer.data() + offset))};
 }
+
+// The branch operand of the bytes placed as decodeAt places them, with the length.
+inline TBranchOperand branchAt(const std::vector<uint8_t>& bytes, bool code16, uint32_t offset, uint32_t bias,
+                               size_t& length) {
+  std::vector<uint8_t> buffer(offset + bytes.size() + 16, 0);
+  std::copy(bytes.begin(), bytes.end(), buffer.begin() + offset);
+  const uint8_t* cursor = buffer.data() + offset;
+  TBranchOperand b;
+  decodeBranchOperand(cursor, buffer.data(), bias, code16, b);
+  length = size_t(cursor - (buffer.data() + offset));
+  return b;
+}
+
+// What the branch operand must say of a decoded text: its mnemonic (what the
+// text begins with behind lock and rep texts; string instructions add a size
+// letter) and the number behind a branch mark {2}, {3}, {4} or {7} (up to a
+// colon: a far pointer's selector).
+inline void expectBranchLike(const TBranchOperand& b, const std::string& text) {
+  std::string words = text;
+  while (words.rfind("lock  ", 0) == 0 || words.rfind("repz  ", 0) == 0 || words.rfind("repnz ", 0) == 0)
+    words = words.substr(6);
+  const std::string word = words.rfind("db ", 0) == 0 ? "" : words.substr(0, words.find(' '));
+  EXPECT_EQ(std::string(b.mnemonic).empty(), word.empty()) << text;
+  EXPECT_EQ(word.rfind(b.mnemonic, 0), 0u) << text;
+  size_t at = std::string::npos;
+  for (const char* mark : {"{2}", "{3}", "{4}", "{7}"})
+    if ((at = text.find(mark)) != std::string::npos) break;
+  EXPECT_EQ(b.present, at != std::string::npos) << text;
+  if (at != std::string::npos) {
+    EXPECT_EQ(b.value, uint32_t(std::strtoul(text.c_str() + at + 3, nullptr, 16))) << text;
+  }
+}

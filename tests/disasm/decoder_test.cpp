@@ -26,6 +26,9 @@ void checkTable(const std::vector<TGolden>& table, bool code16, uint32_t offset 
     EXPECT_EQ(decodeAt(bytes, DecodeLength, code16, offset, bias, fixed).length, g.length) << g.bytes;
     // Listing mode without annotator prints the same text.
     EXPECT_EQ(decodeAt(bytes, DecodeListing, code16, offset, bias, fixed).text, g.text) << g.bytes;
+    size_t length;
+    expectBranchLike(branchAt(bytes, code16, offset, bias, length), g.text);
+    EXPECT_EQ(length, g.length) << g.bytes;
   }
 }
 
@@ -305,6 +308,9 @@ TEST(DecoderGolden, BranchTargets) {
   for (const auto& c : cases) {
     TDecoded d = decodeAt(hexBytes(c.bytes), DecodePlain, c.code16, c.offset, c.offset - c.shown);
     EXPECT_EQ(d.text, c.text) << c.bytes;
+    size_t length;
+    expectBranchLike(branchAt(hexBytes(c.bytes), c.code16, c.offset, c.offset - c.shown, length), c.text);
+    EXPECT_EQ(length, d.length) << c.bytes;
   }
 }
 

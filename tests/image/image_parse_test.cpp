@@ -334,6 +334,10 @@ TEST(Conversions, IndexedLookupsEqualTheTableWalk) {
         ASSERT_EQ(p.image.sectionByRva(v), walk([&](const SectionInfo& s) { return s.containsRva(v); }));
         ASSERT_EQ(p.image.sectionByFileOffset(v),
                   walk([&](const SectionInfo& s) { return s.containsFileOffset(v); }));
+        uint64_t stretchEnd = 0;  // the same answer up to its last offset
+        const SectionInfo* held = p.image.sectionByFileOffset(v, &stretchEnd);
+        ASSERT_GT(stretchEnd, v);
+        ASSERT_EQ(p.image.sectionByFileOffset(uint32_t(std::min<uint64_t>(stretchEnd - 1, 0xFFFFFFFFu))), held);
         uint32_t walked[2] = {7, 7}, looked[2] = {7, 7};  // untouched outputs stay 7
         ASSERT_EQ(indexed.rvaToFileOffset(v, &looked[0], &looked[1]),
                   rawRvaToFileOffset(v, p.bytes(), size, &walked[0], &walked[1]));

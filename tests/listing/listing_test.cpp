@@ -229,6 +229,17 @@ TEST(ListingLines, CapacityFailuresLeaveTextEmpty) {
             (std::vector<std::string>{
                 "Disassembly() : string size error: String has not enough space for this disassembly!",
                 "HexDump() : string size error: String has not enough space for this hex dump!"}));
+  // Just room enough: the line is the whole line cut at the capacity, the
+  // instruction's text included (an annotated import call of gui.exe).
+  auto& gui = TListingFile::fixture("gui.exe");
+  for (size_t cap : {size_t(52), size_t(60), size_t(75), size_t(90)}) {
+    char whole[CODE_LINE_CAPACITY], cut[CODE_LINE_CAPACITY];
+    const uint8_t* at = gui.bytes.data() + 0x633;
+    Disassembly(at, gui.ctx.lines, 10, true, whole, sizeof whole, true, false, s);
+    at = gui.bytes.data() + 0x633;
+    Disassembly(at, gui.ctx.lines, 10, true, cut, cap, true, false, s);
+    EXPECT_EQ(std::string(cut), std::string(whole).substr(0, cap - 1)) << cap;
+  }
 }
 
 TEST(ListingLines, HexDumpRows) {
@@ -489,6 +500,15 @@ TEST(ListingRows, JumpBlankLabelAndPastEnd) {
   std::vector<std::string> all;
   listRows(f.state, f.ctx, 120, 0, [&](const TListingRow& r, const Hotspot*) { all.push_back(visible(r.text)); });
   EXPECT_EQ(all.size(), 7u);
+  // A name given while the listing runs (a loader thread) still gets its
+  // label line, though the lines above it found no name below it.
+  f.names.remove(0);
+  all.clear();
+  listRows(f.state, f.ctx, 120, 0, [&](const TListingRow& r, const Hotspot*) {
+    if (r.offset == 0) f.names.add(0x200003, "later", REPLACE_ALWAYS);
+    all.push_back(visible(r.text));
+  });
+  EXPECT_EQ(all[3], "<c 7> ----  later  ----");
 }
 
 // ---- stepping -------------------------------------------------------------
