@@ -5,7 +5,6 @@
 #include "disasm/annotation.h"
 #include "disasm/marks.h"
 #include "disasm/opcode_tables.h"
-#include "disasm/x86_prefixes.h"
 
 namespace {
 
@@ -387,27 +386,40 @@ const uint8_t* decodeFpuInstruction(DecodeContext& c, const uint8_t* p, uint8_t 
   return p;
 }
 
-// Returns the end of the instruction, or null when it is undefined.
-template <bool Text>
+// Returns the end of the instruction, or null when it is undefined. Branch:
+// keep the branch operand for decodeBranchOperand (the text has it anyway);
+// the plain length decoding skips that work.
+template <bool Text, bool Branch = Text>
 const uint8_t* decodeBody(DecodeContext& c) {
-  c.firstByte = *c.start;
-  TPrefixes x;
-  const uint8_t* p = readPrefixes(c.start, UINT32_MAX, x);
-  if (x.reps > 1) return nullptr;
-  if (x.segment >= 0) c.segment = kSegNames[x.segment];
-  if (x.operandToggled) c.operandSize = c.operandSize == 2 ? 1 : 2;
-  if (x.addressToggled) c.addressSize ^= 1;
-  c.repSeen = x.reps != 0;
-  if (x.locks || x.reps) {
-    // Lock and rep texts stand in the order of their bytes, each six columns wide.
-    c.columns = 6;
-    if constexpr (Text) {
-      for (uint32_t i = 0; i < x.locksBeforeRep; ++i) putText(c, "lock  ");
-      if (x.reps) putText(c, x.firstRep == PREFIX_REPNE ? "repnz " : "repz  ");
-      for (uint32_t i = x.locksBeforeRep; i < x.locks; ++i) putText(c, "lock  ");
-    }
-  }
+  const uint8_t* p = c.start;
   uint8_t b = *p++;
+  c.firstByte = b;
+  for (;; b = *p++) {
+    switch (b) {
+      case 0x26: c.segment = "es"; continue;
+      case 0x2E: c.segment = "cs"; continue;
+      case 0x36: c.segment = "ss"; continue;
+      case 0x3E: c.segment = "ds"; continue;
+      case 0x64: c.segment = "fs"; continue;
+      case 0x65: c.segment = "gs"; continue;
+      case 0x66: c.operandSize = c.operandSize == 2 ? 1 : 2; continue;
+      case 0x67: c.addressSize ^= 1; continue;
+      case 0xF0:
+        if constexpr (Text) putText(c, "lock  ");
+        c.columns += 6;
+        continue;
+      case 0xF2:
+      case 0xF3:
+        if (c.repSeen) return nullptr;
+        c.repSeen = true;
+        if constexpr (Text) putText(c, b == 0xF2 ? "repnz " : "repz  ");
+        c.columns += 6;
+        continue;
+      default:
+        break;
+    }
+    break;
+  }
 
   if (b >= 0xD8 && b <= 0xDF) return decodeFpuInstruction<Text>(c, p, b);
 
@@ -647,8 +659,10 @@ const uint8_t* decodeBody(DecodeContext& c) {
       }
       case Rel8: {
         int32_t disp = int8_t(*p++);
-        uint32_t target = branchTarget(c, p, disp);
-        if constexpr (Text) printBranchTarget(c, target, REF_JUMP);
+        if constexpr (Branch) {
+          uint32_t target = branchTarget(c, p, disp);
+          if constexpr (Text) printBranchTarget(c, target, REF_JUMP);
+        }
         break;
       }
       case RelJump:
@@ -656,8 +670,10 @@ const uint8_t* decodeBody(DecodeContext& c) {
         unsigned size = c.operandSize == 1 ? 2 : 4;
         int32_t disp = int32_t(fetchValue(&c, p, size, true));
         p += size;
-        uint32_t target = branchTarget(c, p, disp);
-        if constexpr (Text) printBranchTarget(c, target, kind == RelCall ? REF_CALL : REF_JUMP);
+        if constexpr (Branch) {
+          uint32_t target = branchTarget(c, p, disp);
+          if constexpr (Text) printBranchTarget(c, target, kind == RelCall ? REF_CALL : REF_JUMP);
+        }
         break;
       }
       case One:
@@ -673,8 +689,10 @@ const uint8_t* decodeBody(DecodeContext& c) {
         p += size;
         uint32_t selector = fetchValue(&c, p, 2, false);
         p += 2;
-        c.branchSeen = true;
-        c.branchValue = selector;
+        if constexpr (Branch) {
+          c.branchSeen = true;
+          c.branchValue = selector;
+        }
         if constexpr (Text) {
           putMark(c, opcode == 0x9A ? REF_FAR_CALL : REF_FAR_JUMP);
           putHex(c, selector, 4);
@@ -750,7 +768,7 @@ void decodeInstruction(const uint8_t*& cursor, DecodeMode mode, const uint8_t* b
 void decodeBranchOperand(const uint8_t*& cursor, const uint8_t* base, uint32_t bias, bool code16,
                          TBranchOperand& branch) {
   DecodeContext c = freshContext(cursor, base, bias, code16);
-  const uint8_t* end = decodeBody<false>(c);
+  const uint8_t* end = decodeBody<false, true>(c);
   cursor = end ? end : c.start + 1;
   branch.mnemonic = end ? c.mnemonic : "";
   branch.present = end && c.branchSeen;

@@ -11,7 +11,6 @@
 #include "analysis/return_manager.h"
 #include "base/host.h"
 #include "base/le_read.h"
-#include "disasm/x86_prefixes.h"
 #include "image/image_info.h"
 #include "tracer/alu.h"
 #include "tracer/fixed_regs.h"
@@ -328,16 +327,27 @@ int TStepper::run() {
   start_ = buf_ + fo_;
   end_ = buf_ + fileSize_;
   os_ = as_ = env_.code16 ? 2 : 4;
-  // Prefixes up to the byte before the end of the file; of the segment
-  // overrides only FS (the thread block) is carried out, and no lock.
-  TPrefixes x;
-  op_ = readPrefixes(start_, uint32_t(end_ - start_ - 1), x);
-  if (x.locks || (x.segmentsSeen & ~(1u << SEG_FS))) return TRACE_NOT_SUPPORTED;
-  if (x.operandToggled) os_ ^= 6;
-  if (x.addressToggled) as_ ^= 6;
-  fsOverride_ = x.segmentsSeen != 0;
-  rep_ = x.lastRep == PREFIX_REPNE ? REP_NE : x.lastRep == PREFIX_REP ? REP_E : REP_NONE;
-  prefixes_ = x.count;
+  const uint8_t* p = start_;
+  for (; p + 1 < end_; ++p) {
+    const uint8_t b = *p;
+    if (b == 0x66) {
+      os_ ^= 6;
+    } else if (b == 0x67) {
+      as_ ^= 6;
+    } else if (b == 0x64) {
+      fsOverride_ = true;
+    } else if (b == 0xF2) {
+      rep_ = REP_NE;
+    } else if (b == 0xF3) {
+      rep_ = REP_E;
+    } else if (b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x65 || b == 0xF0) {
+      return TRACE_NOT_SUPPORTED;
+    } else {
+      break;
+    }
+  }
+  op_ = p;
+  prefixes_ = uint32_t(p - start_);
   const uint8_t b = *op_;
 
   if (b < 0x40 && (b & 7) < 4) return aluRmReg(b);

@@ -26,7 +26,7 @@ TEST(CliAsm, AssemblesOneLineOrABatch) {
       {"asm", "", 1, "", "oxu asm: give the instruction text (or --batch)\n"},
       {"asm --address zz nop", "", 1, "", "'zz' is not a hexadecimal"},
       {"asm --batch nop", "", 1, "", "standard input only"},
-      {"asm --batch < /dev/null", "", 0, "", ""},
+      {"asm --batch", "", 0, "", ""},  // empty standard input
       {"asm --batch", "401000 jmp 00401000\n  401000\tpush ebp\nxyz nop\n401000 mov [eax],1\n\n", 3,
        "401000 EBFE\n401000 55\nxyz ! expected an address (hexadecimal) in front of the instruction\n"
        "401000 ! operand size unknown: add byte ptr, word ptr or dword ptr?\n"
