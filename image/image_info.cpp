@@ -243,12 +243,17 @@ void TImageInfo::rereadRawSections() {
   if (!rawSections_.matches(buffer_, fileSize_)) rawSections_.read(buffer_, fileSize_);
 }
 
-const SectionInfo* TImageInfo::sectionByRva(uint32_t rva) const {
+const SectionInfo* TImageInfo::indexedSectionByRva(uint32_t rva) const {
   const uint32_t i = sectionsByRva_.find(rva);
   return i == TSectionIndex::NONE ? nullptr : &sections_[i];
 }
 
 const SectionInfo* TImageInfo::sectionByFileOffset(uint32_t offset, uint64_t* pieceEnd) const {
+  if (!pieceEnd && sections_.size() <= kWalkedSections) {  // as in sectionByRva
+    for (const auto& s : sections_)
+      if (s.containsFileOffset(offset)) return &s;
+    return nullptr;
+  }
   const uint32_t i = sectionsByFileOffset_.find(offset, pieceEnd);
   return i == TSectionIndex::NONE ? nullptr : &sections_[i];
 }

@@ -60,7 +60,14 @@ class TImageInfo {
 
   // Sections and conversions.
   const SectionInfo* getSection(uint32_t index) const;
-  const SectionInfo* sectionByRva(uint32_t rva) const;
+  // Inline with a walk for a few sections: the tracer converts every memory
+  // access, and a walk finds the same first section in table order.
+  const SectionInfo* sectionByRva(uint32_t rva) const {
+    if (sections_.size() > kWalkedSections) return indexedSectionByRva(rva);
+    for (const auto& s : sections_)
+      if (s.containsRva(rva)) return &s;
+    return nullptr;
+  }
   // pieceEnd, when given, receives the end of the stretch of file offsets
   // from offset on that the same section holds (or that no section holds).
   const SectionInfo* sectionByFileOffset(uint32_t offset, uint64_t* pieceEnd = nullptr) const;
@@ -131,6 +138,8 @@ class TImageInfo {
   int findTlsCallback(uint32_t fileOffset) const;
 
  private:
+  static constexpr size_t kWalkedSections = 8;
+  const SectionInfo* indexedSectionByRva(uint32_t rva) const;
   void indexSections();
   void readImportDirectory(uint32_t rva);
   void readResourceRoot(uint32_t rva);

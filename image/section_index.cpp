@@ -57,10 +57,3 @@ void TSectionIndex::build(const std::vector<TRange>& ranges) {
     owners_.push_back(owner[k]);
   }
 }
-
-uint32_t TSectionIndex::find(uint32_t value, uint64_t* pieceEnd) const {
-  const auto after = std::upper_bound(starts_.begin(), starts_.end(), uint64_t(value));
-  if (pieceEnd) *pieceEnd = after == starts_.end() ? UINT64_MAX : *after;
-  if (after == starts_.begin()) return NONE;
-  return owners_[size_t(after - starts_.begin()) - 1];
-}

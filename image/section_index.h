@@ -4,6 +4,7 @@
 // When sections overlap, the first one in table order holds the value, as a
 // walk of the table would find it.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -24,7 +25,12 @@ class TSectionIndex {
   // Table index of the first range holding value, or NONE. Allocates nothing.
   // pieceEnd, when given, receives the end of the stretch around value that
   // has this same answer.
-  uint32_t find(uint32_t value, uint64_t* pieceEnd = nullptr) const;
+  // Inline: the tracer asks for every memory access.
+  uint32_t find(uint32_t value, uint64_t* pieceEnd = nullptr) const {
+    const size_t after = pieceAfter(value);
+    if (pieceEnd) *pieceEnd = after == starts_.size() ? UINT64_MAX : starts_[after];
+    return after == 0 ? NONE : owners_[after - 1];
+  }
 
  private:
   // Consecutive pieces of the number line: piece k is [starts_[k],
@@ -32,4 +38,15 @@ class TSectionIndex {
   // last piece is always a gap that runs to the end.
   std::vector<uint64_t> starts_;
   std::vector<uint32_t> owners_;
+
+  // The first piece that starts after value. Most files have a handful of
+  // sections, whose pieces are quicker to walk than to bisect.
+  size_t pieceAfter(uint32_t value) const {
+    if (starts_.size() <= 16) {
+      size_t k = 0;
+      while (k < starts_.size() && starts_[k] <= value) ++k;
+      return k;
+    }
+    return size_t(std::upper_bound(starts_.begin(), starts_.end(), uint64_t(value)) - starts_.begin());
+  }
 };
