@@ -44,6 +44,7 @@ TEST(Cli, CommandsEndToEnd) {
       {"conv --json " + fx("gui.exe") + " --mem 401000", 0, {"\"fileOffset\":1024", "\"section\":\".text\""}, ""},
       {"imports " + fx("gui.exe"), 0, {"module D0121000 fixdll.dll", "  80000003 ORD: 0003"}, "", true},
       {"exports " + fx("fixdll.dll"), 0, {"    2        3", "ORD: 0003", "FwdTick"}, "", true},
+      {"relocs " + fx("gui.exe"), 0, {"block"}, "", true},
       {"relocs " + fx("gui.exe") + " --rva 101F", 0, {"RVA 0000101F: state 2, entry offset 00001A08"}, "", true},
       {"tls " + fx("gui.exe"), 0, {"  145  Callback 1 (:004011E3)", "  147  Callback 3 (grayed)"}, "", true},
       {"tls --json " + fx("raw.bin"), 0, {"\"callbacks\":[]", "\"enabled\":false"}, ""},
