@@ -1,11 +1,12 @@
 // Helpers of the assembler tests: the text the listing shows for bytes, and
-// byte strings as hexadecimal.
+// byte strings as hexadecimal (support/hex_bytes.h).
 #pragma once
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "disasm/decoder.h"
+#include "support/hex_bytes.h"
 
 // The decoder's text for the bytes at address, as a 32-bit listing or a
 // listing in file offsets prints it: without reference marks and without the
@@ -26,14 +27,4 @@ inline std::string listedText(const uint8_t* bytes, uint32_t address, bool code1
     p += p[1] == 8 && p[2] ? 2 : 1;
   }
   return out;
-}
-
-inline std::string hexText(const uint8_t* bytes, size_t n) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string s;
-  for (size_t i = 0; i < n; ++i) {
-    s += kHex[bytes[i] >> 4];
-    s += kHex[bytes[i] & 15];
-  }
-  return s;
 }

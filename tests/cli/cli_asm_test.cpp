@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fixtures.h"
+#include "support/hex_bytes.h"
 #include "support/process.h"
 
 namespace {
@@ -70,9 +71,7 @@ TEST(CliAsm, PatchWritesTheAssembledInstruction) {
     EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     const std::vector<uint8_t> bytes = readFile(file);
-    char hex[11];
-    for (int i = 0; i < 5; ++i) std::snprintf(hex + 2 * i, 3, "%.2X", bytes[0x400 + size_t(i)]);
-    EXPECT_STREQ(hex, c.bytesAt400);
+    EXPECT_EQ(hexText(&bytes[0x400], 5), c.bytesAt400);
   }
 }
 

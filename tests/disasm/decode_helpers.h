@@ -1,22 +1,12 @@
 // Helpers shared by the decoder tests: byte strings, mark rendering, one-call decoding.
 #pragma once
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "disasm/decoder.h"
-
-// "8B 45 08" -> bytes.
-inline std::vector<uint8_t> hexBytes(const std::string& text) {
-  std::vector<uint8_t> out;
-  for (size_t i = 0; i < text.size();) {
-    if (text[i] == ' ') { ++i; continue; }
-    out.push_back(uint8_t(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
-    i += 2;
-  }
-  return out;
-}
+#include "support/hex_bytes.h"
 
 // Reference marks 0x1F k become "{k}", colour marks 0x1E c become "<c>" (hex).
 inline std::string renderMarks(const char* text) {

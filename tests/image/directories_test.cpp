@@ -1,6 +1,8 @@
 // Exports, base relocations and TLS callbacks.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "base/le_read.h"
 #include "image/exports.h"
 #include "image/tls_menu.h"
@@ -141,7 +143,7 @@ TEST(Relocations, DirectoryBounds) {
 }
 
 // A TLS directory at RVA 0x3000 whose callback array at 0x3100 holds `slots`.
-TParsedImage* tlsImage(const std::vector<uint32_t>& slots, size_t cutTo = 0) {
+std::unique_ptr<TParsedImage> tlsImage(const std::vector<uint32_t>& slots, size_t cutTo = 0) {
   TPeBuilder b;
   b.addSection(".text", 0x1000, 0x1000, 0x200);
   b.addSection(".tls", 0x3000, 0x1000, 0x200);
@@ -150,11 +152,11 @@ TParsedImage* tlsImage(const std::vector<uint32_t>& slots, size_t cutTo = 0) {
   for (size_t k = 0; k < slots.size(); ++k) b.put32(0x3100 + 4 * uint32_t(k), slots[k]);
   std::vector<uint8_t> f = b.build();
   if (cutTo) f.resize(cutTo);
-  return new TParsedImage(f);
+  return std::make_unique<TParsedImage>(f);
 }
 
-TEST(Tls, CallbackListAndMenu) {
-  std::unique_ptr<TParsedImage> two(tlsImage({0x401010, 0x401020, 0}));
+TEST(Tls, CallbackListMenuAndFileEnd) {
+  auto two = tlsImage({0x401010, 0x401020, 0});
   const TImageInfo& im = two->image;
   ASSERT_EQ(im.tlsCallbackCount(), 2u);
   EXPECT_EQ(im.tlsCallbackOffset(0), 0x410u);
@@ -171,7 +173,7 @@ TEST(Tls, CallbackListAndMenu) {
   EXPECT_EQ(menu.items[4].id, 149);
   EXPECT_FALSE(menu.items[4].enabled);
 
-  std::unique_ptr<TParsedImage> six(tlsImage({0x401000, 0x401001, 0x401002, 0x401003, 0x401004, 0x9}));
+  auto six = tlsImage({0x401000, 0x401001, 0x401002, 0x401003, 0x401004, 0x9});
   menu = buildTlsMenu(six->image);
   EXPECT_EQ(six->image.tlsCallbackCount(), 6u);
   EXPECT_EQ(six->image.tlsCallbackOffset(5), NOT_IN_FILE);
@@ -180,17 +182,11 @@ TEST(Tls, CallbackListAndMenu) {
   EXPECT_TRUE(menu.items[4].enabled);
   EXPECT_EQ(menu.items[4].text, "More...");
 
-  std::unique_ptr<TParsedImage> none(tlsImage({0}));
-  EXPECT_FALSE(buildTlsMenu(none->image).enabled);
-}
-
-TEST(Tls, SlotsAtTheEndOfTheFile) {
-  // The array's last non-zero slot is the file's last dword: not counted.
-  std::unique_ptr<TParsedImage> p(tlsImage({0x401010, 0x401020}, 0x700 + 8));
-  EXPECT_EQ(p->image.tlsCallbackCount(), 1u);
-  // The array start must leave room for one more slot.
-  std::unique_ptr<TParsedImage> q(tlsImage({0x401010}, 0x700 + 4));
-  EXPECT_EQ(q->image.tlsCallbackCount(), 0u);
+  EXPECT_FALSE(buildTlsMenu(tlsImage({0})->image).enabled);
+  // At the end of the file: a last non-zero slot that is the file's last
+  // dword is not counted, and the array must leave room for one more slot.
+  EXPECT_EQ(tlsImage({0x401010, 0x401020}, 0x700 + 8)->image.tlsCallbackCount(), 1u);
+  EXPECT_EQ(tlsImage({0x401010}, 0x700 + 4)->image.tlsCallbackCount(), 0u);
 }
 
 }  // namespace

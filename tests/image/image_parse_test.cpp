@@ -134,50 +134,37 @@ TEST(ParseImage, SectionTableCountAndCuts) {
   EXPECT_EQ(q.image.directoryCount(), 0x20000000u);
 }
 
-TEST(ParseImage, SectionSummaryFields) {
+// Summary fields, a section without raw data, a bad section number and an
+// entry point past the raw data, on one two-section image.
+TEST(ParseImage, SectionSummaryAndEntryPoint) {
   TPeBuilder b = twoSections();
+  b.addSection(".bss", 0x4000, 0x1000, 0).rawOffset = 0;  // must not shrink the header region
+  b.entryRva = 0x2100;  // inside .text's virtual size, past its raw data
   TParsedImage p(b.build());
   EXPECT_EQ(p.image.lowestRawOffset(), 0x400u);
   EXPECT_EQ(p.image.lowestSectionRva(), 0x1000u);
-  EXPECT_EQ(p.image.highestSectionEnd(), 0x3100u);
+  EXPECT_EQ(p.image.highestSectionEnd(), 0x5000u);
   EXPECT_STREQ(p.image.getSection(1)->name, ".data");
-  TParsedImage empty(TPeBuilder().build());
-  EXPECT_EQ(empty.image.lowestRawOffset(), 0xFFFFFFFFu);
-  EXPECT_EQ(empty.image.lowestSectionRva(), 0xFFFFFFFFu);
-  EXPECT_EQ(empty.image.highestSectionEnd(), 0u);
-}
-
-TEST(ParseImage, SectionsWithoutRawDataDoNotShrinkTheHeaderRegion) {
-  TPeBuilder b = twoSections();
-  b.addSection(".bss", 0x4000, 0x1000, 0).rawOffset = 0;
-  TParsedImage p(b.build());
-  EXPECT_EQ(p.image.lowestRawOffset(), 0x400u);
   EXPECT_EQ(p.image.rvaToFileOffset(0x80, true), 0x80u);
   EXPECT_EQ(p.image.fileOffsetToMemory(0x80), 0x400080u);
-}
-
-TEST(ParseImage, BadSectionNumberIsReported) {
-  RecordingHost host;
-  TParsedImage p(twoSections().build());
-  p.image.setHost(&host);
-  EXPECT_EQ(p.image.getSection(2), nullptr);
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messageLines()[0], "TImageInfo::getSection(): Bad section number!");
-}
-
-TEST(ParseImage, EntryPointOutsideRawDataKeepsDosValues) {
-  TPeBuilder b = twoSections();
-  b.entryRva = 0x2100;  // inside .text's virtual size, past its raw data
-  TParsedImage p(b.build());
   EXPECT_EQ(p.image.isPE(), 1u);
   EXPECT_EQ(p.image.entryOffset(), 0x40u);  // the DOS stub's entry
   EXPECT_EQ(p.image.entryMemoryAddress(), 0u);
+  RecordingHost host;
+  p.image.setHost(&host);
+  EXPECT_EQ(p.image.getSection(3), nullptr);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messageLines()[0], "TImageInfo::getSection(): Bad section number!");
 
   b.entryRva = 0x1010;
   TParsedImage q(b.build());
   EXPECT_EQ(q.image.entryOffset(), 0x410u);
   EXPECT_EQ(q.image.entryMemoryAddress(), 0x401010u);
   EXPECT_EQ(q.image.imageBase(), 0x400000u);
+  TParsedImage empty(TPeBuilder().build());
+  EXPECT_EQ(empty.image.lowestRawOffset(), 0xFFFFFFFFu);
+  EXPECT_EQ(empty.image.lowestSectionRva(), 0xFFFFFFFFu);
+  EXPECT_EQ(empty.image.highestSectionEnd(), 0u);
 }
 
 TEST(Conversions, RvaAndFileOffset) {

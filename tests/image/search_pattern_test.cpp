@@ -3,18 +3,12 @@
 
 #include <random>
 
-#include "base/text_format.h"
 #include "image/byte_search.h"
 #include "image/search_pattern.h"
+#include "support/hex_bytes.h"
 #include "support/recording_host.h"
 
 namespace {
-
-std::string hexOf(const std::vector<uint8_t>& bytes) {
-  std::string s;
-  for (uint8_t b : bytes) s += wsString("%.2X", b);
-  return s;
-}
 
 const char* const kHexMsg = "Invalid hex value: You have to enter a hex value!\n(max. 32-bit in 8-bit steps i.e. 006a12)";
 const char* const kDecMsg = "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)";
@@ -87,7 +81,7 @@ TEST(SearchPattern, PhrasesOfEveryType) {
     EXPECT_TRUE(host.messages.empty());
     std::string want = c.bytes;
     std::erase(want, ' ');
-    EXPECT_EQ(hexOf(p->bytes), want);
+    EXPECT_EQ(hexText(p->bytes.data(), p->bytes.size()), want);
     if (c.result.empty()) continue;
     EXPECT_EQ(p->phrase, c.result);
     EXPECT_EQ(p->type, c.resultType);
