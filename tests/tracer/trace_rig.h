@@ -16,11 +16,9 @@ class TCountingVis : public TTraceVisSink {
  public:
   explicit TCountingVis(uint32_t size) : written(size, 0), read(size, 0), executed(size, 0) {}
   void incExecuted(uint32_t offset, uint32_t length) override {
-    ++executeCalls;
     for (uint32_t i = offset; i < offset + length && i < executed.size(); ++i) ++executed[i];
   }
   void setMemoryAccessed(uint32_t offset, bool isWrite, uint32_t size) override {
-    calls.push_back({offset, size, isWrite});
     for (uint32_t i = offset; i < offset + size && i < written.size(); ++i)
       ++(isWrite ? written : read)[i];
   }
@@ -29,13 +27,7 @@ class TCountingVis : public TTraceVisSink {
       if (written[i]) return true;
     return false;
   }
-  struct Call {
-    uint32_t offset, size;
-    bool isWrite;
-  };
   std::vector<uint8_t> written, read, executed;
-  std::vector<Call> calls;
-  int executeCalls = 0;
 };
 
 class TTraceRig {
