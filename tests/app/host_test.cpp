@@ -158,10 +158,6 @@ TEST(TraceVisWindow, ScrollBarOnlyForTallPictures) {
   EXPECT_FALSE(vis.moved);
 }
 
-}  // namespace
-
-namespace {
-
 TEST(QtHost, QuestionsOfStoppingWorkersAreAbandoned) {
   TQtHost host;
   // The user-interface thread waits for the worker without serving events:
