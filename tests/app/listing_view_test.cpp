@@ -254,34 +254,29 @@ TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
   EXPECT_EQ(f.view->popupContext().type, HOTSPOT_DATA);
   EXPECT_EQ(hotspotMenu().front(), (TMenuItem{"Search for reference value", 139, true}));
 
-  // The dword E4 40 40 00 at 0x635 is a relocated memory address.
-  const M items = f.view->contextMenuAt(f.view->cellCentre(14, call));
-  EXPECT_EQ(f.view->popupContext().target, 0x635u);
-  const M expected = {{"Search for address reference", 196},
-                      {"Search for 32-bit value", 138},
-                      {"", 0},
-                      {"Goto file offset", 197, false},
-                      {"Goto RVA", 198, false},
-                      {"Goto memory address", 199, true},
-                      {"", 0},
-                      {"Open code dump here", 194},
-                      {"Open code dump at RVA", 19002},
-                      {"Open code dump at memory address", 19003},
-                      {"", 0},
-                      {"Open data dump here", 195},
-                      {"Open data dump at RVA", 19004},
-                      {"Open data dump at memory address", 19005},
-                      {"", 0},
-                      {"Goto base relocation", 19007, true},
-                      {"Remove base relocation", 19006, true},
-                      {"", 0},
-                      {"Set comment/label name...", 191}};
-  EXPECT_EQ(items, expected);
-  // The instruction's first byte: no relocated dword starts there.
-  const M first = f.view->contextMenuAt(f.view->cellCentre(10, call));
-  ASSERT_EQ(first.size(), expected.size());
-  EXPECT_FALSE(first[15].enabled);
-  EXPECT_FALSE(first[16].enabled);
+  // The dword E4 40 40 00 at 0x635 is a relocated memory address: of the goto
+  // items only the memory address and the relocation are on. From the
+  // instruction's first byte no relocated dword starts.
+  struct Case {
+    int column;
+    uint32_t target;
+    std::vector<int> on, off;
+  } cases[] = {
+      {14, 0x635, {CM_GOTO_MEMORY, CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION}, {CM_GOTO_FILE_OFFSET, CM_GOTO_RVA}},
+      {10, 0x633, {}, {CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.column);
+    const M items = f.view->contextMenuAt(f.view->cellCentre(c.column, call));
+    EXPECT_EQ(f.view->popupContext().target, c.target);
+    EXPECT_EQ(items, byteMenu(f.doc, c.target));
+    for (const bool on : {true, false})
+      for (int id : on ? c.on : c.off) {
+        const auto item = std::find_if(items.begin(), items.end(), [&](const TMenuItem& m) { return m.id == id; });
+        ASSERT_NE(item, items.end()) << id;
+        EXPECT_EQ(item->enabled, on) << id;
+      }
+  }
   EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(32, call)).empty());  // the instruction text
 
   // Hex rows: column 13 is the second byte; three bytes before the end: nothing.
