@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -22,15 +21,6 @@
 #include "support/recording_host.h"
 
 namespace {
-
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "asm_edit_dlg_test";
-  static char* argv[] = {name, nullptr};
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
 
 TEST(AsmEditDlg, PreviewOkUndoAndFailures) {
   struct Case {
@@ -54,7 +44,6 @@ TEST(AsmEditDlg, PreviewOkUndoAndFailures) {
       {"/nonexistent/libopcode.so", 0x62B, false, "nop", "libopcode.so cannot be loaded", "",
        "Unable to load libopcode.so!!"},
   };
-  app();
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

@@ -10,7 +10,7 @@
 #include "app/dialogs/fix_reg_dlg.h"
 #include "base/command_table.h"
 #include "base/text_format.h"
-#include "fixture_frame.h"
+#include "app_frame.h"
 #include "document/project_commands.h"
 #include "listing/listing_lines.h"
 
@@ -20,14 +20,14 @@ namespace {
 constexpr int kEditRegister[] = {0, 3, 1, 2, 7, 6, 4, 5};
 constexpr int kEditSegment[] = {1, 3, 0, 2, 4, 5};
 
-TFixRegDlg* openByKey(TFixtureFrame& f) {
+TFixRegDlg* openByKey(TAppFrame& f) {
   f.key(Qt::Key_F11);
   TFixRegDlg* d = f.frame.fixRegDialog();
   EXPECT_TRUE(d && d->isVisible());
   return d;
 }
 
-void expectShowsState(TFixtureFrame& f, TFixRegDlg* d) {
+void expectShowsState(TAppFrame& f, TFixRegDlg* d) {
   const TFixedRegs& r = f.doc().trace().regs();
   for (int i = 0; i < 8; ++i)
     EXPECT_EQ(d->edit(1045 + i)->text().toStdString(), wsString("%.8X", r.reg[kEditRegister[i]]));
@@ -43,7 +43,7 @@ void type(QLineEdit* e, const std::string& text, bool enter = true) {
 }
 
 TEST(FixRegDialog, F11AndTheProjectShowIt) {
-  TFixtureFrame f;
+  TAppFrame f;
   TFixRegDlg* d = openByKey(f);
   EXPECT_EQ(d->windowTitle(), QStringLiteral("Set fixed register values..."));
   expectShowsState(f, d);
@@ -64,7 +64,7 @@ TEST(FixRegDialog, F11AndTheProjectShowIt) {
     TProjectState state;
     state.path = dir.file("marks.oxu");
     ASSERT_EQ(SaveProject(f.doc(), state), 1);
-    TFixtureFrame loaded;
+    TAppFrame loaded;
     loaded.host.fileAnswers.push_back(state.path);
     loaded.frame.runCommand(CM_FILE_LOAD_PROJECT);
     QApplication::processEvents();
@@ -88,7 +88,7 @@ TEST(FixRegDialog, TypedValuesGoToTheRegistersAndTheListing) {
       {1053, "1234", "1234"},        // CS
       {1058, "abcde", "ABCD"},       // GS: four digits at most
   };
-  TFixtureFrame f;
+  TAppFrame f;
   TFixRegDlg* d = openByKey(f);
   TFixedRegs& r = f.doc().trace().regs();
   for (const Case& c : cases) {
@@ -138,9 +138,7 @@ TEST(FixRegDialog, ButtonsSetTheFixedMarks) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.autoMode << " " << c.clicks.size() << " " << c.clicks[0]);
-    TSettings settings;
-    settings.fixedRegsAutoMode = c.autoMode;
-    TFixtureFrame f(fixturePath("gui.exe"), settings);
+    TAppFrame f("gui.exe", false, c.autoMode ? "[FixedRegs]\nAuto_mode=1\n" : "");
     TFixRegDlg* d = openByKey(f);
     for (int id : c.clicks) QTest::mouseClick(d->button(id), Qt::LeftButton);
     for (int id = FRC_FIRST_BUTTON; id <= FRC_LAST_BUTTON; ++id) {
@@ -156,7 +154,7 @@ TEST(FixRegDialog, ButtonsSetTheFixedMarks) {
 }
 
 TEST(FixRegDialog, FlagBoxesAndStackKeys) {
-  TFixtureFrame f;
+  TAppFrame f;
   TFixRegDlg* d = openByKey(f);
   TFixedRegs& r = f.doc().trace().regs();
   for (int bit : {11, 10, 7, 6, 4, 2, 0}) {
@@ -185,7 +183,7 @@ TEST(FixRegDialog, FlagBoxesAndStackKeys) {
 }
 
 TEST(FixRegDialog, FollowsTheTracer) {
-  TFixtureFrame f;
+  TAppFrame f;
   TFixRegDlg* d = openByKey(f);
   TFixedRegs& r = f.doc().trace().regs();
   // A value typed and not entered survives the steps that refresh the rest.

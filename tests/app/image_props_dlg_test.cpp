@@ -8,7 +8,7 @@
 #include "app/dialogs/image_props_dlg.h"
 #include "base/command_table.h"
 #include "base/le_read.h"
-#include "fixture_frame.h"
+#include "app_frame.h"
 #include "support/pe_builder.h"
 
 namespace {
@@ -19,7 +19,7 @@ uint32_t characteristicsAt(TDocument& doc, int section) {
   return readLe32(doc.buffer() + kTable + 40 * section + 36);
 }
 
-TImPropDlg* open(TFixtureFrame& f) {
+TImPropDlg* open(TAppFrame& f) {
   f.frame.runCommand(CM_IMAGE_PROPERTIES);
   TImPropDlg* d = f.frame.imagePropsDialog();
   EXPECT_TRUE(d && d->isVisible());
@@ -40,7 +40,7 @@ void choose(TImPropDlg* d, int row) {
 std::string text(TImPropDlg* d, int control) { return d->field(control)->text().toStdString(); }
 
 TEST(ImagePropsDialog, ShowsTheHeadersAndTheChosenSection) {
-  TFixtureFrame f;
+  TAppFrame f;
   TImPropDlg* d = open(f);
   EXPECT_EQ(d->windowTitle(), QStringLiteral("Image properties"));
   struct Case {
@@ -81,7 +81,7 @@ TEST(ImagePropsDialog, ApplyWritesTheFlagsUndoably) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.row);
-    TFixtureFrame f;
+    TAppFrame f;
     TImPropDlg* d = open(f);
     choose(d, c.row);
     // Nothing changed: nothing written, nothing to undo.
@@ -110,7 +110,7 @@ TEST(ImagePropsDialog, GotoSectionMovesTheListing) {
     uint32_t top;
     bool hexDump;
   } cases[] = {{0, 0x400, false}, {1, 0xA00, true}, {6, 0x1A00, true}};
-  TFixtureFrame f;
+  TAppFrame f;
   TImPropDlg* d = open(f);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.row);
@@ -153,7 +153,7 @@ TEST(ImagePropsDialog, HostileHeadersAndOtherFiles) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    TFixtureFrame f(dir.file(c.file));
+    TAppFrame f(dir.file(c.file));
     TImPropDlg* d = open(f);
     ASSERT_EQ(d->sectionList()->model()->rowCount(), c.rows);
     if (c.choose == c.rows - 1) QTest::keyClick(d->sectionList(), Qt::Key_End);
@@ -167,7 +167,7 @@ TEST(ImagePropsDialog, HostileHeadersAndOtherFiles) {
   }
 
   // Headers broken by an edit: the title says so and nothing old is left; undo brings them back.
-  TFixtureFrame f;
+  TAppFrame f;
   TImPropDlg* d = open(f);
   const uint8_t broken[] = {'X', 'X'};
   f.doc().ChangeMemory(0, broken, 2);

@@ -4,7 +4,7 @@
 #include <QComboBox>
 #include <QResizeEvent>
 
-#include "list_dialog_fixture.h"
+#include "app_frame.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ void chooseModule(QComboBox* box, const std::string& name) {
 }
 
 TEST(ImportsDialog, ReferenceMovesTheListing) {
-  TListFrame f("gui.exe");
+  TAppFrame f("gui.exe", true);
   TImportsDlg* d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
   EXPECT_EQ(d->windowTitle(), QStringLiteral("Imported functions"));
   ASSERT_EQ(d->modules()->count(), 3);
@@ -50,7 +50,7 @@ TEST(ImportsDialog, ReferenceMovesTheListing) {
 }
 
 TEST(ImportsDialog, KeepOriginalStructureKeepsTheChoiceAndIsRemembered) {
-  TListFrame f("gui.exe");
+  TAppFrame f("gui.exe", true);
   TImportsDlg* d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
   ASSERT_TRUE(d->keepOriginal()->isChecked());
   clickRow(d->functions(), 2);  // FixSub
@@ -83,7 +83,7 @@ TEST(ListDialogs, FilesWithoutTheDirectory) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.fixture) + " " + std::to_string(c.command));
-    TListFrame f(c.fixture);
+    TAppFrame f(c.fixture, true);
     f.host.messages.clear();
     f.frame.runCommand(c.command);
     QDialog* d = c.command == CM_SHOW_IMPORTS ? static_cast<QDialog*>(f.frame.importsDialog())
@@ -101,55 +101,41 @@ TEST(ListDialogs, FilesWithoutTheDirectory) {
   }
 }
 
-TEST(ExportsDialog, AddressFollowsTheMainView) {
-  TListFrame f("fixdll.dll");
+// The address field follows the main view's offsets; the button, Enter and a
+// double click go there.
+TEST(ExportsDialog, AddressAndGoThere) {
+  TAppFrame f("fixdll.dll", true);
   TExportsDlg* d = f.open(CM_SHOW_EXPORTS, &TDDecoratedFrame::exportsDialog);
   EXPECT_EQ(d->windowTitle(), QStringLiteral("Exported functions"));
-  EXPECT_EQ(texts(d->exports()), (std::vector<std::string>{"FixAdd", "FixScale", "FixSub", "FixVersion",
-                                                           "FwdTick", "ORD: 0003"}));
+  TLineList* list = d->exports();
+  EXPECT_EQ(texts(list), (std::vector<std::string>{"FixAdd", "FixScale", "FixSub", "FixVersion",
+                                                   "FwdTick", "ORD: 0003"}));
+  enum How { Button, Enter, DoubleClick };
   struct Case {
     const char* name;
     const char* memory;
     const char* file;
+    How how;
   } cases[] = {
-      {"FixAdd", ":1000102A", "0000042A"},
-      {"ORD: 0003", ":10001040", "00000440"},
+      {"FixAdd", ":1000102A", "0000042A", Button},
+      {"ORD: 0003", ":10001040", "00000440", Button},
+      {"FixSub", ":10001035", "00000435", Button},
+      {"FixVersion", ":10002000", "00000600", Enter},
+      {"FixScale", ":1000104B", "0000044B", DoubleClick},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    clickRow(d->exports(), rowOf(d->exports(), c.name));
+    clickRow(list, rowOf(list, c.name));
     f.frame.runCommand(CM_FILE_OFFSETS);
     EXPECT_EQ(d->address()->text().toStdString(), c.file);
     f.frame.runCommand(CM_PROGRAM_OFFSETS);
     EXPECT_EQ(d->address()->text().toStdString(), c.memory);
-  }
-}
-
-TEST(ExportsDialog, GoThereByButtonEnterAndDoubleClick) {
-  TListFrame f("fixdll.dll");
-  TExportsDlg* d = f.open(CM_SHOW_EXPORTS, &TDDecoratedFrame::exportsDialog);
-  TLineList* list = d->exports();
-  const auto act = [&](int how) {
-    switch (how) {
-      case 0: QTest::mouseClick(d->goButton(), Qt::LeftButton); break;
-      case 1: QTest::keyClick(list, Qt::Key_Return); break;
-      default: {
-        const QPoint at = list->visualRect(list->currentIndex()).center();
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-      }
-    }
-  };
-  struct Case {
-    const char* name;
-    int how;
-    uint32_t offset;
-  } cases[] = {{"FixSub", 0, 0x435}, {"FixVersion", 1, 0x600}, {"FixScale", 2, 0x44B}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    clickRow(list, rowOf(list, c.name));
     const uint32_t entries = f.doc().history().count();
-    act(c.how);
-    EXPECT_EQ(f.doc().view().topOffset, c.offset);
+    if (c.how == Button) QTest::mouseClick(d->goButton(), Qt::LeftButton);
+    if (c.how == Enter) QTest::keyClick(list, Qt::Key_Return);
+    if (c.how == DoubleClick)
+      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->currentIndex()).center());
+    EXPECT_EQ(f.doc().view().topOffset, std::stoul(c.file, nullptr, 16));
     EXPECT_GE(f.doc().history().count(), entries + 1);
     EXPECT_EQ(f.newestKind(), uint32_t(RK_EXPORT));
   }
@@ -163,7 +149,7 @@ TEST(ExportsDialog, GoThereByButtonEnterAndDoubleClick) {
 }
 
 TEST(ExportsDialog, ResizeKeepsTheStripAndTheLeastSize) {
-  TListFrame f("fixdll.dll");
+  TAppFrame f("fixdll.dll", true);
   TExportsDlg* d = f.open(CM_SHOW_EXPORTS, &TDDecoratedFrame::exportsDialog);
   for (QSize want : {QSize(500, 400), QSize(100, 50)}) {
     d->resize(want);
@@ -178,7 +164,7 @@ TEST(ExportsDialog, ResizeKeepsTheStripAndTheLeastSize) {
 }
 
 TEST(ListDialogs, ALoadClosesThem) {
-  TListFrame f("gui.exe");
+  TAppFrame f("gui.exe", true);
   f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
   f.frame.runCommand(CM_SHOW_MENUS);
   f.frame.runCommand(CM_SHOW_STRINGS);

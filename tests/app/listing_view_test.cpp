@@ -9,7 +9,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
-#include <cstdlib>
+#include <functional>
 
 #include "app/listing/dump_window.h"
 #include "app/listing/listing_view.h"
@@ -21,16 +21,6 @@
 #include "support/recording_host.h"
 
 namespace {
-
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "listing_view_test";
-  static char* argv[] = {name, nullptr};
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  // Never destroyed: it would outlive Qt's own statics at exit.
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
 
 // Colours that differ from each other and from the defaults, so that a
 // swapped channel or a wrong mapping shows.
@@ -56,7 +46,6 @@ struct Fixture {
   std::unique_ptr<TListingView> view;
 
   explicit Fixture(bool scan = false, const char* file = "gui.exe") {
-    app();
     doc.settings().noScan = !scan;
     doc.setPath(fixturePath(file));
     EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
@@ -265,34 +254,29 @@ TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
   EXPECT_EQ(f.view->popupContext().type, HOTSPOT_DATA);
   EXPECT_EQ(hotspotMenu().front(), (TMenuItem{"Search for reference value", 139, true}));
 
-  // The dword E4 40 40 00 at 0x635 is a relocated memory address.
-  const M items = f.view->contextMenuAt(f.view->cellCentre(14, call));
-  EXPECT_EQ(f.view->popupContext().target, 0x635u);
-  const M expected = {{"Search for address reference", 196},
-                      {"Search for 32-bit value", 138},
-                      {"", 0},
-                      {"Goto file offset", 197, false},
-                      {"Goto RVA", 198, false},
-                      {"Goto memory address", 199, true},
-                      {"", 0},
-                      {"Open code dump here", 194},
-                      {"Open code dump at RVA", 19002},
-                      {"Open code dump at memory address", 19003},
-                      {"", 0},
-                      {"Open data dump here", 195},
-                      {"Open data dump at RVA", 19004},
-                      {"Open data dump at memory address", 19005},
-                      {"", 0},
-                      {"Goto base relocation", 19007, true},
-                      {"Remove base relocation", 19006, true},
-                      {"", 0},
-                      {"Set comment/label name...", 191}};
-  EXPECT_EQ(items, expected);
-  // The instruction's first byte: no relocated dword starts there.
-  const M first = f.view->contextMenuAt(f.view->cellCentre(10, call));
-  ASSERT_EQ(first.size(), expected.size());
-  EXPECT_FALSE(first[15].enabled);
-  EXPECT_FALSE(first[16].enabled);
+  // The dword E4 40 40 00 at 0x635 is a relocated memory address: of the goto
+  // items only the memory address and the relocation are on. From the
+  // instruction's first byte no relocated dword starts.
+  struct Case {
+    int column;
+    uint32_t target;
+    std::vector<int> on, off;
+  } cases[] = {
+      {14, 0x635, {CM_GOTO_MEMORY, CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION}, {CM_GOTO_FILE_OFFSET, CM_GOTO_RVA}},
+      {10, 0x633, {}, {CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.column);
+    const M items = f.view->contextMenuAt(f.view->cellCentre(c.column, call));
+    EXPECT_EQ(f.view->popupContext().target, c.target);
+    EXPECT_EQ(items, byteMenu(f.doc, c.target));
+    for (const bool on : {true, false})
+      for (int id : on ? c.on : c.off) {
+        const auto item = std::find_if(items.begin(), items.end(), [&](const TMenuItem& m) { return m.id == id; });
+        ASSERT_NE(item, items.end()) << id;
+        EXPECT_EQ(item->enabled, on) << id;
+      }
+  }
   EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(32, call)).empty());  // the instruction text
 
   // Hex rows: column 13 is the second byte; three bytes before the end: nothing.
@@ -432,20 +416,57 @@ TEST(ListingViewPaint, ColoursOfReferencesLabelsBreakpointsAndHighlights) {
   EXPECT_FALSE(f.cellsHave(img, row, 10, 1, qc(NO_FOCUS_CURSOR)));
 }
 
-TEST(ListingViewKeys, ScrollingModesAndUndo) {
+TEST(ListingViewKeys, KeysScrollBarAndWheelMoveTheTop) {
   Fixture f;
   f.top(0x625);
-  TListingState s = f.doc.view();
+  const TListingState s = f.doc.view();
   const TListingContext ctx = f.doc.listingContext();
-  const uint32_t rows = f.view->rows();
-  f.key(Qt::Key_Down);
-  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, 1));
-  f.key(Qt::Key_Up);
-  EXPECT_EQ(f.doc.view().topOffset, 0x625u);
-  f.key(Qt::Key_PageDown);
-  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, rows - 1));
-  f.key(Qt::Key_Right);
-  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, rows - 1) + 1);
+  const uint32_t page = f.view->rows() - 1;
+  QScrollBar* bar = f.view->verticalScrollBar();
+  auto wheel = [&](int delta) {
+    const QPointF pos(20, 20);
+    QWheelEvent e(pos, f.view->viewport()->mapToGlobal(pos), QPoint(), QPoint(0, delta),
+                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(f.view->viewport(), &e);
+  };
+  struct Step {
+    const char* name;
+    std::function<void()> act;
+    uint32_t lines, bytes;  // the top afterwards: this many lines and bytes past 0x625
+  } steps[] = {
+      {"down", [&] { f.key(Qt::Key_Down); }, 1, 0},
+      {"up", [&] { f.key(Qt::Key_Up); }, 0, 0},
+      {"page down", [&] { f.key(Qt::Key_PageDown); }, page, 0},
+      {"right: one byte", [&] { f.key(Qt::Key_Right); }, page, 1},
+      {"the bar's page step",
+       [&] {
+         f.top(0x625);
+         bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+       },
+       page, 0},
+      {"one notch down is four lines",
+       [&] {
+         resetWheel();
+         f.top(0x625);
+         wheel(-120);
+       },
+       4, 0},
+      {"a short turn is kept", [&] { wheel(20); }, 4, 0},
+      {"for the next one", [&] { wheel(10); }, 3, 0},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, step.lines) + step.bytes);
+    EXPECT_EQ(bar->value(), int(f.doc.view().topOffset));
+  }
+  resetWheel();
+  // The scroll bar covers the whole file; its thumb can make any byte the top.
+  EXPECT_EQ(bar->maximum(), int(f.doc.fileSize() - 1));
+  bar->setSliderDown(true);
+  bar->setSliderPosition(0x701);
+  bar->setSliderDown(false);
+  EXPECT_EQ(f.doc.view().topOffset, 0x701u);
 
   std::vector<int> modes;
   QObject::connect(f.view.get(), &TListingView::commandRequested, [&](int id) { modes.push_back(id); });
@@ -456,10 +477,6 @@ TEST(ListingViewKeys, ScrollingModesAndUndo) {
   EXPECT_FALSE(f.doc.view().hexDump);
   EXPECT_TRUE(f.doc.view().bits16);
   EXPECT_EQ(modes, (std::vector<int>{113, 112}));
-
-  // The scroll bar covers the whole file.
-  EXPECT_EQ(f.view->verticalScrollBar()->maximum(), int(f.doc.fileSize() - 1));
-  EXPECT_EQ(f.view->verticalScrollBar()->value(), int(f.doc.view().topOffset));
 }
 
 TEST(ListingViewKeys, CursorKeysMoveTheShownCursorByNibbleAndLine) {
@@ -512,41 +529,6 @@ TEST(ListingViewKeys, CursorKeysMoveTheShownCursorByNibbleAndLine) {
       EXPECT_FALSE(f.cellsHave(img, row, s.column + 2, 1, cursor));
     }
   }
-}
-
-TEST(ListingViewKeys, ScrollBarActionsThumbAndWheel) {
-  Fixture f;
-  f.top(0x625);
-  const TListingContext ctx = f.doc.listingContext();
-  const TListingState s = f.doc.view();
-  QScrollBar* bar = f.view->verticalScrollBar();
-  bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-  const uint32_t paged = linesForward(s, ctx, 0x625, f.view->rows() - 1);
-  EXPECT_EQ(f.doc.view().topOffset, paged);
-  EXPECT_EQ(bar->value(), int(paged));
-
-  // The thumb can make any byte the top.
-  bar->setSliderDown(true);
-  bar->setSliderPosition(0x701);
-  bar->setSliderDown(false);
-  EXPECT_EQ(f.doc.view().topOffset, 0x701u);
-
-  // One notch down is four lines; a short turn is kept for the next one.
-  resetWheel();
-  f.top(0x625);
-  auto wheel = [&](int delta) {
-    const QPointF pos(20, 20);
-    QWheelEvent e(pos, f.view->viewport()->mapToGlobal(pos), QPoint(), QPoint(0, delta),
-                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(f.view->viewport(), &e);
-  };
-  wheel(-120);
-  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, 4));
-  wheel(20);
-  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, 4));
-  wheel(10);
-  EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, 3));
-  resetWheel();
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "app/dialogs/pref_dlg.h"
 #include "app/listing/listing_view.h"
 #include "base/command_table.h"
-#include "dialog_frame.h"
+#include "app_frame.h"
 #include "persist/shortcut.h"
 
 namespace {
@@ -19,7 +19,7 @@ const std::vector<uint8_t> kBytes(0x400, 0x90);
 
 // Runs the preferences command; `act` works the window as a user would and
 // returns with it still open or closed. True when the window closed itself.
-bool withPreferences(TDialogFrame& f, const std::function<void(TPrefDlg&)>& act) {
+bool withPreferences(TAppFrame& f, const std::function<void(TPrefDlg&)>& act) {
   bool closedByItself = false;
   QTimer::singleShot(0, [&] {
     auto* dlg = qobject_cast<TPrefDlg*>(QApplication::activeModalWidget());
@@ -31,7 +31,7 @@ bool withPreferences(TDialogFrame& f, const std::function<void(TPrefDlg&)>& act)
     closedByItself = !dlg->isVisible();
     if (!closedByItself) dlg->reject();
   });
-  f.frame->runCommand(CM_PREFERENCES);
+  f.frame.runCommand(CM_PREFERENCES);
   return closedByItself;
 }
 
@@ -55,8 +55,8 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.minLength << "/" << c.font << "/" << c.rows);
-    TDialogFrame f(kBytes);
-    const int lineHeight = f.frame->listing()->lineHeight();
+    TAppFrame f(kBytes);
+    const int lineHeight = f.frame.listing()->lineHeight();
     const bool closed = withPreferences(f, [&](TPrefDlg& d) {
       setField(d.minStringLength(), c.minLength);
       setField(d.fontSize(), c.font);
@@ -68,7 +68,7 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
     if (!accepted) {
       EXPECT_EQ(f.host.messageLines(), std::vector<std::string>{std::string("Invalid value: ") + c.refusal});
       EXPECT_EQ(f.iniText(), "");  // nothing written
-      EXPECT_EQ(f.frame->listing()->lineHeight(), lineHeight);
+      EXPECT_EQ(f.frame.listing()->lineHeight(), lineHeight);
       continue;
     }
     EXPECT_TRUE(f.host.messages.empty());
@@ -77,12 +77,12 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
     EXPECT_EQ(f.profile.readInt("General", "Dump_rows", 0), atoi(c.rows));
     EXPECT_EQ(f.doc().settings().minStringLength, uint32_t(atoi(c.minLength)));
     // The listing font was made anew for the new height.
-    EXPECT_NE(f.frame->listing()->lineHeight(), lineHeight);
+    EXPECT_NE(f.frame.listing()->lineHeight(), lineHeight);
   }
 }
 
 TEST(PreferencesDialog, OpensWithValuesAndAppliesSwitchesAndColours) {
-  TDialogFrame f(readFixture("gui.exe"),
+  TAppFrame f("gui.exe", false,
                  "[General]\nOpenFileOnStartup=0\nKeepUndoAfterSave=0\nShowCodeReferences=1\n"
                  "ScanMode=0\nMin_string_length=7\n[FixedRegs]\nAuto_mode=1\n");
   f.host.colorAnswers = {0x123456, std::nullopt};
@@ -117,12 +117,12 @@ TEST(PreferencesDialog, OpensWithValuesAndAppliesSwitchesAndColours) {
   // The switch to the extreme scan started the scan again.
   EXPECT_FALSE(f.host.statusTexts.empty());
   // The background is painted in the new colour.
-  const QImage shot = f.frame->listing()->viewport()->grab().toImage();
+  const QImage shot = f.frame.listing()->viewport()->grab().toImage();
   EXPECT_EQ(shot.pixelColor(shot.width() - 2, shot.height() - 2), QColor(0x56, 0x34, 0x12));
 }
 
 TEST(PreferencesDialog, CancelChangesNothing) {
-  TDialogFrame f(kBytes);
+  TAppFrame f(kBytes);
   f.host.colorAnswers = {0x123456};
   const bool closed = withPreferences(f, [&](TPrefDlg& d) {
     setField(d.fontSize(), "8");
@@ -141,7 +141,7 @@ TEST(PreferencesDialog, CancelChangesNothing) {
 }
 
 TEST(PreferencesDialog, DesktopEntryStep) {
-  TDialogFrame f(kBytes);
+  TAppFrame f(kBytes);
   const std::string apps = f.dir.file("applications");
   f.host.answers = {MsgAnswer::Yes};
   withPreferences(f, [&](TPrefDlg& d) {

@@ -3,12 +3,12 @@
 // by Enter, and where choosing a reference moves the listing.
 #include <functional>
 
-#include "list_dialog_fixture.h"
+#include "app_frame.h"
 
 namespace {
 
 TEST(MenuDialog, ReferencesOfTheClickedLine) {
-  TListFrame f("gui.exe");
+  TAppFrame f("gui.exe", true);
   TShowResMenuDlg* d = f.open(CM_SHOW_MENUS, &TDDecoratedFrame::menuDialog);
   EXPECT_EQ(texts(d->menus()), (std::vector<std::string>{"\"CONTEXT\"", "101"}));
   EXPECT_TRUE(d->menuText()->toPlainText().startsWith(QStringLiteral("\"CONTEXT\" MENU\n{\n")));
@@ -45,7 +45,7 @@ TEST(MenuDialog, ReferencesOfTheClickedLine) {
 }
 
 TEST(StringDialog, FiltersAndReferences) {
-  TListFrame f("gui.exe");
+  TAppFrame f("gui.exe", true);
   TShowResStringDlg* d = f.open(CM_SHOW_STRINGS, &TDDecoratedFrame::stringDialog);
   ASSERT_EQ(d->strings()->count(), 10);
   EXPECT_EQ(d->strings()->text(0), QStringLiteral("ID 0x0001 (00001): Fixture Window"));
@@ -90,19 +90,19 @@ TEST(StringDialog, FiltersAndReferences) {
 TEST(ListDialogs, ReferencesWaitForTheirStore) {
   struct Case {
     TRefStoreKind kind;
-    std::function<TLineList*(TListFrame&)> choose;  // opens the window, chooses a line
+    std::function<TLineList*(TAppFrame&)> choose;  // opens the window, chooses a line
     const char* waiting;
     const char* filled;  // the first reference afterwards
   } cases[] = {
       {TRefStoreKind::Import,
-       [](TListFrame& f) {
+       [](TAppFrame& f) {
          TImportsDlg* d = f.open(CM_SHOW_IMPORTS, &TDDecoratedFrame::importsDialog);
          clickRow(d->functions(), 2);
          return d->references();
        },
        "Import scanning not completed yet!", " 0000072E  -  :0040132E"},
       {TRefStoreKind::Menu,
-       [](TListFrame& f) {
+       [](TAppFrame& f) {
          TShowResMenuDlg* d = f.open(CM_SHOW_MENUS, &TDDecoratedFrame::menuDialog);
          clickRow(d->menus(), 1);
          clickLine(d->menuText(), 4);
@@ -110,7 +110,7 @@ TEST(ListDialogs, ReferencesWaitForTheirStore) {
        },
        "Still scanning...", " 000007E5  -  :004013E5"},
       {TRefStoreKind::String,
-       [](TListFrame& f) {
+       [](TAppFrame& f) {
          TShowResStringDlg* d = f.open(CM_SHOW_STRINGS, &TDDecoratedFrame::stringDialog);
          // The filter needs finished references: every string stays.
          QTest::mouseClick(d->onlyReferenced(), Qt::LeftButton);
@@ -121,7 +121,7 @@ TEST(ListDialogs, ReferencesWaitForTheirStore) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.waiting);
-    TListFrame f("gui.exe");
+    TAppFrame f("gui.exe", true);
     f.doc().stores().locks.lock(c.kind);
     TLineList* references = c.choose(f);
     EXPECT_EQ(texts(references), std::vector<std::string>{c.waiting});
@@ -136,7 +136,7 @@ TEST(ListDialogs, ReferencesWaitForTheirStore) {
 }
 
 TEST(StringDialog, EnterSearchesAndNeverCloses) {
-  TListFrame f("gui.exe");
+  TAppFrame f("gui.exe", true);
   TShowResStringDlg* d = f.open(CM_SHOW_STRINGS, &TDDecoratedFrame::stringDialog);
   struct Step {
     const char* typed;

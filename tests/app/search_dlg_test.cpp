@@ -10,7 +10,7 @@
 #include "app/dialogs/search_dlg.h"
 #include "app/listing/listing_view.h"
 #include "base/command_table.h"
-#include "dialog_frame.h"
+#include "app_frame.h"
 #include "image/search_pattern.h"
 #include "listing/listing_cells.h"
 
@@ -31,9 +31,9 @@ std::vector<uint8_t> searchBytes() {
   return b;
 }
 
-TSearchDlg* openSearch(TDialogFrame& f) {
-  QTest::keyClick(f.frame->listing(), Qt::Key_F, Qt::ControlModifier);
-  return f.frame->searchDialog();
+TSearchDlg* openSearch(TAppFrame& f) {
+  QTest::keyClick(f.frame.listing(), Qt::Key_F, Qt::ControlModifier);
+  return f.frame.searchDialog();
 }
 
 QString shown(const QAbstractButton* b) { return b->text().remove(QLatin1Char('&')); }
@@ -66,7 +66,7 @@ TEST(SearchDialog, TypedPhrases) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TDialogFrame f(searchBytes());
+    TAppFrame f(searchBytes());
     TSearchDlg* dlg = openSearch(f);
     ASSERT_NE(dlg, nullptr);
     f.host.answers.assign(c.answers.begin(), c.answers.end());
@@ -81,7 +81,7 @@ TEST(SearchDialog, TypedPhrases) {
     std::vector<std::string> captions;
     for (const RecordedMessage& m : f.host.messages) captions.push_back(m.caption);
     EXPECT_EQ(captions, c.captions);
-    const TSearchState& s = f.frame->listing()->searchState();
+    const TSearchState& s = f.frame.listing()->searchState();
     EXPECT_EQ(s.lastFound, c.hit);
     EXPECT_EQ(f.doc().history().count(), c.hit == SEARCH_NONE ? 0u : uint32_t(c.presses));
     if (c.hit != SEARCH_NONE) {
@@ -92,7 +92,7 @@ TEST(SearchDialog, TypedPhrases) {
 }
 
 TEST(SearchDialog, ControlsSwitchesAndPhraseForTheRun) {
-  TDialogFrame f(searchBytes(), "[Dialogs]\nSearchType=2\nSearchDir=1\nSearchCase=1\n");
+  TAppFrame f(searchBytes(), "[Dialogs]\nSearchType=2\nSearchDir=1\nSearchCase=1\n");
   TSearchDlg* dlg = openSearch(f);
   ASSERT_NE(dlg, nullptr);
   EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Search..."));
@@ -120,8 +120,8 @@ TEST(SearchDialog, ControlsSwitchesAndPhraseForTheRun) {
   QTest::keyClicks(dlg->phrase(), QStringLiteral("AB"));
   QTest::keyClick(dlg->phrase(), Qt::Key_Return);
   QTest::keyClick(dlg, Qt::Key_Escape);
-  TDialogFrame::settle();
-  EXPECT_EQ(f.frame->searchDialog(), nullptr);
+  TAppFrame::settle();
+  EXPECT_EQ(f.frame.searchDialog(), nullptr);
   EXPECT_EQ(f.profile.readInt("Dialogs", "SearchType", -1), ST_UNICODE);
   EXPECT_EQ(f.profile.readInt("Dialogs", "SearchDir", -1), 0);
   EXPECT_EQ(f.profile.readInt("Dialogs", "SearchCase", -1), 0);
@@ -149,22 +149,22 @@ TEST(SearchDialog, PopUpSearchesFillTheWindow) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TDialogFrame f(searchBytes());
+    TAppFrame f(searchBytes());
     if (c.openBefore) {
       TSearchDlg* dlg = openSearch(f);
       dlg->typeButton(ST_ASCII)->click();
       dlg->backward()->click();
     }
     // The byte's row at the top of the hex dump; the menu opened on its character.
-    f.frame->runCommand(CM_VIEW_HEX);
+    f.frame.runCommand(CM_VIEW_HEX);
     f.doc().gotoOffset(c.clicked & ~15u, 0);
-    TListingView* listing = f.frame->listing();
+    TListingView* listing = f.frame.listing();
     listing->documentChanged();
     listing->layoutRows();
     ASSERT_FALSE(listing->contextMenuAt(listing->cellCentre(hexCharColumn(c.clicked), 0)).empty());
     listing->runCommand(c.id);
 
-    TSearchDlg* dlg = f.frame->searchDialog();
+    TSearchDlg* dlg = f.frame.searchDialog();
     ASSERT_NE(dlg, nullptr);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(dlg->phrase()->text().toStdString(), c.phrase);
@@ -173,7 +173,7 @@ TEST(SearchDialog, PopUpSearchesFillTheWindow) {
     EXPECT_EQ(listing->searchState().lastFound, c.hit);
     // The hit is shown as code, and the frame says so.
     EXPECT_FALSE(f.doc().view().hexDump);
-    EXPECT_FALSE(f.frame->action(CM_VIEW_HEX)->isChecked());
+    EXPECT_FALSE(f.frame.action(CM_VIEW_HEX)->isChecked());
     EXPECT_TRUE(f.host.messages.empty());
   }
 }
