@@ -70,14 +70,12 @@ uint32_t TCommentContainer::add(uint32_t address, std::string_view rawText, int 
   Entry& e = entries_[index];
   if (text == pool_.text(e.text)) return 0;
   switch (mode) {
-    case REPLACE_ASK:
-      return index + 1;
+    case REPLACE_ASK: return index + 1;
     case REPLACE_ALWAYS:
       pool_.release(e.text);
       e.text = pool_.store(text);
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

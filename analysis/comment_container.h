@@ -17,9 +17,9 @@
 
 // What add does when the address already has another text.
 enum ReplaceMode : int {
-  REPLACE_ASK = 0,      // change nothing, return index + 1 so the caller can ask
-  REPLACE_ALWAYS = 1,   // the new text replaces the old one
-  REPLACE_NEVER = 2,    // the old text stays
+  REPLACE_ASK = 0,     // change nothing, return index + 1 so the caller can ask
+  REPLACE_ALWAYS = 1,  // the new text replaces the old one
+  REPLACE_NEVER = 2,   // the old text stays
 };
 
 // Transfer record of one name while a project file is written or read.

@@ -62,7 +62,8 @@ void TJCRefContainer::sort() {
     keys.swap(spare);
   }
   for (uint32_t i = 0; i < count_; ++i)
-    entries_[i] = TJCRef{uint32_t(keys[i] >> 32) ^ 0x80000000u, uint32_t(keys[i]) ^ 0x80000000u, kind};
+    entries_[i] = TJCRef{uint32_t(keys[i] >> 32) ^ 0x80000000u, uint32_t(keys[i]) ^ 0x80000000u,
+                         kind};
 }
 
 uint32_t TJCRefContainer::findFirst(uint32_t target) const {

@@ -5,8 +5,8 @@
 #include "base/text_format.h"
 
 namespace {
-const char* const kKindTexts[] = {"CALL",    "JUMP",   "GOTO", "SEARCH", "SECTION",
-                                  "IMPORT",  "EXPORT", "MENU", "STRING", "RET"};
+const char* const kKindTexts[] = {"CALL",   "JUMP",   "GOTO", "SEARCH", "SECTION",
+                                  "IMPORT", "EXPORT", "MENU", "STRING", "RET"};
 }  // namespace
 
 const char* returnKindText(uint32_t kind) {

@@ -56,8 +56,8 @@ void prepareReferenceScan(TReferenceStores& stores, const TImageInfo& image, Hos
   stores.menus.flush();
   // Every store counts as being filled from now on: readers must not look
   // at a store that the scan may still write.
-  for (auto kind : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String,
-                    TRefStoreKind::Menu})
+  for (auto kind :
+       {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
     stores.locks.lock(kind);
 }
 
@@ -77,15 +77,17 @@ void scanReferencesNow(const uint8_t* buffer, uint32_t size, const TImageInfo& i
 // ---- summary -------------------------------------------------------------------------
 
 std::string referenceCountsText(const TReferenceStores& stores) {
-  if (noCodeReferences(stores))
-    return "No code refs found at all! Check the sections' code flag!";
+  if (noCodeReferences(stores)) return "No code refs found at all! Check the sections' code flag!";
   uint64_t importRefs = 0, stringRefs = 0, menuRefs = 0;
-  for (uint32_t i = 0; i < stores.imports.count(); ++i) importRefs += stores.imports[i].refs.count();
-  for (uint32_t i = 0; i < stores.strings.count(); ++i) stringRefs += stores.strings[i].refs.count();
+  for (uint32_t i = 0; i < stores.imports.count(); ++i)
+    importRefs += stores.imports[i].refs.count();
+  for (uint32_t i = 0; i < stores.strings.count(); ++i)
+    stringRefs += stores.strings[i].refs.count();
   for (uint32_t i = 0; i < stores.menus.count(); ++i) menuRefs += stores.menus[i].refs.count();
-  return wsString("%i imports, %i import refs, %i jump and call refs, %i string refs, %i menuitem refs found!",
-                  int(stores.imports.count()), int(importRefs), int(stores.jumpCalls.count()),
-                  int(stringRefs), int(menuRefs));
+  return wsString(
+      "%i imports, %i import refs, %i jump and call refs, %i string refs, %i menuitem refs found!",
+      int(stores.imports.count()), int(importRefs), int(stores.jumpCalls.count()), int(stringRefs),
+      int(menuRefs));
 }
 
 void reportReferenceCounts(const TReferenceStores& stores, Host& host) {
@@ -126,8 +128,8 @@ void TScanRun::finish(TRefStoreKind kind) {
 }
 
 void TScanRun::finishAll() {
-  for (auto kind : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String,
-                    TRefStoreKind::Menu})
+  for (auto kind :
+       {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
     finish(kind);
 }
 
@@ -166,7 +168,8 @@ void TScanRun::readSections() {
     const uint32_t rawOffset = readLe32(base_ + h + pe_section::kPointerToRawData);
     if (uint64_t(rawOffset) + rawSize > size_) continue;
     codeRanges_.push_back({rawOffset, rawSize, characteristics});
-    if (rawOffset < size_ && rawSize < size_) searchSections_.push_back({rawOffset, rawSize, characteristics});
+    if (rawOffset < size_ && rawSize < size_)
+      searchSections_.push_back({rawOffset, rawSize, characteristics});
   }
 }
 
@@ -195,8 +198,8 @@ void TScanRun::peScan() {
 // ---- pass 1: imports ------------------------------------------------------------------------
 
 void TScanRun::importPass() {
-  const uint32_t off =
-      image_.rvaToFileOffset(u32(uint64_t(pe0_) + pe_header::dataDirectory(pe_header::kImportDirectory)), false);
+  const uint32_t off = image_.rvaToFileOffset(
+      u32(uint64_t(pe0_) + pe_header::dataDirectory(pe_header::kImportDirectory)), false);
   if (off == NOT_IN_FILE) return;
   const SectionInfo* holder = image_.sectionByFileOffset(off);
   if (!holder) return;
@@ -267,8 +270,8 @@ void TScanRun::codePasses() {
 // ---- passes 3 and 4: string tables and menus ------------------------------------------------------
 
 bool TScanRun::resourceRoot() {
-  const uint32_t r =
-      image_.rvaToFileOffset(u32(uint64_t(pe0_) + pe_header::dataDirectory(pe_header::kResourceDirectory)), false);
+  const uint32_t r = image_.rvaToFileOffset(
+      u32(uint64_t(pe0_) + pe_header::dataDirectory(pe_header::kResourceDirectory)), false);
   if (r == NOT_IN_FILE || uint64_t(r) + 21 >= size_) return false;
   resourceRoot_ = r;
   return true;
@@ -284,13 +287,15 @@ void walkResourceType(const uint8_t* base, uint32_t size, const TImageInfo& imag
                       uint32_t type, const std::atomic<bool>* stop, Visit&& visit) {
   auto u32 = [&](uint64_t at) -> uint32_t { return at + 4 <= size ? readLe32(base + at) : 0; };
   auto stopped = [&] { return stop && stop->load(std::memory_order_relaxed); };
-  const uint32_t entries =
-      readLe16(base + root + pe_resource::kNamedEntries) + readLe16(base + root + pe_resource::kIdEntries);
+  const uint32_t entries = readLe16(base + root + pe_resource::kNamedEntries) +
+                           readLe16(base + root + pe_resource::kIdEntries);
   for (uint32_t k = 0; k < entries; ++k) {
-    const uint64_t e = uint64_t(root) + pe_resource::kDirectoryHeaderSize + uint64_t(pe_resource::kEntrySize) * k;
+    const uint64_t e = uint64_t(root) + pe_resource::kDirectoryHeaderSize +
+                       uint64_t(pe_resource::kEntrySize) * k;
     if (e + pe_resource::kEntrySize > size) return;
     if (readLe32(base + e) != type) continue;
-    const uint32_t typeOffset = readLe32(base + e + pe_resource::kEntryOffset) & ~pe_resource::kSubdirectoryBit;
+    const uint32_t typeOffset = readLe32(base + e + pe_resource::kEntryOffset) &
+                                ~pe_resource::kSubdirectoryBit;
     const uint64_t dir = uint64_t(root) + typeOffset;
     if (dir + 25 >= size) return;
     for (uint64_t te = dir + 16;; te += 8) {
@@ -350,42 +355,43 @@ void TScanRun::menuPass() {
   // visit(id, text offset, thousandths of the template walked)
   constexpr uint32_t kMenus = pe_resource::kMenuType;
   auto walk = [&](auto&& visit) {
-    walkResourceType(
-        base_, size_, image_, resourceRoot_, kMenus, stop_, [&](uint32_t, uint32_t data, uint32_t dataSize) {
-          if (uint64_t(data) + 4 > size_) return false;
-          uint64_t pos = uint64_t(data) + 4 + readLe16(base_ + data + 2);
-          auto skipText = [&] {
-            while (pos + 2 <= size_ && readLe16(base_ + pos) != 0) pos += 2;
-            pos += 2;
-          };
-          // Flags of the item last read on each nesting level (1..9); an
-          // end mark closes the level.
-          uint16_t flags[10] = {};
-          int level = 1;
-          while (level != 0 && pos + 6 < size_ && !stopped()) {
-            const uint16_t f = readLe16(base_ + pos);
-            flags[level] = f;
-            pos += 2;
-            if (f & 0x10) {
-              skipText();
-              if (level < 9) {
-                ++level;
-                flags[level] = f & ~0x90;
-              }
-            } else {
-              const uint32_t id = readLe16(base_ + pos);
-              pos += 2;
-              if (id != 0) {
-                visit(id, uint32_t(pos), int(std::min<uint64_t>((pos - data) * 1000 / dataSize, 1000)));
-                skipText();
-              } else {
-                pos += 2;  // a separator's empty text
-              }
-            }
-            while ((flags[level] & 0x80) && level > 0) --level;
-          }
-          return !stopped();
-        });
+    walkResourceType(base_, size_, image_, resourceRoot_, kMenus, stop_,
+                     [&](uint32_t, uint32_t data, uint32_t dataSize) {
+                       if (uint64_t(data) + 4 > size_) return false;
+                       uint64_t pos = uint64_t(data) + 4 + readLe16(base_ + data + 2);
+                       auto skipText = [&] {
+                         while (pos + 2 <= size_ && readLe16(base_ + pos) != 0) pos += 2;
+                         pos += 2;
+                       };
+                       // Flags of the item last read on each nesting level (1..9); an
+                       // end mark closes the level.
+                       uint16_t flags[10] = {};
+                       int level = 1;
+                       while (level != 0 && pos + 6 < size_ && !stopped()) {
+                         const uint16_t f = readLe16(base_ + pos);
+                         flags[level] = f;
+                         pos += 2;
+                         if (f & 0x10) {
+                           skipText();
+                           if (level < 9) {
+                             ++level;
+                             flags[level] = f & ~0x90;
+                           }
+                         } else {
+                           const uint32_t id = readLe16(base_ + pos);
+                           pos += 2;
+                           if (id != 0) {
+                             visit(id, uint32_t(pos),
+                                   int(std::min<uint64_t>((pos - data) * 1000 / dataSize, 1000)));
+                             skipText();
+                           } else {
+                             pos += 2;  // a separator's empty text
+                           }
+                         }
+                         while ((flags[level] & 0x80) && level > 0) --level;
+                       }
+                       return !stopped();
+                     });
   };
   if (options_.indexed) {
     std::vector<uint32_t> ids;
@@ -406,8 +412,9 @@ void TScanRun::menuPass() {
 
 TCheckThread::~TCheckThread() { stopCheckThread(); }
 
-void TCheckThread::startCheckThread(std::unique_ptr<TScanSnapshot> snapshot, TReferenceStores& stores,
-                                    Host& host, const TScanOptions& options, TScanNotify notify) {
+void TCheckThread::startCheckThread(std::unique_ptr<TScanSnapshot> snapshot,
+                                    TReferenceStores& stores, Host& host,
+                                    const TScanOptions& options, TScanNotify notify) {
   stopCheckThread();
   prepareReferenceScan(stores, snapshot->image(), host);
   stop_.store(false, std::memory_order_relaxed);
@@ -415,13 +422,13 @@ void TCheckThread::startCheckThread(std::unique_ptr<TScanSnapshot> snapshot, TRe
   host_ = &host;
   TReferenceStores* target = &stores;
   try {
-    thread_ = std::thread([this, snap = std::move(snapshot), target, &host, options,
-                           notify = std::move(notify)]() {
-      runReferenceScan(*snap, *target, host, options, &stop_, notify);
-      std::lock_guard lock(mutex_);
-      running_.store(false, std::memory_order_release);
-      ended_.notify_all();
-    });
+    thread_ = std::thread(
+        [this, snap = std::move(snapshot), target, &host, options, notify = std::move(notify)]() {
+          runReferenceScan(*snap, *target, host, options, &stop_, notify);
+          std::lock_guard lock(mutex_);
+          running_.store(false, std::memory_order_release);
+          ended_.notify_all();
+        });
   } catch (const std::system_error&) {
     // No thread: nothing will fill the stores, so none may stay locked.
     stores.locks.unlockAll();
@@ -431,8 +438,8 @@ void TCheckThread::startCheckThread(std::unique_ptr<TScanSnapshot> snapshot, TRe
 }
 
 void TCheckThread::startCheckThread(const uint8_t* buffer, uint32_t size, const TImageInfo& image,
-                                    TReferenceStores& stores, Host& host, const TScanOptions& options,
-                                    TScanNotify notify) {
+                                    TReferenceStores& stores, Host& host,
+                                    const TScanOptions& options, TScanNotify notify) {
   stopCheckThread();
   startCheckThread(std::make_unique<TScanSnapshot>(buffer, size, image), stores, host, options,
                    std::move(notify));
@@ -453,7 +460,8 @@ void TCheckThread::join(bool askToStop) {
       lock.unlock();
       // Killing a thread that holds memory is unsafe: say so and keep waiting.
       if (host_)
-        host_->message("Terminating thread manually", "Check thread doesn't respond!", MsgIcon::Warning);
+        host_->message("Terminating thread manually", "Check thread doesn't respond!",
+                       MsgIcon::Warning);
     }
   }
   thread_.join();

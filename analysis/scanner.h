@@ -35,7 +35,7 @@ struct TScanOptions {
   // Value searches through one index of the code bytes instead of one sweep
   // per value. Both give the same stores; the sweep stays as the reference.
   bool indexed = true;
-  bool yield = true;  // give up the time slice now and then (worker threads)
+  bool yield = true;            // give up the time slice now and then (worker threads)
   TScanTimes* times = nullptr;  // filled when given
 };
 

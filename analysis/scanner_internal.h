@@ -29,9 +29,9 @@ class TDwordIndex {
  private:
   int32_t slotOf(uint32_t value) const;
 
-  std::vector<uint32_t> keys_;   // open addressing, power-of-two size
-  std::vector<int32_t> ids_;     // value number per key slot, -1 empty
-  std::vector<uint64_t> filter_; // 65536 bits on the hash's top bits
+  std::vector<uint32_t> keys_;    // open addressing, power-of-two size
+  std::vector<int32_t> ids_;      // value number per key slot, -1 empty
+  std::vector<uint64_t> filter_;  // 65536 bits on the hash's top bits
   uint32_t mask_ = 0;
   uint32_t valueCount_ = 0;
   // Per section: offsets_[k][id] .. offsets_[k][id + 1] into positions_[k].
@@ -92,9 +92,9 @@ class TScanRun {
   const TScanNotify& notify_;
   bool pe_ = false;
   bool finished_[4] = {false, false, false, false};
-  uint32_t pe0_ = 0;           // offset of the PE signature
-  uint32_t resourceRoot_ = 0;  // file offset of the resource root directory
-  uint32_t matches_ = 0;       // value matches since the last yield
+  uint32_t pe0_ = 0;                          // offset of the PE signature
+  uint32_t resourceRoot_ = 0;                 // file offset of the resource root directory
+  uint32_t matches_ = 0;                      // value matches since the last yield
   std::vector<TCodeSection> searchSections_;  // inside the file, code or execute bit
   std::vector<TCodeSection> codeRanges_;      // code pass ranges
   // Indexed searches.

@@ -23,11 +23,16 @@ uint32_t searchEnd(const TCodeSection& s) {
 
 bool isBranchPrefix(uint8_t b) {
   switch (b) {
-    case 0xFF: case 0x26: case 0x2E: case 0x36: case 0x3E:
-    case 0x64: case 0x65: case 0x66: case 0x67:
-      return true;
-    default:
-      return false;
+    case 0xFF:
+    case 0x26:
+    case 0x2E:
+    case 0x36:
+    case 0x3E:
+    case 0x64:
+    case 0x65:
+    case 0x66:
+    case 0x67: return true;
+    default: return false;
   }
 }
 
@@ -44,9 +49,9 @@ bool isLockOrRep(uint8_t b) { return b == 0xF0 || b == 0xF2 || b == 0xF3; }
 bool textNamesId(const char* text, const char* hex8, bool small) {
   for (int i = 3; i < 82 && text[i]; ++i) {
     const char before = text[i - 1];
-    const bool separated =
-        before == ',' || before == ' ' ||
-        (before == REF_ADDRESS && text[i - 2] == REF_MARK && (text[i - 3] == ',' || text[i - 3] == ' '));
+    const bool separated = before == ',' || before == ' ' ||
+                           (before == REF_ADDRESS && text[i - 2] == REF_MARK &&
+                            (text[i - 3] == ',' || text[i - 3] == ' '));
     if (!separated) continue;
     if (std::strncmp(text + i, hex8, 8) == 0) return true;
     if (small && text[i] == hex8[6] && text[i + 1] == hex8[7] &&
@@ -57,7 +62,8 @@ bool textNamesId(const char* text, const char* hex8, bool small) {
 }
 
 uint8_t refKindOf(const char* text) {
-  static const char* const arithmetic[] = {"ad", "di", "id", "im", "mu", "rc", "ro", "sa", "sh", "su"};
+  static const char* const arithmetic[] = {"ad", "di", "id", "im", "mu",
+                                           "rc", "ro", "sa", "sh", "su"};
   static const char* const logical[] = {"an", "or", "te", "xo"};
   for (const char* m : arithmetic)
     if (text[0] == m[0] && text[1] == m[1]) return 1;
@@ -292,7 +298,8 @@ void TScanRun::searchSectionForSlot(const TCodeSection& section, uint32_t k, uin
     const uint32_t *first, *last;
     index->positions(k, value, first, last);
     if (first) {
-      for (const uint32_t* q = first; q != last && !stopped(); ++q) slotMatch(section, *q, record, nested);
+      for (const uint32_t* q = first; q != last && !stopped(); ++q)
+        slotMatch(section, *q, record, nested);
       host_.setGauge(2, 1000, 0);
       return;
     }
@@ -304,7 +311,8 @@ void TScanRun::searchSectionForSlot(const TCodeSection& section, uint32_t k, uin
   for (uint64_t w = 0; w < span && !stopped(); w += 4 * n) {
     for (uint32_t a = 0; a < 4; ++a) {
       for (uint64_t q = w + a; q < w + 4 * n && q < span; q += 4) {
-        if (readLe32(base_ + start + q) == value) slotMatch(section, uint32_t(start + q), record, nested);
+        if (readLe32(base_ + start + q) == value)
+          slotMatch(section, uint32_t(start + q), record, nested);
       }
     }
     host_.setGauge(2, int((w + 4 * n >= span ? span : w + 4 * n) * 1000 / span), 0);

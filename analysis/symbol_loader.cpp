@@ -118,16 +118,17 @@ int loadDef(std::FILE* f, const TSymbolTarget& t, TCommentContainer& names, Host
             const std::atomic<bool>& stop) {
   host.setStatusText("Collecting own exports...");
   if (!t.isPE) {
-    host.message("This only works with portable executables!", "Main file is no portable executable!",
-                 MsgIcon::Warning);
+    host.message("This only works with portable executables!",
+                 "Main file is no portable executable!", MsgIcon::Warning);
     return -1;
   }
   if (t.exports != ExportWalkResult::Ok) {
-    host.message(t.exports == ExportWalkResult::DirectoryFailure
-                     ? "This programm doesn't export any functions!"
-                     : "The export table goes beyond the end of file!\nIf the file still works and "
-                       "exports something, please contact us, so we adjust OXU to show these exports!",
-                 "Unable to collect exported functions!", MsgIcon::Information);
+    host.message(
+        t.exports == ExportWalkResult::DirectoryFailure
+            ? "This programm doesn't export any functions!"
+            : "The export table goes beyond the end of file!\nIf the file still works and "
+              "exports something, please contact us, so we adjust OXU to show these exports!",
+        "Unable to collect exported functions!", MsgIcon::Information);
     return -1;
   }
   host.setStatusText("Initialising def file parser...");
@@ -172,8 +173,9 @@ TSymbolTarget TSymbolTarget::of(const TImageInfo& image) {
     // The export directory as the optional header gives it, whatever the
     // directory count says.
     const uint32_t p = boundedLe32(image.buffer(), image.fileSize(), mz_header::kPeHeaderOffset);
-    const uint32_t rva = boundedLe32(image.buffer(), image.fileSize(),
-                                     uint64_t(p) + pe_header::dataDirectory(pe_header::kExportDirectory));
+    const uint32_t rva =
+        boundedLe32(image.buffer(), image.fileSize(),
+                    uint64_t(p) + pe_header::dataDirectory(pe_header::kExportDirectory));
     std::vector<TExportEntry> entries;
     t.exports = exportWalk(image, rva, ExportWalkMode::Ordinals, entries);
     for (const auto& e : entries) t.ownExports.emplace_back(e.ordinal, e.rva);
@@ -191,8 +193,9 @@ int loadSymbolFile(SymbolFileKind kind, const std::string& path, const TSymbolTa
                    TCommentContainer& names, Host& host, const std::atomic<bool>& stop) {
   File f(std::fopen(path.c_str(), "rb"));
   if (!f) {
-    host.message(path, kind == SymbolFileKind::Map ? "MapFileThread(): Couldn't open map file:"
-                                                   : "DefFileThread(): Couldn't open def file:",
+    host.message(path,
+                 kind == SymbolFileKind::Map ? "MapFileThread(): Couldn't open map file:"
+                                             : "DefFileThread(): Couldn't open def file:",
                  MsgIcon::Warning);
     return -1;
   }
@@ -213,12 +216,12 @@ void TSymbolLoaderThread::start(const std::string& path, TSymbolTarget target,
   stop(host);
   stop_ = false;
   finished_ = false;
-  thread_ = std::thread([this, path, target = std::move(target), &names, &host,
-                         done = std::move(done)] {
-    const int n = loadSymbolFile(kind_, path, target, names, host, stop_);
-    if (done) done(n);
-    finished_ = true;
-  });
+  thread_ =
+      std::thread([this, path, target = std::move(target), &names, &host, done = std::move(done)] {
+        const int n = loadSymbolFile(kind_, path, target, names, host, stop_);
+        if (done) done(n);
+        finished_ = true;
+      });
 }
 
 void TSymbolLoaderThread::stop(Host& host) {

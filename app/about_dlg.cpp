@@ -48,9 +48,10 @@ TAboutDlg::TAboutDlg(QWidget* parent) : QDialog(parent) {
   auto* icon = new QLabel(this);
   icon->setPixmap(programIcon().pixmap(48, 48));
   layout->addWidget(icon, 0, Qt::AlignHCenter);
-  auto* name = new QLabel(
-      QStringLiteral("OXU-Dasm %1.%2").arg(kVersionMajor).arg(kVersionMinor, 2, 10, QLatin1Char('0')),
-      this);
+  auto* name = new QLabel(QStringLiteral("OXU-Dasm %1.%2")
+                              .arg(kVersionMajor)
+                              .arg(kVersionMinor, 2, 10, QLatin1Char('0')),
+                          this);
   QFont big = name->font();
   big.setPointSize(big.pointSize() + 4);
   big.setBold(true);

@@ -10,8 +10,8 @@
 class TCommentReplaceDlg : public QDialog {
   Q_OBJECT
  public:
-  TCommentReplaceDlg(uint32_t address, const QString& oldName, const QString& newName,
-                     size_t room, QWidget* parent = nullptr);
+  TCommentReplaceDlg(uint32_t address, const QString& oldName, const QString& newName, size_t room,
+                     QWidget* parent = nullptr);
 
   // "Show &address" is offered only for an address with a place in the file.
   void setShowAddress(bool enabled, std::function<void(uint32_t)> show);

@@ -17,8 +17,8 @@ const char* versionText() {
 
 TDApp::TDApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("oxu-dasm"));
-  setApplicationVersion(QStringLiteral("%1.%2").arg(kVersionMajor).arg(kVersionMinor, 2, 10,
-                                                                       QLatin1Char('0')));
+  setApplicationVersion(
+      QStringLiteral("%1.%2").arg(kVersionMajor).arg(kVersionMinor, 2, 10, QLatin1Char('0')));
   setDesktopFileName(QStringLiteral("oxu-dasm"));
 }
 

@@ -16,10 +16,14 @@ uint32_t parseGotoHex(const std::string& text) {
   for (; i < text.size(); ++i) {
     const char c = text[i];
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else break;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      break;
     value = value * 16 + uint64_t(d);
     if (value > 0xFFFFFFFFull) return 0xFFFFFFFFu;
   }

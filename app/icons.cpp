@@ -54,9 +54,18 @@ QIcon commandIcon(int id) {
       p.fillRect(4, 9, 8, 5, QColor(200, 200, 200));
       break;
     }
-    case CM_VIEW_32: page(p); label(p, QStringLiteral("32"), QColor(0, 0, 160), 8); break;
-    case CM_VIEW_16: page(p); label(p, QStringLiteral("16"), QColor(0, 110, 0), 8); break;
-    case CM_VIEW_HEX: page(p); label(p, QStringLiteral("0F"), QColor(140, 0, 0), 8); break;
+    case CM_VIEW_32:
+      page(p);
+      label(p, QStringLiteral("32"), QColor(0, 0, 160), 8);
+      break;
+    case CM_VIEW_16:
+      page(p);
+      label(p, QStringLiteral("16"), QColor(0, 110, 0), 8);
+      break;
+    case CM_VIEW_HEX:
+      page(p);
+      label(p, QStringLiteral("0F"), QColor(140, 0, 0), 8);
+      break;
     case CM_FILE_OFFSETS: label(p, QStringLiteral("F"), QColor(20, 20, 20), 13); break;
     case CM_PROGRAM_OFFSETS: label(p, QStringLiteral("M"), QColor(20, 20, 120), 13); break;
     case CM_AUTO_STRINGS: label(p, QStringLiteral("\"s\""), QColor(160, 0, 0), 10); break;

@@ -19,10 +19,10 @@
 
 #include "app/about_dlg.h"
 #include "app/dialogs/asm_edit_dlg.h"
-#include "app/dialogs/pref_dlg.h"
-#include "app/dialogs/search_dlg.h"
 #include "app/dialogs/fix_reg_dlg.h"
 #include "app/dialogs/image_props_dlg.h"
+#include "app/dialogs/pref_dlg.h"
+#include "app/dialogs/search_dlg.h"
 #include "app/goto_dlg.h"
 #include "app/icons.h"
 #include "app/qt_host.h"
@@ -54,9 +54,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 QString latin1(const char* s) { return s ? QString::fromLatin1(s) : QString(); }
 
 // The places the frame builds; the pop-ups belong to the listing.
-bool inFrame(TPlace place) {
-  return place != TPlace::None && place < TPlace::AddressPopup;
-}
+bool inFrame(TPlace place) { return place != TPlace::None && place < TPlace::AddressPopup; }
 
 bool isProjectFile(const std::string& path) {
   return QFileInfo(qs(path)).suffix().compare(QStringLiteral("oxu"), Qt::CaseInsensitive) == 0;
@@ -131,7 +129,8 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
     resize(kept->size());
   } else {
     const int listingWidth = kListingColumns * listing_->charWidth() +
-                             listing_->verticalScrollBar()->sizeHint().width() + 2 * listing_->frameWidth();
+                             listing_->verticalScrollBar()->sizeHint().width() +
+                             2 * listing_->frameWidth();
     const int chrome = menuBar()->sizeHint().height() + toolBar_->sizeHint().height() +
                        status_->sizeHint().height() + 2 * listing_->frameWidth();
     resize(openingSize(QSize(std::max(listingWidth, status_->fullWidth()),
@@ -143,9 +142,7 @@ TDDecoratedFrame::TDDecoratedFrame(Host& host, const TSettings& settings,
 TDDecoratedFrame::~TDDecoratedFrame() {
   qApp->removeEventFilter(this);
   // Workers stop before the window they report to goes away.
-  whileWorkersStop([this] {
-    doc_->workers().stopFileWorkers();
-  });
+  whileWorkersStop([this] { doc_->workers().stopFileWorkers(); });
   doc_->removeObserver(*this);
   doc_->history().setChangedHandler(nullptr);
   if (auto* qtHost = dynamic_cast<TQtHost*>(&host_)) {
@@ -262,7 +259,8 @@ void TDDecoratedFrame::layoutMenus() {
   for (auto a = actions_.cbegin(); a != actions_.cend(); ++a) {
     const TCommandState state = commandState(*doc_, a.key());
     // Tool-bar-only buttons have no text to follow.
-    if (!state.text.empty() && a.value()->text() != qs(state.text)) a.value()->setText(qs(state.text));
+    if (!state.text.empty() && a.value()->text() != qs(state.text))
+      a.value()->setText(qs(state.text));
     a.value()->setEnabled(state.enabled);
     if (a.value()->isCheckable()) a.value()->setChecked(state.checked);
   }
@@ -352,9 +350,7 @@ bool TDDecoratedFrame::loadProject(const std::string& path) {
   closeTraceVis();
   if (doc_->trace().tracing()) doc_->trace().abortTrace();
   project_.path = path;
-  whileWorkersStop([&] {
-    doc_->workers().stopFileWorkers();
-  });
+  whileWorkersStop([&] { doc_->workers().stopFileWorkers(); });
   doc_->setProjectChanged(false);
   // Loaded on this thread: a project reads in milliseconds, and the listing
   // must not paint from a document that another thread is filling.
@@ -385,11 +381,13 @@ void TDDecoratedFrame::changed(uint32_t) {
 
 // Worker threads tell these two; the repaint happens on this thread.
 void TDDecoratedFrame::storeFilled(TRefStoreKind kind) {
-  QMetaObject::invokeMethod(this, [this, kind] { refreshStoreViews(kind); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, kind] { refreshStoreViews(kind); }, Qt::QueuedConnection);
 }
 
 void TDDecoratedFrame::symbolsLoaded(int) {
-  QMetaObject::invokeMethod(this, [this] { listing_->documentChanged(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { listing_->documentChanged(); }, Qt::QueuedConnection);
 }
 
 // The project is loaded on this thread (see loadProject).
@@ -397,7 +395,8 @@ void TDDecoratedFrame::projectProgress() { refresh(); }
 
 // Shown once the project is in, from the event loop.
 void TDDecoratedFrame::fixedRegistersRequested() {
-  QMetaObject::invokeMethod(this, [this] { runCommand(CM_FIXED_REGS_FROM_PROJECT); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { runCommand(CM_FIXED_REGS_FROM_PROJECT); }, Qt::QueuedConnection);
 }
 
 void TDDecoratedFrame::closeTraceVis() { delete vis_.data(); }
@@ -419,16 +418,13 @@ void TDDecoratedFrame::runCommand(int id) {
     }
     case CM_FILE_LOAD_PROJECT: {
       if (!d.CanClose()) return;
-      auto path = host_.chooseOpenFile("Load project...", "Project files (*.oxu)", defaultProjectPath(d));
+      auto path = host_.chooseOpenFile("Load project...", "Project files (*.oxu)",
+                                       defaultProjectPath(d));
       if (path) loadProject(*path);
       return;
     }
-    case CM_FILE_SAVE_PROJECT:
-      CmFileSaveProject(d, project_);
-      return;
-    case CM_FILE_SAVE_PROJECT_AS:
-      CmFileSaveProjectAs(d, project_);
-      return;
+    case CM_FILE_SAVE_PROJECT: CmFileSaveProject(d, project_); return;
+    case CM_FILE_SAVE_PROJECT_AS: CmFileSaveProjectAs(d, project_); return;
     case CM_FILE_SAVE:
       d.SaveFile();
       layoutMenus();
@@ -504,8 +500,14 @@ void TDDecoratedFrame::runCommand(int id) {
       refresh();
       return;
     case CM_VISUALIZE: toggleTraceVis(); return;
-    case CM_UNDO: d.undo(); refresh(); return;
-    case CM_REDO: d.redo(); refresh(); return;
+    case CM_UNDO:
+      d.undo();
+      refresh();
+      return;
+    case CM_REDO:
+      d.redo();
+      refresh();
+      return;
     case CM_IMAGE_PROPERTIES: openImageProperties(); return;
     case CM_FIXED_REGS: showFixedRegisters(true); return;
     case CM_FIXED_REGS_FROM_PROJECT: showFixedRegisters(false); return;
@@ -549,7 +551,8 @@ void TDDecoratedFrame::setViewMode(int id) {
   if (id == CM_MARK_RELOCATIONS) {
     // The marking is a setting of its own: the next start shows it too.
     settings_.markBasedRelocations = doc_->view().markRelocations;
-    if (profile_) writeKey(*profile_, kMarkBasedRelocations, settings_.markBasedRelocations ? 1 : 0);
+    if (profile_)
+      writeKey(*profile_, kMarkBasedRelocations, settings_.markBasedRelocations ? 1 : 0);
   }
   refresh();
 }
@@ -642,8 +645,10 @@ void TDDecoratedFrame::showFixedRegisters(bool toggle) {
     connect(fixRegs_, &TFixRegDlg::changed, this, [this] { listing_->documentChanged(); });
   }
   fixRegs_->model().autoMode = settings_.fixedRegsAutoMode;
-  if (toggle) fixRegs_->toggle();
-  else fixRegs_->showRefreshed();
+  if (toggle)
+    fixRegs_->toggle();
+  else
+    fixRegs_->showRefreshed();
 }
 
 void TDDecoratedFrame::traceContinuous() {
@@ -731,7 +736,8 @@ void TDDecoratedFrame::closeEvent(QCloseEvent* event) {
   closeTraceVis();
   if (goto_) goto_->close();
   if (about_) about_->close();
-  if (!isMaximized() && !isFullScreen()) keepPlace(profile_, QRect(frameGeometry().topLeft(), size()));
+  if (!isMaximized() && !isFullScreen())
+    keepPlace(profile_, QRect(frameGeometry().topLeft(), size()));
   if (props_) props_->close();
   if (fixRegs_) fixRegs_->close();
   closeListWindows();

@@ -69,7 +69,8 @@ void TQtHost::onUiThread(const std::function<void()>& f) {
     f();
     return;
   }
-  QMetaObject::invokeMethod(this, [&f] { f(); }, Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [&f] { f(); }, Qt::BlockingQueuedConnection);
 }
 
 bool TQtHost::askOnUiThread(const std::function<void()>& f) {
@@ -142,7 +143,9 @@ MsgAnswer TQtHost::message(std::string_view text, std::string_view caption, MsgI
     QMessageBox box(qtIcon(icon), c, t, QMessageBox::NoButton, parent_);
     switch (buttons) {
       case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-      case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+      case MsgButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
       case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
       case MsgButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);

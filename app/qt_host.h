@@ -62,7 +62,7 @@ class TQtHost : public QObject, public Host {
   struct TQuestion {
     std::mutex m;
     std::condition_variable cv;
-    bool shown = false;      // the user-interface thread has started it
+    bool shown = false;  // the user-interface thread has started it
     bool done = false;
     bool abandoned = false;
   };

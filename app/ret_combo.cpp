@@ -23,9 +23,8 @@ TReturnListBox::TReturnListBox(const TReturnManager& history, QWidget* parent)
     addItem(QString::fromStdString(line).replace(QLatin1Char('\t'), QStringLiteral("  ")));
   }
   // Pointing selects, as in a drop-down list; releasing chooses.
-  connect(this, &QListWidget::itemEntered, this, [this](QListWidgetItem* item) {
-    setCurrentItem(item);
-  });
+  connect(this, &QListWidget::itemEntered, this,
+          [this](QListWidgetItem* item) { setCurrentItem(item); });
 }
 
 void TReturnListBox::choose() {
@@ -176,8 +175,7 @@ void TRetComboGadget::keyPressEvent(QKeyEvent* event) {
 void TRetComboGadget::openList() {
   list_ = new TReturnListBox(history_, this);
   connect(list_, &TReturnListBox::chosen, this, &TRetComboGadget::goBackRequested);
-  connect(list_, &TReturnListBox::closedList, this,
-          [this](QPoint at) { listClosedAt_ = at; });
+  connect(list_, &TReturnListBox::closedList, this, [this](QPoint at) { listClosedAt_ = at; });
   list_->move(mapToGlobal(QPoint(1, kHeight + 1)));
   listClosedAt_ = QPoint(-1, -1);
   list_->show();

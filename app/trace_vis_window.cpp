@@ -24,9 +24,7 @@ TTraceVisWindow::TTraceVisWindow(TTraceVis& vis, QWidget* parent)
         case QAbstractSlider::SliderSingleStepSub: vis_.scroll(S::LineUp); break;
         case QAbstractSlider::SliderPageStepAdd: vis_.scroll(S::PageDown); break;
         case QAbstractSlider::SliderPageStepSub: vis_.scroll(S::PageUp); break;
-        case QAbstractSlider::SliderMove:
-          vis_.scroll(S::Thumb, scroll_->sliderPosition());
-          break;
+        case QAbstractSlider::SliderMove: vis_.scroll(S::Thumb, scroll_->sliderPosition()); break;
         default: return;
       }
       refresh();

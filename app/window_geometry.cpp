@@ -20,7 +20,8 @@ constexpr int kMinVisibleHeight = 100;
 
 QSize openingSize(QSize wanted, const QRect& available) {
   if (available.isEmpty()) return wanted;
-  return QSize(std::min(wanted.width(), available.width()), std::min(wanted.height(), available.height()));
+  return QSize(std::min(wanted.width(), available.width()),
+               std::min(wanted.height(), available.height()));
 }
 
 std::optional<QRect> keptPlace(const TProfileFile* profile, const QRect& available) {
@@ -31,8 +32,10 @@ std::optional<QRect> keptPlace(const TProfileFile* profile, const QRect& availab
     const int height = profile->readInt(kWindowSection, "Height", 0);
     const QRect kept(left, top, width, height);
     const QRect seen = kept.intersected(available);
-    if (left != INT32_MIN && top != INT32_MIN && width >= kMinVisibleWidth && height >= kMinVisibleHeight &&
-        (available.isEmpty() || (seen.width() >= kMinVisibleWidth && seen.height() >= kMinVisibleHeight)))
+    if (left != INT32_MIN && top != INT32_MIN && width >= kMinVisibleWidth &&
+        height >= kMinVisibleHeight &&
+        (available.isEmpty() ||
+         (seen.width() >= kMinVisibleWidth && seen.height() >= kMinVisibleHeight)))
       return kept;
   }
   return std::nullopt;

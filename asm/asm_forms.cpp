@@ -11,11 +11,18 @@ namespace {
 
 bool isPrefix(uint8_t b) {
   switch (b) {
-    case 0x26: case 0x2E: case 0x36: case 0x3E: case 0x64: case 0x65:
-    case 0x66: case 0x67: case 0xF0: case 0xF2: case 0xF3:
-      return true;
-    default:
-      return false;
+    case 0x26:
+    case 0x2E:
+    case 0x36:
+    case 0x3E:
+    case 0x64:
+    case 0x65:
+    case 0x66:
+    case 0x67:
+    case 0xF0:
+    case 0xF2:
+    case 0xF3: return true;
+    default: return false;
   }
 }
 
@@ -32,11 +39,12 @@ class TFormBuilder {
  public:
   std::vector<TAsmForm> forms;
 
-  void add(const char* mnemonic, uint32_t operands, uint8_t opcode, int reg, int8_t sizeKind, uint8_t flags,
-           bool needsModRM, uint8_t sizeByName = 0, uint8_t memSize = 0, uint8_t modrm = 0) {
+  void add(const char* mnemonic, uint32_t operands, uint8_t opcode, int reg, int8_t sizeKind,
+           uint8_t flags, bool needsModRM, uint8_t sizeByName = 0, uint8_t memSize = 0,
+           uint8_t modrm = 0) {
     if (opcode >= 0xD8 && opcode <= 0xDF && !(flags & FormTwoByte)) flags |= FormFpu;
-    forms.push_back(TAsmForm{mnemonic, operands, opcode, int8_t(reg), sizeKind, sizeByName, memSize, modrm, flags,
-                             needsModRM});
+    forms.push_back(TAsmForm{mnemonic, operands, opcode, int8_t(reg), sizeKind, sizeByName, memSize,
+                             modrm, flags, needsModRM});
   }
 
   // One entry of the one- or two-byte map with its group, if any.
@@ -60,24 +68,28 @@ class TFormBuilder {
           // The listing prints "imul eax,ecx" for f7 /5 (which also writes
           // edx) as for 0f af; written so, it means 0f af.
           if (!std::strcmp(g.mnemonic, "imul")) f |= FormWrittenAccumulatorLast;
-          add(g.mnemonic, g.operands, opcode, r, e.group == GroupRecords ? g.sizeKind : e.sizeKind, f, true);
+          add(g.mnemonic, g.operands, opcode, r, e.group == GroupRecords ? g.sizeKind : e.sizeKind,
+              f, true);
         }
         return;
       }
-      default:
-        break;
+      default: break;
     }
     if (e.sizeKind == SizeTwoNames) {
       add(e.mnemonic, e.operands, opcode, -1, e.sizeKind, flags, e.needsModRM, 1);
-      add(static_cast<const char*>(e.extra), e.operands, opcode, -1, e.sizeKind, flags, e.needsModRM, 2);
+      add(static_cast<const char*>(e.extra), e.operands, opcode, -1, e.sizeKind, flags,
+          e.needsModRM, 2);
       return;
     }
     if (!(flags & FormTwoByte) && isStringOpcode(opcode)) {
       if (e.sizeKind == SizeByte) {
-        add(letterName(e.mnemonic, 'b'), e.operands, opcode, -1, e.sizeKind, flags | FormStringLetter, false);
+        add(letterName(e.mnemonic, 'b'), e.operands, opcode, -1, e.sizeKind,
+            flags | FormStringLetter, false);
       } else {
-        add(letterName(e.mnemonic, 'w'), e.operands, opcode, -1, e.sizeKind, flags | FormStringLetter, false, 1);
-        add(letterName(e.mnemonic, 'd'), e.operands, opcode, -1, e.sizeKind, flags | FormStringLetter, false, 2);
+        add(letterName(e.mnemonic, 'w'), e.operands, opcode, -1, e.sizeKind,
+            flags | FormStringLetter, false, 1);
+        add(letterName(e.mnemonic, 'd'), e.operands, opcode, -1, e.sizeKind,
+            flags | FormStringLetter, false, 2);
       }
       return;
     }
@@ -109,11 +121,10 @@ class TFormBuilder {
       case FpuListAx:
         for (int rm = 0; rm < 8; ++rm)
           if (f.names[rm][0])
-            add(f.names[rm], f.regForm == FpuListAx ? packOperands(KindAx) : 0, opcode, reg, SizeNone,
-                FormFixedModRM, true, 0, 0, uint8_t(0xC0 | (reg << 3) | rm));
+            add(f.names[rm], f.regForm == FpuListAx ? packOperands(KindAx) : 0, opcode, reg,
+                SizeNone, FormFixedModRM, true, 0, 0, uint8_t(0xC0 | (reg << 3) | rm));
         return;
-      default:
-        return;
+      default: return;
     }
   }
 
@@ -152,12 +163,14 @@ struct TFormIndex {
       if (isPrefix(uint8_t(op)) || op == 0x0F || (op >= 0xD8 && op <= 0xDF)) continue;
       b.addEntry(oneByteMap[size_t(op)], uint8_t(op), 0);
     }
-    for (int op = 0; op < 256; ++op) b.addEntry(twoByteEntry(uint8_t(op)), uint8_t(op), FormTwoByte);
+    for (int op = 0; op < 256; ++op)
+      b.addEntry(twoByteEntry(uint8_t(op)), uint8_t(op), FormTwoByte);
     for (int esc = 0; esc < 8; ++esc)
       for (int reg = 0; reg < 8; ++reg) b.addFpu(uint8_t(esc), reg, fpuTable[esc][reg]);
     forms = std::move(b.forms);
-    std::stable_sort(forms.begin(), forms.end(),
-                     [](const TAsmForm& a, const TAsmForm& c) { return std::strcmp(a.mnemonic, c.mnemonic) < 0; });
+    std::stable_sort(forms.begin(), forms.end(), [](const TAsmForm& a, const TAsmForm& c) {
+      return std::strcmp(a.mnemonic, c.mnemonic) < 0;
+    });
     slots.resize(kSlots);
     for (uint32_t i = 0; i < forms.size();) {
       uint32_t j = i;
@@ -170,7 +183,8 @@ struct TFormIndex {
   }
 
   const TSlot* find(const char* mnemonic) const {
-    for (size_t at = hashMnemonic(mnemonic) & (kSlots - 1); slots[at].mnemonic; at = (at + 1) & (kSlots - 1))
+    for (size_t at = hashMnemonic(mnemonic) & (kSlots - 1); slots[at].mnemonic;
+         at = (at + 1) & (kSlots - 1))
       if (!std::strcmp(slots[at].mnemonic, mnemonic)) return &slots[at];
     return nullptr;
   }

@@ -16,12 +16,13 @@ enum TAsmExtraKind : uint8_t {
 };
 
 enum TAsmFormFlag : uint8_t {
-  FormTwoByte = 1,         // 0x0F in front of the opcode
-  FormFixedModRM = 2,      // the byte after the opcode is `modrm` as it stands
-  FormStringLetter = 4,    // string instruction: the mnemonic carries b/w/d, operands may be left out
+  FormTwoByte = 1,       // 0x0F in front of the opcode
+  FormFixedModRM = 2,    // the byte after the opcode is `modrm` as it stands
+  FormStringLetter = 4,  // string instruction: the mnemonic carries b/w/d, operands may be left out
   FormAccumulatorOptional = 8,  // mul/imul/div/idiv: the accumulator may be left out
-  FormFpu = 16,            // x87 escape 0xD8..0xDF
-  FormWrittenAccumulatorLast = 32,  // with the accumulator written, other forms of the same text go first
+  FormFpu = 16,                 // x87 escape 0xD8..0xDF
+  FormWrittenAccumulatorLast =
+      32,  // with the accumulator written, other forms of the same text go first
 };
 
 struct TAsmForm {

@@ -21,7 +21,8 @@ constexpr int8_t kBx = 3, kBp = 5, kSi = 6, kDi = 7;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isWordChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '?' || c == '@';
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '?' ||
+         c == '@';
 }
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -100,7 +101,9 @@ bool TParser::registerWord(TWord w, TAsmOperand& op) const {
   if (w.length == 3 && w.start[1] == 'r' && w.start[2] >= '0' && w.start[2] <= '7') {
     const char c = w.start[0];
     if (c == 'c' || c == 'd' || c == 't') {
-      op.type = c == 'c' ? TOperandType::ControlReg : c == 'd' ? TOperandType::DebugReg : TOperandType::TestReg;
+      op.type = c == 'c'   ? TOperandType::ControlReg
+                : c == 'd' ? TOperandType::DebugReg
+                           : TOperandType::TestReg;
       op.reg = uint8_t(w.start[2] - '0');
       return true;
     }
@@ -180,7 +183,8 @@ bool TParser::memory(TAsmMemory& mem) {
     first = false;
     TWord w = peekWord();
     if (w.length == 0) {
-      if (*p_ == ']' || *p_ == 0) return fail("incomplete address", open, size_t(p_ - open) + (*p_ != 0));
+      if (*p_ == ']' || *p_ == 0)
+        return fail("incomplete address", open, size_t(p_ - open) + (*p_ != 0));
       return fail("unexpected character in the address", p_, 1);
     }
     p_ += w.length;
@@ -192,7 +196,8 @@ bool TParser::memory(TAsmMemory& mem) {
       ++p_;
       skipBlanks();
       const TWord other = peekWord();
-      if (other.length == 0) return fail("expected a register or a scale factor after '*'", p_, *p_ ? 1 : 0);
+      if (other.length == 0)
+        return fail("expected a register or a scale factor after '*'", p_, *p_ ? 1 : 0);
       p_ += other.length;
       const bool registerFirst = registerWord(w, r);
       if (!registerFirst && !registerWord(other, r))
@@ -217,22 +222,31 @@ bool TParser::memory(TAsmMemory& mem) {
     }
     // A register term.
     if (negative) return fail("a register cannot be subtracted", w.start, w.length);
-    if (r.type != TOperandType::Reg || r.size == 0) return fail("not an address register", w.start, w.length);
+    if (r.type != TOperandType::Reg || r.size == 0)
+      return fail("not an address register", w.start, w.length);
     if (r.size == 2) {
-      if (count16) return fail("cannot mix 16-bit and 32-bit registers in an address", w.start, w.length);
+      if (count16)
+        return fail("cannot mix 16-bit and 32-bit registers in an address", w.start, w.length);
       if (count32 == 2) return fail("too many registers in the address", w.start, w.length);
       regs32[count32] = int8_t(r.reg);
       factors[count32] = factor;
       ++count32;
     } else {
-      if (count32) return fail("cannot mix 16-bit and 32-bit registers in an address", w.start, w.length);
+      if (count32)
+        return fail("cannot mix 16-bit and 32-bit registers in an address", w.start, w.length);
       if (scaled) return fail("16-bit addresses have no scale factor", w.start, w.length);
       const int8_t reg = int8_t(r.reg);
-      bool* slot = reg == kBx ? &bx : reg == kBp ? &bp : reg == kSi ? &si : reg == kDi ? &di : nullptr;
+      bool* slot = reg == kBx   ? &bx
+                   : reg == kBp ? &bp
+                   : reg == kSi ? &si
+                   : reg == kDi ? &di
+                                : nullptr;
       if (!slot) return fail("16-bit addresses take bx or bp, si or di", w.start, w.length);
-      if (*slot || ++count16 > 2) return fail("16-bit addresses take bx or bp, si or di", w.start, w.length);
+      if (*slot || ++count16 > 2)
+        return fail("16-bit addresses take bx or bp, si or di", w.start, w.length);
       *slot = true;
-      if ((bx && bp) || (si && di)) return fail("16-bit addresses take bx or bp, si or di", w.start, w.length);
+      if ((bx && bp) || (si && di))
+        return fail("16-bit addresses take bx or bp, si or di", w.start, w.length);
     }
   }
   ++p_;  // ']'
@@ -242,8 +256,10 @@ bool TParser::memory(TAsmMemory& mem) {
   if (count16) {
     mem.addressing = 16;
     // The decoder's eight forms: bx+si bx+di bp+si bp+di si di bp bx.
-    if (bx || bp) mem.base = int8_t(si ? (bx ? 0 : 2) : di ? (bx ? 1 : 3) : (bx ? 7 : 6));
-    else mem.base = int8_t(si ? 4 : 5);
+    if (bx || bp)
+      mem.base = int8_t(si ? (bx ? 0 : 2) : di ? (bx ? 1 : 3) : (bx ? 7 : 6));
+    else
+      mem.base = int8_t(si ? 4 : 5);
     return true;
   }
   if (count32 == 0) {
@@ -265,7 +281,8 @@ bool TParser::memory(TAsmMemory& mem) {
       return fail("only one register of an address can be scaled", open, size_t(p_ - open));
     // The decoder prints the base first; a scaled register is the index.
     int b = factors[0] == 1 ? 0 : 1;
-    if (factors[0] == 1 && factors[1] == 1 && regs32[1] == 4 && regs32[0] != 4) b = 1;  // esp cannot index
+    if (factors[0] == 1 && factors[1] == 1 && regs32[1] == 4 && regs32[0] != 4)
+      b = 1;  // esp cannot index
     mem.base = regs32[b];
     mem.index = regs32[1 - b];
     mem.scale = scaleOf(factors[1 - b]);
@@ -367,7 +384,8 @@ bool TParser::operand(TAsmOperand& op) {
     ++p_;
     skipBlanks();
     TWord o = peekWord();
-    if (negative || o.length == 0) return fail("far pointers are written selector:offset", w.start, w.length);
+    if (negative || o.length == 0)
+      return fail("far pointers are written selector:offset", w.start, w.length);
     op.sel = op.num;
     if (!number(o, false, op.num)) return false;
     p_ += o.length;

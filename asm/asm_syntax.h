@@ -16,10 +16,10 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr uint8_t kNoSize = 0xFF;      // memory operand written without a size keyword
-constexpr uint8_t kFarSize = 9;        // "far ptr", as the decoder's size codes number it
+constexpr uint8_t kNoSize = 0xFF;  // memory operand written without a size keyword
+constexpr uint8_t kFarSize = 9;    // "far ptr", as the decoder's size codes number it
 constexpr int kAsmMaxOperands = 3;
-constexpr size_t kAsmMnemonicCap = 12; // longest mnemonic ("cmovnbe", "fincstp") + room
+constexpr size_t kAsmMnemonicCap = 12;  // longest mnemonic ("cmovnbe", "fincstp") + room
 
 enum class TOperandType : uint8_t {
   Reg,         // general register: size (0 byte, 1 word, 2 dword) and number
@@ -29,8 +29,8 @@ enum class TOperandType : uint8_t {
   TestReg,     // tr0..tr7
   St,          // st (bare) or st(i)
   Mem,
-  Number,      // immediate or branch target
-  Far,         // selector:offset
+  Number,  // immediate or branch target
+  Far,     // selector:offset
 };
 
 // A number as typed. `plain` numbers are bare hexadecimal digits (with an
@@ -71,10 +71,10 @@ struct TAsmOperand {
 constexpr size_t kAsmTextCap = 400;  // a listing line's text; annotation beyond it is dropped
 
 struct TAsmLine {
-  char text[kAsmTextCap];  // the text, lower case, marks and annotation removed
-  uint8_t locks;   // count of "lock" prefixes
-  uint8_t rep;     // 0, 0xF2 or 0xF3
-  bool lockFirst;  // "lock" came before the rep prefix (they print in byte order)
+  char text[kAsmTextCap];          // the text, lower case, marks and annotation removed
+  uint8_t locks;                   // count of "lock" prefixes
+  uint8_t rep;                     // 0, 0xF2 or 0xF3
+  bool lockFirst;                  // "lock" came before the rep prefix (they print in byte order)
   char mnemonic[kAsmMnemonicCap];  // lower case
   int operandCount;
   TAsmOperand ops[kAsmMaxOperands];

@@ -26,7 +26,8 @@ constexpr TReason kDisplacementRange{"displacement out of range", 3};
 constexpr TReason kAddressSizes{"the operands use different address sizes", 4};
 constexpr TReason kShortOnly{"short goes only with a jump that has a short form", 4};
 constexpr TReason kShortReach{"branch target out of reach of the short form", 5};
-constexpr TReason kSegmentReach{"branch target out of reach (outside the 64 KB of the instruction)", 5};
+constexpr TReason kSegmentReach{"branch target out of reach (outside the 64 KB of the instruction)",
+                                5};
 constexpr TReason kRepNotString{"rep prefixes go only before string and x87 instructions", 6};
 constexpr TReason kTooLong{"instruction longer than 15 bytes", 6};
 
@@ -52,10 +53,10 @@ struct TBuild {
   int tailLength;
   int relAt, relSize;  // relative displacement within tail (-1 none)
   uint32_t target;
-  uint8_t addressSize; // 0 not used, 16 or 32
-  int8_t segment;      // override prefix to emit, -1 none
-  bool sizeEvidence;   // a register or keyword fixes the operand size
-  bool wideNumber;     // a number written with eight digits asks for dword
+  uint8_t addressSize;  // 0 not used, 16 or 32
+  int8_t segment;       // override prefix to emit, -1 none
+  bool sizeEvidence;    // a register or keyword fixes the operand size
+  bool wideNumber;      // a number written with eight digits asks for dword
   int mismatches;
   uint8_t unsizedAs;
 };
@@ -63,18 +64,21 @@ struct TBuild {
 class TEncoder {
  public:
   TEncoder(const TAsmLine& line, uint32_t address, bool code16)
-      : line_(line), address_(address), code16_(code16), defaultSize_(code16 ? kSizeWord : kSizeDword) {}
+      : line_(line),
+        address_(address),
+        code16_(code16),
+        defaultSize_(code16 ? kSizeWord : kSizeDword) {}
 
   int run(uint8_t* out, char* reason, size_t reasonCap);
 
  private:
   bool tryForm(const TAsmForm& f, uint8_t opSize, TCandidate& c);
   bool operand(const TAsmForm& f, uint8_t kind, const TAsmOperand* o, uint8_t opSize, TBuild& b);
-  bool memoryOperand(const TAsmOperand& o, uint8_t sizeCode, bool sizedByOperandSize,
-                     TBuild& b);
+  bool memoryOperand(const TAsmOperand& o, uint8_t sizeCode, bool sizedByOperandSize, TBuild& b);
   bool encodeMemory(const TAsmMemory& m, TBuild& b);
   bool setAddressSize(uint8_t size, TBuild& b);
-  bool immediate(const TAsmOperand* o, unsigned width, bool signExtended8, uint8_t opSize, TBuild& b);
+  bool immediate(const TAsmOperand* o, unsigned width, bool signExtended8, uint8_t opSize,
+                 TBuild& b);
   bool fail(TReason r) {
     if (r.rank > reason_.rank) reason_ = r;
     return false;
@@ -121,7 +125,8 @@ bool fitsSignExtended8(int64_t v, uint8_t opSize) {
   return (uint32_t(int32_t(int8_t(u & 0xFF))) & mask) == u;
 }
 
-bool TEncoder::immediate(const TAsmOperand* o, unsigned width, bool signExtended8, uint8_t opSize, TBuild& b) {
+bool TEncoder::immediate(const TAsmOperand* o, unsigned width, bool signExtended8, uint8_t opSize,
+                         TBuild& b) {
   if (!o || o->type != TOperandType::Number || o->isShort) return fail(kOperandsDoNotFit);
   const TAsmNumber& n = o->num;
   const bool fits = signExtended8 ? fitsSignExtended8(n.value, opSize) : fitsWidth(n.value, width);
@@ -160,7 +165,8 @@ bool TEncoder::encodeMemory(const TAsmMemory& m, TBuild& b) {
   b.hasModRM = true;
   b.hasSib = false;
   if (size == 16) {
-    if (m.disp < -0x8000 || m.disp > 0xFFFF || (m.addressing == 0 && m.disp < 0)) return fail(kDisplacementRange);
+    if (m.disp < -0x8000 || m.disp > 0xFFFF || (m.addressing == 0 && m.disp < 0))
+      return fail(kDisplacementRange);
     const int16_t d = int16_t(uint16_t(m.disp));
     b.disp = uint32_t(int32_t(d));
     if (m.addressing == 0) {
@@ -170,9 +176,12 @@ bool TEncoder::encodeMemory(const TAsmMemory& m, TBuild& b) {
       return true;
     }
     b.rm = uint8_t(m.base);
-    if (d == 0 && m.base != 6) b.mod = 0, b.dispSize = 0;
-    else if (d >= -128 && d <= 127) b.mod = 1, b.dispSize = 1;
-    else b.mod = 2, b.dispSize = 2;
+    if (d == 0 && m.base != 6)
+      b.mod = 0, b.dispSize = 0;
+    else if (d >= -128 && d <= 127)
+      b.mod = 1, b.dispSize = 1;
+    else
+      b.mod = 2, b.dispSize = 2;
     return true;
   }
   if (m.disp < -0x80000000LL || m.disp > 0xFFFFFFFFLL || (m.addressing == 0 && m.disp < 0))
@@ -191,9 +200,12 @@ bool TEncoder::encodeMemory(const TAsmMemory& m, TBuild& b) {
     }
     return true;
   }
-  if (d == 0 && m.base != 5) b.mod = 0, b.dispSize = 0;
-  else if (d >= -128 && d <= 127) b.mod = 1, b.dispSize = 1;
-  else b.mod = 2, b.dispSize = 4;
+  if (d == 0 && m.base != 5)
+    b.mod = 0, b.dispSize = 0;
+  else if (d >= -128 && d <= 127)
+    b.mod = 1, b.dispSize = 1;
+  else
+    b.mod = 2, b.dispSize = 4;
   if (m.index >= 0 || m.base == 4) {
     b.rm = 4;
     b.hasSib = true;
@@ -240,7 +252,8 @@ bool stringAddress(const TAsmMemory& m, int8_t reg32, int8_t form16) {
   return (m.addressing == 32 && m.base == reg32) || (m.addressing == 16 && m.base == form16);
 }
 
-bool TEncoder::operand(const TAsmForm& f, uint8_t kind, const TAsmOperand* o, uint8_t opSize, TBuild& b) {
+bool TEncoder::operand(const TAsmForm& f, uint8_t kind, const TAsmOperand* o, uint8_t opSize,
+                       TBuild& b) {
   // Operands the line may leave out (the accumulator of mul, the addresses of
   // movsb) come as null and produce no bytes.
   auto isReg = [&](uint8_t size, int number) {
@@ -278,26 +291,24 @@ bool TEncoder::operand(const TAsmForm& f, uint8_t kind, const TAsmOperand* o, ui
       b.reg = o->reg;
       return true;
     case SegRegInOpcode:
-      if (!o || o->type != TOperandType::SegReg || o->reg != ((f.opcode >> 3) & 7)) return fail(kOperandsDoNotFit);
+      if (!o || o->type != TOperandType::SegReg || o->reg != ((f.opcode >> 3) & 7))
+        return fail(kOperandsDoNotFit);
       return true;
     case Accumulator:
       if (!o) return true;
       if (!isReg(opSize, 0)) return fail(kOperandsDoNotFit);
       b.sizeEvidence = true;
       return true;
-    case KindAx:
-      return isReg(kSizeWord, 0) ? true : fail(kOperandsDoNotFit);
-    case RegCL:
-      return isReg(kSizeByte, 1) ? true : fail(kOperandsDoNotFit);
-    case RegDX:
-      return isReg(kSizeWord, 2) ? true : fail(kOperandsDoNotFit);
+    case KindAx: return isReg(kSizeWord, 0) ? true : fail(kOperandsDoNotFit);
+    case RegCL: return isReg(kSizeByte, 1) ? true : fail(kOperandsDoNotFit);
+    case RegDX: return isReg(kSizeWord, 2) ? true : fail(kOperandsDoNotFit);
     case XlatSource:
     case StringSource:
     case StringDest: {
       if (!o) return true;
       if (o->type != TOperandType::Mem) return fail(kOperandsDoNotFit);
       const TAsmMemory& m = o->mem;
-      const bool fits = kind == XlatSource  ? stringAddress(m, 3, 7)
+      const bool fits = kind == XlatSource     ? stringAddress(m, 3, 7)
                         : kind == StringSource ? stringAddress(m, 6, 4)
                                                : stringAddress(m, 7, 5);
       if (!fits || (m.size != kNoSize && m.size != opSize)) return fail(kOperandsDoNotFit);
@@ -334,23 +345,25 @@ bool TEncoder::operand(const TAsmForm& f, uint8_t kind, const TAsmOperand* o, ui
       pushTail(b, uint8_t(v), 1);
       return true;
     }
-    case Imm16:
-      return immediate(o, 2, false, opSize, b);
-    case Imm32:
-      return immediate(o, 4, false, opSize, b);
+    case Imm16: return immediate(o, 2, false, opSize, b);
+    case Imm32: return immediate(o, 4, false, opSize, b);
     case One:
     case Three: {
       const int value = kind == One ? 1 : 3;
-      if (!o || o->type != TOperandType::Number || o->num.value != value) return fail(kOperandsDoNotFit);
+      if (!o || o->type != TOperandType::Number || o->num.value != value)
+        return fail(kOperandsDoNotFit);
       if (!(o->num.plain && o->num.digitCount == 1)) ++b.mismatches;
       return true;
     }
     case MemOffset: {
-      if (!o || o->type != TOperandType::Mem || o->mem.addressing != 0) return fail(kOperandsDoNotFit);
+      if (!o || o->type != TOperandType::Mem || o->mem.addressing != 0)
+        return fail(kOperandsDoNotFit);
       const TAsmMemory& m = o->mem;
       if (!sizeKeywordFits(m.size, opSize)) return fail(kOperandsDoNotFit);
-      if (m.size == kNoSize) b.unsizedAs = opSize;
-      else b.sizeEvidence = true;
+      if (m.size == kNoSize)
+        b.unsizedAs = opSize;
+      else
+        b.sizeEvidence = true;
       const uint8_t size = directAddressSize(m, code16_);
       if (m.disp < 0 || (size == 16 && m.disp > 0xFFFF)) return fail(kDisplacementRange);
       if (!setAddressSize(size, b)) return false;
@@ -372,12 +385,15 @@ bool TEncoder::operand(const TAsmForm& f, uint8_t kind, const TAsmOperand* o, ui
     case FarPointer: {
       if (!o || o->type != TOperandType::Far) return fail(kOperandsDoNotFit);
       const unsigned width = opSize == kSizeWord ? 2 : 4;
-      if (o->sel.value < 0 || o->sel.value > 0xFFFF || o->num.value < 0 || !fitsWidth(o->num.value, width))
+      if (o->sel.value < 0 || o->sel.value > 0xFFFF || o->num.value < 0 ||
+          !fitsWidth(o->num.value, width))
         return fail(kImmediateRange);
       const bool exact = printsAs(o->sel, uint32_t(o->sel.value), 4, false) &&
                          printsAs(o->num, uint32_t(o->num.value), int(width * 2), false);
-      if (exact) b.sizeEvidence = true;
-      else ++b.mismatches;
+      if (exact)
+        b.sizeEvidence = true;
+      else
+        ++b.mismatches;
       pushTail(b, uint32_t(o->num.value), int(width));
       pushTail(b, uint32_t(o->sel.value), 2);
       return true;
@@ -393,8 +409,7 @@ bool TEncoder::operand(const TAsmForm& f, uint8_t kind, const TAsmOperand* o, ui
       if (!o || o->type != TOperandType::St || o->reg != 0) return fail(kOperandsDoNotFit);
       if (!o->bareSt) ++b.mismatches;
       return true;
-    default:
-      return fail(kOperandsDoNotFit);
+    default: return fail(kOperandsDoNotFit);
   }
 }
 
@@ -479,8 +494,8 @@ bool TEncoder::tryForm(const TAsmForm& f, uint8_t opSize, TCandidate& c) {
   c.unsizedAs = b.unsizedAs;
   // The mode's operand size needs no reason; the other one needs a register,
   // a keyword or the mnemonic, or else a number too large for the mode's size.
-  c.tier = (opSize == defaultSize_ || opSize == kSizeByte || f.sizeKind == SizeWord || b.sizeEvidence ||
-            (b.wideNumber && opSize == kSizeDword))
+  c.tier = (opSize == defaultSize_ || opSize == kSizeByte || f.sizeKind == SizeWord ||
+            b.sizeEvidence || (b.wideNumber && opSize == kSizeDword))
                ? 0
                : 1;
   return true;
@@ -518,7 +533,8 @@ int operandSizes(const TAsmForm& f, uint8_t defaultSize, uint8_t sizes[2]) {
   return 2;
 }
 
-void writeReason(char* out, size_t cap, const char* message, const char* piece, size_t pieceLength) {
+void writeReason(char* out, size_t cap, const char* message, const char* piece,
+                 size_t pieceLength) {
   if (!out || cap == 0) return;
   if (piece && pieceLength)
     std::snprintf(out, cap, "%s: %.*s", message, int(pieceLength), piece);
@@ -546,7 +562,8 @@ int TEncoder::run(uint8_t* out, char* reason, size_t reasonCap) {
   size_t count = 0;
   const TAsmForm* forms = findAsmForms(line_.mnemonic, count);
   if (!count) {
-    writeReason(reason, reasonCap, "unknown instruction", line_.mnemonic, std::strlen(line_.mnemonic));
+    writeReason(reason, reasonCap, "unknown instruction", line_.mnemonic,
+                std::strlen(line_.mnemonic));
     return 0;
   }
   TCandidate best{};
@@ -560,8 +577,9 @@ int TEncoder::run(uint8_t* out, char* reason, size_t reasonCap) {
       if (!tryForm(forms[i], sizes[s], c)) continue;
       if (c.unsizedAs != kNoSize) sizesTier[c.tier] |= 1u << c.unsizedAs;
       const bool better = !found || c.tier < best.tier ||
-                          (c.tier == best.tier && (c.mismatches < best.mismatches ||
-                                                   (c.mismatches == best.mismatches && c.length < best.length)));
+                          (c.tier == best.tier &&
+                           (c.mismatches < best.mismatches ||
+                            (c.mismatches == best.mismatches && c.length < best.length)));
       if (better) best = c;
       found = true;
     }
@@ -585,7 +603,8 @@ int TEncoder::run(uint8_t* out, char* reason, size_t reasonCap) {
   const uint8_t* cursor = check;
   decodeInstruction(cursor, DecodeLength, check, 0, nullptr, 0, code16_, nullptr, nullptr);
   if (cursor - check != best.length) {
-    writeReason(reason, reasonCap, "internal error: the decoder does not read the encoding back", nullptr, 0);
+    writeReason(reason, reasonCap, "internal error: the decoder does not read the encoding back",
+                nullptr, 0);
     return 0;
   }
   std::memcpy(out, best.bytes, size_t(best.length));

@@ -24,5 +24,5 @@ constexpr size_t kAsmReasonCap = 160;  // room for any refusal text
 // the length (1..15) and writes the bytes to out, or returns 0, leaves out
 // untouched and, when reason is given, writes why (cut to reasonCap - 1).
 // Allocates nothing.
-int assembleInstruction(const char* text, uint32_t address, bool code16, uint8_t* out, char* reason = nullptr,
-                        size_t reasonCap = 0);
+int assembleInstruction(const char* text, uint32_t address, bool code16, uint8_t* out,
+                        char* reason = nullptr, size_t reasonCap = 0);

@@ -15,8 +15,8 @@ extern "C" OPCODE_EXPORT int opcode16(uint8_t* out, const char* text, uint32_t a
   return out ? assembleInstruction(text, address, true, out) : 0;
 }
 
-extern "C" OPCODE_EXPORT int opcode_explain(uint8_t* out, const char* text, uint32_t address, int bits,
-                                            char* reason, uint32_t reasonCap) {
+extern "C" OPCODE_EXPORT int opcode_explain(uint8_t* out, const char* text, uint32_t address,
+                                            int bits, char* reason, uint32_t reasonCap) {
   if (reason && reasonCap) reason[0] = 0;
   if (!out || (bits != 16 && bits != 32)) {
     if (reason && reasonCap)

@@ -27,6 +27,6 @@ int opcode_explain(uint8_t* out, const char* text, uint32_t address, int bits, c
 
 // The entries' names and types as the loader looks them up.
 typedef int (*TOpcodeEntry)(uint8_t* out, const char* text, uint32_t address);
-typedef int (*TOpcodeExplainEntry)(uint8_t* out, const char* text, uint32_t address, int bits, char* reason,
-                                   uint32_t reasonCap);
+typedef int (*TOpcodeExplainEntry)(uint8_t* out, const char* text, uint32_t address, int bits,
+                                   char* reason, uint32_t reasonCap);
 #define OPCODE_LIBRARY_NAME "libopcode.so"

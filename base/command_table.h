@@ -84,18 +84,18 @@ enum TCommandId : int {
 // Where an item can stand.
 enum class TPlace : uint8_t {
   None,
-  MenuBar,        // an item of the bar itself, or one of its menus
-  MenuBarRight,   // the bar's right edge
+  MenuBar,       // an item of the bar itself, or one of its menus
+  MenuBarRight,  // the bar's right edge
   FileMenu,
   ViewMenu,
-  AssembleMenu,   // in "&View"
+  AssembleMenu,  // in "&View"
   TracingMenu,
   TlsMenu,        // "Setup tracer for TLS callback", in "&Tracing"
   ResourcesMenu,  // on the bar while the file has menu or string resources
   ToolBar,
-  AddressPopup,   // right click on a code line's address
-  BytePopup,      // right click on a byte
-  HotspotPopup,   // right click on a reference
+  AddressPopup,  // right click on a code line's address
+  BytePopup,     // right click on a byte
+  HotspotPopup,  // right click on a reference
 };
 
 // Facts about the open document that decide whether an item is there or enabled.
@@ -126,10 +126,10 @@ class TConditions {
 // One place a command (or a sub-menu) stands in.
 struct TCommandSlot {
   TPlace place = TPlace::None;
-  uint8_t position = 0;             // order within the place, from 1
-  TWhen shown = TWhen::Always;      // there only while this holds
-  TWhen separator = TWhen::Never;   // a separator stands before it while this holds
-  const char* text = nullptr;       // this place's own text, when it differs
+  uint8_t position = 0;            // order within the place, from 1
+  TWhen shown = TWhen::Always;     // there only while this holds
+  TWhen separator = TWhen::Never;  // a separator stands before it while this holds
+  const char* text = nullptr;      // this place's own text, when it differs
 
   constexpr TCommandSlot afterSeparator(TWhen fact = TWhen::Always) const {
     TCommandSlot s = *this;
@@ -151,14 +151,14 @@ struct TCommandSlot {
 constexpr TCommandSlot at(TPlace place, uint8_t position) { return {place, position}; }
 
 enum TCommandFlag : uint8_t {
-  CF_CHECKABLE = 1,         // shows a mode as checked
-  CF_WAITS_FOR_TRACE = 2,   // ignored while a continuous trace runs
+  CF_CHECKABLE = 1,        // shows a mode as checked
+  CF_WAITS_FOR_TRACE = 2,  // ignored while a continuous trace runs
 };
 
 struct TCommand {
   int id;
-  const char* text;   // "&" before the mnemonic, "\t" before the key shown; nullptr: none
-  const char* hint;   // status-bar text while highlighted; nullptr: none
+  const char* text;  // "&" before the mnemonic, "\t" before the key shown; nullptr: none
+  const char* hint;  // status-bar text while highlighted; nullptr: none
   std::array<TCommandSlot, 3> places;
   const char* shortcut = nullptr;  // key the frame runs it by, before any window sees it
   uint8_t flags = 0;
@@ -191,9 +191,9 @@ const TSubmenu* findSubmenu(TPlace menu);
 // One entry of a laid-out menu, tool bar or pop-up.
 struct TLayoutItem {
   enum Kind : uint8_t { Command, Submenu, Separator } kind = Separator;
-  int id = CM_NONE;                 // Command
-  TPlace submenu = TPlace::None;    // Submenu
-  const char* text = nullptr;       // Command and Submenu
+  int id = CM_NONE;               // Command
+  TPlace submenu = TPlace::None;  // Submenu
+  const char* text = nullptr;     // Command and Submenu
   friend bool operator==(const TLayoutItem&, const TLayoutItem&) = default;
 };
 // The items of a place in order, with the facts that hold now. A sub-menu is

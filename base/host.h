@@ -70,9 +70,13 @@ class SilentHost : public Host {
   void showGauges(bool) override {}
   void setGauge(int, int, int) override {}
   std::optional<std::string> chooseOpenFile(std::string_view, std::string_view,
-                                            std::string_view) override { return std::nullopt; }
+                                            std::string_view) override {
+    return std::nullopt;
+  }
   std::optional<std::string> chooseSaveFile(std::string_view, std::string_view,
-                                            std::string_view) override { return std::nullopt; }
+                                            std::string_view) override {
+    return std::nullopt;
+  }
   std::optional<uint32_t> chooseColor(uint32_t, std::array<uint32_t, 16>&) override {
     return std::nullopt;
   }

@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-inline uint16_t readLe16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+inline uint16_t readLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 inline uint32_t readLe32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -58,15 +56,21 @@ inline uint32_t boundedLe32(const uint8_t* buf, uint64_t size, uint64_t off) {
 // taking at most `maxChars` characters and never reading at or past `size`.
 // Returns true when the terminating zero was found inside the buffer (or the
 // text was cut at maxChars before reaching the end).
-inline bool copyBoundedText(const uint8_t* buf, uint64_t size, uint64_t off, char* out,
-                            size_t cap, size_t maxChars) {
+inline bool copyBoundedText(const uint8_t* buf, uint64_t size, uint64_t off, char* out, size_t cap,
+                            size_t maxChars) {
   size_t n = 0;
   bool terminated = false;
   size_t limit = maxChars < cap - 1 ? maxChars : cap - 1;
   while (off + n < size) {
     uint8_t c = buf[off + n];
-    if (c == 0) { terminated = true; break; }
-    if (n == limit) { terminated = true; break; }
+    if (c == 0) {
+      terminated = true;
+      break;
+    }
+    if (n == limit) {
+      terminated = true;
+      break;
+    }
     out[n] = static_cast<char>(c);
     ++n;
   }

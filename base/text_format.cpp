@@ -18,7 +18,11 @@ void hostFormat(const char* in, char* out, size_t cap) {
       out[o++] = c;
       continue;
     }
-    if (c == '%' && p[-1] == '%') { out[o++] = c; inSpec = false; continue; }
+    if (c == '%' && p[-1] == '%') {
+      out[o++] = c;
+      inSpec = false;
+      continue;
+    }
     if (c == 'l' || c == 'h') continue;
     out[o++] = c;
     if (std::strchr("diouxXcsSp", c)) inSpec = false;
@@ -31,7 +35,10 @@ size_t vFormat(char* out, size_t cap, const char* format, va_list ap) {
   char fmt[512];
   hostFormat(format, fmt, sizeof fmt);
   int n = std::vsnprintf(out, cap, fmt, ap);
-  if (n < 0) { out[0] = 0; return 0; }
+  if (n < 0) {
+    out[0] = 0;
+    return 0;
+  }
   return static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap - 1;
 }
 

@@ -40,7 +40,8 @@ const TLines& lines() {
     for (const uint8_t* p = f.bytes.data() + begin; p < f.bytes.data() + end;) {
       const uint32_t offset = uint32_t(p - f.bytes.data());
       text[0] = 0;
-      decodeInstruction(p, DecodePlain, f.bytes.data(), l.bias, text, sizeof text, false, nullptr, nullptr);
+      decodeInstruction(p, DecodePlain, f.bytes.data(), l.bias, text, sizeof text, false, nullptr,
+                        nullptr);
       if (std::strncmp(text, "db ", 3) != 0) l.lines.push_back({offset, offset - l.bias, text});
     }
     return l;
@@ -94,7 +95,8 @@ void bridgeCall(benchmark::State& state) {
   const TAssemblerBridge bridge(OXU_OPCODE_LIBRARY);
   size_t count = 0;
   for (auto _ : state) {
-    const TAssemblerBridge::TResult r = bridge.assemble("mov eax,dword ptr [ebp+00000008]", 0x401000, false);
+    const TAssemblerBridge::TResult r = bridge.assemble("mov eax,dword ptr [ebp+00000008]",
+                                                        0x401000, false);
     if (r.status != TAssemblerBridge::Status::Assembled) {
       state.SkipWithError("libopcode.so cannot be loaded");
       return;

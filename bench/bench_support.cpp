@@ -20,7 +20,9 @@ std::vector<std::pair<uint32_t, uint32_t>> codeRanges(const TImageInfo& image, u
   std::vector<std::pair<uint32_t, uint32_t>> ranges;
   for (const SectionInfo& s : image.sections())
     if ((s.characteristics & 0x20000020u) && s.rawOffset < fileSize)
-      ranges.emplace_back(s.rawOffset, uint32_t(std::min<uint64_t>(uint64_t(s.rawOffset) + s.rawSize, fileSize)));
+      ranges.emplace_back(s.rawOffset,
+                          uint32_t(
+                              std::min<uint64_t>(uint64_t(s.rawOffset) + s.rawSize, fileSize)));
   return ranges;
 }
 
@@ -67,7 +69,8 @@ bool TRatioReporter::timeOf(const std::string& name, double& t) const {
   return true;
 }
 
-bool TRatioReporter::counterOf(const std::string& name, const std::string& counter, double& value) const {
+bool TRatioReporter::counterOf(const std::string& name, const std::string& counter,
+                               double& value) const {
   const auto run = counters_.find(name);
   if (run == counters_.end()) return false;
   const auto it = run->second.find(counter);

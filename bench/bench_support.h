@@ -13,7 +13,8 @@
 #include "image/image_info.h"
 
 // Debian's i686 libstdc++-6.dll, the largest mingw DLL at hand.
-inline constexpr const char* kDefaultBenchFile = "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
+inline constexpr const char* kDefaultBenchFile =
+    "/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll";
 
 // OXU_BENCH_FILE, or else the default file.
 std::string benchFilePath();
@@ -56,7 +57,8 @@ class TRatioReporter : public benchmark::ConsoleReporter {
   bool counterOf(const std::string& name, const std::string& counter, double& value) const;
   // "what   N.NNx faster" (the peer's time over ours), `what` padded to
   // `width`; nothing when either did not run.
-  void printFaster(int width, const char* what, const std::string& ours, const std::string& peer) const;
+  void printFaster(int width, const char* what, const std::string& ours,
+                   const std::string& peer) const;
 
  private:
   TSummary summary_;

@@ -40,8 +40,8 @@ void ours(benchmark::State& state) {
   for (auto _ : state) {
     for (const uint8_t* p = base + s.begin; p < base + s.end;) {
       text[0] = 0;
-      decodeInstruction(p, Mode, base, 0, Mode == DecodeLength ? nullptr : text, sizeof text, false, nullptr,
-                        nullptr);
+      decodeInstruction(p, Mode, base, 0, Mode == DecodeLength ? nullptr : text, sizeof text, false,
+                        nullptr, nullptr);
       benchmark::DoNotOptimize(text[0]);
       ++count;
     }
@@ -71,8 +71,8 @@ void zydis(benchmark::State& state) {
         ZydisDecodedOperand ops[ZYDIS_MAX_OPERAND_COUNT];
         st = ZydisDecoderDecodeFull(&decoder, base + pos, s.end - pos, &insn, ops);
         if (ZYAN_SUCCESS(st))
-          ZydisFormatterFormatInstruction(&formatter, &insn, ops, insn.operand_count_visible, text, sizeof text,
-                                          pos, nullptr);
+          ZydisFormatterFormatInstruction(&formatter, &insn, ops, insn.operand_count_visible, text,
+                                          sizeof text, pos, nullptr);
         benchmark::DoNotOptimize(text[0]);
       } else {
         ZydisDecoderContext ctx;
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     times.printFaster(55, "mode 0 (length) vs Zydis decode", "ours/mode0_length", "zydis/decode");
     times.printFaster(55, "mode 2 (plain text) vs Zydis decode+format", "ours/mode2_plain_text",
                       "zydis/decode_format_intel");
-    times.printFaster(55, "mode 1 (listing, no annotator) vs Zydis decode+format", "ours/mode1_listing_text",
-                      "zydis/decode_format_intel");
+    times.printFaster(55, "mode 1 (listing, no annotator) vs Zydis decode+format",
+                      "ours/mode1_listing_text", "zydis/decode_format_intel");
   });
 }

@@ -7,10 +7,10 @@
 // Goals: each load under 1 s, each ChangeMemory under 50 ms.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "base/host.h"
 #include "bench_support.h"
@@ -30,7 +30,8 @@ TShape gShapes[] = {{"ordinary", ""}, {"overlapping", ""}, {"many", ""}};
 // The built files go to a folder of their own, removed at the end.
 std::string writeShapes() {
   const std::string dir =
-      (std::filesystem::temp_directory_path() / ("oxu-imports-bench-" + std::to_string(::getpid()))).string();
+      (std::filesystem::temp_directory_path() / ("oxu-imports-bench-" + std::to_string(::getpid())))
+          .string();
   std::filesystem::create_directories(dir);
   gShapes[0].path = benchFilePath();
   gShapes[1].path = dir + "/overlapping.exe";
@@ -95,7 +96,8 @@ int main(int argc, char** argv) {
   for (const TShape& s : gShapes) {
     benchmark::RegisterBenchmark((std::string("load/") + s.name).c_str(), BM_Load, &s)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark((std::string("change_memory/") + s.name).c_str(), BM_ChangeMemory, &s)
+    benchmark::RegisterBenchmark((std::string("change_memory/") + s.name).c_str(), BM_ChangeMemory,
+                                 &s)
         ->Unit(benchmark::kMillisecond);
   }
   const int rc = runBenchmarks(argc, argv, [](const TRatioReporter& times) {

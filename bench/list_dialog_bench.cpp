@@ -39,9 +39,10 @@ double medianMs(int runs, const std::function<void()>& work) {
 }
 
 void report(const char* what, double window, double model, double widget) {
-  std::printf("%-34s window %8.2f ms | model alone %8.2f ms (%.2fx) | QListWidget of the lines %8.2f ms (%.2fx)\n",
-              what, window, model, model > 0 ? window / model : 0.0, widget,
-              widget > 0 ? window / widget : 0.0);
+  std::printf(
+      "%-34s window %8.2f ms | model alone %8.2f ms (%.2fx) | QListWidget of the lines %8.2f ms (%.2fx)\n",
+      what, window, model, model > 0 ? window / model : 0.0, widget,
+      widget > 0 ? window / widget : 0.0);
 }
 
 bool loadWithoutScan(TDocument& doc, const std::string& path) {

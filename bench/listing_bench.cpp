@@ -109,7 +109,8 @@ std::vector<uint8_t> manySectionsFile(uint16_t claimed) {
   TPeBuilder b;
   b.entryRva = 0x100000;
   b.headerSize = (b.peOffset + 0x78 + 8 * 16 + 40 * kHeaders + 0x1FF) & ~0x1FFu;
-  const TPeBuilder::Section code{".text", 0x100000, end - begin, b.headerSize, end - begin, 0x60000020};
+  const TPeBuilder::Section code{".text",      0x100000,    end - begin,
+                                 b.headerSize, end - begin, 0x60000020};
   if (claimed == 1) b.sections().push_back(code);
   for (uint32_t i = 0; i + 1 < kHeaders; ++i)
     b.sections().push_back({".bss", 0x200000 + 0x1000 * i, 0x1000, 0, 0, 0xC0000080});
@@ -165,7 +166,8 @@ void runChild(benchmark::State& state, const std::string& command) {
     const auto start = std::chrono::steady_clock::now();
     if (std::system((command + " > /dev/null 2>&1").c_str()) != 0)
       return state.SkipWithError(("failed: " + command).c_str());
-    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     cpu += childSeconds() - before;
   }
   state.counters["cpu_ms"] = 1000 * cpu / double(state.iterations());
@@ -205,14 +207,40 @@ void BM_PaintSixtyRows(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_OxuListCli)->Name("oxu/list_all_no_refs_cli")->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
-BENCHMARK(BM_OxuListWholeFile)->Name("oxu/list_all")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_OxuListCodeSection)->Name("oxu/list_code_section")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK_CAPTURE(BM_Objdump, d, "-d")->Name("objdump/d_intel")->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
-BENCHMARK_CAPTURE(BM_Objdump, D, "-D")->Name("objdump/D_intel")->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+BENCHMARK(BM_OxuListCli)
+    ->Name("oxu/list_all_no_refs_cli")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
+BENCHMARK(BM_OxuListWholeFile)
+    ->Name("oxu/list_all")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK(BM_OxuListCodeSection)
+    ->Name("oxu/list_code_section")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_Objdump, d, "-d")
+    ->Name("objdump/d_intel")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_Objdump, D, "-D")
+    ->Name("objdump/D_intel")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(2);
 BENCHMARK(BM_PaintSixtyRows)->Name("oxu/paint_60_rows")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_ListSectionTable, many, 65535)->Name("oxu/list_all_65535_sections")->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_ListSectionTable, one, 1)->Name("oxu/list_all_same_bytes_1_section")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_ListSectionTable, many, 65535)
+    ->Name("oxu/list_all_65535_sections")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_ListSectionTable, one, 1)
+    ->Name("oxu/list_all_same_bytes_1_section")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 
@@ -220,16 +248,19 @@ BENCHMARK_CAPTURE(BM_ListSectionTable, one, 1)->Name("oxu/list_all_same_bytes_1_
 int main(int argc, char** argv) {
   return runBenchmarks(argc, argv, [](const TRatioReporter& times) {
     std::printf("file: %s\n", benchFilePath().c_str());
-    times.printFaster(48, "oxu list --all --no-refs vs objdump -D -M intel", "oxu/list_all_no_refs_cli",
-                      "objdump/D_intel");
+    times.printFaster(48, "oxu list --all --no-refs vs objdump -D -M intel",
+                      "oxu/list_all_no_refs_cli", "objdump/D_intel");
     // The same two runs by processor time, which a busy machine disturbs less.
     double ours, peer;
     if (times.counterOf("oxu/list_all_no_refs_cli", "cpu_ms", ours) &&
         times.counterOf("objdump/D_intel", "cpu_ms", peer) && ours > 0)
       std::printf("%-48s %.2fx faster\n", "  the same by processor time", peer / ours);
-    times.printFaster(48, "whole file listing vs objdump -D (same bytes)", "oxu/list_all", "objdump/D_intel");
-    times.printFaster(48, "whole file listing vs objdump -d (code only)", "oxu/list_all", "objdump/d_intel");
-    times.printFaster(48, "code section listing vs objdump -d", "oxu/list_code_section", "objdump/d_intel");
+    times.printFaster(48, "whole file listing vs objdump -D (same bytes)", "oxu/list_all",
+                      "objdump/D_intel");
+    times.printFaster(48, "whole file listing vs objdump -d (code only)", "oxu/list_all",
+                      "objdump/d_intel");
+    times.printFaster(48, "code section listing vs objdump -d", "oxu/list_code_section",
+                      "objdump/d_intel");
     double q;
     if (times.quotient("oxu/list_all_65535_sections", "oxu/list_all_same_bytes_1_section", q))
       std::printf("%-48s %.2fx the time\n", "65535 sections vs 1 (same bytes, whole listing)", q);

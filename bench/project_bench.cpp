@@ -35,10 +35,14 @@ struct TScanned {
     doc.workers().startReferenceScan();
     doc.workers().waitReferenceScan();
     for (uint32_t i = 0; i < 1000; ++i)
-      doc.names().add(doc.image().imageBase() + 0x1000 + i * 16, "name_" + std::to_string(i), REPLACE_ALWAYS);
+      doc.names().add(doc.image().imageBase() + 0x1000 + i * 16, "name_" + std::to_string(i),
+                      REPLACE_ALWAYS);
     for (uint32_t i = 0; i < 100; ++i) doc.trace().toggleBreakpoint(0x1000 + i * 4);
     for (uint32_t i = 0; i < 64; ++i) doc.history().pushReturn(RK_JUMP, i * 100);
-    state.path = (std::filesystem::temp_directory_path() / ("oxu-project-bench-" + std::to_string(::getpid()) + (extreme ? "-x" : "") + ".oxu")).string();
+    state.path =
+        (std::filesystem::temp_directory_path() /
+         ("oxu-project-bench-" + std::to_string(::getpid()) + (extreme ? "-x" : "") + ".oxu"))
+            .string();
     ok = SaveProject(doc, state) == 1;
   }
   ~TScanned() { std::remove(state.path.c_str()); }
@@ -58,7 +62,8 @@ TScanned& scanned(benchmark::State& st) {
 void counters(benchmark::State& st, const TScanned& s) {
   st.counters["jumpCalls"] = s.doc.stores().jumpCalls.count();
   st.counters["bytes"] = double(std::filesystem::file_size(s.state.path));
-  st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(std::filesystem::file_size(s.state.path)));
+  st.SetBytesProcessed(int64_t(st.iterations()) *
+                       int64_t(std::filesystem::file_size(s.state.path)));
 }
 
 void BM_SaveProject(benchmark::State& st) {
@@ -91,7 +96,8 @@ void BM_LoadProject(benchmark::State& st) {
     const int rc = LoadProject(doc, state);
     if (rc != PROJECT_LOADED) st.SkipWithError("load failed");
   }
-  if (doc.stores().jumpCalls.count() != s.doc.stores().jumpCalls.count()) st.SkipWithError("stores differ");
+  if (doc.stores().jumpCalls.count() != s.doc.stores().jumpCalls.count())
+    st.SkipWithError("stores differ");
   counters(st, s);
 }
 BENCHMARK(BM_LoadProject)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

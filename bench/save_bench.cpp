@@ -44,9 +44,11 @@ void BM_EnlargedSave(benchmark::State& state) {
   const TInput& in = input();
   uint64_t size = 0;
   for (auto _ : state) {
-    const TEnlargeLayout layout = planSectionEnlarged(in.bytes.data(), uint32_t(in.bytes.size()), in.image);
+    const TEnlargeLayout layout = planSectionEnlarged(in.bytes.data(), uint32_t(in.bytes.size()),
+                                                      in.image);
     const TSaveOutcome o = saveThroughTemporary(dir.file("big.exe"), false, [&](const TWriter& w) {
-      return layout.problem == EnlargeProblem::None && writeSectionEnlarged(in.bytes.data(), layout, w);
+      return layout.problem == EnlargeProblem::None &&
+             writeSectionEnlarged(in.bytes.data(), layout, w);
     });
     if (o.error != SaveError::None) state.SkipWithError("the enlarged save failed");
     size = layout.outputSize;
@@ -76,6 +78,8 @@ int main(int argc, char** argv) {
   return runBenchmarks(argc, argv, [](const TRatioReporter& times) {
     double q;
     if (times.quotient("BM_EnlargedSave", "BM_OneWrite", q))
-      std::printf("enlarged save (64 MiB of padding in 128-byte pieces): %.2fx the time of one write()\n", q);
+      std::printf(
+          "enlarged save (64 MiB of padding in 128-byte pieces): %.2fx the time of one write()\n",
+          q);
   });
 }

@@ -44,7 +44,6 @@ std::string latestWord(const std::vector<uint8_t>& b) {
   for (uint32_t w = 0; w < 65536; ++w) {
     if (isLetter(uint8_t(w)) || isLetter(uint8_t(w >> 8))) continue;
     if (first[w] > first[best]) best = w;  // a word that never occurs is the best
-
   }
   return std::string{char(best), char(best >> 8)};
 }
@@ -123,10 +122,14 @@ void run(benchmark::State& state, const TNeedle* needle, TWho who) {
 void registerAll() {
   for (const TNeedle& nd : kNeedles) {
     const std::string s = nd.name;
-    benchmark::RegisterBenchmark(("memmem/" + s).c_str(), run, &nd, MEMMEM)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("ours/exact/" + s).c_str(), run, &nd, OURS_EXACT)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("ours/nocase/" + s).c_str(), run, &nd, OURS_NOCASE)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("ours/backward/" + s).c_str(), run, &nd, OURS_BACKWARD)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("memmem/" + s).c_str(), run, &nd, MEMMEM)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("ours/exact/" + s).c_str(), run, &nd, OURS_EXACT)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("ours/nocase/" + s).c_str(), run, &nd, OURS_NOCASE)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("ours/backward/" + s).c_str(), run, &nd, OURS_BACKWARD)
+        ->Unit(benchmark::kMillisecond);
   }
 }
 
@@ -141,7 +144,8 @@ int main(int argc, char** argv) {
       for (const char* kind : {"exact", "nocase", "backward"}) {
         const std::string ours = std::string("ours/") + kind + "/" + nd.name;
         double q;
-        if (times.quotient(ours, std::string("memmem/") + nd.name, q)) std::printf("  %-22s %.2fx\n", ours.c_str(), q);
+        if (times.quotient(ours, std::string("memmem/") + nd.name, q))
+          std::printf("  %-22s %.2fx\n", ours.c_str(), q);
       }
   });
 }

@@ -7,7 +7,10 @@ bool TCliArgs::parse(int argc, char** argv, int first, const std::vector<std::st
   bool optionsEnded = false;
   for (int i = first; i < argc; ++i) {
     std::string a = argv[i];
-    if (!optionsEnded && a == "--") { optionsEnded = true; continue; }
+    if (!optionsEnded && a == "--") {
+      optionsEnded = true;
+      continue;
+    }
     if (optionsEnded || a.size() < 3 || a.compare(0, 2, "--") != 0) {
       positionals_.push_back(a);
       continue;
@@ -20,12 +23,18 @@ bool TCliArgs::parse(int argc, char** argv, int first, const std::vector<std::st
     }
     if (std::find(valueOptions.begin(), valueOptions.end(), name) != valueOptions.end()) {
       if (!inlineValue) {
-        if (i + 1 >= argc) { error = "option --" + name + " needs a value"; return false; }
+        if (i + 1 >= argc) {
+          error = "option --" + name + " needs a value";
+          return false;
+        }
         inlineValue = argv[++i];
       }
       values_[name].push_back(*inlineValue);
     } else if (std::find(flagOptions.begin(), flagOptions.end(), name) != flagOptions.end()) {
-      if (inlineValue) { error = "option --" + name + " takes no value"; return false; }
+      if (inlineValue) {
+        error = "option --" + name + " takes no value";
+        return false;
+      }
       flags_[name] = true;
     } else {
       error = "unknown option --" + name;
@@ -52,10 +61,14 @@ std::optional<uint32_t> parseInBase(const std::string& digits, int base) {
   uint64_t v = 0;
   for (char c : digits) {
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return std::nullopt;
     v = v * base + d;
     if (v > 0xFFFFFFFFull) return std::nullopt;
   }
@@ -65,7 +78,8 @@ std::optional<uint32_t> parseInBase(const std::string& digits, int base) {
 
 std::optional<uint32_t> parseAddress(const std::string& text) {
   std::string t = text;
-  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) return parseInBase(t.substr(2), 16);
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
+    return parseInBase(t.substr(2), 16);
   if (!t.empty() && t[0] == '#') return parseInBase(t.substr(1), 10);
   if (t.size() > 1 && (t.back() == 'h' || t.back() == 'H')) t.pop_back();
   return parseInBase(t, 16);

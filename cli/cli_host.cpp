@@ -21,8 +21,8 @@ MsgAnswer TCliHost::message(std::string_view text, std::string_view caption, Msg
   if (forcedAnswer) {
     MsgAnswer a = *forcedAnswer;
     // Yes/No stand for OK/Cancel where a dialog has those buttons.
-    if (buttons == MsgButtons::OkCancel) a = (a == MsgAnswer::Yes || a == MsgAnswer::Ok)
-                                                 ? MsgAnswer::Ok : MsgAnswer::Cancel;
+    if (buttons == MsgButtons::OkCancel)
+      a = (a == MsgAnswer::Yes || a == MsgAnswer::Ok) ? MsgAnswer::Ok : MsgAnswer::Cancel;
     return a;
   }
   return defaultAnswer(buttons);

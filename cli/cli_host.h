@@ -12,7 +12,7 @@ class TCliHost : public Host {
   // Answer to a name collision while symbols are loaded (--replace-all /
   // --skip-all); without one an existing name is kept.
   int replaceAnswer = REPLACE_ANSWER_SKIP;
-  bool quiet = false;                     // --quiet: no status lines
+  bool quiet = false;  // --quiet: no status lines
 
   MsgAnswer message(std::string_view text, std::string_view caption, MsgIcon icon,
                     MsgButtons buttons = MsgButtons::Ok) override;

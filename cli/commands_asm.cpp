@@ -23,7 +23,8 @@ int runBatch(bool code16) {
   std::string line, out;
   bool refused = false, writeFailed = false;
   auto flush = [&] {
-    if (!out.empty() && std::fwrite(out.data(), 1, out.size(), stdout) != out.size()) writeFailed = true;
+    if (!out.empty() && std::fwrite(out.data(), 1, out.size(), stdout) != out.size())
+      writeFailed = true;
     out.clear();
   };
   uint8_t bytes[kAsmMaxLength];
@@ -31,7 +32,8 @@ int runBatch(bool code16) {
   while (std::getline(std::cin, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const size_t start = line.find_first_not_of(" \t");
-    const size_t end = start == std::string::npos ? std::string::npos : line.find_first_of(" \t", start);
+    const size_t end = start == std::string::npos ? std::string::npos
+                                                  : line.find_first_of(" \t", start);
     const std::string field = start == std::string::npos ? "" : line.substr(start, end - start);
     const std::string text = end == std::string::npos ? "" : line.substr(end + 1);
     out += field;
@@ -40,7 +42,8 @@ int runBatch(bool code16) {
     if (!address) {
       refused = true;
       out += " ! expected an address (hexadecimal) in front of the instruction";
-    } else if ((n = assembleInstruction(text.c_str(), *address, code16, bytes, reason, sizeof reason)) == 0) {
+    } else if ((n = assembleInstruction(text.c_str(), *address, code16, bytes, reason,
+                                        sizeof reason)) == 0) {
       refused = true;
       out += " ! ";
       out += reason;
@@ -63,7 +66,8 @@ int runAsm(const TCliArgs& args, TCliHost&) {
   const bool code16 = args.flag("16");
   if (args.flag("batch")) {
     if (!args.positionals().empty() || args.value("address")) {
-      std::fprintf(stderr, "oxu asm: --batch reads \"ADDRESS TEXT\" lines from standard input only\n");
+      std::fprintf(stderr,
+                   "oxu asm: --batch reads \"ADDRESS TEXT\" lines from standard input only\n");
       return EXIT_USAGE;
     }
     return runBatch(code16);
@@ -79,7 +83,8 @@ int runAsm(const TCliArgs& args, TCliHost&) {
   for (const auto& p : args.positionals()) text += (text.empty() ? "" : " ") + p;
   uint8_t bytes[kAsmMaxLength];
   char reason[kAsmReasonCap];
-  const int n = assembleInstruction(text.c_str(), address.value_or(0), code16, bytes, reason, sizeof reason);
+  const int n = assembleInstruction(text.c_str(), address.value_or(0), code16, bytes, reason,
+                                    sizeof reason);
   if (n == 0) {
     std::fprintf(stderr, "oxu asm: %s\n", reason);
     return EXIT_FAILED;
@@ -93,11 +98,12 @@ int runAsm(const TCliArgs& args, TCliHost&) {
 }  // namespace
 
 void addAsmCommands(std::vector<TCliCommand>& commands) {
-  commands.push_back({"asm",
-                      "[--16] [--address A] TEXT | --batch [--16]   assemble one instruction (at address A, "
-                      "default 0) and print its bytes; --batch: \"ADDRESS TEXT\" lines from standard input "
-                      "give \"ADDRESS HEX\" or \"ADDRESS ! reason\"",
-                      {"address"},
-                      {"16", "batch"},
-                      runAsm});
+  commands.push_back(
+      {"asm",
+       "[--16] [--address A] TEXT | --batch [--16]   assemble one instruction (at address A, "
+       "default 0) and print its bytes; --batch: \"ADDRESS TEXT\" lines from standard input "
+       "give \"ADDRESS HEX\" or \"ADDRESS ! reason\"",
+       {"address"},
+       {"16", "batch"},
+       runAsm});
 }

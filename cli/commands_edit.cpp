@@ -19,8 +19,10 @@ bool parseHexBytes(const std::string& text, std::vector<uint8_t>& out) {
       ++i;
       continue;
     }
-    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
-    else if (c != ' ' && c != ',' && c != ':') return false;
+    if (std::isxdigit(static_cast<unsigned char>(c)))
+      digits += c;
+    else if (c != ' ' && c != ',' && c != ':')
+      return false;
   }
   if (digits.empty() || digits.size() % 2) return false;
   for (size_t i = 0; i < digits.size(); i += 2)
@@ -36,13 +38,16 @@ int runPatch(const TCliArgs& args, TCliHost& host) {
   const auto bytesText = args.value("bytes");
   const auto asmText = args.value("asm");
   std::vector<uint8_t> bytes;
-  if (!parsed || bool(bytesText) == bool(asmText) || (bytesText && !parseHexBytes(*bytesText, bytes))) {
-    std::fprintf(stderr, "oxu patch: give --at OFFSET (hex) and either --bytes HEX (pairs of hex digits) or "
-                         "--asm TEXT\n");
+  if (!parsed || bool(bytesText) == bool(asmText) ||
+      (bytesText && !parseHexBytes(*bytesText, bytes))) {
+    std::fprintf(stderr,
+                 "oxu patch: give --at OFFSET (hex) and either --bytes HEX (pairs of hex digits) or "
+                 "--asm TEXT\n");
     return EXIT_USAGE;
   }
   if (asmText && asmText->size() > kAsmCommandCap) {
-    std::fprintf(stderr, "oxu patch: an assembler command holds at most %zu characters\n", kAsmCommandCap);
+    std::fprintf(stderr, "oxu patch: an assembler command holds at most %zu characters\n",
+                 kAsmCommandCap);
     return EXIT_USAGE;
   }
   const uint32_t at = *parsed;
@@ -81,7 +86,8 @@ int runEnlarge(const TCliArgs& args, TCliHost& host) {
   if (int rc = loadDocumentArg(args, doc, LoadScan::Off, 2)) return rc;
   doc.settings().createBackups = !args.flag("no-backup");
   if (!doc.SaveFileAsSecEnlarged(args.positionals()[1])) return EXIT_FAILED;
-  std::string t = "written " + doc.path() + "\n   #  name      RVA       VirtSize  RawOffs   RawSize\n";
+  std::string t = "written " + doc.path() +
+                  "\n   #  name      RVA       VirtSize  RawOffs   RawSize\n";
   for (uint32_t i = 0; i < doc.image().sectionCount(); ++i) {
     const SectionInfo& s = doc.image().sections()[i];
     t += wsString("  %2u  %-8s  %.8X  %.8X  %.8X  %.8X\n", i, s.name, s.rva, s.virtualSize,
@@ -94,13 +100,19 @@ int runEnlarge(const TCliArgs& args, TCliHost& host) {
 }  // namespace
 
 void addEditCommands(std::vector<TCliCommand>& commands) {
-  commands.push_back({"patch",
-                      "FILE --at OFFSET (--bytes HEX | --asm TEXT [--16] [--file-offsets]) [--no-backup] "
-                      "[--out PATH]   change bytes, or the instruction at OFFSET to the assembled TEXT "
-                      "(through libopcode.so; at its memory address unless --file-offsets), and save "
-                      "(FILE.bak keeps the old file)",
-                      {"at", "bytes", "asm", "out"}, {"no-backup", "16", "file-offsets"}, runPatch});
-  commands.push_back({"enlarge", "FILE OUT [--no-backup]   write a copy whose sections have raw data "
-                                 "of their full virtual size",
-                      {}, {"no-backup"}, runEnlarge});
+  commands.push_back(
+      {"patch",
+       "FILE --at OFFSET (--bytes HEX | --asm TEXT [--16] [--file-offsets]) [--no-backup] "
+       "[--out PATH]   change bytes, or the instruction at OFFSET to the assembled TEXT "
+       "(through libopcode.so; at its memory address unless --file-offsets), and save "
+       "(FILE.bak keeps the old file)",
+       {"at", "bytes", "asm", "out"},
+       {"no-backup", "16", "file-offsets"},
+       runPatch});
+  commands.push_back({"enlarge",
+                      "FILE OUT [--no-backup]   write a copy whose sections have raw data "
+                      "of their full virtual size",
+                      {},
+                      {"no-backup"},
+                      runEnlarge});
 }

@@ -36,7 +36,10 @@ std::string fileMenuItems(TPlace place, const TConditions& facts) {
 
 void addrValue(TJsonWriter& j, std::string_view key, uint32_t v) {
   j.key(key);
-  if (v == NOT_IN_FILE) j.null(); else j.value(v);
+  if (v == NOT_IN_FILE)
+    j.null();
+  else
+    j.value(v);
 }
 
 // ---- info ---------------------------------------------------------------
@@ -57,14 +60,16 @@ int runInfo(const TCliArgs& args, TCliHost& host) {
     addrValue(j, "entryOffset", im.entryOffset());
     addrValue(j, "entryMemoryAddress", im.entryMemoryAddress());
     j.field("directoryCount", im.directoryCount());
-    j.field("lowestRawOffset", im.lowestRawOffset()).field("lowestSectionRva", im.lowestSectionRva());
+    j.field("lowestRawOffset", im.lowestRawOffset())
+        .field("lowestSectionRva", im.lowestSectionRva());
     j.field("highestSectionEnd", im.highestSectionEnd());
     j.field("importsPresent", im.importsPresent());
     j.field("importDirectoryOffset", im.importDirectoryOffset());
     j.field("importSectionEnd", im.importSectionEnd());
     j.field("exportsPresent", im.exportsPresent());
     j.field("menusPresent", im.menusPresent()).field("stringsPresent", im.stringsPresent());
-    j.field("relocationBlocks", uint32_t(im.relocationTable() ? im.relocationTable()->blocks().size() : 0));
+    j.field("relocationBlocks",
+            uint32_t(im.relocationTable() ? im.relocationTable()->blocks().size() : 0));
     j.field("tlsCallbackCount", im.tlsCallbackCount());
     j.key("sections").beginArray();
     for (const auto& s : im.sections()) {
@@ -115,8 +120,7 @@ int runInfo(const TCliArgs& args, TCliHost& host) {
        std::to_string(im.relocationTable() ? im.relocationTable()->blocks().size() : 0));
   line("TLS callbacks", std::to_string(im.tlsCallbackCount()));
   t += wsString("sections (%u):\n", im.sectionCount());
-  if (im.sectionCount())
-    t += "   #  name      RVA       VirtSize  RawOffs   RawSize   Flags\n";
+  if (im.sectionCount()) t += "   #  name      RVA       VirtSize  RawOffs   RawSize   Flags\n";
   for (uint32_t i = 0; i < im.sectionCount(); ++i) {
     const SectionInfo& s = im.sections()[i];
     t += wsString("  %2u  %-8s  %.8X  %.8X  %.8X  %.8X  %.8X\n", i, s.name, s.rva, s.virtualSize,
@@ -169,7 +173,8 @@ int runConv(const TCliArgs& args, TCliHost& host) {
     offsetNoHeader = im.rvaToFileOffset(rva, false);
   }
   // The buffer-based conversions: memory as shown for the offset, offset of the RVA.
-  const uint32_t rawMem = offset == NOT_IN_FILE ? NOT_IN_FILE : rawFileOffsetToMemory(offset, buf, size);
+  const uint32_t rawMem = offset == NOT_IN_FILE ? NOT_IN_FILE
+                                                : rawFileOffsetToMemory(offset, buf, size);
   const uint32_t rawOff = rva == NOT_IN_FILE ? NOT_IN_FILE : rawRvaToFileOffset(rva, buf, size);
   const SectionInfo* sec = offset != NOT_IN_FILE ? im.sectionByFileOffset(offset) : nullptr;
   if (!sec && rva != NOT_IN_FILE) sec = im.sectionByRva(rva);
@@ -184,7 +189,10 @@ int runConv(const TCliArgs& args, TCliHost& host) {
     addrValue(j, "rawFileOffsetToMemory", rawMem);
     addrValue(j, "rawRvaToFileOffset", rawOff);
     j.key("section");
-    if (sec) j.value(sec->name); else j.null();
+    if (sec)
+      j.value(sec->name);
+    else
+      j.null();
     j.endObject();
     printOut(j.text() + "\n");
     return EXIT_OK;
@@ -299,7 +307,8 @@ int runRelocs(const TCliArgs& args, TCliHost& host) {
       j.endObject();
       printOut(j.text() + "\n");
     } else {
-      printOut(wsString("RVA %.8X: state %u, entry offset %s\n", *at, state, addrText(entry).c_str()));
+      printOut(
+          wsString("RVA %.8X: state %u, entry offset %s\n", *at, state, addrText(entry).c_str()));
     }
     return EXIT_OK;
   }
@@ -314,7 +323,8 @@ int runRelocs(const TCliArgs& args, TCliHost& host) {
         j.endArray().endObject();
         continue;
       }
-      t += wsString("block %.8X at offset %.8X, %u entries\n", b.pageRva, b.blockOffset, b.entryCount);
+      t += wsString("block %.8X at offset %.8X, %u entries\n", b.pageRva, b.blockOffset,
+                    b.entryCount);
       for (uint32_t k = 0; k < b.entryCount; ++k) {
         const uint16_t e = b.entries[k];
         t += wsString("  %.4X  type %u  RVA %.8X\n", e, e >> 12, b.pageRva + (e & 0xFFFu));
@@ -347,7 +357,11 @@ int runTls(const TCliArgs& args, TCliHost& host) {
     }
     j.endArray().key("menu").beginObject().field("enabled", menu.enabled).key("items").beginArray();
     for (const auto& item : menu.items)
-      j.beginObject().field("id", item.id).field("text", item.text).field("enabled", item.enabled).endObject();
+      j.beginObject()
+          .field("id", item.id)
+          .field("text", item.text)
+          .field("enabled", item.enabled)
+          .endObject();
     j.endArray().endObject().endObject();
     printOut(j.text() + "\n");
     return EXIT_OK;
@@ -358,7 +372,8 @@ int runTls(const TCliArgs& args, TCliHost& host) {
                   addrText(im.tlsCallbackOffset(k)).c_str(),
                   addrText(im.fileOffsetToMemory(im.tlsCallbackOffset(k))).c_str(),
                   im.tlsNextSlotOffset(k));
-  t += std::string("menu \"Setup tracer for TLS callback\"") + (menu.enabled ? "" : " (grayed)") + "\n";
+  t += std::string("menu \"Setup tracer for TLS callback\"") + (menu.enabled ? "" : " (grayed)") +
+       "\n";
   for (const auto& item : menu.items)
     t += wsString("  %i  %s%s\n", item.id, item.text.c_str(), item.enabled ? "" : " (grayed)");
   printOut(t);
@@ -367,10 +382,11 @@ int runTls(const TCliArgs& args, TCliHost& host) {
 
 }  // namespace
 
-int loadDocumentArg(const TCliArgs& args, TDocument& doc, LoadScan scan, size_t expectedPositionals) {
+int loadDocumentArg(const TCliArgs& args, TDocument& doc, LoadScan scan,
+                    size_t expectedPositionals) {
   if (args.positionals().size() != expectedPositionals) {
-    std::fprintf(stderr, "oxu: expected %zu file argument%s (see oxu --help)\n", expectedPositionals,
-                 expectedPositionals == 1 ? "" : "s");
+    std::fprintf(stderr, "oxu: expected %zu file argument%s (see oxu --help)\n",
+                 expectedPositionals, expectedPositionals == 1 ? "" : "s");
     return EXIT_USAGE;
   }
   doc.setPath(args.positionals()[0]);
@@ -385,7 +401,8 @@ int addressOption(const TCliArgs& args, const char* command, const char* option,
   if (auto v = args.value(option)) {
     out = parseAddress(*v);
     if (!out) {
-      std::fprintf(stderr, "oxu %s: '%s' is not a hexadecimal 32-bit number\n", command, v->c_str());
+      std::fprintf(stderr, "oxu %s: '%s' is not a hexadecimal 32-bit number\n", command,
+                   v->c_str());
       return EXIT_USAGE;
     }
   }
@@ -397,14 +414,26 @@ void printOut(const std::string& text) {
 }
 
 void addImageCommands(std::vector<TCliCommand>& commands) {
-  commands.push_back({"info", "FILE [--json]   headers, sections and file-dependent menu items", {}, {}, runInfo});
-  commands.push_back({"conv", "FILE (--offset|--rva|--mem) VALUE [--json]   every address conversion",
-                      {"offset", "rva", "mem"}, {}, runConv});
-  commands.push_back({"imports", "FILE [--json] [--refs]   imported modules (ids) and functions (keys); "
-                                 "--refs: the descriptors' functions with the code that uses them",
-                      {}, {"refs"}, runImports});
-  commands.push_back({"exports", "FILE [--json]   exported functions in index order", {}, {}, runExports});
-  commands.push_back({"relocs", "FILE [--rva VALUE] [--json]   base relocations, or the state at one RVA",
-                      {"rva"}, {}, runRelocs});
-  commands.push_back({"tls", "FILE [--json]   TLS callbacks and the tracer's callback menu", {}, {}, runTls});
+  commands.push_back(
+      {"info", "FILE [--json]   headers, sections and file-dependent menu items", {}, {}, runInfo});
+  commands.push_back({"conv",
+                      "FILE (--offset|--rva|--mem) VALUE [--json]   every address conversion",
+                      {"offset", "rva", "mem"},
+                      {},
+                      runConv});
+  commands.push_back({"imports",
+                      "FILE [--json] [--refs]   imported modules (ids) and functions (keys); "
+                      "--refs: the descriptors' functions with the code that uses them",
+                      {},
+                      {"refs"},
+                      runImports});
+  commands.push_back(
+      {"exports", "FILE [--json]   exported functions in index order", {}, {}, runExports});
+  commands.push_back({"relocs",
+                      "FILE [--rva VALUE] [--json]   base relocations, or the state at one RVA",
+                      {"rva"},
+                      {},
+                      runRelocs});
+  commands.push_back(
+      {"tls", "FILE [--json]   TLS callbacks and the tracer's callback menu", {}, {}, runTls});
 }

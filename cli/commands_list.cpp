@@ -96,12 +96,12 @@ int runList(const TCliArgs& args, TCliHost& host) {
 }  // namespace
 
 void addListCommands(std::vector<TCliCommand>& commands) {
-  commands.push_back({"list",
-                      "[--offset X|--rva X|--mem X] [--lines N|--all] [--file-offsets] [--16] "
-                      "[--hex] [--no-strings] [--no-refs] [--relocs] [--color|--marks] "
-                      "[--width N] FILE",
-                      {"offset", "rva", "mem", "lines", "width"},
-                      {"all", "file-offsets", "16", "hex", "no-strings", "no-refs", "relocs",
-                       "color", "marks"},
-                      runList});
+  commands.push_back(
+      {"list",
+       "[--offset X|--rva X|--mem X] [--lines N|--all] [--file-offsets] [--16] "
+       "[--hex] [--no-strings] [--no-refs] [--relocs] [--color|--marks] "
+       "[--width N] FILE",
+       {"offset", "rva", "mem", "lines", "width"},
+       {"all", "file-offsets", "16", "hex", "no-strings", "no-refs", "relocs", "color", "marks"},
+       runList});
 }

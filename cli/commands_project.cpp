@@ -139,7 +139,8 @@ int runDump(const TCliArgs& args, TCliHost& host) {
   }
   std::vector<uint8_t> bytes;
   uint8_t chunk[65536];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+    bytes.insert(bytes.end(), chunk, chunk + n);
   std::fclose(f);
 
   host.quiet = true;  // the reader's progress lines are no part of a dump
@@ -155,11 +156,13 @@ int runDump(const TCliArgs& args, TCliHost& host) {
   };
   if (int rc = in.readHeader()) return fail(rc);
   const TProjectHeader& h = in.header();
-  t += wsString("header: version %u position %.8X width %u hexdump %u programoffsets %u autostrings %u\n",
-                unsigned(h.version), h.position, unsigned(h.codeWidth), unsigned(h.hexDump),
-                unsigned(h.programOffsets), unsigned(h.autoStrings));
+  t += wsString(
+      "header: version %u position %.8X width %u hexdump %u programoffsets %u autostrings %u\n",
+      unsigned(h.version), h.position, unsigned(h.codeWidth), unsigned(h.hexDump),
+      unsigned(h.programOffsets), unsigned(h.autoStrings));
   t += "table:";
-  for (int k = 0; k < PROJECT_SECTION_COUNT; ++k) t += wsString(" %s=%X", projectSectionName(k), in.sectionOffset(k));
+  for (int k = 0; k < PROJECT_SECTION_COUNT; ++k)
+    t += wsString(" %s=%X", projectSectionName(k), in.sectionOffset(k));
   t += "\n";
 
   auto enter = [&](int k) {
@@ -175,20 +178,22 @@ int runDump(const TCliArgs& args, TCliHost& host) {
   TCommentContainer names;
   if (int rc = enter(PS_COMMENTS)) return fail(rc);
   const int namesRc = in.readComments(names);
-  for (const TComment& n : names.snapshot()) t += wsString("  %.8X %s\n", n.address, n.text.c_str());
+  for (const TComment& n : names.snapshot())
+    t += wsString("  %.8X %s\n", n.address, n.text.c_str());
   if (namesRc) return fail(namesRc);
 
   TFixedRegs r;
   bool marks = false;
   if (int rc = enter(PS_FIXEDREGS)) return fail(rc);
   const int regsRc = in.readFixedRegs(r, marks);
-  t += wsString("  marks %.2X %.2X %.2X  EAX %.8X ECX %.8X EDX %.8X EBX %.8X\n", r.fixed8, r.fixed16,
-                r.fixed32, r.EAX, r.ECX, r.EDX, r.EBX);
+  t += wsString("  marks %.2X %.2X %.2X  EAX %.8X ECX %.8X EDX %.8X EBX %.8X\n", r.fixed8,
+                r.fixed16, r.fixed32, r.EAX, r.ECX, r.EDX, r.EBX);
   t += wsString("  ESP %.8X EBP %.8X ESI %.8X EDI %.8X\n", r.ESP, r.EBP, r.ESI, r.EDI);
   t += wsString("  segs %.2X  ES %.4X CS %.4X SS %.4X DS %.4X FS %.4X GS %.4X\n", r.fixedSegs, r.ES,
                 r.CS, r.SS, r.DS, r.FS, r.GS);
   t += wsString("  EFLAGS %.8X exception %u EIP %.8X stackBase %.8X exceptionList %.8X tls %i\n",
-                r.EFLAGS, unsigned(r.exceptionPending), r.EIP, r.stackBase, r.exceptionList, r.tlsIndex);
+                r.EFLAGS, unsigned(r.exceptionPending), r.EIP, r.stackBase, r.exceptionList,
+                r.tlsIndex);
   t += wsString("  fault %.8X write %u  breakpoints %u:", r.faultAddress, r.faultWrite,
                 unsigned(r.breakPoints.size()));
   for (const TBreakPoint& b : r.breakPoints) t += wsString(" %.8X", b.offset);
@@ -207,7 +212,8 @@ int runDump(const TCliArgs& args, TCliHost& host) {
   const int impRc = in.readImports(st.imports);
   for (uint32_t i = 0; i < st.imports.count(); ++i) {
     const TImpRef& m = st.imports[i];
-    t += wsString("  slot %.8X module %.8X function %.8X refs:", m.iatAddress, m.moduleName, m.function);
+    t += wsString("  slot %.8X module %.8X function %.8X refs:", m.iatAddress, m.moduleName,
+                  m.function);
     for (const TMInt& v : m.refs) t += wsString(" %.8X", uint32_t(v.value));
     t += "\n";
   }
@@ -216,7 +222,8 @@ int runDump(const TCliArgs& args, TCliHost& host) {
   auto idRefs = [&](const auto& store) {
     for (uint32_t i = 0; i < store.count(); ++i) {
       t += wsString("  id %.8X text %.8X refs:", store[i].id, store[i].textOffset);
-      for (const TMIntType& v : store[i].refs) t += wsString(" %.8X/%u", uint32_t(v.value), unsigned(v.type));
+      for (const TMIntType& v : store[i].refs)
+        t += wsString(" %.8X/%u", uint32_t(v.value), unsigned(v.type));
       t += "\n";
     }
   };

@@ -33,7 +33,8 @@ bool parseFlagRequests(const std::vector<std::string>& values, std::vector<TFlag
       for (const auto& b : kImageFlagBoxes)
         if (name == b.shortName) box = &b;
       if (!box || (state != "0" && state != "1")) {
-        error = "'" + item + "' is not NAME=0 or NAME=1 (names: code, exec, init, read, uninit, write)";
+        error = "'" + item +
+                "' is not NAME=0 or NAME=1 (names: code, exec, init, read, uninit, write)";
         return false;
       }
       out.push_back({box->control, state == "1"});
@@ -93,12 +94,16 @@ std::string jsonText(const TImagePropsModel& m, const TApplied& applied, const s
     j.endObject();
   }
   j.key("saved");
-  if (saved.empty()) j.null(); else j.value(saved);
+  if (saved.empty())
+    j.null();
+  else
+    j.value(saved);
   j.endObject();
   return j.text() + "\n";
 }
 
-std::string plainText(const TImagePropsModel& m, const TApplied& applied, const std::string& saved) {
+std::string plainText(const TImagePropsModel& m, const TApplied& applied,
+                      const std::string& saved) {
   std::string t;
   auto line = [&](const std::string& label, const std::string& value) {
     t += wsString("%-24s%s\n", label.c_str(), value.c_str());
@@ -159,7 +164,8 @@ int runProps(const TCliArgs& args, TCliHost& host) {
   TImagePropsModel model(doc);
   model.open();
   auto print = [&](const TApplied& applied, const std::string& saved) {
-    printOut(args.flag("json") ? jsonText(model, applied, saved) : plainText(model, applied, saved));
+    printOut(args.flag("json") ? jsonText(model, applied, saved)
+                               : plainText(model, applied, saved));
   };
   if (!model.headersValid()) {
     print({}, "");
@@ -202,9 +208,12 @@ int runProps(const TCliArgs& args, TCliHost& host) {
 }  // namespace
 
 void addPropsCommands(std::vector<TCliCommand>& commands) {
-  commands.push_back({"props",
-                      "FILE [--section N] [--set-flags NAME=0|1,...] [--out PATH] [--json]   the image "
-                      "properties dialog: header fields, sections, flags (code exec init read uninit "
-                      "write) applied and saved",
-                      {"section", "set-flags", "out"}, {}, runProps});
+  commands.push_back(
+      {"props",
+       "FILE [--section N] [--set-flags NAME=0|1,...] [--out PATH] [--json]   the image "
+       "properties dialog: header fields, sections, flags (code exec init read uninit "
+       "write) applied and saved",
+       {"section", "set-flags", "out"},
+       {},
+       runProps});
 }

@@ -18,7 +18,8 @@ void idStoreText(std::string& t, const char* title, const TIdRefStore<R>& store)
   for (uint32_t i = 0; i < store.count(); ++i) {
     const R& r = store[i];
     t += wsString("  id %.8X  text %.8X  refs:", r.id, r.textOffset);
-    for (const TMIntType& m : r.refs) t += wsString(" %.8X/%u", uint32_t(m.value), unsigned(m.type));
+    for (const TMIntType& m : r.refs)
+      t += wsString(" %.8X/%u", uint32_t(m.value), unsigned(m.type));
     t += "\n";
   }
 }
@@ -103,7 +104,8 @@ int runRefs(const TCliArgs& args, TCliHost& host) {
     t += wsString("import refs: %u\n", stores.imports.count());
     for (uint32_t i = 0; i < stores.imports.count(); ++i) {
       const TImpRef& r = stores.imports[i];
-      t += wsString("  slot %.8X  module %.8X  function %.8X  refs:", r.iatAddress, r.moduleName, r.function);
+      t += wsString("  slot %.8X  module %.8X  function %.8X  refs:", r.iatAddress, r.moduleName,
+                    r.function);
       for (const TMInt& m : r.refs) t += wsString(" %.8X", uint32_t(m.value));
       t += "\n";
     }
@@ -123,6 +125,9 @@ int runRefs(const TCliArgs& args, TCliHost& host) {
 }  // namespace
 
 void addRefsCommands(std::vector<TCliCommand>& commands) {
-  commands.push_back({"refs", "FILE [--extreme] [--to OFF] [--all] [--sweep] [--json]", {"to"},
-                      {"extreme", "all", "sweep"}, runRefs});
+  commands.push_back({"refs",
+                      "FILE [--extreme] [--to OFF] [--all] [--sweep] [--json]",
+                      {"to"},
+                      {"extreme", "all", "sweep"},
+                      runRefs});
 }

@@ -11,7 +11,8 @@
 namespace {
 
 void showListFailure(const TResourceList& list, Host& host) {
-  if (list.noResourcesMessage) host.message(kNoResourcesText, kNoResourcesCaption, MsgIcon::Information);
+  if (list.noResourcesMessage)
+    host.message(kNoResourcesText, kNoResourcesCaption, MsgIcon::Information);
   if (!list.title.empty()) std::fprintf(stderr, "title: %s\n", list.title.c_str());
 }
 
@@ -49,8 +50,10 @@ int runMenus(const TCliArgs& args, TCliHost& host) {
     std::string l = text.substr(start, end + 1 - start);
     if (l.size() >= 2 && l[l.size() - 2] == '\r') l.erase(l.size() - 2, 1);
     t += l;
-    if (refs && line < int(view.shown().lineIds.size()) && view.shown().lineIds[line] != kNoMenuCommand)
-      for (const auto& r : view.referencesForLine(doc, line, doc.stores().menus, doc.workers().scanning()))
+    if (refs && line < int(view.shown().lineIds.size()) &&
+        view.shown().lineIds[line] != kNoMenuCommand)
+      for (const auto& r :
+           view.referencesForLine(doc, line, doc.stores().menus, doc.workers().scanning()))
         t += "        " + r.text + "\n";
     start = end + 1;
   }
@@ -76,14 +79,16 @@ int runStrings(const TCliArgs& args, TCliHost& host) {
     }
     if (view.selected() < 0) return EXIT_USAGE;  // nothing to search for
     t += view.strings().lines[view.selected()].text + "\n";
-    for (const auto& r : view.references(doc, doc.stores().strings, doc.workers().scanning())) t += "        " + r.text + "\n";
+    for (const auto& r : view.references(doc, doc.stores().strings, doc.workers().scanning()))
+      t += "        " + r.text + "\n";
     printOut(t);
     return EXIT_OK;
   }
   for (size_t i = 0; i < view.strings().lines.size(); ++i) {
     view.select(int(i));
     t += view.strings().lines[i].text + "\n";
-    for (const auto& r : view.references(doc, doc.stores().strings, doc.workers().scanning())) t += "        " + r.text + "\n";
+    for (const auto& r : view.references(doc, doc.stores().strings, doc.workers().scanning()))
+      t += "        " + r.text + "\n";
   }
   printOut(t);
   return view.strings().title.empty() ? EXIT_OK : EXIT_FAILED;
@@ -96,7 +101,8 @@ int printImportReferences(const TCliArgs& args, TCliHost& host) {
   if (int rc = loadDocumentArg(args, doc, LoadScan::On)) return rc;
   TImportsView view;
   if (!view.open(doc, true, doc.stores().imports, doc.workers().scanning())) {
-    host.message(TImportListModel::kFailureText, TImportListModel::kFailureCaption, MsgIcon::Information);
+    host.message(TImportListModel::kFailureText, TImportListModel::kFailureCaption,
+                 MsgIcon::Information);
     return EXIT_FAILED;
   }
   std::string t;
@@ -114,10 +120,17 @@ int printImportReferences(const TCliArgs& args, TCliHost& host) {
 }
 
 void addResourceCommands(std::vector<TCliCommand>& commands) {
-  commands.push_back({"menus", "FILE [--menu NAME] [--refs]   menu resources as MENU blocks, with the code using each command",
-                      {"menu"}, {"refs"}, runMenus});
-  commands.push_back({"strings",
-                      "FILE [--only-referenced] [--no-arith] [--no-bitwise] [--find TEXT]   string-table "
-                      "strings with the code using them",
-                      {"find"}, {"only-referenced", "no-arith", "no-bitwise"}, runStrings});
+  commands.push_back(
+      {"menus",
+       "FILE [--menu NAME] [--refs]   menu resources as MENU blocks, with the code using each command",
+       {"menu"},
+       {"refs"},
+       runMenus});
+  commands.push_back(
+      {"strings",
+       "FILE [--only-referenced] [--no-arith] [--no-bitwise] [--find TEXT]   string-table "
+       "strings with the code using them",
+       {"find"},
+       {"only-referenced", "no-arith", "no-bitwise"},
+       runStrings});
 }

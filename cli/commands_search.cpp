@@ -18,7 +18,7 @@ struct TTypeOption {
   int type;
 };
 constexpr TTypeOption kTypeOptions[] = {
-    {"hex", ST_HEX}, {"dec", ST_DECIMAL}, {"bytes", ST_BYTE_LIST},
+    {"hex", ST_HEX},     {"dec", ST_DECIMAL},     {"bytes", ST_BYTE_LIST},
     {"ascii", ST_ASCII}, {"unicode", ST_UNICODE},
 };
 
@@ -33,11 +33,13 @@ int runSearch(const TCliArgs& args, TCliHost& host) {
     }
   }
   if (given != 1) {
-    std::fprintf(stderr, "oxu search: give exactly one of --hex, --dec, --bytes, --ascii, --unicode\n");
+    std::fprintf(stderr,
+                 "oxu search: give exactly one of --hex, --dec, --bytes, --ascii, --unicode\n");
     return EXIT_USAGE;
   }
   if (state.phrase.size() > kSearchPhraseMax) {
-    std::fprintf(stderr, "oxu search: the phrase is longer than %zu characters\n", kSearchPhraseMax);
+    std::fprintf(stderr, "oxu search: the phrase is longer than %zu characters\n",
+                 kSearchPhraseMax);
     return EXIT_USAGE;
   }
   std::optional<uint32_t> from;
@@ -60,7 +62,8 @@ int runSearch(const TCliArgs& args, TCliHost& host) {
     const uint8_t* bytes = pattern->bytes.data();
     const uint32_t length = uint32_t(pattern->bytes.size());
     if (length > size) {
-      host.message("Search item longer than file!!", "Small size problem ;D", MsgIcon::Warning, MsgButtons::Ok);
+      host.message("Search item longer than file!!", "Small size problem ;D", MsgIcon::Warning,
+                   MsgButtons::Ok);
       return EXIT_FAILED;
     }
     const bool ic = pattern->ignoreCase;
@@ -82,7 +85,8 @@ int runSearch(const TCliArgs& args, TCliHost& host) {
         at = hit + 1;
       }
     }
-    if (hits.empty()) host.message("Didn't find it!", "Whole file scanned", MsgIcon::Information, MsgButtons::Ok);
+    if (hits.empty())
+      host.message("Didn't find it!", "Whole file scanned", MsgIcon::Information, MsgButtons::Ok);
   } else {
     // One press from the listing's top line, which starts at the beginning
     // of the file (or at --from).
@@ -92,8 +96,8 @@ int runSearch(const TCliArgs& args, TCliHost& host) {
 
   // The type changes when a phrase far from a number was taken as text.
   if (state.type != chosenType)
-    host.setStatusText(wsString("searched as %s \"%s\"", searchTypeName(state.type),
-                                state.phrase.c_str()));
+    host.setStatusText(
+        wsString("searched as %s \"%s\"", searchTypeName(state.type), state.phrase.c_str()));
 
   const bool pe = doc.image().isPE() != 0;
   const TRawSectionTable& sections = doc.image().rawSections();
@@ -111,8 +115,7 @@ int runSearch(const TCliArgs& args, TCliHost& host) {
   } else {
     std::string t;
     for (uint32_t h : hits)
-      t += pe ? wsString("%.8X %.8X\n", h, sections.fileOffsetToMemory(h))
-              : wsString("%.8X\n", h);
+      t += pe ? wsString("%.8X %.8X\n", h, sections.fileOffsetToMemory(h)) : wsString("%.8X\n", h);
     printOut(t);
   }
   return hits.empty() ? EXIT_FAILED : EXIT_OK;

@@ -27,7 +27,8 @@ int runLoad(SymbolFileKind kind, const TCliArgs& args, TCliHost& host) {
   if (args.flag("json")) {
     TJsonWriter j;
     j.beginObject().field("examined", loaded).key("names").beginArray();
-    for (const auto& n : names) j.beginObject().field("address", n.address).field("name", n.text).endObject();
+    for (const auto& n : names)
+      j.beginObject().field("address", n.address).field("name", n.text).endObject();
     j.endArray().endObject();
     printOut(j.text() + "\n");
     return EXIT_OK;
@@ -38,8 +39,12 @@ int runLoad(SymbolFileKind kind, const TCliArgs& args, TCliHost& host) {
   return EXIT_OK;
 }
 
-int runLoadMap(const TCliArgs& args, TCliHost& host) { return runLoad(SymbolFileKind::Map, args, host); }
-int runLoadDef(const TCliArgs& args, TCliHost& host) { return runLoad(SymbolFileKind::Def, args, host); }
+int runLoadMap(const TCliArgs& args, TCliHost& host) {
+  return runLoad(SymbolFileKind::Map, args, host);
+}
+int runLoadDef(const TCliArgs& args, TCliHost& host) {
+  return runLoad(SymbolFileKind::Def, args, host);
+}
 
 }  // namespace
 
@@ -47,9 +52,14 @@ void addSymbolCommands(std::vector<TCliCommand>& commands) {
   commands.push_back({"load-map",
                       "FILE MAP [--replace-all|--skip-all] [--json]   names from a linker map file "
                       "(a name that meets another is kept unless --replace-all)",
-                      {}, {"replace-all", "skip-all"}, runLoadMap});
-  commands.push_back({"load-def",
-                      "FILE DEF [--replace-all|--skip-all] [--json]   names from a module-definition "
-                      "file, matched by export ordinal",
-                      {}, {"replace-all", "skip-all"}, runLoadDef});
+                      {},
+                      {"replace-all", "skip-all"},
+                      runLoadMap});
+  commands.push_back(
+      {"load-def",
+       "FILE DEF [--replace-all|--skip-all] [--json]   names from a module-definition "
+       "file, matched by export ordinal",
+       {},
+       {"replace-all", "skip-all"},
+       runLoadDef});
 }

@@ -69,14 +69,16 @@ int runTrace(const TCliArgs& args, TCliHost& host) {
   if (args.flag("entry")) doc.trace().setupTracerEntryPoint();
   if (tls) {
     if (*tls > doc.image().tlsCallbackCount()) {
-      std::fprintf(stderr, "oxu trace: the file has %u TLS callbacks\n", doc.image().tlsCallbackCount());
+      std::fprintf(stderr, "oxu trace: the file has %u TLS callbacks\n",
+                   doc.image().tlsCallbackCount());
       return EXIT_FAILED;
     }
     doc.trace().setupTracerTlsCallback(*tls - 1);
   }
   for (uint32_t b : breaks) doc.trace().toggleBreakpoint(b);
 
-  std::string out = wsString("start EIP=%.8X (offset %.8X)\n", doc.trace().regs().EIP, doc.trace().tracePoint());
+  std::string out = wsString("start EIP=%.8X (offset %.8X)\n", doc.trace().regs().EIP,
+                             doc.trace().tracePoint());
   // Stepped as the continuous trace does: the first step runs even from a
   // breakpoint, later ones stop on one, and any refused step ends the run.
   uint32_t done = 0;
@@ -115,5 +117,7 @@ void addTraceCommands(std::vector<TCliCommand>& commands) {
   commands.push_back({"trace",
                       "FILE [--entry|--tls N] [--steps N] [--break OFF ...] [--yes|--no] [--regs] "
                       "[--history] [--vis OUT.ppm]   step the program in the emulator",
-                      {"steps", "break", "tls", "vis"}, {"entry", "regs", "history"}, runTrace});
+                      {"steps", "break", "tls", "vis"},
+                      {"entry", "regs", "history"},
+                      runTrace});
 }

@@ -29,17 +29,38 @@ std::string jsonQuote(std::string_view s) {
 }
 
 void TJsonWriter::separate() {
-  if (afterKey_) { afterKey_ = false; return; }
+  if (afterKey_) {
+    afterKey_ = false;
+    return;
+  }
   if (!first_.empty()) {
     if (!first_.back()) out_ += ',';
     first_.back() = false;
   }
 }
 
-TJsonWriter& TJsonWriter::beginObject() { separate(); out_ += '{'; first_.push_back(true); return *this; }
-TJsonWriter& TJsonWriter::endObject() { out_ += '}'; first_.pop_back(); return *this; }
-TJsonWriter& TJsonWriter::beginArray() { separate(); out_ += '['; first_.push_back(true); return *this; }
-TJsonWriter& TJsonWriter::endArray() { out_ += ']'; first_.pop_back(); return *this; }
+TJsonWriter& TJsonWriter::beginObject() {
+  separate();
+  out_ += '{';
+  first_.push_back(true);
+  return *this;
+}
+TJsonWriter& TJsonWriter::endObject() {
+  out_ += '}';
+  first_.pop_back();
+  return *this;
+}
+TJsonWriter& TJsonWriter::beginArray() {
+  separate();
+  out_ += '[';
+  first_.push_back(true);
+  return *this;
+}
+TJsonWriter& TJsonWriter::endArray() {
+  out_ += ']';
+  first_.pop_back();
+  return *this;
+}
 
 TJsonWriter& TJsonWriter::key(std::string_view k) {
   separate();
@@ -49,8 +70,28 @@ TJsonWriter& TJsonWriter::key(std::string_view k) {
   return *this;
 }
 
-TJsonWriter& TJsonWriter::value(std::string_view s) { separate(); out_ += jsonQuote(s); return *this; }
-TJsonWriter& TJsonWriter::value(uint64_t n) { separate(); out_ += std::to_string(n); return *this; }
-TJsonWriter& TJsonWriter::value(int64_t n) { separate(); out_ += std::to_string(n); return *this; }
-TJsonWriter& TJsonWriter::value(bool b) { separate(); out_ += b ? "true" : "false"; return *this; }
-TJsonWriter& TJsonWriter::null() { separate(); out_ += "null"; return *this; }
+TJsonWriter& TJsonWriter::value(std::string_view s) {
+  separate();
+  out_ += jsonQuote(s);
+  return *this;
+}
+TJsonWriter& TJsonWriter::value(uint64_t n) {
+  separate();
+  out_ += std::to_string(n);
+  return *this;
+}
+TJsonWriter& TJsonWriter::value(int64_t n) {
+  separate();
+  out_ += std::to_string(n);
+  return *this;
+}
+TJsonWriter& TJsonWriter::value(bool b) {
+  separate();
+  out_ += b ? "true" : "false";
+  return *this;
+}
+TJsonWriter& TJsonWriter::null() {
+  separate();
+  out_ += "null";
+  return *this;
+}

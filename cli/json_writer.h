@@ -24,7 +24,10 @@ class TJsonWriter {
   TJsonWriter& null();
 
   template <class T>
-  TJsonWriter& field(std::string_view k, const T& v) { key(k); return value(v); }
+  TJsonWriter& field(std::string_view k, const T& v) {
+    key(k);
+    return value(v);
+  }
 
   const std::string& text() const { return out_; }
 

@@ -18,7 +18,8 @@ const char* const kRegNames[3][8] = {
     {"ax", "cx", "dx", "bx", "sp", "bp", "si", "di"},
     {"eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi"},
 };
-const char* const kSegNames[8] = {"es", "cs", "ss", "ds", "fs", "gs", "<undefined seg>", "<undefined seg>"};
+const char* const kSegNames[8] = {
+    "es", "cs", "ss", "ds", "fs", "gs", "<undefined seg>", "<undefined seg>"};
 const char* const kBase16[8] = {"bx+si", "bx+di", "bp+si", "bp+di", "si", "di", "bp", "bx"};
 const char kHexDigits[] = "0123456789ABCDEF";
 
@@ -132,14 +133,17 @@ uint32_t fetchValue(DecodeContext* c, const uint8_t* p, unsigned size, bool isSi
       return isSigned ? uint32_t(int32_t(int16_t(v))) : v;
     }
     case 4:
-      return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+      return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+             (uint32_t(p[3]) << 24);
     default:
       if (c) putText(*c, "Illegal size specified\n");
       return 0;
   }
 }
 
-inline unsigned immediateBytes(uint32_t operandSize) { return operandSize == 0 ? 1 : operandSize == 1 ? 2 : 4; }
+inline unsigned immediateBytes(uint32_t operandSize) {
+  return operandSize == 0 ? 1 : operandSize == 1 ? 2 : 4;
+}
 
 void decodeModRM(DecodeContext& c, const uint8_t*& p, uint8_t modrm) {
   ModRMOperand& op = c.rm;
@@ -308,8 +312,9 @@ void printMemoryOperand(DecodeContext& c, unsigned sizeCode, const ModRMOperand&
 // operand size only the low word moves and wraps.
 uint32_t branchTarget(DecodeContext& c, const uint8_t* next, int32_t disp) {
   uint32_t nextShown = uint32_t(next - c.base) - c.bias;
-  uint32_t target = c.operandSize == 1 ? (nextShown & 0xFFFF0000u) | ((nextShown + uint32_t(disp)) & 0xFFFFu)
-                                       : nextShown + uint32_t(disp);
+  uint32_t target = c.operandSize == 1
+                        ? (nextShown & 0xFFFF0000u) | ((nextShown + uint32_t(disp)) & 0xFFFFu)
+                        : nextShown + uint32_t(disp);
   c.branchSeen = true;
   c.branchValue = target;
   return target;
@@ -372,8 +377,7 @@ const uint8_t* decodeFpuInstruction(DecodeContext& c, const uint8_t* p, uint8_t 
         }
         return p;
       }
-      default:
-        return nullptr;
+      default: return nullptr;
     }
   }
   decodeModRM(c, p, modrm);
@@ -415,8 +419,7 @@ const uint8_t* decodeBody(DecodeContext& c) {
         if constexpr (Text) putText(c, b == 0xF2 ? "repnz " : "repz  ");
         c.columns += 6;
         continue;
-      default:
-        break;
+      default: break;
     }
     break;
   }
@@ -446,9 +449,7 @@ const uint8_t* decodeBody(DecodeContext& c) {
   uint32_t operands = e->operands;
   int sizeKind = e->sizeKind;
   switch (e->group) {
-    case GroupNames:
-      mnemonic = static_cast<const char* const*>(e->extra)[reg];
-      break;
+    case GroupNames: mnemonic = static_cast<const char* const*>(e->extra)[reg]; break;
     case GroupRecordsOps: {
       const OpcodeEntry& g = static_cast<const OpcodeEntry*>(e->extra)[reg];
       mnemonic = g.mnemonic;
@@ -462,8 +463,7 @@ const uint8_t* decodeBody(DecodeContext& c) {
       sizeKind = g.sizeKind;
       break;
     }
-    default:
-      break;
+    default: break;
   }
   if (!mnemonic[0]) return nullptr;
 
@@ -513,14 +513,16 @@ const uint8_t* decodeBody(DecodeContext& c) {
     switch (kind) {
       case RegMem:
         c.segmentUsed = true;
-        if constexpr (Text) printMemoryOperand(c, c.operandSize, c.rm, TAnnotator::FlavourData, last);
+        if constexpr (Text)
+          printMemoryOperand(c, c.operandSize, c.rm, TAnnotator::FlavourData, last);
         break;
       case RegMemTarget:
         c.segmentUsed = true;
-        if (sizeKind == SizeFar && c.rm.isRegister) return nullptr;  // a far pointer lives in memory
+        if (sizeKind == SizeFar && c.rm.isRegister)
+          return nullptr;  // a far pointer lives in memory
         if constexpr (Text)
-          printMemoryOperand(c, sizeKind == SizeFar ? 9 : c.operandSize, c.rm, TAnnotator::FlavourCallTarget,
-                             last);
+          printMemoryOperand(c, sizeKind == SizeFar ? 9 : c.operandSize, c.rm,
+                             TAnnotator::FlavourCallTarget, last);
         break;
       case RegMem16:
         c.segmentUsed = true;
@@ -604,7 +606,8 @@ const uint8_t* decodeBody(DecodeContext& c) {
         p += size;
         if constexpr (Text) {
           putHex(c, size == 1 ? v & 0xFF : size == 2 ? v & 0xFFFF : v, int(size * 2));
-          if (!(mnemonic[0] == 'c' && mnemonic[1] == 'm')) noteValue(c, v, false, TAnnotator::FlavourData, c.bias);
+          if (!(mnemonic[0] == 'c' && mnemonic[1] == 'm'))
+            noteValue(c, v, false, TAnnotator::FlavourData, c.bias);
         }
         break;
       }
@@ -701,8 +704,7 @@ const uint8_t* decodeBody(DecodeContext& c) {
         }
         break;
       }
-      default:
-        break;
+      default: break;
     }
   }
   if (c.segment && !c.segmentUsed) return nullptr;  // an override nothing uses
@@ -740,8 +742,9 @@ DecodeContext freshContext(const uint8_t* cursor, const uint8_t* base, uint32_t 
 
 }  // namespace
 
-void decodeInstruction(const uint8_t*& cursor, DecodeMode mode, const uint8_t* base, uint32_t bias, char* out,
-                       size_t cap, bool code16, const TFixedRegView* fixed, const TAnnotator* annotator) {
+void decodeInstruction(const uint8_t*& cursor, DecodeMode mode, const uint8_t* base, uint32_t bias,
+                       char* out, size_t cap, bool code16, const TFixedRegView* fixed,
+                       const TAnnotator* annotator) {
   DecodeContext c = freshContext(cursor, base, bias, code16);
   if (mode == DecodeLength || !out || cap == 0) {
     const uint8_t* end = decodeBody<false>(c);

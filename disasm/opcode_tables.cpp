@@ -17,34 +17,48 @@ constexpr OpcodeEntry entry(const char* m, int8_t size, uint32_t ops, const void
   return OpcodeEntry{m, extra, ops, modrm, size, group};
 }
 
-constexpr uint32_t ops(uint8_t a = 0, uint8_t b = 0, uint8_t c = 0) { return packOperands(a, b, c); }
+constexpr uint32_t ops(uint8_t a = 0, uint8_t b = 0, uint8_t c = 0) {
+  return packOperands(a, b, c);
+}
 
 constexpr const char* kArith[8] = {"add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"};
-constexpr const char* kJcc[16] = {"jo", "jno", "jb",  "jnb", "jz", "jnz", "jbe", "jnbe",
-                                  "js", "jns", "jp",  "jnp", "jl", "jnl", "jle", "jnle"};
-constexpr const char* kSetcc[16] = {"seto", "setno", "setb", "setnb", "setz", "setnz", "setbe", "setnbe",
-                                    "sets", "setns", "setp", "setnp", "setl", "setnl", "setle", "setnle"};
-constexpr const char* kCmov[16] = {"cmovo", "cmovno", "cmovc", "cmovae", "cmove", "cmovne", "cmovbe",
-                                   "cmovnbe", "cmovs", "cmovns", "cmovpe", "cmovpo", "cmovl", "cmovnl",
-                                   "cmovle", "cmovnle"};
+constexpr const char* kJcc[16] = {"jo", "jno", "jb", "jnb", "jz", "jnz", "jbe", "jnbe",
+                                  "js", "jns", "jp", "jnp", "jl", "jnl", "jle", "jnle"};
+constexpr const char* kSetcc[16] = {"seto",  "setno",  "setb",  "setnb", "setz", "setnz",
+                                    "setbe", "setnbe", "sets",  "setns", "setp", "setnp",
+                                    "setl",  "setnl",  "setle", "setnle"};
+constexpr const char* kCmov[16] = {"cmovo",  "cmovno",  "cmovc",  "cmovae", "cmove",  "cmovne",
+                                   "cmovbe", "cmovnbe", "cmovs",  "cmovns", "cmovpe", "cmovpo",
+                                   "cmovl",  "cmovnl",  "cmovle", "cmovnle"};
 
 // Mnemonic-list groups: the main entry's operands and size kind stay.
 constexpr const char* kGroup1[8] = {"add", "or", "adc", "sbb", "and", "sub", "xor", "cmp"};
 constexpr const char* kGroup2[8] = {"rol", "ror", "rcl", "rcr", "shl", "shr", "shl", "sar"};
 constexpr const char* kGroup0F00[8] = {"sldt", "str", "lldt", "ltr", "verr", "verw", "", ""};
-constexpr const char* kGroup0F01[8] = {"sgdt", "sidt", "lgdt", "lidt", "smsw", "", "lmsw", "invlpg"};
+constexpr const char* kGroup0F01[8] = {"sgdt", "sidt", "lgdt", "lidt",
+                                       "smsw", "",     "lmsw", "invlpg"};
 constexpr const char* kGroup0FBA[8] = {"", "", "", "", "bt", "bts", "btr", "btc"};
 
 // Record groups.
 constexpr OpcodeEntry kGroup3[8] = {
-    entry("test", SizeOperand, ops(RegMem, ImmAddress)), entry("test", SizeOperand, ops(RegMem, ImmAddress)),
-    entry("not", SizeOperand, ops(RegMem)),              entry("neg", SizeOperand, ops(RegMem)),
-    entry("mul", SizeOperand, ops(Accumulator, RegMem)), entry("imul", SizeOperand, ops(Accumulator, RegMem)),
-    entry("div", SizeOperand, ops(Accumulator, RegMem)), entry("idiv", SizeOperand, ops(Accumulator, RegMem)),
+    entry("test", SizeOperand, ops(RegMem, ImmAddress)),
+    entry("test", SizeOperand, ops(RegMem, ImmAddress)),
+    entry("not", SizeOperand, ops(RegMem)),
+    entry("neg", SizeOperand, ops(RegMem)),
+    entry("mul", SizeOperand, ops(Accumulator, RegMem)),
+    entry("imul", SizeOperand, ops(Accumulator, RegMem)),
+    entry("div", SizeOperand, ops(Accumulator, RegMem)),
+    entry("idiv", SizeOperand, ops(Accumulator, RegMem)),
 };
 constexpr OpcodeEntry kGroup4[8] = {
-    entry("inc", SizeByte, ops(RegMem)), entry("dec", SizeByte, ops(RegMem)), kUndef, kUndef, kUndef, kUndef,
-    kUndef, kUndef,
+    entry("inc", SizeByte, ops(RegMem)),
+    entry("dec", SizeByte, ops(RegMem)),
+    kUndef,
+    kUndef,
+    kUndef,
+    kUndef,
+    kUndef,
+    kUndef,
 };
 constexpr OpcodeEntry kGroup5[8] = {
     entry("inc", SizeOperand, ops(RegMem)),        entry("dec", SizeOperand, ops(RegMem)),
@@ -112,7 +126,8 @@ constexpr std::array<OpcodeEntry, 256> buildOneByte() {
   t[0x8E] = entry("mov", SizeNone, ops(SegRegField, RegMem16));
   t[0x8F] = entry("pop", SizeOperand, ops(RegMem));
   t[0x90] = entry("nop", SizeNone, 0);
-  for (int r = 1; r < 8; ++r) t[0x90 + r] = entry("xchg", SizeOperand, ops(RegInOpcode, Accumulator));
+  for (int r = 1; r < 8; ++r)
+    t[0x90 + r] = entry("xchg", SizeOperand, ops(RegInOpcode, Accumulator));
   t[0x98] = entry("cbw", SizeTwoNames, 0, "cwde");
   t[0x99] = entry("cwd", SizeTwoNames, 0, "cdq");
   t[0x9A] = entry("call", SizeNone, ops(FarPointer));
@@ -329,16 +344,19 @@ constexpr Row kRowD = buildRowD();
 constexpr const char* kNone[8] = {"", "", "", "", "", "", "", ""};
 constexpr const char* kD9r2[8] = {"fnop", "", "", "", "", "", "", ""};
 constexpr const char* kD9r4[8] = {"fchs", "fabs", "", "", "ftst", "fxam", "", ""};
-constexpr const char* kD9r5[8] = {"fld1", "fldl2t", "fldl2e", "fldpi", "fldlg2", "fldln2", "fldz", ""};
-constexpr const char* kD9r6[8] = {"f2xm1", "fyl2x", "fptan", "fpatan", "fxtract", "fprem1", "fdecstp", "fincstp"};
-constexpr const char* kD9r7[8] = {"fprem", "fyl2xp1", "fsqrt", "fsincos", "frndint", "fscale", "fsin", "fcos"};
+constexpr const char* kD9r5[8] = {"fld1",   "fldl2t", "fldl2e", "fldpi",
+                                  "fldlg2", "fldln2", "fldz",   ""};
+constexpr const char* kD9r6[8] = {"f2xm1",   "fyl2x",  "fptan",   "fpatan",
+                                  "fxtract", "fprem1", "fdecstp", "fincstp"};
+constexpr const char* kD9r7[8] = {"fprem",   "fyl2xp1", "fsqrt", "fsincos",
+                                  "frndint", "fscale",  "fsin",  "fcos"};
 constexpr const char* kDAr5[8] = {"", "fucompp", "", "", "", "", "", ""};
 constexpr const char* kDBr4[8] = {"", "", "fnclex", "fninit", "", "", "", ""};
 constexpr const char* kDEr3[8] = {"", "fcompp", "", "", "", "", "", ""};
 constexpr const char* kDFr4[8] = {"fnstsw", "", "", "", "", "", "", ""};
 
-constexpr FpuEntry fpu(const char* mem, uint8_t size, uint16_t form = FpuNoReg, const char* reg = "",
-                       const char* const* names = kNone) {
+constexpr FpuEntry fpu(const char* mem, uint8_t size, uint16_t form = FpuNoReg,
+                       const char* reg = "", const char* const* names = kNone) {
   return FpuEntry{mem, size, form, reg, names};
 }
 
@@ -355,45 +373,47 @@ const OpcodeEntry* const twoByteRows[16] = {
 };
 
 const FpuEntry fpuTable[8][8] = {
-    {  // D8
+    {// D8
      fpu("fadd", 4, FpuStFirst, "fadd"), fpu("fmul", 4, FpuStFirst, "fmul"),
      fpu("fcom", 4, FpuStFirst, "fcom"), fpu("fcomp", 4, FpuStFirst, "fcomp"),
      fpu("fsub", 4, FpuStFirst, "fsub"), fpu("fsubr", 4, FpuStFirst, "fsubr"),
      fpu("fdiv", 4, FpuStFirst, "fdiv"), fpu("fdivr", 4, FpuStFirst, "fdivr")},
-    {  // D9
+    {// D9
      fpu("fld", 4, FpuSt, "fld"), fpu("", 0, FpuSt, "fxch"), fpu("fst", 4, FpuList, "", kD9r2),
      fpu("fstp", 4, FpuList, "", kNone), fpu("fldenv", 8, FpuList, "", kD9r4),
      fpu("fldcw", 1, FpuList, "", kD9r5), fpu("fnstenv", 8, FpuList, "", kD9r6),
      fpu("fnstcw", 1, FpuList, "", kD9r7)},
-    {  // DA
+    {// DA
      fpu("fiadd", 2, FpuStFirst, "fcmovb"), fpu("fimul", 2, FpuStFirst, "fcmove"),
-     fpu("ficom", 2, FpuStFirst, "fcmovbe"), fpu("ficomp", 2, FpuStFirst, "fcmovu"), fpu("fisub", 2),
-     fpu("fisubr", 2, FpuList, "", kDAr5), fpu("fidiv", 2), fpu("fidivr", 2)},
-    {  // DB
+     fpu("ficom", 2, FpuStFirst, "fcmovbe"), fpu("ficomp", 2, FpuStFirst, "fcmovu"),
+     fpu("fisub", 2), fpu("fisubr", 2, FpuList, "", kDAr5), fpu("fidiv", 2), fpu("fidivr", 2)},
+    {// DB
      fpu("fild", 2, FpuStFirst, "fcmovnb"), fpu("", 0, FpuStFirst, "fcmovne"),
      fpu("fist", 2, FpuStFirst, "fcmovnbe"), fpu("fistp", 2, FpuStFirst, "fcmovnu"),
-     fpu("", 0, FpuList, "", kDBr4), fpu("fld", 6, FpuStFirst, "fucomi"), fpu("", 0, FpuStFirst, "fcomi"),
-     fpu("fstp", 6)},
-    {  // DC
-     fpu("fadd", 5, FpuStSt, "fadd"), fpu("fmul", 5, FpuStSt, "fmul"), fpu("fcom", 5), fpu("fcomp", 5),
-     fpu("fsub", 5, FpuStSt, "fsubr"), fpu("fsubr", 5, FpuStSt, "fsub"), fpu("fdiv", 5, FpuStSt, "fdivr"),
-     fpu("fdivr", 5, FpuStSt, "fdiv")},
-    {  // DD
-     fpu("fld", 5, FpuSt, "ffree"), fpu("", 0), fpu("fst", 5, FpuSt, "fst"), fpu("fstp", 5, FpuSt, "fstp"),
-     fpu("frstor", 8, FpuSt, "fucom"), fpu("", 0, FpuSt, "fucomp"), fpu("fnsave", 8), fpu("fnstsw", 1)},
-    {  // DE
+     fpu("", 0, FpuList, "", kDBr4), fpu("fld", 6, FpuStFirst, "fucomi"),
+     fpu("", 0, FpuStFirst, "fcomi"), fpu("fstp", 6)},
+    {// DC
+     fpu("fadd", 5, FpuStSt, "fadd"), fpu("fmul", 5, FpuStSt, "fmul"), fpu("fcom", 5),
+     fpu("fcomp", 5), fpu("fsub", 5, FpuStSt, "fsubr"), fpu("fsubr", 5, FpuStSt, "fsub"),
+     fpu("fdiv", 5, FpuStSt, "fdivr"), fpu("fdivr", 5, FpuStSt, "fdiv")},
+    {// DD
+     fpu("fld", 5, FpuSt, "ffree"), fpu("", 0), fpu("fst", 5, FpuSt, "fst"),
+     fpu("fstp", 5, FpuSt, "fstp"), fpu("frstor", 8, FpuSt, "fucom"), fpu("", 0, FpuSt, "fucomp"),
+     fpu("fnsave", 8), fpu("fnstsw", 1)},
+    {// DE
      fpu("fiadd", 1, FpuStSt, "faddp"), fpu("fimul", 1, FpuStSt, "fmulp"), fpu("ficom", 1),
      fpu("ficomp", 1, FpuList, "", kDEr3), fpu("fisub", 1, FpuStSt, "fsubrp"),
      fpu("fisubr", 1, FpuStSt, "fsubp"), fpu("fidiv", 1, FpuStSt, "fdivrp"),
      fpu("fidivr", 1, FpuStSt, "fdivp")},
-    {  // DF
-     fpu("fild", 1), fpu("", 0), fpu("fist", 1), fpu("fistp", 1), fpu("fbld", 6, FpuListAx, "", kDFr4),
-     fpu("fild", 3, FpuStFirst, "fucomip"), fpu("fbstp", 6, FpuStFirst, "fcomip"), fpu("fistp", 3)},
+    {// DF
+     fpu("fild", 1), fpu("", 0), fpu("fist", 1), fpu("fistp", 1),
+     fpu("fbld", 6, FpuListAx, "", kDFr4), fpu("fild", 3, FpuStFirst, "fucomip"),
+     fpu("fbstp", 6, FpuStFirst, "fcomip"), fpu("fistp", 3)},
 };
 
 const char* memSizeKeyword(unsigned code) {
-  static const char* const kKeywords[10] = {"byte ptr ",   "word ptr ",   "dword ptr ", "qword ptr ",
-                                            "single ptr ", "double ptr ", "tbyte ptr ", "",
-                                            "",            "far ptr "};
+  static const char* const kKeywords[10] = {
+      "byte ptr ",   "word ptr ",  "dword ptr ", "qword ptr ", "single ptr ",
+      "double ptr ", "tbyte ptr ", "",           "",           "far ptr "};
   return code < 10 ? kKeywords[code] : "";
 }

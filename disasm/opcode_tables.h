@@ -22,24 +22,24 @@ enum OperandKind : uint8_t {
   XlatSource = 11,     // [bx]/[ebx] with the segment override
   RegCL = 12,
   RegDX = 13,
-  StringSource = 14,   // [si]/[esi] with the segment override
-  StringDest = 15,     // es:[di]/es:[edi]
+  StringSource = 14,  // [si]/[esi] with the segment override
+  StringDest = 15,    // es:[di]/es:[edi]
   ControlReg = 16,
   DebugReg = 17,
   TestReg = 18,
-  ImmAddress = 19,     // unsigned immediate of the operand size, may be an address
-  ImmValue = 20,       // signed immediate of the operand size
+  ImmAddress = 19,  // unsigned immediate of the operand size, may be an address
+  ImmValue = 20,    // signed immediate of the operand size
   Imm8 = 21,
   Imm8Signed = 22,
   Imm16 = 23,
   Imm32 = 24,
-  MemOffset = 25,      // direct address of the address size (mov al/eax, moffs)
-  Rel8 = 26,           // 8-bit jump displacement
-  RelJump = 27,        // 16/32-bit jump displacement by operand size
+  MemOffset = 25,  // direct address of the address size (mov al/eax, moffs)
+  Rel8 = 26,       // 8-bit jump displacement
+  RelJump = 27,    // 16/32-bit jump displacement by operand size
   One = 28,
   Three = 29,
-  FarPointer = 30,     // selector:offset of a direct far call/jump
-  RelCall = 35,        // 16/32-bit call displacement by operand size
+  FarPointer = 30,  // selector:offset of a direct far call/jump
+  RelCall = 35,     // 16/32-bit call displacement by operand size
 };
 
 // How an opcode chooses its operand size.
@@ -55,9 +55,9 @@ enum SizeKind : int8_t {
 // How `extra` of an entry is to be read.
 enum GroupKind : uint8_t {
   GroupNone = 0,
-  GroupNames = 1,      // extra: const char* const[8]; mnemonic by ModRM.reg
-  GroupRecordsOps = 2, // extra: const OpcodeEntry[8]; mnemonic and operands by ModRM.reg
-  GroupRecords = 3,    // extra: const OpcodeEntry[8]; mnemonic, operands and size kind
+  GroupNames = 1,       // extra: const char* const[8]; mnemonic by ModRM.reg
+  GroupRecordsOps = 2,  // extra: const OpcodeEntry[8]; mnemonic and operands by ModRM.reg
+  GroupRecords = 3,     // extra: const OpcodeEntry[8]; mnemonic, operands and size kind
 };
 
 struct OpcodeEntry {
@@ -76,12 +76,12 @@ constexpr uint32_t packOperands(uint8_t a = 0, uint8_t b = 0, uint8_t c = 0) {
 
 // One x87 record per escape opcode 0xD8..0xDF and ModRM.reg.
 enum FpuRegForm : uint16_t {
-  FpuNoReg = 0,        // register form undefined
-  FpuSt = 0x20,        // "name  st(i)"
-  FpuStSt = 0x1F20,    // "name  st(i),st"
-  FpuStFirst = 0x201F, // "name  st,st(i)"
-  FpuList = 0x21,      // names[rm], no operand
-  FpuListAx = 0x22,    // "names[rm] ax"
+  FpuNoReg = 0,         // register form undefined
+  FpuSt = 0x20,         // "name  st(i)"
+  FpuStSt = 0x1F20,     // "name  st(i),st"
+  FpuStFirst = 0x201F,  // "name  st,st(i)"
+  FpuList = 0x21,       // names[rm], no operand
+  FpuListAx = 0x22,     // "names[rm] ax"
 };
 
 struct FpuEntry {

@@ -31,7 +31,8 @@ std::string programDirectory() {
 // A loaded library, released when this goes.
 class TLoadedLibrary {
  public:
-  explicit TLoadedLibrary(const std::string& path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+  explicit TLoadedLibrary(const std::string& path)
+      : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
     if (!handle_) {
       const char* e = dlerror();
       error_ = e ? e : "cannot be loaded";
@@ -57,7 +58,8 @@ class TLoadedLibrary {
 bool isPeFile(const uint8_t* buffer, uint32_t size) {
   if (size < mz_header::kSize || buffer[0] != 'M' || buffer[1] != 'Z') return false;
   const int32_t lfanew = int32_t(readLe32(buffer + mz_header::kPeHeaderOffset));
-  return lfanew > 0 && uint32_t(lfanew) + 1 < size && buffer[lfanew] == 'P' && buffer[lfanew + 1] == 'E';
+  return lfanew > 0 && uint32_t(lfanew) + 1 < size && buffer[lfanew] == 'P' &&
+         buffer[lfanew + 1] == 'E';
 }
 
 // The bytes written for an assembled result: padded with NOPs to fillTo.
@@ -69,7 +71,8 @@ std::vector<uint8_t> bytesToWrite(const TAssemblerBridge::TResult& r, uint32_t f
 
 }  // namespace
 
-TAssemblerBridge::TAssemblerBridge(std::string libraryPath) : libraryPath_(std::move(libraryPath)) {}
+TAssemblerBridge::TAssemblerBridge(std::string libraryPath)
+    : libraryPath_(std::move(libraryPath)) {}
 
 std::vector<std::string> TAssemblerBridge::searchPath() const {
   if (!libraryPath_.empty()) return {libraryPath_};
@@ -83,7 +86,8 @@ std::vector<std::string> TAssemblerBridge::searchPath() const {
   return paths;
 }
 
-TAssemblerBridge::TResult TAssemblerBridge::assemble(const char* text, uint32_t address, bool code16) const {
+TAssemblerBridge::TResult TAssemblerBridge::assemble(const char* text, uint32_t address,
+                                                     bool code16) const {
   TResult r;
   for (const std::string& path : searchPath()) {
     r.library = path;
@@ -133,15 +137,18 @@ TAsmEdit editAssemblerCommand(TDocument& doc, uint32_t fileOffset, const std::st
   TAsmEdit edit;
   if (!doc.isLoaded()) return edit;
   edit.address = assemblerAddress(doc, fileOffset);
-  const TAssemblerBridge::TResult r = bridge.assemble(text.c_str(), edit.address, doc.view().bits16);
+  const TAssemblerBridge::TResult r = bridge.assemble(text.c_str(), edit.address,
+                                                      doc.view().bits16);
   Host& host = doc.host();
   switch (r.status) {
     case TAssemblerBridge::Status::NoLibrary:
-      host.message(std::string("Please make sure that " OPCODE_LIBRARY_NAME
-                               " is in the OXU-Dasm directory!\nIf you don't have that file, you can download it "
-                               "at\n") +
-                       kWebAddress,
-                   "Unable to load " OPCODE_LIBRARY_NAME "!!", MsgIcon::Exclamation);
+      host.message(
+          std::string(
+              "Please make sure that " OPCODE_LIBRARY_NAME
+              " is in the OXU-Dasm directory!\nIf you don't have that file, you can download it "
+              "at\n") +
+              kWebAddress,
+          "Unable to load " OPCODE_LIBRARY_NAME "!!", MsgIcon::Exclamation);
       edit.result = AsmEditResult::NoLibrary;
       return edit;
     case TAssemblerBridge::Status::NoEntry:
@@ -149,8 +156,7 @@ TAsmEdit editAssemblerCommand(TDocument& doc, uint32_t fileOffset, const std::st
                    "Unable to use " OPCODE_LIBRARY_NAME "!!", MsgIcon::Exclamation);
       edit.result = AsmEditResult::NoEntry;
       return edit;
-    default:
-      break;
+    default: break;
   }
   edit.length = r.length;
   edit.reason = r.reason;
@@ -199,8 +205,10 @@ std::string assemblerPreview(const TDocument& doc, uint32_t fileOffset, const st
     shown += hex[b & 15];
   }
   shown += r.length == 1 ? "  (1 byte" : "  (" + std::to_string(r.length) + " bytes";
-  if (uint32_t(r.length) < fillTo) shown += " and " + std::to_string(fillTo - uint32_t(r.length)) + " NOPs";
+  if (uint32_t(r.length) < fillTo)
+    shown += " and " + std::to_string(fillTo - uint32_t(r.length)) + " NOPs";
   shown += ")";
-  if (uint64_t(fileOffset) + uint64_t(r.length) > doc.fileSize()) shown += ": past the end of the file";
+  if (uint64_t(fileOffset) + uint64_t(r.length) > doc.fileSize())
+    shown += ": past the end of the file";
   return shown;
 }

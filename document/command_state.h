@@ -12,7 +12,7 @@ class TDocument;
 TConditions commandConditions(const TDocument& doc);
 
 struct TCommandState {
-  bool shown = false;    // in at least one of its places now
+  bool shown = false;  // in at least one of its places now
   bool enabled = false;
   bool checked = false;  // checkable commands: the mode is on
   std::string text;      // the text of its menu place (the TLS items name their callbacks)

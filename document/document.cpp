@@ -250,9 +250,9 @@ bool TDocument::SaveFile() {
     host_.message("What shall I save???", "File's not opened ;)", MsgIcon::Warning);
     return false;
   }
-  const TSaveOutcome o = saveThroughTemporary(
-      path_, settings_.createBackups,
-      [&](const TWriter& write) { return write(buffer_.data(), fileSize_); });
+  const TSaveOutcome o =
+      saveThroughTemporary(path_, settings_.createBackups,
+                           [&](const TWriter& write) { return write(buffer_.data(), fileSize_); });
   if (o.error == SaveError::Open) {
     host_.message(path_, "File error: Couldn't open file:", MsgIcon::Warning);
     return false;
@@ -278,7 +278,8 @@ bool TDocument::saveFileAs(const std::string& path) {
 }
 
 bool TDocument::saveSectionEnlarged() {
-  auto path = host_.chooseSaveFile("Save file as section enlarged file...", "All files (*.*)", path_);
+  auto path = host_.chooseSaveFile("Save file as section enlarged file...", "All files (*.*)",
+                                   path_);
   return path && SaveFileAsSecEnlarged(*path);
 }
 
@@ -293,13 +294,15 @@ bool TDocument::SaveFileAsSecEnlarged(const std::string& path) {
   }
   const TEnlargeLayout layout = planSectionEnlarged(buffer_.data(), fileSize_, image_);
   const TSaveOutcome o = saveThroughTemporary(path, settings_.createBackups, [&](const TWriter& w) {
-    return layout.problem == EnlargeProblem::None && writeSectionEnlarged(buffer_.data(), layout, w);
+    return layout.problem == EnlargeProblem::None &&
+           writeSectionEnlarged(buffer_.data(), layout, w);
   });
   if (o.error == SaveError::Open) {
     host_.message(path, "File error: Couldn't open file:", MsgIcon::Warning);
     return false;
   }
-  const char* const writeFailed = "Couldn't write the buffer into the file (filepos=%.8X, bytestowrite=%.8X)";
+  const char* const writeFailed =
+      "Couldn't write the buffer into the file (filepos=%.8X, bytestowrite=%.8X)";
   switch (layout.problem) {
     case EnlargeProblem::NotPe:
       host_.message("Not PE?!?!?", "TDWin::SaveFileAsSecEnlarged() : Strange assert result",
@@ -316,12 +319,11 @@ bool TDocument::SaveFileAsSecEnlarged(const std::string& path) {
     case EnlargeProblem::TooLarge:
       host_.message(kEnlargedTooLarge, "File error", MsgIcon::Warning);
       return false;
-    case EnlargeProblem::None:
-      break;
+    case EnlargeProblem::None: break;
   }
   if (o.error == SaveError::Write) {
-    host_.message(wsString(writeFailed, uint32_t(o.failedAt), uint32_t(o.failedLength)), "File error",
-                  MsgIcon::Warning);
+    host_.message(wsString(writeFailed, uint32_t(o.failedAt), uint32_t(o.failedLength)),
+                  "File error", MsgIcon::Warning);
     return false;
   }
   fileChanged_ = false;

@@ -48,10 +48,10 @@ struct TDocumentSettings {
   bool keepUndoAfterSave = true;
   bool startTracerAtTlsCallback = true;  // "Start tracer at 1. TLS callback"
   bool showEipOnLoad = true;             // "Show start EIP on load"
-  bool noScan = false;      // the command line's switch: no reference scan at load
-  uint32_t minStringLength = 4;    // shortest run shown as a string line
-  bool cursorFollowsView = false;  // scrolling pulls the cursor along
-  bool extremeScan = false; // decode at every byte position
+  bool noScan = false;                   // the command line's switch: no reference scan at load
+  uint32_t minStringLength = 4;          // shortest run shown as a string line
+  bool cursorFollowsView = false;        // scrolling pulls the cursor along
+  bool extremeScan = false;              // decode at every byte position
 };
 
 constexpr int kVersionMajor = 2;
@@ -120,7 +120,9 @@ class TDocument : private TReturnView {
   // Told with the changed offset after every change, undo and redo step
   // (open dialogs and dump windows refresh themselves).
   using ChangeListener = std::function<void(uint32_t offset)>;
-  int addChangeListener(ChangeListener listener) { return observers_.addChangeListener(std::move(listener)); }
+  int addChangeListener(ChangeListener listener) {
+    return observers_.addChangeListener(std::move(listener));
+  }
   void removeChangeListener(int id) { observers_.remove(id); }
   // For the parts and the project commands, which tell the observers too.
   const TDocumentObservers& observers() const { return observers_; }

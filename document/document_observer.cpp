@@ -6,7 +6,8 @@ namespace {
 
 class TChangeListener : public TDocumentObserver {
  public:
-  explicit TChangeListener(std::function<void(uint32_t)> listener) : listener_(std::move(listener)) {}
+  explicit TChangeListener(std::function<void(uint32_t)> listener)
+      : listener_(std::move(listener)) {}
   void changed(uint32_t offset) override {
     if (listener_) listener_(offset);
   }

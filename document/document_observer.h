@@ -39,12 +39,24 @@ class TDocumentObservers {
   int addChangeListener(std::function<void(uint32_t offset)> listener);
   void remove(int id);
 
-  void changed(uint32_t offset) const { tell([&](TDocumentObserver& o) { o.changed(offset); }); }
-  void storeFilled(TRefStoreKind kind) const { tell([&](TDocumentObserver& o) { o.storeFilled(kind); }); }
-  void symbolsLoaded(int loaded) const { tell([&](TDocumentObserver& o) { o.symbolsLoaded(loaded); }); }
-  void regsChanged() const { tell([](TDocumentObserver& o) { o.regsChanged(); }); }
-  void projectProgress() const { tell([](TDocumentObserver& o) { o.projectProgress(); }); }
-  void fixedRegistersRequested() const { tell([](TDocumentObserver& o) { o.fixedRegistersRequested(); }); }
+  void changed(uint32_t offset) const {
+    tell([&](TDocumentObserver& o) { o.changed(offset); });
+  }
+  void storeFilled(TRefStoreKind kind) const {
+    tell([&](TDocumentObserver& o) { o.storeFilled(kind); });
+  }
+  void symbolsLoaded(int loaded) const {
+    tell([&](TDocumentObserver& o) { o.symbolsLoaded(loaded); });
+  }
+  void regsChanged() const {
+    tell([](TDocumentObserver& o) { o.regsChanged(); });
+  }
+  void projectProgress() const {
+    tell([](TDocumentObserver& o) { o.projectProgress(); });
+  }
+  void fixedRegistersRequested() const {
+    tell([](TDocumentObserver& o) { o.fixedRegistersRequested(); });
+  }
 
  private:
   struct Entry {

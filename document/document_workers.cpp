@@ -34,8 +34,8 @@ void TDocumentWorkers::startReferenceScan() {
   if (!doc_.isLoaded()) return;
   TScanOptions options;
   options.extreme = doc_.settings().extremeScan;
-  scanner_.startCheckThread(doc_.buffer(), doc_.fileSize(), doc_.image(), doc_.stores(), doc_.host(),
-                            options, [&observers = observers_](TRefStoreKind kind) {
+  scanner_.startCheckThread(doc_.buffer(), doc_.fileSize(), doc_.image(), doc_.stores(),
+                            doc_.host(), options, [&observers = observers_](TRefStoreKind kind) {
                               observers.storeFilled(kind);
                             });
 }

@@ -21,7 +21,9 @@ struct THeaderSpot {
   uint32_t pe = 0;            // offset of "PE"
   uint64_t tableStart = 0;    // first section header
   uint32_t sectionCount = 0;  // NumberOfSections
-  uint64_t tableEnd() const { return tableStart + uint64_t(pe_section::kHeaderSize) * sectionCount; }
+  uint64_t tableEnd() const {
+    return tableStart + uint64_t(pe_section::kHeaderSize) * sectionCount;
+  }
 };
 
 // "MZ" at 0, a PE offset that is positive and leaves room for the 120
@@ -36,7 +38,8 @@ bool findHeaders(const uint8_t* buf, uint32_t size, THeaderSpot& spot) {
   if (buf[pe] != 'P' || buf[pe + 1] != 'E') return false;
   spot.pe = pe;
   spot.sectionCount = readLe16(buf + pe + pe_header::kNumberOfSections);
-  spot.tableStart = uint64_t(pe) + pe_header::sectionTable(readLe32(buf + pe + pe_header::kNumberOfRvaAndSizes));
+  spot.tableStart = uint64_t(pe) +
+                    pe_header::sectionTable(readLe32(buf + pe + pe_header::kNumberOfRvaAndSizes));
   return true;
 }
 
@@ -104,7 +107,8 @@ bool TImagePropsModel::changeConcerns(uint32_t offset) const {
 
 int TImagePropsModel::fieldIndex(int control) {
   if (control >= IPC_NUM_SECTIONS && control <= IPC_DIR_ENTRIES) return control - IPC_NUM_SECTIONS;
-  if (control >= IPC_VIRTUAL_SIZE && control <= IPC_RAW_OFFSET) return control - IPC_VIRTUAL_SIZE + 6;
+  if (control >= IPC_VIRTUAL_SIZE && control <= IPC_RAW_OFFSET)
+    return control - IPC_VIRTUAL_SIZE + 6;
   return -1;
 }
 
@@ -157,11 +161,14 @@ void TImagePropsModel::fill(int keepIndex) {
   title_ = kTitle;
   const uint32_t p = spot.pe;
   fields_[fieldIndex(IPC_NUM_SECTIONS)] = wsString("%d", int(spot.sectionCount));
-  fields_[fieldIndex(IPC_ENTRY_POINT)] = hexText(readLe32(buf + p + pe_header::kAddressOfEntryPoint));
+  fields_[fieldIndex(IPC_ENTRY_POINT)] =
+      hexText(readLe32(buf + p + pe_header::kAddressOfEntryPoint));
   fields_[fieldIndex(IPC_IMAGE_BASE)] = hexText(readLe32(buf + p + pe_header::kImageBase));
-  fields_[fieldIndex(IPC_SECTION_ALIGNMENT)] = hexText(readLe32(buf + p + pe_header::kSectionAlignment));
+  fields_[fieldIndex(IPC_SECTION_ALIGNMENT)] =
+      hexText(readLe32(buf + p + pe_header::kSectionAlignment));
   fields_[fieldIndex(IPC_FILE_ALIGNMENT)] = hexText(readLe32(buf + p + pe_header::kFileAlignment));
-  fields_[fieldIndex(IPC_DIR_ENTRIES)] = hexText(readLe32(buf + p + pe_header::kNumberOfRvaAndSizes));
+  fields_[fieldIndex(IPC_DIR_ENTRIES)] =
+      hexText(readLe32(buf + p + pe_header::kNumberOfRvaAndSizes));
 
   sections_.clear();
   for (uint32_t i = 0; i < spot.sectionCount; ++i) {
@@ -198,7 +205,8 @@ void TImagePropsModel::showSection() {
   } else {
     const uint8_t* buf = doc_.buffer();
     // Virtual size, virtual address, raw size and raw offset stand in a row.
-    for (int i = 0; i < 4; ++i) fields_[first + i] = hexText(readLe32(buf + h + pe_section::kVirtualSize + 4 * i));
+    for (int i = 0; i < 4; ++i)
+      fields_[first + i] = hexText(readLe32(buf + h + pe_section::kVirtualSize + 4 * i));
     remembered_ = readLe32(buf + h + pe_section::kCharacteristics);
     boxes_ = remembered_ & kImageFlagMask;
     sectionShown_ = true;

@@ -133,7 +133,9 @@ int fillLocked(TDocument& doc, TRefStoreKind kind, F&& fill) {
 
 // ---- loading ------------------------------------------------------------------------
 
-std::string defaultProjectPath(const TDocument& doc) { return replaceExtension(doc.path(), ".oxu"); }
+std::string defaultProjectPath(const TDocument& doc) {
+  return replaceExtension(doc.path(), ".oxu");
+}
 
 int LoadProject(TDocument& doc, TProjectState& state) {
   std::vector<uint8_t> bytes;
@@ -186,8 +188,7 @@ int LoadProject(TDocument& doc, TProjectState&, const uint8_t* data, size_t size
 
   TReferenceStores& stores = doc.stores();
   if ((rc = in.enterSection(PS_JUMPANDCALLREFS)) != PROJECT_LOADED) return rc;
-  rc = fillLocked(doc, TRefStoreKind::JumpCall,
-                  [&] { return in.readJumpCalls(stores.jumpCalls); });
+  rc = fillLocked(doc, TRefStoreKind::JumpCall, [&] { return in.readJumpCalls(stores.jumpCalls); });
   if (rc != PROJECT_LOADED) return rc;
 
   if ((rc = in.enterSection(PS_IMPORTREFS)) != PROJECT_LOADED) return rc;
@@ -245,7 +246,8 @@ int SaveProject(TDocument& doc, TProjectState& state) {
   // The names are copied under one hold of the names lock.
   const std::vector<TComment> names = doc.names().snapshot();
   const std::vector<uint8_t> bytes =
-      buildProjectFile(header, fullPath(doc.path()), {names, doc.trace().regs(), doc.stores(), doc.history()});
+      buildProjectFile(header, fullPath(doc.path()),
+                       {names, doc.trace().regs(), doc.stores(), doc.history()});
 
   // Written beside the old project and renamed over it: a failed save leaves
   // the previous project as it was.
@@ -275,7 +277,8 @@ bool otherThreadsActive(TDocument& doc, TProjectState&) {
 namespace {
 
 bool saveProjectAs(TDocument& doc, TProjectState& state) {
-  auto path = doc.host().chooseSaveFile("Save project as...", kProjectFilter, defaultProjectPath(doc));
+  auto path = doc.host().chooseSaveFile("Save project as...", kProjectFilter,
+                                        defaultProjectPath(doc));
   if (!path) return false;
   state.path = *path;
   return SaveProject(doc, state) == 1;

@@ -35,8 +35,8 @@ void TMenuResourceView::select(const TDocument& doc, int index) {
 }
 
 std::vector<TListLine> TMenuResourceView::referencesForLine(const TDocument& doc, int line,
-                                                           const TMenuRefStore& store,
-                                                           bool scanning) const {
+                                                            const TMenuRefStore& store,
+                                                            bool scanning) const {
   if (line < 0 || line >= int(shown_.lineIds.size())) return {};
   if (scanning) return {{"Still scanning...", kNoticeLine}};
   const uint16_t id = shown_.lineIds[line];

@@ -53,12 +53,15 @@ bool search(TDocument& doc, TSearchState& state, uint32_t start, int mode) {
     }
     const char* text;
     if (backward)
-      text = ignoreCase
-                 ? "Didn't find it!\nDo you want to continue the search at the end of the file?"
-                 : "Didn't find the it!\nDo you want to continue the search at the end of the file?";
+      text =
+          ignoreCase
+              ? "Didn't find it!\nDo you want to continue the search at the end of the file?"
+              : "Didn't find the it!\nDo you want to continue the search at the end of the file?";
     else
-      text = ignoreCase ? "Didn't find it!\nDo you want to continue the search at the begining of the file?"
-                        : "Didn't find the it!\nDo you want to continue the search at the begining of the file?";
+      text =
+          ignoreCase
+              ? "Didn't find it!\nDo you want to continue the search at the begining of the file?"
+              : "Didn't find the it!\nDo you want to continue the search at the begining of the file?";
     const char* caption = backward ? "Reached begining of file" : "Reached end of file";
     if (host.message(text, caption, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
       return false;
@@ -118,7 +121,8 @@ void readSearchSettings(const TProfileFile& profile, TSearchState& state) {
 }
 
 bool writeSearchSettings(TProfileFile& profile, const TSearchState& state) {
-  return profile.writeAll({{kSearchType.section, kSearchType.key, std::to_string(state.type)},
-                           {kSearchDir.section, kSearchDir.key, state.backward ? "1" : "0"},
-                           {kSearchCase.section, kSearchCase.key, state.caseSensitive ? "1" : "0"}});
+  return profile.writeAll(
+      {{kSearchType.section, kSearchType.key, std::to_string(state.type)},
+       {kSearchDir.section, kSearchDir.key, state.backward ? "1" : "0"},
+       {kSearchCase.section, kSearchCase.key, state.caseSensitive ? "1" : "0"}});
 }

@@ -81,7 +81,7 @@ int TTraceSession::traceStep() {
   const int status = regs_.traceOneCommand(env, true);
   if (status != 0 && status != 9 && status != 10 && regs_.hasExceptionHandler(doc_.image()) &&
       doc_.host().message("Execute and trace exception handler?", traceStatusMessage(status),
-                    MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
+                          MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
     regs_.enterExceptionHandler(env);
   doc_.image().rereadRawSections();  // traced writes may have changed the headers
   showEip(true);
@@ -105,8 +105,9 @@ int TTraceSession::traceContinuous(const std::function<void()>& processEvents) {
     doc_.image().rereadRawSections();
     if (status != 0) {
       if (status != 9 && status != 10 && regs_.hasExceptionHandler(doc_.image()) &&
-          doc_.host().message("Execute and trace exception handler?\n(The trace will stop at the begining of the handler)",
-                        traceStatusMessage(status), MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
+          doc_.host().message(
+              "Execute and trace exception handler?\n(The trace will stop at the begining of the handler)",
+              traceStatusMessage(status), MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
         regs_.enterExceptionHandler(env);
       doc_.image().rereadRawSections();
       tracing_ = false;

@@ -3,8 +3,8 @@
 #include "base/command_table.h"
 #include "base/host.h"
 #include "base/le_read.h"
-#include "listing/listing_lines.h"
 #include "document/document.h"
+#include "listing/listing_lines.h"
 
 namespace {
 
@@ -23,7 +23,8 @@ bool dwordAt(TDocument& doc, uint32_t at, const char* caption, uint32_t& value) 
 // program after its header.
 uint32_t referenceTarget(const TDocument& doc, uint16_t type, uint32_t target) {
   const TImageInfo& im = doc.image();
-  if (type == HOTSPOT_JUMP && doc.view().memory() && im.isMZ() && !im.isPE() && doc.fileSize() >= 10)
+  if (type == HOTSPOT_JUMP && doc.view().memory() && im.isMZ() && !im.isPE() &&
+      doc.fileSize() >= 10)
     return target + 16u * readLe16(doc.buffer() + 8);
   return target;
 }
@@ -39,8 +40,14 @@ uint32_t relocatedRva(const TDocument& doc, uint32_t at) {
 void CmViewMode(TDocument& doc, int id) {
   TViewState& v = doc.view();
   switch (id) {
-    case CM_VIEW_32: v.hexDump = false; v.bits16 = false; break;
-    case CM_VIEW_16: v.hexDump = false; v.bits16 = true; break;
+    case CM_VIEW_32:
+      v.hexDump = false;
+      v.bits16 = false;
+      break;
+    case CM_VIEW_16:
+      v.hexDump = false;
+      v.bits16 = true;
+      break;
     case CM_VIEW_HEX: v.hexDump = true; break;
     case CM_FILE_OFFSETS: v.fileOffsets = true; break;
     case CM_PROGRAM_OFFSETS:
@@ -77,7 +84,8 @@ ReturnKind followedReturnKind(uint16_t hotspotType) {
 bool followReference(TDocument& doc, uint16_t type, uint32_t source, uint32_t target) {
   const ReturnKind kind = followedReturnKind(type);
   if (kind == RK_GOTO) {
-    doc.host().message("Unknown reference type!", "TDWin::EvLButtonUp() : Ref error", MsgIcon::Error);
+    doc.host().message("Unknown reference type!", "TDWin::EvLButtonUp() : Ref error",
+                       MsgIcon::Error);
     return false;
   }
   doc.history().pushReturn(kind, source);
@@ -117,7 +125,10 @@ bool CmGotoFileOffset(TDocument& doc, uint32_t at, uint32_t source, UserAddressK
 uint32_t dumpTargetThroughDword(TDocument& doc, uint32_t at, UserAddressKind kind) {
   const bool rva = kind == UserAddressKind::Rva;
   uint32_t d;
-  if (!dwordAt(doc, at, rva ? "TDWin::CmDumpCodeRVA(): Memory error!" : "TDWin::CmDumpCodeMem(): Memory error!", d))
+  if (!dwordAt(doc, at,
+               rva ? "TDWin::CmDumpCodeRVA(): Memory error!"
+                   : "TDWin::CmDumpCodeMem(): Memory error!",
+               d))
     return NOT_IN_FILE;
   return userAddressToFileOffset(doc.image(), d, kind, doc.host());
 }

@@ -119,14 +119,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The file: a usable PE header or none, then the rest of the input.
   std::vector<uint8_t> buffer;
-  if (flags & 0x80) buffer = peHeader(importRva, uint32_t(in.n > 0x400 ? in.n - 0x400 : 0) & ~0x1FFu);
+  if (flags & 0x80)
+    buffer = peHeader(importRva, uint32_t(in.n > 0x400 ? in.n - 0x400 : 0) & ~0x1FFu);
   buffer.insert(buffer.end(), in.p, in.p + in.n);
   const uint32_t fileSize = uint32_t(buffer.size());
   buffer.resize(buffer.size() + 16, 0);
   TImageInfo image;
   image.parseImage(buffer.data(), fileSize, "fuzz.exe");
   if (flags & 0x08) value = 0x00400000 + (value & 0x3FFF);  // mostly inside the image
-  if ((flags & 0x04) && fileSize) value %= fileSize;          // a file offset
+  if ((flags & 0x04) && fileSize) value %= fileSize;        // a file offset
 
   const TListingAnnotator annotator(image, buffer.data(), fileSize, names, &strings, &locks);
   std::vector<char> out(cap + 8, 'G');

@@ -18,12 +18,14 @@ void check(bool ok) {
 
 // The decoder's plain text of the bytes at address (marks kept: the
 // assembler reads them).
-std::string decodeText(const uint8_t* bytes, int length, uint32_t address, bool code16, size_t& decoded) {
+std::string decodeText(const uint8_t* bytes, int length, uint32_t address, bool code16,
+                       size_t& decoded) {
   uint8_t buffer[kAsmMaxLength + 16] = {};
   std::memcpy(buffer, bytes, size_t(length));
   const uint8_t* cursor = buffer;
   char text[400] = "";
-  decodeInstruction(cursor, DecodePlain, buffer, 0u - address, text, sizeof text, code16, nullptr, nullptr);
+  decodeInstruction(cursor, DecodePlain, buffer, 0u - address, text, sizeof text, code16, nullptr,
+                    nullptr);
   decoded = size_t(cursor - buffer);
   return text;
 }

@@ -14,7 +14,8 @@ namespace {
 
 class TFuzzAnnotator : public TAnnotator {
  public:
-  void annotateValue(uint32_t value, char* out, size_t cap, bool, bool, int, uint32_t) const override {
+  void annotateValue(uint32_t value, char* out, size_t cap, bool, bool, int,
+                     uint32_t) const override {
     fill(value, out, cap);
   }
   void annotateBranch(uint32_t value, char* out, size_t cap, bool, bool, uint32_t) const override {
@@ -70,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::memset(text.data(), 0, text.size());
       text[cap] = 'X';  // guard: never written
       const uint8_t* cursor = start;
-      decodeInstruction(cursor, mode, base, bias, text.data(), cap, code16, useView ? &view : nullptr,
-                        useAnnotator ? &annotator : nullptr);
+      decodeInstruction(cursor, mode, base, bias, text.data(), cap, code16,
+                        useView ? &view : nullptr, useAnnotator ? &annotator : nullptr);
       check(size_t(cursor - start) == length);
       check(text[cap] == 'X');
       size_t n = strnlen(text.data(), cap);

@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   im.parseImage(buf, n, "fuzz.exe");
 
   // Probe values: a spread over the file plus section and header edges.
-  std::vector<uint32_t> probes = {0, 1, n / 2, n ? n - 1 : 0, n, n + 16, 0x1000, 0xFFFFFFFFu,
-                                  0x7FFFFFFFu, im.imageBase(), im.entryOffset()};
+  std::vector<uint32_t> probes = {
+      0,           1,           n / 2,          n ? n - 1 : 0,   n, n + 16, 0x1000,
+      0xFFFFFFFFu, 0x7FFFFFFFu, im.imageBase(), im.entryOffset()};
   for (const auto& s : im.sections()) {
     for (uint32_t v : {s.rva, s.rva + s.virtualSize, s.rva + s.rawSize, s.rawOffset,
                        s.rawOffset + s.rawSize, s.rva - 1, s.rawOffset - 1})
@@ -43,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             rawFileOffsetToMemory(v, buf, n, &walked[0], &walked[1]) ||
         walked[0] != indexed[0] || walked[1] != indexed[1] ||
         im.sectionByRva(v) != walk([&](const SectionInfo& s) { return s.containsRva(v); }) ||
-        im.sectionByFileOffset(v) != walk([&](const SectionInfo& s) { return s.containsFileOffset(v); }))
+        im.sectionByFileOffset(v) !=
+            walk([&](const SectionInfo& s) { return s.containsFileOffset(v); }))
       __builtin_trap();
     im.rvaToFileOffset(v, true);
     im.rvaToFileOffset(v, false);
@@ -82,16 +84,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (layout.outputSize > kLargestFileSize || layout.outputSize < n) __builtin_trap();
     constexpr uint64_t kWriteAtMost = 1 << 24;
     uint64_t written = 0;
-    const bool complete = writeSectionEnlarged(exact.data(), layout, [&](const uint8_t* p, uint64_t len) {
-      if (len) {  // both ends of every piece must be readable
-        volatile uint8_t ends = p[0] ^ p[len - 1];
-        (void)ends;
-      }
-      written += len;
-      return written <= kWriteAtMost;
-    });
-    if (written > layout.outputSize || (complete && written != layout.outputSize))
-      __builtin_trap();
+    const bool complete =
+        writeSectionEnlarged(exact.data(), layout, [&](const uint8_t* p, uint64_t len) {
+          if (len) {  // both ends of every piece must be readable
+            volatile uint8_t ends = p[0] ^ p[len - 1];
+            (void)ends;
+          }
+          written += len;
+          return written <= kWriteAtMost;
+        });
+    if (written > layout.outputSize || (complete && written != layout.outputSize)) __builtin_trap();
   }
 
   // The tracer's entries survive a second parse of the same bytes.

@@ -17,8 +17,8 @@ namespace {
 // The document loads files only: one scratch file per fuzzing process,
 // removed when the process ends normally.
 struct TScratchFile {
-  std::string path =
-      "/tmp/oxu_image_props_fuzz_" + std::to_string(static_cast<long>(::getpid())) + ".bin";
+  std::string path = "/tmp/oxu_image_props_fuzz_" + std::to_string(static_cast<long>(::getpid())) +
+                     ".bin";
   ~TScratchFile() { ::unlink(path.c_str()); }
 };
 

@@ -23,7 +23,9 @@ void check(bool ok) {
 }
 
 struct TFuzzTrace : TByteStateSource {
-  uint8_t byteState(uint32_t offset) const override { return uint8_t((offset * 2654435761u) >> 29); }
+  uint8_t byteState(uint32_t offset) const override {
+    return uint8_t((offset * 2654435761u) >> 29);
+  }
 };
 
 }  // namespace

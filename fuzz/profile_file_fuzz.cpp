@@ -39,7 +39,8 @@ void check(bool ok, const char* what) {
 // One write: either one line changed in place, or lines added with all the
 // old ones kept in order; the written value reads back.
 void writeAndCheck(TProfileText& t, const std::string& section, const std::string& key,
-                   const std::string& value, const std::vector<std::pair<std::string, std::string>>& probes) {
+                   const std::string& value,
+                   const std::vector<std::pair<std::string, std::string>>& probes) {
   const std::string before = t.text();
   std::vector<std::optional<std::string>> probed;
   for (const auto& [s, k] : probes) probed.push_back(t.get(s, k));
@@ -81,14 +82,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Keys named by the input's own lines, plus the program's.
   std::vector<std::pair<std::string, std::string>> probes = {
-      {"General", "Version"}, {"General", "Font_size"}, {"Colors", "Memory_ref"},
+      {"General", "Version"},     {"General", "Font_size"},  {"Colors", "Memory_ref"},
       {"FixedRegs", "Auto_mode"}, {"FixedRegs", "AutoMode"}, {"Dialogs", "SearchType"}};
   std::string section = "General";
   for (const std::string& line : linesOf(text)) {
     if (probes.size() > 40) break;
     const size_t eq = line.find('=');
     if (!line.empty() && line[0] == '[')
-      section = line.substr(1, line.find(']') == std::string::npos ? std::string::npos : line.find(']') - 1);
+      section = line.substr(1, line.find(']') == std::string::npos ? std::string::npos
+                                                                   : line.find(']') - 1);
     else if (eq != std::string::npos)
       probes.emplace_back(section, line.substr(0, eq));
   }
@@ -107,9 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The same bytes as the file on disk: start-up and the preferences dialog.
   // Every write is flushed to the disk, so only a share of the inputs go
   // there, in memory-backed storage where there is some.
-  static const std::string path =
-      std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/oxu-profile-fuzz-" +
-      std::to_string(getpid()) + ".ini";
+  static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                  "/oxu-profile-fuzz-" + std::to_string(getpid()) + ".ini";
   if (size % 4 != 0) return 0;
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, f);

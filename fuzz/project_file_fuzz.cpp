@@ -27,7 +27,8 @@ void check(bool ok) {
 std::string fixtureSource() {
   std::string here = __FILE__;
   const size_t cut = here.rfind("fuzz/");
-  return (cut == std::string::npos ? std::string() : here.substr(0, cut)) + "tests/fixtures/bin/gui.exe";
+  return (cut == std::string::npos ? std::string() : here.substr(0, cut)) +
+         "tests/fixtures/bin/gui.exe";
 }
 
 // The fixture's bytes, in a file of this process's own.
@@ -36,7 +37,8 @@ std::string fixtureCopy() {
     std::vector<uint8_t> bytes;
     if (std::FILE* f = std::fopen(fixtureSource().c_str(), "rb")) {
       uint8_t chunk[4096];
-      for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+      for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+        bytes.insert(bytes.end(), chunk, chunk + n);
       std::fclose(f);
     }
     if (bytes.empty()) bytes.assign(512, 0x90);  // run without the source tree
@@ -70,7 +72,8 @@ struct TFuzzDoc {
     std::FILE* f = std::fopen(state.path.c_str(), "rb");
     check(f != nullptr);
     uint8_t chunk[4096];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) project.insert(project.end(), chunk, chunk + n);
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+      project.insert(project.end(), chunk, chunk + n);
     std::fclose(f);
     ::unlink(state.path.c_str());
   }
@@ -107,15 +110,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The loaded stores keep their order and answer lookups.
   const TJCRefContainer& jc = doc.stores().jumpCalls;
-  for (uint32_t i = 1; i < jc.count(); ++i) check(int32_t(jc[i - 1].target) <= int32_t(jc[i].target));
+  for (uint32_t i = 1; i < jc.count(); ++i)
+    check(int32_t(jc[i - 1].target) <= int32_t(jc[i].target));
   if (jc.count()) check(jc.findFirst(jc[jc.count() / 2].target) != NOT_FOUND);
   const std::vector<TComment> names = doc.names().snapshot();
   for (size_t i = 1; i < names.size(); ++i) check(names[i - 1].address < names[i].address);
   check(doc.history().count() <= 64);
   doc.history().listLines();
   // And whatever was loaded can be written again.
-  const std::vector<uint8_t> again = buildProjectFile(
-      TProjectHeader{}, doc.path(), {names, doc.trace().regs(), doc.stores(), doc.history()});
+  const std::vector<uint8_t> again =
+      buildProjectFile(TProjectHeader{}, doc.path(),
+                       {names, doc.trace().regs(), doc.stores(), doc.history()});
   check(again.size() >= 16553);
   return 0;
 }

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (char c : shown.text) lines += c == '\n';
     if (!shown.lineIds.empty() && lines != shown.lineIds.size()) __builtin_trap();
   }
-  const TResourceList strings = listStrings(buffer.data(), n, [](uint32_t id) { return id % 3 != 1; });
+  const TResourceList strings = listStrings(buffer.data(), n,
+                                            [](uint32_t id) { return id % 3 != 1; });
   searchStringLines(strings.lines, -1, "a");
   searchStringLines(strings.lines, int(strings.lines.size()) - 1, "ID");
   return 0;

@@ -16,7 +16,8 @@ bool sameStores(const TReferenceStores& a, const TReferenceStores& b) {
       a.strings.count() != b.strings.count() || a.menus.count() != b.menus.count())
     return false;
   for (uint32_t i = 0; i < a.jumpCalls.count(); ++i)
-    if (a.jumpCalls[i].target != b.jumpCalls[i].target || a.jumpCalls[i].source != b.jumpCalls[i].source)
+    if (a.jumpCalls[i].target != b.jumpCalls[i].target ||
+        a.jumpCalls[i].source != b.jumpCalls[i].source)
       return false;
   for (uint32_t i = 0; i < a.imports.count(); ++i) {
     const auto &x = a.imports[i].refs, &y = b.imports[i].refs;
@@ -28,7 +29,8 @@ bool sameStores(const TReferenceStores& a, const TReferenceStores& b) {
     for (uint32_t i = 0; i < s.count(); ++i) {
       if (s[i].id != t[i].id || s[i].refs.count() != t[i].refs.count()) return false;
       for (uint32_t k = 0; k < s[i].refs.count(); ++k)
-        if (s[i].refs[k].value != t[i].refs[k].value || s[i].refs[k].type != t[i].refs[k].type) return false;
+        if (s[i].refs[k].value != t[i].refs[k].value || s[i].refs[k].type != t[i].refs[k].type)
+          return false;
     }
     return true;
   };

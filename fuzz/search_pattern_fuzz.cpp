@@ -66,13 +66,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t fwd = findForward(buffer, bufferSize, p, n, ic, from);
   int64_t firstPlain = -1;
   for (int64_t i = from; i <= last; ++i)
-    if (plainMatch(buffer + i, p, n, ic)) { firstPlain = i; break; }
+    if (plainMatch(buffer + i, p, n, ic)) {
+      firstPlain = i;
+      break;
+    }
   check(firstPlain < 0 ? fwd == SEARCH_NO_HIT : fwd == uint32_t(firstPlain));
 
   const uint32_t bwd = findBackward(buffer, bufferSize, p, n, ic, from);
   int64_t lastPlain = -1;
   for (int64_t i = last < int64_t(from) ? last : int64_t(from); i >= 0; --i)
-    if (plainMatch(buffer + i, p, n, ic)) { lastPlain = i; break; }
+    if (plainMatch(buffer + i, p, n, ic)) {
+      lastPlain = i;
+      break;
+    }
   check(lastPlain < 0 ? bwd == SEARCH_NO_HIT : bwd == uint32_t(lastPlain));
   if (bwd != SEARCH_NO_HIT) check(patternMatchesAt(buffer, bufferSize, bwd, p, n, ic));
 

@@ -37,8 +37,16 @@ int commonness(uint8_t b) {
   switch (b) {
     case 0x00: return 9;
     case 0xFF: return 7;
-    case 0xCC: case 0x90: case 0x8B: return 6;
-    case 0x01: case 0x20: case 0x24: case 0x45: case 0x83: case 0x89: case 0xE8: return 5;
+    case 0xCC:
+    case 0x90:
+    case 0x8B: return 6;
+    case 0x01:
+    case 0x20:
+    case 0x24:
+    case 0x45:
+    case 0x83:
+    case 0x89:
+    case 0xE8: return 5;
     default: break;
   }
   if (b < 0x10) return 4;
@@ -79,8 +87,8 @@ inline bool anchorsAgree(const uint8_t* at, const TAnchor& a, const TAnchor& b) 
 
 #if defined(__SSE2__)
 // Bit k set: both anchors agree for the candidate at `at` + k.
-inline unsigned blockMask(const uint8_t* at, const TAnchor& a, const TAnchor& b,
-                          __m128i keyA, __m128i maskA, __m128i keyB, __m128i maskB) {
+inline unsigned blockMask(const uint8_t* at, const TAnchor& a, const TAnchor& b, __m128i keyA,
+                          __m128i maskA, __m128i keyB, __m128i maskB) {
   const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + a.index));
   const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + b.index));
   const __m128i ea = _mm_cmpeq_epi8(_mm_or_si128(va, maskA), keyA);
@@ -98,8 +106,8 @@ bool patternMatchesAt(const uint8_t* buffer, uint32_t size, uint32_t position,
   return matches(buffer + position, pattern, length, ignoreCase);
 }
 
-uint32_t findForward(const uint8_t* buffer, uint32_t size, const uint8_t* pattern,
-                     uint32_t length, bool ignoreCase, uint32_t from, uint32_t last) {
+uint32_t findForward(const uint8_t* buffer, uint32_t size, const uint8_t* pattern, uint32_t length,
+                     bool ignoreCase, uint32_t from, uint32_t last) {
   const int64_t lastPos = lastCandidate(size, length);
   if (lastPos < 0) return SEARCH_NO_HIT;
   if (last > lastPos) last = uint32_t(lastPos);
@@ -132,8 +140,8 @@ uint32_t findForward(const uint8_t* buffer, uint32_t size, const uint8_t* patter
   return SEARCH_NO_HIT;
 }
 
-uint32_t findBackward(const uint8_t* buffer, uint32_t size, const uint8_t* pattern,
-                      uint32_t length, bool ignoreCase, uint32_t from, uint32_t first) {
+uint32_t findBackward(const uint8_t* buffer, uint32_t size, const uint8_t* pattern, uint32_t length,
+                      bool ignoreCase, uint32_t from, uint32_t first) {
   const int64_t lastPos = lastCandidate(size, length);
   if (lastPos < 0) return SEARCH_NO_HIT;
   if (from > lastPos) from = uint32_t(lastPos);
@@ -163,8 +171,7 @@ uint32_t findBackward(const uint8_t* buffer, uint32_t size, const uint8_t* patte
   return SEARCH_NO_HIT;
 }
 
-int64_t firstCandidate(uint32_t p, bool backward, bool skipStart, uint32_t size,
-                       uint32_t length) {
+int64_t firstCandidate(uint32_t p, bool backward, bool skipStart, uint32_t size, uint32_t length) {
   const int64_t lastPos = lastCandidate(size, length);
   if (lastPos < 0) return -1;
   int64_t c = int64_t(p) + (skipStart ? (backward ? -1 : 1) : 0);

@@ -19,14 +19,13 @@ bool patternMatchesAt(const uint8_t* buffer, uint32_t size, uint32_t position,
 
 // The first hit at a candidate in from .. last, or SEARCH_NO_HIT. `last` is
 // cut to the last candidate.
-uint32_t findForward(const uint8_t* buffer, uint32_t size, const uint8_t* pattern,
-                     uint32_t length, bool ignoreCase, uint32_t from,
-                     uint32_t last = SEARCH_NO_HIT);
+uint32_t findForward(const uint8_t* buffer, uint32_t size, const uint8_t* pattern, uint32_t length,
+                     bool ignoreCase, uint32_t from, uint32_t last = SEARCH_NO_HIT);
 
 // The last hit at a candidate in first .. from, searching downwards, or
 // SEARCH_NO_HIT. `from` is cut to the last candidate.
-uint32_t findBackward(const uint8_t* buffer, uint32_t size, const uint8_t* pattern,
-                      uint32_t length, bool ignoreCase, uint32_t from, uint32_t first = 0);
+uint32_t findBackward(const uint8_t* buffer, uint32_t size, const uint8_t* pattern, uint32_t length,
+                      bool ignoreCase, uint32_t from, uint32_t first = 0);
 
 // Where a search from position p examines first: p itself, or, with
 // skipStart, its neighbour in the direction of the search. A backward search

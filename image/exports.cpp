@@ -15,17 +15,19 @@ ExportWalkResult exportWalk(const TImageInfo& image, uint32_t directoryRva, Expo
   // RVA 0 is how a file says it has no export directory; taken as an address
   // it would read the DOS header as one.
   const uint32_t d = directoryRva == 0 ? NOT_IN_FILE : image.rvaToFileOffset(directoryRva, true);
-  if (d == NOT_IN_FILE || uint64_t(d) + pe_export::kDirectorySize >= size) return ExportWalkResult::DirectoryFailure;
+  if (d == NOT_IN_FILE || uint64_t(d) + pe_export::kDirectorySize >= size)
+    return ExportWalkResult::DirectoryFailure;
 
   const uint32_t base = readLe32(buf + d + pe_export::kOrdinalBase);
   const uint32_t nf = readLe32(buf + d + pe_export::kNumberOfFunctions);
   const uint32_t nn = readLe32(buf + d + pe_export::kNumberOfNames);
-  const uint32_t f = image.rvaToFileOffset(readLe32(buf + d + pe_export::kAddressOfFunctions), true);
+  const uint32_t f = image.rvaToFileOffset(readLe32(buf + d + pe_export::kAddressOfFunctions),
+                                           true);
   const uint32_t n = image.rvaToFileOffset(readLe32(buf + d + pe_export::kAddressOfNames), true);
-  const uint32_t o = image.rvaToFileOffset(readLe32(buf + d + pe_export::kAddressOfNameOrdinals), true);
-  if (f == NOT_IN_FILE || n == NOT_IN_FILE || o == NOT_IN_FILE ||
-      uint64_t(f) + 4ull * nf >= size || uint64_t(n) + 4ull * nn >= size ||
-      uint64_t(o) + 2ull * nn >= size)
+  const uint32_t o = image.rvaToFileOffset(readLe32(buf + d + pe_export::kAddressOfNameOrdinals),
+                                           true);
+  if (f == NOT_IN_FILE || n == NOT_IN_FILE || o == NOT_IN_FILE || uint64_t(f) + 4ull * nf >= size ||
+      uint64_t(n) + 4ull * nn >= size || uint64_t(o) + 2ull * nn >= size)
     return ExportWalkResult::TableFailure;
 
   // First name slot j naming function i; same answer as searching the
@@ -74,12 +76,14 @@ std::vector<TOwnExportName> ownExportNames(const TImageInfo& image) {
   const uint32_t size = image.fileSize();
   if (size <= mz_header::kSize || readLe16(buf) != mz_header::kSignature) return names;
   const uint32_t p = readLe32(buf + mz_header::kPeHeaderOffset);
-  if (p == 0 || uint64_t(size) <= uint64_t(p) + 124 || readLe16(buf + p) != pe_header::kSignature) return names;
+  if (p == 0 || uint64_t(size) <= uint64_t(p) + 124 || readLe16(buf + p) != pe_header::kSignature)
+    return names;
   std::vector<TExportEntry> entries;
-  exportWalk(image, readLe32(buf + p + pe_header::dataDirectory(pe_header::kExportDirectory)), ExportWalkMode::Naming,
-             entries);
+  exportWalk(image, readLe32(buf + p + pe_header::dataDirectory(pe_header::kExportDirectory)),
+             ExportWalkMode::Naming, entries);
   names.reserve(entries.size());
-  for (auto& e : entries) names.push_back(TOwnExportName{e.rva + image.imageBase(), std::move(e.name)});
+  for (auto& e : entries)
+    names.push_back(TOwnExportName{e.rva + image.imageBase(), std::move(e.name)});
   return names;
 }
 

@@ -21,8 +21,8 @@ enum class ExportWalkResult {
 };
 
 enum class ExportWalkMode {
-  List,    // a name without terminator inside the file fails the walk
-  Naming,  // such a name ends the walk, keeping what was produced
+  List,      // a name without terminator inside the file fails the walk
+  Naming,    // such a name ends the walk, keeping what was produced
   Ordinals,  // names are not read (entries carry no name)
 };
 

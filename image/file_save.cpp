@@ -109,7 +109,9 @@ TSaveOutcome saveThroughTemporary(const std::string& path, bool makeBackup,
   }
 
   TBufferedOutput output(fd);
-  const TWriter writer = [&](const uint8_t* data, uint64_t size) { return output.write(data, size); };
+  const TWriter writer = [&](const uint8_t* data, uint64_t size) {
+    return output.write(data, size);
+  };
   bool ok = produce(writer) && output.flush();
   ok = ok && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;

@@ -104,7 +104,8 @@ void TImageInfo::parseImage(const uint8_t* buffer, uint32_t size, const std::str
   uint32_t rva, dirSize;
   if (dataDirectory(pe_header::kExportDirectory, rva, dirSize)) {
     uint32_t off = rvaToFileOffset(rva, false);
-    if (off != NOT_IN_FILE && uint64_t(off) + pe_export::kDirectorySize <= size) exportsPresent_ = 1;
+    if (off != NOT_IN_FILE && uint64_t(off) + pe_export::kDirectorySize <= size)
+      exportsPresent_ = 1;
   }
   if (dataDirectory(pe_header::kImportDirectory, rva, dirSize)) readImportDirectory(rva);
   if (dataDirectory(pe_header::kResourceDirectory, rva, dirSize)) readResourceRoot(rva);
@@ -139,7 +140,8 @@ void TImageInfo::readImportDirectory(uint32_t rva) {
   char illegal[] = "Illegal function name address: 00000000";
   TFileFunctionBatch found;
   TThunkAllowance allowance(fileSize_);
-  for (uint64_t d = off; d + pe_import::kDescriptorSize - 1 < end; d += pe_import::kDescriptorSize) {
+  for (uint64_t d = off; d + pe_import::kDescriptorSize - 1 < end;
+       d += pe_import::kDescriptorSize) {
     const uint32_t nameRva = readLe32(buffer_ + d + pe_import::kName);
     if (nameRva == 0) break;
     const uint32_t nameOff = rvaToFileOffset(nameRva, true);
@@ -148,7 +150,8 @@ void TImageInfo::readImportDirectory(uint32_t rva) {
     const uint32_t id = imports_.addFileModule(name);
 
     const uint32_t original = readLe32(buffer_ + d + pe_import::kOriginalFirstThunk);
-    const uint32_t thunkRva = original != 0 ? original : readLe32(buffer_ + d + pe_import::kFirstThunk);
+    const uint32_t thunkRva = original != 0 ? original
+                                            : readLe32(buffer_ + d + pe_import::kFirstThunk);
     const uint32_t t = rvaToFileOffset(thunkRva, true);
     if (t == NOT_IN_FILE || t == 0) continue;
     allowance.addDescriptor();
@@ -167,7 +170,8 @@ void TImageInfo::readImportDirectory(uint32_t rva) {
         putHexDigits(illegal + 31, v, 8);
         found.add(v, id, illegal);
       } else {
-        copyBoundedText(buffer_, fileSize_, uint64_t(h) + 2, name, sizeof name, kMaxImportNameChars);
+        copyBoundedText(buffer_, fileSize_, uint64_t(h) + 2, name, sizeof name,
+                        kMaxImportNameChars);
         found.add(v, id, name);
       }
     }
@@ -182,10 +186,12 @@ void TImageInfo::readResourceRoot(uint32_t rva) {
   const uint32_t ids = readLe16(buffer_ + off + pe_resource::kIdEntries);
   const uint32_t total = named + ids;
   for (uint32_t k = 0; k < total; ++k) {
-    const uint64_t e = uint64_t(off) + pe_resource::kDirectoryHeaderSize + uint64_t(pe_resource::kEntrySize) * k;
+    const uint64_t e = uint64_t(off) + pe_resource::kDirectoryHeaderSize +
+                       uint64_t(pe_resource::kEntrySize) * k;
     if (e + 7 >= fileSize_) break;
     const uint32_t type = readLe32(buffer_ + e);
-    const uint32_t data = readLe32(buffer_ + e + pe_resource::kEntryOffset) & ~pe_resource::kSubdirectoryBit;
+    const uint32_t data = readLe32(buffer_ + e + pe_resource::kEntryOffset) &
+                          ~pe_resource::kSubdirectoryBit;
     if (uint64_t(data) + off + 0x19 >= fileSize_) continue;
     if (type == pe_resource::kMenuType) menusPresent_ = 1;
     if (type == pe_resource::kStringTableType) stringsPresent_ = 1;
@@ -282,15 +288,21 @@ uint32_t TImageInfo::fileOffsetToMemory(uint32_t offset) const {
   return rva == NOT_IN_FILE ? NOT_IN_FILE : rva + imageBase_;
 }
 
-bool TImageInfo::lookupImportKey(uint32_t key, char* moduleOut, size_t moduleCap,
-                                 char* functionOut, size_t functionCap) const {
+bool TImageInfo::lookupImportKey(uint32_t key, char* moduleOut, size_t moduleCap, char* functionOut,
+                                 size_t functionCap) const {
   if (!isPE_ || !importsPresent_) return false;
   const TImportedFunction* f = imports_.functionByKey(key);
   if (!f) return false;
   const TImportedModule* m = imports_.moduleById(f->moduleId);
   if (!m) return false;
-  if (moduleCap) { moduleOut[0] = 0; appendText(moduleOut, moduleCap, m->name.c_str()); }
-  if (functionCap) { functionOut[0] = 0; appendText(functionOut, functionCap, f->name.c_str()); }
+  if (moduleCap) {
+    moduleOut[0] = 0;
+    appendText(moduleOut, moduleCap, m->name.c_str());
+  }
+  if (functionCap) {
+    functionOut[0] = 0;
+    appendText(functionOut, functionCap, f->name.c_str());
+  }
   return true;
 }
 

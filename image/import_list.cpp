@@ -1,8 +1,8 @@
 #include "image/import_list.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <map>
-#include <strings.h>
 
 #include "base/le_read.h"
 #include "base/text_format.h"
@@ -26,7 +26,8 @@ bool lessNoCase(const std::string& a, const std::string& b) {
 }
 
 bool startsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && strncasecmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
+  return text.size() >= prefix.size() &&
+         strncasecmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
 
 struct LessNoCase {
@@ -48,8 +49,9 @@ bool TImportListModel::build(const TImageInfo& image, bool keepOriginal) {
   keepOriginal_ = keepOriginal;
   modules_.clear();
   uint32_t rva, dirSize;
-  const uint32_t off = image.dataDirectory(pe_header::kImportDirectory, rva, dirSize) ? image.rvaToFileOffset(rva, true)
-                                                            : NOT_IN_FILE;
+  const uint32_t off = image.dataDirectory(pe_header::kImportDirectory, rva, dirSize)
+                           ? image.rvaToFileOffset(rva, true)
+                           : NOT_IN_FILE;
   if (off == NOT_IN_FILE) return false;
   const uint8_t* buf = image.buffer();
   const uint32_t size = image.fileSize();
@@ -65,7 +67,8 @@ bool TImportListModel::build(const TImageInfo& image, bool keepOriginal) {
     std::string name = textAt(image, nameOff);
     const uint32_t original = readLe32(buf + d + pe_import::kOriginalFirstThunk);
     const uint32_t t =
-        image.rvaToFileOffset(original != 0 ? original : readLe32(buf + d + pe_import::kFirstThunk), true);
+        image.rvaToFileOffset(original != 0 ? original : readLe32(buf + d + pe_import::kFirstThunk),
+                              true);
     uint32_t limit = 0;
     if (t != NOT_IN_FILE) {
       allowance.addDescriptor();
@@ -103,10 +106,11 @@ std::vector<TImportListFunction> TImportListModel::functions(const TImageInfo& i
   for (const TImportListDescriptor& desc : modules_[index].chainedDescriptors) {
     const uint32_t original = readLe32(buf + desc.offset + pe_import::kOriginalFirstThunk);
     const bool nameList = original != 0;
-    const uint32_t t =
-        image.rvaToFileOffset(nameList ? original : readLe32(buf + desc.offset + pe_import::kFirstThunk), true);
+    const uint32_t t = image.rvaToFileOffset(
+        nameList ? original : readLe32(buf + desc.offset + pe_import::kFirstThunk), true);
     if (t == NOT_IN_FILE) {
-      out.push_back({nameList ? "<Funcnamelist address error>" : "<Funcaddrlist address error>", 0});
+      out.push_back(
+          {nameList ? "<Funcnamelist address error>" : "<Funcaddrlist address error>", 0});
       break;
     }
     uint32_t listed = 0;
@@ -125,8 +129,7 @@ std::vector<TImportListFunction> TImportListModel::functions(const TImageInfo& i
     }
   }
   if (!keepOriginal_)
-    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
-      return lessNoCase(a.text, b.text);
-    });
+    std::stable_sort(out.begin(), out.end(),
+                     [](const auto& a, const auto& b) { return lessNoCase(a.text, b.text); });
   return out;
 }

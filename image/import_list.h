@@ -17,7 +17,8 @@ struct TImportListModule {
   std::string name;
   uint32_t descriptorOffset;  // first descriptor of this entry
   uint32_t nameOffset;        // file offset of the module name
-  std::vector<TImportListDescriptor> chainedDescriptors;  // every descriptor listed under this entry, in order
+  std::vector<TImportListDescriptor>
+      chainedDescriptors;  // every descriptor listed under this entry, in order
 };
 
 struct TImportListFunction {

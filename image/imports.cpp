@@ -61,7 +61,8 @@ uint32_t TImportLists::addFileModule(const std::string& name) {
 uint32_t TImportLists::findOrAddFunction(uint32_t moduleId, const std::string& name) {
   if (!firstKeyByNameValid_) {
     firstKeyByName_.clear();
-    for (const auto& f : functions_) firstKeyByName_.emplace(f.name, f.importKey);  // keeps the first
+    for (const auto& f : functions_)
+      firstKeyByName_.emplace(f.name, f.importKey);  // keeps the first
     firstKeyByNameValid_ = true;
   }
   if (auto found = firstKeyByName_.find(name); found != firstKeyByName_.end()) return found->second;
@@ -97,16 +98,18 @@ void TImportLists::addFileFunctions(const TFileFunctionBatch& batch) {
     const TFileFunctionBatch::Entry& e = batch.entries_[uint32_t(o)];
     while (kept < functions_.size() && functions_[kept].importKey <= e.key)
       merged.push_back(std::move(functions_[kept++]));
-    merged.push_back(TImportedFunction{
-        e.key, e.moduleId, std::string(batch.names_.data() + e.nameAt, e.nameLength), 1});
+    merged.push_back(TImportedFunction{e.key, e.moduleId,
+                                       std::string(batch.names_.data() + e.nameAt, e.nameLength),
+                                       1});
   }
   while (kept < functions_.size()) merged.push_back(std::move(functions_[kept++]));
   functions_ = std::move(merged);
 }
 
 void TImportLists::insertFunction(TImportedFunction f) {
-  auto at = std::upper_bound(functions_.begin(), functions_.end(), f.importKey,
-                             [](uint32_t v, const TImportedFunction& e) { return v < e.importKey; });
+  auto at =
+      std::upper_bound(functions_.begin(), functions_.end(), f.importKey,
+                       [](uint32_t v, const TImportedFunction& e) { return v < e.importKey; });
   functions_.insert(at, std::move(f));
 }
 
@@ -121,8 +124,9 @@ void TImportLists::pruneFileEntries() {
 }
 
 const TImportedFunction* TImportLists::functionByKey(uint32_t key) const {
-  auto it = std::lower_bound(functions_.begin(), functions_.end(), key,
-                             [](const TImportedFunction& f, uint32_t v) { return f.importKey < v; });
+  auto it =
+      std::lower_bound(functions_.begin(), functions_.end(), key,
+                       [](const TImportedFunction& f, uint32_t v) { return f.importKey < v; });
   return it != functions_.end() && it->importKey == key ? &*it : nullptr;
 }
 

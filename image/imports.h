@@ -76,7 +76,7 @@ class TImportLists {
  private:
   uint32_t takeModuleId();
   void insertFunction(TImportedFunction f);
-  std::vector<TImportedModule> modules_;      // ascending by moduleId
+  std::vector<TImportedModule> modules_;                      // ascending by moduleId
   std::unordered_map<std::string, uint32_t> moduleIdByName_;  // names are unique
   std::vector<TImportedFunction> functions_;  // ascending by importKey, ties in arrival order
   // The lowest key of each function name, built when the tracer first asks

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 namespace mz_header {
-inline constexpr uint16_t kSignature = 0x5A4D;      // "MZ"
+inline constexpr uint16_t kSignature = 0x5A4D;       // "MZ"
 inline constexpr uint32_t kHeaderParagraphs = 0x08;  // header size in 16-byte units
 inline constexpr uint32_t kInitialIp = 0x14;
 inline constexpr uint32_t kInitialCs = 0x16;
@@ -17,7 +17,8 @@ inline constexpr uint32_t kSize = 0x40;
 }  // namespace mz_header
 
 namespace pe_header {
-inline constexpr uint16_t kSignature = 0x4550;  // "PE"; the two zero bytes after it are not compared
+inline constexpr uint16_t kSignature =
+    0x4550;  // "PE"; the two zero bytes after it are not compared
 // File header.
 inline constexpr uint32_t kNumberOfSections = 0x06;
 inline constexpr uint32_t kPointerToSymbolTable = 0x0C;

@@ -82,7 +82,8 @@ TRawSectionTable::THeader TRawSectionTable::readHeader(const uint8_t* buffer, ui
   h.count = readLe16(buffer + p + pe_header::kNumberOfSections);
   // Only the first 24 bytes of a header are read, and headers lie in a row:
   // those present end where the first one leaves the buffer.
-  const uint64_t room = fitsIn(size, h.table, 24) ? (size - h.table - 24) / pe_section::kHeaderSize + 1 : 0;
+  const uint64_t room =
+      fitsIn(size, h.table, 24) ? (size - h.table - 24) / pe_section::kHeaderSize + 1 : 0;
   h.present = uint32_t(std::min<uint64_t>(room, h.count));
   h.firstPresent = room > 0;
   if (h.firstPresent) {
@@ -92,8 +93,8 @@ TRawSectionTable::THeader TRawSectionTable::readHeader(const uint8_t* buffer, ui
   return h;
 }
 
-TRawSectionTable::TSection TRawSectionTable::readSection(const uint8_t* buffer, const THeader& header,
-                                                         uint32_t index) {
+TRawSectionTable::TSection TRawSectionTable::readSection(const uint8_t* buffer,
+                                                         const THeader& header, uint32_t index) {
   const uint8_t* h = buffer + header.table + uint64_t(pe_section::kHeaderSize) * index;
   return {readLe32(h + pe_section::kVirtualAddress), readLe32(h + pe_section::kSizeOfRawData),
           readLe32(h + pe_section::kPointerToRawData)};

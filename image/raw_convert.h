@@ -50,9 +50,9 @@ class TRawSectionTable {
     bool usable = false;        // size and e_lfanew leave room for the optional header
     bool firstPresent = false;  // the first section header's fields lie in the buffer
     uint32_t imageBase = 0;
-    uint32_t count = 0;         // NumberOfSections, all 16 bits
-    uint32_t present = 0;       // headers whose fields lie in the buffer, at most count
-    uint64_t table = 0;         // file offset of the section table
+    uint32_t count = 0;    // NumberOfSections, all 16 bits
+    uint32_t present = 0;  // headers whose fields lie in the buffer, at most count
+    uint64_t table = 0;    // file offset of the section table
     uint32_t firstRva = 0, firstRaw = 0;
     bool operator==(const THeader&) const = default;
   };

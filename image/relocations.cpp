@@ -20,7 +20,10 @@ void TRelocationTable::read(const uint8_t* buffer, uint32_t off, uint32_t size) 
     uint32_t page = readLe32(buffer + p + pe_relocation::kPageRva);
     uint32_t blockSize = readLe32(buffer + p + pe_relocation::kBlockSize);
     if (blockSize < pe_relocation::kBlockHeaderSize || p + blockSize > end) break;
-    TRelocationBlock b{page, static_cast<uint32_t>(p), (blockSize - pe_relocation::kBlockHeaderSize) / 2, {}};
+    TRelocationBlock b{page,
+                       static_cast<uint32_t>(p),
+                       (blockSize - pe_relocation::kBlockHeaderSize) / 2,
+                       {}};
     b.entries.resize(b.entryCount);
     for (uint32_t k = 0; k < b.entryCount; ++k)
       b.entries[k] = readLe16(buffer + p + pe_relocation::kBlockHeaderSize + 2 * k);

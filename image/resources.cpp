@@ -1,8 +1,8 @@
 #include "image/resources.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cctype>
-#include <strings.h>
 
 #include "base/le_read.h"
 #include "base/text_format.h"
@@ -44,14 +44,17 @@ bool walkEntries(const uint8_t* buf, uint32_t size, uint64_t directory, Visit&& 
 
 // The root's entries of one type: the offset (bit 31 cleared) of each.
 template <class Visit>
-bool forEachTypeEntry(const uint8_t* buf, uint32_t size, uint32_t root, uint32_t type, Visit&& visit) {
-  const uint32_t count =
-      uint32_t(readLe16(buf + root + pe_resource::kNamedEntries)) + readLe16(buf + root + pe_resource::kIdEntries);
+bool forEachTypeEntry(const uint8_t* buf, uint32_t size, uint32_t root, uint32_t type,
+                      Visit&& visit) {
+  const uint32_t count = uint32_t(readLe16(buf + root + pe_resource::kNamedEntries)) +
+                         readLe16(buf + root + pe_resource::kIdEntries);
   for (uint32_t k = 0; k < count; ++k) {
-    const uint64_t e = uint64_t(root) + pe_resource::kDirectoryHeaderSize + uint64_t(pe_resource::kEntrySize) * k;
+    const uint64_t e = uint64_t(root) + pe_resource::kDirectoryHeaderSize +
+                       uint64_t(pe_resource::kEntrySize) * k;
     if (e + pe_resource::kEntrySize > size) return false;
     if (readLe32(buf + e) != type) continue;
-    if (!visit(readLe32(buf + e + pe_resource::kEntryOffset) & ~pe_resource::kSubdirectoryBit)) return false;
+    if (!visit(readLe32(buf + e + pe_resource::kEntryOffset) & ~pe_resource::kSubdirectoryBit))
+      return false;
   }
   return true;
 }
@@ -68,7 +71,8 @@ TResourceRoot findResourceRoot(const uint8_t* buf, uint32_t size) {
   TResourceRoot root;
   if (size < mz_header::kSize || readLe16(buf) != mz_header::kSignature) return root;
   const uint32_t p = readLe32(buf + mz_header::kPeHeaderOffset);
-  if (uint64_t(size) <= uint64_t(p) + 256 || readLe16(buf + p) != pe_header::kSignature) return root;
+  if (uint64_t(size) <= uint64_t(p) + 256 || readLe16(buf + p) != pe_header::kSignature)
+    return root;
   // RVA 0 is how a file says it has no resources; as an address it would
   // read the DOS header as a resource directory.
   const uint32_t rva = readLe32(buf + p + pe_header::dataDirectory(pe_header::kResourceDirectory));
@@ -78,7 +82,8 @@ TResourceRoot findResourceRoot(const uint8_t* buf, uint32_t size) {
     return root;
   }
   root.offset = r;
-  root.status = readLe16(buf + r + pe_resource::kNamedEntries) == 0 && readLe16(buf + r + pe_resource::kIdEntries) == 0
+  root.status = readLe16(buf + r + pe_resource::kNamedEntries) == 0 &&
+                        readLe16(buf + r + pe_resource::kIdEntries) == 0
                     ? ResourceRootStatus::NoResources
                     : ResourceRootStatus::Ok;
   return root;
@@ -120,7 +125,8 @@ TResourceList listMenus(const uint8_t* buf, uint32_t size) {
         const uint32_t length = readLe16(buf + s);
         if (s + 2 + 2ull * length >= size) return false;
         line.text = "\"";
-        for (uint32_t i = 0; i < length && i < 47; ++i) line.text += static_cast<char>(buf[s + 2 + 2 * i]);
+        for (uint32_t i = 0; i < length && i < 47; ++i)
+          line.text += static_cast<char>(buf[s + 2 + 2 * i]);
         line.text += "\"";
       } else {
         line.text = wsString("%i", name);
@@ -190,7 +196,7 @@ TRenderedMenu renderMenu(const uint8_t* buf, uint32_t size, const TResourceRoot&
       }
     }
     static const std::pair<uint16_t, const char*> kFlagTexts[] = {
-        {0x0001, ", GRAYED"},        {0x0002, ", INACTIVE"},  {0x0008, ", CHECKED"},
+        {0x0001, ", GRAYED"},       {0x0002, ", INACTIVE"},  {0x0008, ", CHECKED"},
         {0x0020, ", MENUBARBREAK"}, {0x0040, ", MENUBREAK"}, {0x4000, ", HELP"}};
     for (const auto& [bit, text] : kFlagTexts)
       if (flags & bit) line += text;
@@ -219,34 +225,37 @@ TResourceList listStrings(const uint8_t* buf, uint32_t size,
   TResourceList list;
   if (!startList(buf, size, list)) return list;
   const uint32_t r = list.root.offset;
-  const bool complete = forEachTypeEntry(buf, size, r, pe_resource::kStringTableType, [&](uint32_t offset) {
-    if (uint64_t(r) + offset + 25 >= size) return false;
-    return walkEntries(buf, size, uint64_t(r) + offset, [&](uint64_t e) {
-      const uint32_t firstId = (readLe32(buf + e) - 1) * 16;
-      const uint64_t language = uint64_t(r) + (readLe32(buf + e + 4) & 0x7FFFFFFFu);
-      if (language + 20 >= size) return false;
-      // The first language entry's offset is a dword at +20.
-      if (language + 24 > size) return false;
-      const uint64_t dataEntry = uint64_t(r) + readLe32(buf + language + 20);
-      if (dataEntry + 9 >= size) return false;
-      const uint32_t data = rawRvaToFileOffset(readLe32(buf + dataEntry), buf, size);
-      if (data == 0xFFFFFFFFu || readLe32(buf + dataEntry + pe_resource::kDataSize) < 10) return false;
-      uint64_t at = data;
-      for (uint32_t i = 0; i < 16; ++i) {
-        if (at + 2 > size) break;
-        const uint32_t length = readLe16(buf + at);
-        if (at + 2 + 2ull * length >= size) break;
-        const uint32_t id = firstId + i;
-        if (length != 0 && keep(id)) {
-          std::string text = wsString("ID 0x%.4X (%.5i): ", id, id);
-          for (uint32_t k = 0; k < length && k < 234; ++k) text += static_cast<char>(buf[at + 2 + 2 * k]);
-          list.lines.push_back({std::move(text), id});
-        }
-        at += 2 + 2ull * length;
-      }
-      return true;
-    });
-  });
+  const bool complete =
+      forEachTypeEntry(buf, size, r, pe_resource::kStringTableType, [&](uint32_t offset) {
+        if (uint64_t(r) + offset + 25 >= size) return false;
+        return walkEntries(buf, size, uint64_t(r) + offset, [&](uint64_t e) {
+          const uint32_t firstId = (readLe32(buf + e) - 1) * 16;
+          const uint64_t language = uint64_t(r) + (readLe32(buf + e + 4) & 0x7FFFFFFFu);
+          if (language + 20 >= size) return false;
+          // The first language entry's offset is a dword at +20.
+          if (language + 24 > size) return false;
+          const uint64_t dataEntry = uint64_t(r) + readLe32(buf + language + 20);
+          if (dataEntry + 9 >= size) return false;
+          const uint32_t data = rawRvaToFileOffset(readLe32(buf + dataEntry), buf, size);
+          if (data == 0xFFFFFFFFu || readLe32(buf + dataEntry + pe_resource::kDataSize) < 10)
+            return false;
+          uint64_t at = data;
+          for (uint32_t i = 0; i < 16; ++i) {
+            if (at + 2 > size) break;
+            const uint32_t length = readLe16(buf + at);
+            if (at + 2 + 2ull * length >= size) break;
+            const uint32_t id = firstId + i;
+            if (length != 0 && keep(id)) {
+              std::string text = wsString("ID 0x%.4X (%.5i): ", id, id);
+              for (uint32_t k = 0; k < length && k < 234; ++k)
+                text += static_cast<char>(buf[at + 2 + 2 * k]);
+              list.lines.push_back({std::move(text), id});
+            }
+            at += 2 + 2ull * length;
+          }
+          return true;
+        });
+      });
   if (!complete) list.title = kUnexpectedEnd;
   sortLikeListControl(list.lines);
   return list;
@@ -262,8 +271,10 @@ int searchStringLines(const std::vector<TListLine>& lines, int selected, const s
     const std::string& line = lines[i].text;
     if (line.size() <= 19) continue;
     const auto hit = std::search(line.begin() + 19, line.end(), text.begin(), text.end(),
-                                 [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                             std::tolower(static_cast<unsigned char>(b)); });
+                                 [](char a, char b) {
+                                   return std::tolower(static_cast<unsigned char>(a)) ==
+                                          std::tolower(static_cast<unsigned char>(b));
+                                 });
     if (hit != line.end()) return i;
   }
   return -1;

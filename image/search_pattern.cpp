@@ -83,7 +83,10 @@ void unicodeBytes(std::string_view phrase, std::vector<uint8_t>& out) {
   size_t i = 0;
   while (i < phrase.size()) {
     const uint8_t b = uint8_t(phrase[i]);
-    size_t extra = b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
+    size_t extra = b >= 0xF0 && b < 0xF5   ? 3
+                   : b >= 0xE0 && b < 0xF0 ? 2
+                   : b >= 0xC2 && b < 0xE0 ? 1
+                                           : 0;
     uint32_t cp = extra == 3 ? b & 0x07u : extra == 2 ? b & 0x0Fu : b & 0x1Fu;
     bool valid = extra > 0 && i + extra < phrase.size();
     for (size_t k = 1; valid && k <= extra; ++k) {

@@ -65,7 +65,8 @@ uint32_t newPositionOf(const TEnlargeLayout& L, uint32_t offset) {
 TEnlargeLayout planSectionEnlarged(const uint8_t* buffer, uint32_t size, const TImageInfo& image) {
   TEnlargeLayout L;
   const uint32_t p = size >= mz_header::kSize ? readLe32(buffer + mz_header::kPeHeaderOffset) : 0;
-  if (p == 0 || uint64_t(size) <= uint64_t(p) + 140 || readLe16(buffer + p) != pe_header::kSignature) {
+  if (p == 0 || uint64_t(size) <= uint64_t(p) + 140 ||
+      readLe16(buffer + p) != pe_header::kSignature) {
     L.problem = EnlargeProblem::NotPe;
     return L;
   }
@@ -75,7 +76,8 @@ TEnlargeLayout planSectionEnlarged(const uint8_t* buffer, uint32_t size, const T
     return L;
   }
   const std::vector<SectionInfo>& sections = image.sections();
-  L.tableOffset = uint64_t(p) + pe_header::sectionTable(readLe32(buffer + p + pe_header::kNumberOfRvaAndSizes));
+  L.tableOffset = uint64_t(p) +
+                  pe_header::sectionTable(readLe32(buffer + p + pe_header::kNumberOfRvaAndSizes));
   uint64_t out = L.tableOffset + uint64_t(pe_section::kHeaderSize) * sections.size();
   if (out > kLargestFileSize) {
     L.problem = EnlargeProblem::TooLarge;
@@ -112,8 +114,9 @@ TEnlargeLayout planSectionEnlarged(const uint8_t* buffer, uint32_t size, const T
   if (firstRaw < carried || firstRaw > size) return overlap(carried, firstRaw);
   copy(carried, firstRaw);
   carried = firstRaw;
-  const bool placesData = std::any_of(order.begin(), order.end(),
-                                      [&](size_t i) { return newRawSizeOf(sections[i], align) > 0; });
+  const bool placesData = std::any_of(order.begin(), order.end(), [&](size_t i) {
+    return newRawSizeOf(sections[i], align) > 0;
+  });
   if (withData.empty() && placesData) zeros((align - out % align) % align);
 
   size_t nextWithData = 0;
@@ -131,7 +134,8 @@ TEnlargeLayout planSectionEnlarged(const uint8_t* buffer, uint32_t size, const T
       carried = std::max<uint64_t>(carried, s.rawOffset + present);
       // Bytes up to the next section's raw data travel with this section.
       if (++nextWithData < withData.size()) {
-        const uint64_t next = std::min<uint64_t>(sections[order[withData[nextWithData]]].rawOffset, size);
+        const uint64_t next = std::min<uint64_t>(sections[order[withData[nextWithData]]].rawOffset,
+                                                 size);
         copy(carried, next);
         carried = std::max(carried, next);
       }
@@ -149,11 +153,13 @@ TEnlargeLayout planSectionEnlarged(const uint8_t* buffer, uint32_t size, const T
   return L;
 }
 
-bool writeSectionEnlarged(const uint8_t* buffer, const TEnlargeLayout& layout, const TWriter& write) {
+bool writeSectionEnlarged(const uint8_t* buffer, const TEnlargeLayout& layout,
+                          const TWriter& write) {
   uint8_t symbolPointer[4];
   writeLe32(symbolPointer, layout.symbolPointer);
   const uint64_t at = layout.symbolPointerAt;
-  if (!write(buffer, at) || !write(symbolPointer, 4) || !write(buffer + at + 4, layout.tableOffset - at - 4))
+  if (!write(buffer, at) || !write(symbolPointer, 4) ||
+      !write(buffer + at + 4, layout.tableOffset - at - 4))
     return false;
   std::vector<uint8_t> table(layout.sections.size() * pe_section::kHeaderSize, 0);
   uint8_t* h = table.data();

@@ -63,4 +63,5 @@ struct TEnlargeLayout {
 TEnlargeLayout planSectionEnlarged(const uint8_t* buffer, uint32_t size, const TImageInfo& image);
 
 // Writes a layout planned without a problem; false as soon as a write fails.
-bool writeSectionEnlarged(const uint8_t* buffer, const TEnlargeLayout& layout, const TWriter& write);
+bool writeSectionEnlarged(const uint8_t* buffer, const TEnlargeLayout& layout,
+                          const TWriter& write);

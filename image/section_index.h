@@ -47,6 +47,7 @@ class TSectionIndex {
       while (k < starts_.size() && starts_[k] <= value) ++k;
       return k;
     }
-    return size_t(std::upper_bound(starts_.begin(), starts_.end(), uint64_t(value)) - starts_.begin());
+    return size_t(std::upper_bound(starts_.begin(), starts_.end(), uint64_t(value)) -
+                  starts_.begin());
   }
 };

@@ -15,7 +15,7 @@ struct TMenuItemState {
 };
 
 struct TTlsMenu {
-  bool enabled;  // the whole pop-up; grayed when the file has no callbacks
+  bool enabled;                         // the whole pop-up; grayed when the file has no callbacks
   std::array<TMenuItemState, 5> items;  // CM_TLS_CALLBACK_1..4, then CM_TLS_MORE
 };
 

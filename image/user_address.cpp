@@ -6,8 +6,7 @@
 uint32_t userAddressToFileOffset(const TImageInfo& image, uint32_t value, UserAddressKind kind,
                                  Host& host) {
   switch (kind) {
-    case UserAddressKind::FileOffset:
-      return value;
+    case UserAddressKind::FileOffset: return value;
     case UserAddressKind::Rva: {
       uint32_t o = image.rvaToFileOffset(value, true);
       if (o == NOT_IN_FILE)

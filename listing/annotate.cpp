@@ -63,8 +63,8 @@ uint32_t TListingAnnotator::memoryToFileOffset(uint32_t address) const {
   return image_.memoryToFileOffset(address);
 }
 
-void TListingAnnotator::annotateValue(uint32_t value, char* out, size_t cap, bool memory, bool noHops,
-                                      int flavour, uint32_t bias) const {
+void TListingAnnotator::annotateValue(uint32_t value, char* out, size_t cap, bool memory,
+                                      bool noHops, int flavour, uint32_t bias) const {
   if (!out || cap == 0) return;
   out[0] = 0;
   if (cap < 6 || !image_.isPE()) return;
@@ -114,8 +114,9 @@ void TListingAnnotator::annotateBranch(uint32_t value, char* out, size_t cap, bo
 TListingAnnotator::Next TListingAnnotator::importName(TNote& t, uint32_t value, bool memory) const {
   char module[80];
   char function[80];
-  const bool found = memory ? image_.lookupImportSlot(value, module, sizeof module, function, sizeof function)
-                            : image_.lookupImportKey(value, module, sizeof module, function, sizeof function);
+  const bool found =
+      memory ? image_.lookupImportSlot(value, module, sizeof module, function, sizeof function)
+             : image_.lookupImportKey(value, module, sizeof module, function, sizeof function);
   if (!found) return Next::Absent;
   const size_t moduleLen = std::strlen(module);
   if (moduleLen + 11 > t.cap) return Next::Stop;
@@ -207,9 +208,8 @@ TListingAnnotator::Next TListingAnnotator::preview(TNote& t, uint32_t offset) co
     t.put(" -> ");
     t.mark(COLOUR_MARK, COLOUR_TEXT_REF);
     t.put('\'');
-    for (uint64_t i = offset; i + 1 < size_ && isTextChar(buffer_[i]) && buffer_[i + 1] == 0 &&
-                              t.previewRoom();
-         i += 2)
+    for (uint64_t i = offset;
+         i + 1 < size_ && isTextChar(buffer_[i]) && buffer_[i + 1] == 0 && t.previewRoom(); i += 2)
       t.put(previewChar(buffer_[i]));
     t.put('\'');
     t.mark(COLOUR_MARK, COLOUR_TEXT);
@@ -228,7 +228,8 @@ bool TListingAnnotator::stringReference(TNote& t, uint32_t value) const {
   t.put(" => ");
   t.mark(COLOUR_MARK, COLOUR_TEXT_REF);
   t.put('\'');
-  for (uint64_t i = 0, c = uint64_t(off) + 2; i < count && c + 1 < size_ && t.previewRoom(); ++i, c += 2)
+  for (uint64_t i = 0, c = uint64_t(off) + 2; i < count && c + 1 < size_ && t.previewRoom();
+       ++i, c += 2)
     t.put(safeChar(buffer_[c]));
   t.put('\'');
   t.mark(COLOUR_MARK, COLOUR_TEXT);

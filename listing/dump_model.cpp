@@ -145,7 +145,8 @@ bool dumpScroll(TDumpState& state, const TLineSource& src, TScrollCode code, int
       case TScrollCode::LineUp: top = dumpLineUp(src, state.top, state.bits16); break;
       case TScrollCode::LineDown: top = dumpLineDown(src, state.top, state.bits16); break;
       case TScrollCode::PageUp:
-        for (uint32_t i = 0; i < state.rows; ++i) top = dumpLineUp(src, uint32_t(top), state.bits16);
+        for (uint32_t i = 0; i < state.rows; ++i)
+          top = dumpLineUp(src, uint32_t(top), state.bits16);
         break;
       case TScrollCode::PageDown:
         for (uint32_t i = 0; i < state.rows; ++i) {

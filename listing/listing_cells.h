@@ -57,9 +57,9 @@ int hexCharColumn(uint32_t index);
 
 // Where the editing cursor is drawn over the rows of a paint.
 struct TCursorCells {
-  int row = -1;          // -1: the cursor's line is not shown
+  int row = -1;  // -1: the cursor's line is not shown
   bool hexRow = false;
-  int digitColumn = 0;   // the digit under the cursor
+  int digitColumn = 0;  // the digit under the cursor
   // Hex rows: the byte's two digits and its character.
   int pairColumn = 0;
   int charColumn = 0;
@@ -84,8 +84,8 @@ TPoint dumpWindowPlace(TPoint pointer, int w, int h, int screenW, int screenH);
 // The preview window's place for a hotspot at hotspot (screen coordinates
 // of its cell), with the pointer at pointerY.
 // width: the window's own, when it is wider than the usual 325 pixels.
-TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dumpRows,
-                          int screenW, int screenH, int captionH, int width = 325);
+TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dumpRows, int screenW,
+                          int screenH, int captionH, int width = 325);
 
 // The process-wide wheel sum (signed 16 bits): adds delta and returns the
 // whole steps of `per` units taken out (positive: up), keeping the rest.

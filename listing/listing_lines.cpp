@@ -125,9 +125,7 @@ void addressPrefix(TOut& o, uint32_t shown, bool memory) {
   o.put(' ');
 }
 
-char shownChar(uint8_t c) {
-  return (isTextChar(c) && c >= 0x20) ? static_cast<char>(c) : '.';
-}
+char shownChar(uint8_t c) { return (isTextChar(c) && c >= 0x20) ? static_cast<char>(c) : '.'; }
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -211,9 +209,8 @@ uint32_t utf16RunLength(const uint8_t* buffer, uint32_t size, uint32_t offset, u
   return n ? n + (t ? 1 : 0) : 0;
 }
 
-void Disassembly(const uint8_t*& cursor, const TLineSource& src, uint32_t cells,
-                 bool detectStrings, char* text, size_t cap, bool memory, bool bits16,
-                 uint8_t& stringState) {
+void Disassembly(const uint8_t*& cursor, const TLineSource& src, uint32_t cells, bool detectStrings,
+                 char* text, size_t cap, bool memory, bool bits16, uint8_t& stringState) {
   if (text && cap < 2 * size_t(cells) + 32) {
     if (cap) text[0] = 0;
     if (src.host)
@@ -255,12 +252,13 @@ void Disassembly(const uint8_t*& cursor, const TLineSource& src, uint32_t cells,
   insn[0] = 0;
   bool insnMade = false;
   const size_t prefixWidth = 10 + (cells ? 2 * size_t(cells) + 1 : 0);
-  const bool fixedColumn = !src.trace && !(src.markRelocations && src.image && src.image->relocationTable());
+  const bool fixedColumn = !src.trace &&
+                           !(src.markRelocations && src.image && src.image->relocationTable());
   if (kind == Code) {
     const uint8_t* p = cursor;
     if (text && fixedColumn && cap - prefixWidth <= sizeof insn) {
-      decodeInstruction(p, DecodeListing, b, off - shown, insn, cap - prefixWidth, bits16, src.fixed,
-                        src.annotator);
+      decodeInstruction(p, DecodeListing, b, off - shown, insn, cap - prefixWidth, bits16,
+                        src.fixed, src.annotator);
       insnMade = true;
     } else {
       decodeInstruction(p, DecodeLength, b, 0, nullptr, 0, bits16, nullptr, nullptr);
@@ -396,7 +394,8 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
   uint32_t mzHeader = 0;
   if (size >= mz_header::kSize) {
     const uint32_t pe = readLe32(b + mz_header::kPeHeaderOffset);
-    if (fitsIn(size, pe, pe_header::kImageBase + 4)) imageBase = readLe32(b + pe + pe_header::kImageBase);
+    if (fitsIn(size, pe, pe_header::kImageBase + 4))
+      imageBase = readLe32(b + pe + pe_header::kImageBase);
   }
   if (size >= 10) mzHeader = 16u * readLe16(b + mz_header::kHeaderParagraphs);
 
@@ -405,7 +404,8 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
   const char* tib = nullptr;
   auto hotspot = [&](uint32_t target, uint32_t source, uint32_t shown, uint16_t width,
                      uint16_t type) {
-    if (added < room && hotspots) hotspots[added++] = {target, source, shown, column, row, width, type};
+    if (added < room && hotspots)
+      hotspots[added++] = {target, source, shown, column, row, width, type};
   };
   auto visible = [&](char c) {
     o.put(c);
@@ -542,7 +542,8 @@ uint32_t resolveMarks(const char* in, uint32_t lineOffset, const TLineSource& sr
           break;
         }
         const int seg = segmentIndex(letter);
-        const uint64_t base = (src.segments && seg >= 0) ? uint64_t(src.segments->value[seg]) * 16 : 0;
+        const uint64_t base = (src.segments && seg >= 0) ? uint64_t(src.segments->value[seg]) * 16
+                                                         : 0;
         const uint64_t target = base + value + mzHeader;
         if (n == 0 || target >= size) {
           // Not followable: plain text, and without the segment letter,

@@ -66,15 +66,15 @@ class TShownAddressCache;
 
 // What the line formatter reads besides the position. Everything is borrowed.
 struct TLineSource {
-  const uint8_t* buffer = nullptr;  // the file bytes followed by 16 zero bytes
-  uint32_t size = 0;                // file size: lines never reach beyond it
-  const TImageInfo* image = nullptr;          // relocation marks; may be null
-  const TAnnotator* annotator = nullptr;      // annotation behind addresses; may be null
-  const TFixedRegView* fixed = nullptr;       // "Fixed registers" view, or null
-  const TSegmentView* segments = nullptr;     // tracer segment registers, or null
-  const TByteStateSource* trace = nullptr;    // trace visualisation, or null
-  Host* host = nullptr;                       // message boxes; null says nothing
-  TShownAddressCache* shownCache = nullptr;   // for lines met in a row, or null
+  const uint8_t* buffer = nullptr;           // the file bytes followed by 16 zero bytes
+  uint32_t size = 0;                         // file size: lines never reach beyond it
+  const TImageInfo* image = nullptr;         // relocation marks; may be null
+  const TAnnotator* annotator = nullptr;     // annotation behind addresses; may be null
+  const TFixedRegView* fixed = nullptr;      // "Fixed registers" view, or null
+  const TSegmentView* segments = nullptr;    // tracer segment registers, or null
+  const TByteStateSource* trace = nullptr;   // trace visualisation, or null
+  Host* host = nullptr;                      // message boxes; null says nothing
+  TShownAddressCache* shownCache = nullptr;  // for lines met in a row, or null
   uint32_t minStringLength = 4;
   bool markRelocations = false;
 };
@@ -133,9 +133,8 @@ uint32_t utf16RunLength(const uint8_t* buffer, uint32_t size, uint32_t offset, u
 // Formats the line at cursor (or with a null text only measures it) and moves
 // cursor to the start of the next line. cells: byte cells of the bytes column
 // (0 = none). A cursor at or beyond the file end stays where it is.
-void Disassembly(const uint8_t*& cursor, const TLineSource& src, uint32_t cells,
-                 bool detectStrings, char* text, size_t cap, bool memory, bool bits16,
-                 uint8_t& stringState);
+void Disassembly(const uint8_t*& cursor, const TLineSource& src, uint32_t cells, bool detectStrings,
+                 char* text, size_t cap, bool memory, bool bits16, uint8_t& stringState);
 
 // One hex-dump line of count bytes at offset (bytes at or beyond size are left out).
 void HexDump(const TLineSource& src, uint32_t offset, uint32_t count, char* text, size_t cap,

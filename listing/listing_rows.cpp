@@ -394,7 +394,8 @@ namespace {
 // Lines decoded from 48 bytes before `offset` fall into step with the
 // listing's own: the start of the line that reaches `offset` (ends at or past
 // it), or with `past` the line that holds the byte at `offset`.
-uint32_t syncedLineStart(const TListingState& state, const TLineSource& src, uint32_t offset, bool past) {
+uint32_t syncedLineStart(const TListingState& state, const TLineSource& src, uint32_t offset,
+                         bool past) {
   const uint8_t* p = src.buffer + (offset > 48 ? offset - 48 : 0);
   uint8_t s = STRING_NONE;
   uint32_t start, end;
@@ -414,7 +415,8 @@ uint32_t linesBack(const TListingState& state, const TListingContext& ctx, uint3
   const TLineSource src = sourceFor(state, ctx);
   if (offset == LINES_BACK_TOP) offset = state.topOffset;
   if (offset > src.size) offset = src.size;
-  for (uint32_t i = 0; i < n && offset > 0; ++i) offset = syncedLineStart(state, src, offset, false);
+  for (uint32_t i = 0; i < n && offset > 0; ++i)
+    offset = syncedLineStart(state, src, offset, false);
   return offset;
 }
 
@@ -439,7 +441,8 @@ void updateScrollBar(TListingState& state, const TListingContext& ctx) {
 bool gotoOffset(TListingState& state, const TListingContext& ctx, uint32_t offset,
                 uint32_t linesAbove) {
   if (offset >= ctx.lines.size) {
-    if (ctx.host) ctx.host->message(wsString("%.8lX", offset), "Invalid goto address:", MsgIcon::Warning);
+    if (ctx.host)
+      ctx.host->message(wsString("%.8lX", offset), "Invalid goto address:", MsgIcon::Warning);
     return false;
   }
   if (linesAbove == 0) {
@@ -463,8 +466,8 @@ bool gotoLineOf(TListingState& state, const TListingContext& ctx, uint32_t offse
   return gotoOffset(state, ctx, offset, linesAbove);
 }
 
-bool EvVScroll(TListingState& state, const TListingContext& ctx, TScrollCode code,
-               int64_t thumbPos, uint32_t rows, bool wideThumb) {
+bool EvVScroll(TListingState& state, const TListingContext& ctx, TScrollCode code, int64_t thumbPos,
+               uint32_t rows, bool wideThumb) {
   const uint32_t size = ctx.lines.size;
   if (size == 0) return false;
   const int64_t top = state.topOffset;
@@ -505,7 +508,9 @@ bool EvVScroll(TListingState& state, const TListingContext& ctx, TScrollCode cod
         }
         break;
       case TScrollCode::Top: newTop = 0; break;
-      case TScrollCode::Bottom: newTop = (int64_t(size) + 80 - int64_t(rows) * 16) & ~int64_t(15); break;
+      case TScrollCode::Bottom:
+        newTop = (int64_t(size) + 80 - int64_t(rows) * 16) & ~int64_t(15);
+        break;
       case TScrollCode::EndScroll:
         if (!state.thumbTracking) return false;
         state.thumbTracking = false;
@@ -702,8 +707,7 @@ void codeCursorKey(TListingState& state, const TListingContext& ctx, TListingPai
         state.cursorLine = newLine;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   if (size == 0) {
     state.cursor = 0;
@@ -737,13 +741,15 @@ void hexCursorKey(TListingState& state, const TListingContext& ctx, TListingPain
       } else if (state.cursor > 0) {
         --state.cursor;
         state.nibble = state.cursorInText ? 0 : 1;
-        if (state.cursor < state.topOffset) scrollAndRepaint(state, ctx, paint, TScrollCode::LineUp);
+        if (state.cursor < state.topOffset)
+          scrollAndRepaint(state, ctx, paint, TScrollCode::LineUp);
       }
       break;
     case TListingKey::Up:
       if (state.cursor >= 16) {
         state.cursor -= 16;
-        if (state.cursor < state.topOffset) scrollAndRepaint(state, ctx, paint, TScrollCode::LineUp);
+        if (state.cursor < state.topOffset)
+          scrollAndRepaint(state, ctx, paint, TScrollCode::LineUp);
       }
       break;
     case TListingKey::Down:
@@ -753,8 +759,7 @@ void hexCursorKey(TListingState& state, const TListingContext& ctx, TListingPain
         if (state.cursor >= shownEnd) scrollAndRepaint(state, ctx, paint, TScrollCode::LineDown);
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -786,12 +791,24 @@ TKeyAction keyDown(TListingState& state, const TListingContext& ctx, TListingPai
       return TKeyAction::ToggleHex;
     case TListingKey::Escape: return TKeyAction::AbortTrace;
     case TListingKey::Space: return TKeyAction::ShowEip;
-    case TListingKey::PageUp: EvVScroll(state, ctx, TScrollCode::PageUp, 0, rows); return TKeyAction::Repaint;
-    case TListingKey::PageDown: EvVScroll(state, ctx, TScrollCode::PageDown, 0, rows); return TKeyAction::Repaint;
-    case TListingKey::Home: EvVScroll(state, ctx, TScrollCode::Top, 0, rows); return TKeyAction::Repaint;
-    case TListingKey::End: EvVScroll(state, ctx, TScrollCode::Bottom, 0, rows); return TKeyAction::Repaint;
-    case TListingKey::Up: EvVScroll(state, ctx, TScrollCode::LineUp, 0, rows); return TKeyAction::Repaint;
-    case TListingKey::Down: EvVScroll(state, ctx, TScrollCode::LineDown, 0, rows); return TKeyAction::Repaint;
+    case TListingKey::PageUp:
+      EvVScroll(state, ctx, TScrollCode::PageUp, 0, rows);
+      return TKeyAction::Repaint;
+    case TListingKey::PageDown:
+      EvVScroll(state, ctx, TScrollCode::PageDown, 0, rows);
+      return TKeyAction::Repaint;
+    case TListingKey::Home:
+      EvVScroll(state, ctx, TScrollCode::Top, 0, rows);
+      return TKeyAction::Repaint;
+    case TListingKey::End:
+      EvVScroll(state, ctx, TScrollCode::Bottom, 0, rows);
+      return TKeyAction::Repaint;
+    case TListingKey::Up:
+      EvVScroll(state, ctx, TScrollCode::LineUp, 0, rows);
+      return TKeyAction::Repaint;
+    case TListingKey::Down:
+      EvVScroll(state, ctx, TScrollCode::LineDown, 0, rows);
+      return TKeyAction::Repaint;
     case TListingKey::Left:
     case TListingKey::Right: {
       if (key == TListingKey::Left) {
@@ -805,8 +822,7 @@ TKeyAction keyDown(TListingState& state, const TListingContext& ctx, TListingPai
       if (state.cursor > lastRowEnd(paint) && rows > 0) state.cursor = paint.lineTable[rows - 1];
       return TKeyAction::Repaint;
     }
-    default:
-      return TKeyAction::None;
+    default: return TKeyAction::None;
   }
 }
 

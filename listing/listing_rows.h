@@ -53,11 +53,11 @@ struct TListingState {
 
 // What the listing reads. Everything is borrowed; pointers may be null.
 struct TListingContext {
-  TLineSource lines;                        // buffer, size, image, annotator, ...
-  const TCommentContainer* names = nullptr; // labels
+  TLineSource lines;                         // buffer, size, image, annotator, ...
+  const TCommentContainer* names = nullptr;  // labels
   const TJCRefContainer* jumpCalls = nullptr;
-  const TStoreLocks* locks = nullptr;       // possible references skipped while filled
-  Host* host = nullptr;                     // "Invalid goto address:" and scroll messages
+  const TStoreLocks* locks = nullptr;  // possible references skipped while filled
+  Host* host = nullptr;                // "Invalid goto address:" and scroll messages
   bool cursorFollowsView = false;
 };
 
@@ -70,7 +70,7 @@ enum class TRowKind : uint8_t {
   References,  // "---> Possible reference from " and its addresses
   EndLine,     // after a return
   Blank,
-  PastEnd,     // below the end of the file
+  PastEnd,  // below the end of the file
 };
 
 struct TListingRow {
@@ -134,13 +134,26 @@ enum class TScrollCode { LineUp, LineDown, PageUp, PageDown, ThumbTrack, Top, Bo
 // Vertical scroll of the view. wideThumb: thumbPos is a position of the full
 // range (top offset, or top / 16 in hex rows); otherwise the bar works in
 // 0..THUMB_RANGE. Returns true when the view must be repainted.
-bool EvVScroll(TListingState& state, const TListingContext& ctx, TScrollCode code,
-               int64_t thumbPos, uint32_t rows, bool wideThumb = true);
+bool EvVScroll(TListingState& state, const TListingContext& ctx, TScrollCode code, int64_t thumbPos,
+               uint32_t rows, bool wideThumb = true);
 // The scroll position and range for the current top (after jumps and mode switches).
 void updateScrollBar(TListingState& state, const TListingContext& ctx);
 
 enum class TListingKey {
-  Left, Right, Up, Down, PageUp, PageDown, Home, End, Tab, Escape, Space, Backspace, Control, Other
+  Left,
+  Right,
+  Up,
+  Down,
+  PageUp,
+  PageDown,
+  Home,
+  End,
+  Tab,
+  Escape,
+  Space,
+  Backspace,
+  Control,
+  Other
 };
 // What the window has to do after a key besides repainting.
 enum class TKeyAction { None, Repaint, ToggleHex, AbortTrace, ShowEip, Undo };

@@ -8,12 +8,18 @@
 constexpr bool isTextCharRule(uint8_t c) {
   if (c >= 0x20 && c <= 0x7E) return true;
   switch (c) {
-    case 0x09: case 0x0A: case 0x0D:              // tab, line feed, carriage return
-    case 0xC4: case 0xD6: case 0xDC:              // Ä Ö Ü
-    case 0xE4: case 0xF6: case 0xFC: case 0xDF:   // ä ö ü ß
+    case 0x09:
+    case 0x0A:
+    case 0x0D:  // tab, line feed, carriage return
+    case 0xC4:
+    case 0xD6:
+    case 0xDC:  // Ä Ö Ü
+    case 0xE4:
+    case 0xF6:
+    case 0xFC:
+    case 0xDF:  // ä ö ü ß
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

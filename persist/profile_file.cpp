@@ -34,8 +34,8 @@ enum class LineKind { Other, Section, Key };
 
 struct Parsed {
   LineKind kind = LineKind::Other;
-  std::string_view name;   // section name or key, trimmed
-  size_t valueStart = 0;   // key lines: where the value starts in the raw line
+  std::string_view name;  // section name or key, trimmed
+  size_t valueStart = 0;  // key lines: where the value starts in the raw line
 };
 
 Parsed parseLine(std::string_view raw) {
@@ -135,8 +135,7 @@ size_t TProfileText::findKey(const SectionSpan& span, std::string_view key) cons
   return std::string::npos;
 }
 
-std::optional<std::string> TProfileText::get(std::string_view section,
-                                             std::string_view key) const {
+std::optional<std::string> TProfileText::get(std::string_view section, std::string_view key) const {
   if (section.empty() || key.empty()) return std::nullopt;
   const size_t i = findKey(findSection(section), key);
   if (i == std::string::npos) return std::nullopt;
@@ -247,8 +246,7 @@ std::optional<std::string> TProfileFile::readString(std::string_view section,
   return TProfileText(*text).get(section, key);
 }
 
-int32_t TProfileFile::readInt(std::string_view section, std::string_view key,
-                              int32_t def) const {
+int32_t TProfileFile::readInt(std::string_view section, std::string_view key, int32_t def) const {
   const auto text = load();
   if (!text) return def;
   return TProfileText(*text).getInt(section, key, def);

@@ -10,9 +10,10 @@
 
 namespace {
 
-constexpr const char* kSectionNames[PROJECT_SECTION_COUNT] = {
-    "FILENAME", "COMMENTS", "FIXEDREGS", "JUMPANDCALLREFS",
-    "IMPORTREFS", "STRINGREFS", "MENUREFS", "RETURNS"};
+constexpr const char* kSectionNames[PROJECT_SECTION_COUNT] = {"FILENAME",   "COMMENTS",
+                                                              "FIXEDREGS",  "JUMPANDCALLREFS",
+                                                              "IMPORTREFS", "STRINGREFS",
+                                                              "MENUREFS",   "RETURNS"};
 
 template <class R>
 void putIdRefs(std::vector<uint8_t>& out, const TIdRefStore<R>& store) {

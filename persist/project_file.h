@@ -86,7 +86,8 @@ std::vector<uint8_t> buildProjectFile(const TProjectHeader& header, const std::s
 // outside [data, data + size).
 class TProjectReader {
  public:
-  TProjectReader(const uint8_t* data, size_t size, Host& host) : data_(data), size_(size), host_(host) {}
+  TProjectReader(const uint8_t* data, size_t size, Host& host)
+      : data_(data), size_(size), host_(host) {}
 
   // Header and offset table; warns about a newer version and goes on.
   int readHeader();

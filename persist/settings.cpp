@@ -75,7 +75,9 @@ bool writeKey(TProfileFile& profile, const TSettingKey& key, int32_t value) {
 
 TSettings readSettings(const TProfileFile& profile) {
   const TProfileText file = profile.snapshot();
-  const auto read = [&](const TSettingKey& key) { return file.getInt(key.section, key.key, key.def); };
+  const auto read = [&](const TSettingKey& key) {
+    return file.getInt(key.section, key.key, key.def);
+  };
   const auto count = [&](const TSettingKey& key, int32_t upper) {
     const int32_t v = read(key);
     return v < 1 || v > upper ? key.def : v;
@@ -199,7 +201,8 @@ TPrefOutcome TPrefModel::confirm(TSettings& settings, TMainWindowSettings& windo
   const auto rows = parseFieldNumber(dumpRows);
   const char* refusal = nullptr;
   if (!minLength || *minLength < 2)
-    refusal = "The minimum of characters that will be needed\nto be noticed as strings has to be greater than 1!";
+    refusal =
+        "The minimum of characters that will be needed\nto be noticed as strings has to be greater than 1!";
   else if (!height || *height < 6 || *height > 18)
     refusal = "The font size (height) has to be between 6 and 18 pixel!";
   else if (!rows || *rows < 3 || *rows > 30)

@@ -119,12 +119,13 @@ struct TCustomColors {
 
 // What the main window does after the preferences were confirmed.
 struct TPrefOutcome {
-  bool accepted = false;     // false: a value was refused and the dialog stays open
-  bool rebuildFont = false;  // the font size changed: make `font` the listing font, re-measure the cell
+  bool accepted = false;  // false: a value was refused and the dialog stays open
+  bool rebuildFont =
+      false;  // the font size changed: make `font` the listing font, re-measure the cell
   TListingFont font{};
-  bool repaint = false;      // repaint the listing (every OK: colours and reference lines may differ)
-  bool rescan = false;       // the scan mode changed: restart the reference scan
-  bool saved = false;        // the settings file was written
+  bool repaint = false;  // repaint the listing (every OK: colours and reference lines may differ)
+  bool rescan = false;   // the scan mode changed: restart the reference scan
+  bool saved = false;    // the settings file was written
 };
 
 // The preferences dialog's values, from opening to OK. Works on copies; only
@@ -138,7 +139,7 @@ class TPrefModel {
   bool openFileOnStartup = true;
   bool keepUndoAfterSave = true;  // only written here; the save reads kKeepUndoAfterSave
   bool showCodeReferences = true;
-  bool extremeScan = false;  // "Use extreme coderef scan"
+  bool extremeScan = false;        // "Use extreme coderef scan"
   bool fixedRegsAutoMode = false;  // "Autocheck included FixRegs"
   bool startTracerAtTlsCallback = true;
   bool showEipOnLoad = true;

@@ -66,7 +66,8 @@ bool makeDirectories(const std::string& dir, unsigned mode) {
 
 std::string settingsPath(const std::string& exeDir) {
   const bool writable = ::access(exeDir.c_str(), W_OK) == 0;
-  const std::string configDir = userConfigDirectory(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  const std::string configDir = userConfigDirectory(std::getenv("XDG_CONFIG_HOME"),
+                                                    std::getenv("HOME"));
   const std::string path = chooseSettingsPath(exeDir, writable, configDir);
   // Failing to create the folder is not an error: reads then give the
   // defaults and writes fail quietly, as with any unwritable settings file.

@@ -46,11 +46,16 @@ std::string userApplicationsDirectory(const char* xdgDataHome, const char* home)
 }
 
 std::string desktopEntryText(const std::string& exePath) {
-  return std::string("[Desktop Entry]\n"
-                     "Type=Application\n"
-                     "Name=") + kShortcutName + "\n"
+  return std::string(
+             "[Desktop Entry]\n"
+             "Type=Application\n"
+             "Name=") +
+         kShortcutName +
+         "\n"
          "Comment=Open the file in OXU-Dasm\n"
-         "Exec=" + execArgument(exePath) + " %f\n"
+         "Exec=" +
+         execArgument(exePath) +
+         " %f\n"
          "MimeType=application/x-ms-dos-executable;application/x-msdownload;"
          "application/vnd.microsoft.portable-executable;application/x-dosexec;"
          "application/x-ms-ne-executable;\n"

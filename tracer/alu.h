@@ -12,9 +12,8 @@
 #pragma once
 #include <cstdint>
 
-constexpr uint32_t EFL_CF = 0x001, EFL_PF = 0x004, EFL_AF = 0x010, EFL_ZF = 0x040,
-                   EFL_SF = 0x080, EFL_TF = 0x100, EFL_IF = 0x200, EFL_DF = 0x400,
-                   EFL_OF = 0x800;
+constexpr uint32_t EFL_CF = 0x001, EFL_PF = 0x004, EFL_AF = 0x010, EFL_ZF = 0x040, EFL_SF = 0x080,
+                   EFL_TF = 0x100, EFL_IF = 0x200, EFL_DF = 0x400, EFL_OF = 0x800;
 constexpr uint32_t EFL_STATUS = EFL_CF | EFL_PF | EFL_AF | EFL_ZF | EFL_SF | EFL_OF;
 
 inline uint32_t aluMask(int size) { return size == 4 ? 0xFFFFFFFFu : (1u << (size * 8)) - 1; }
@@ -35,7 +34,14 @@ inline uint32_t aluSzp(uint32_t r, int size) {
 
 // The eight group-1 operations in their x86 order.
 enum AluOp : int {
-  ALU_ADD = 0, ALU_OR = 1, ALU_ADC = 2, ALU_SBB = 3, ALU_AND = 4, ALU_SUB = 5, ALU_XOR = 6, ALU_CMP = 7
+  ALU_ADD = 0,
+  ALU_OR = 1,
+  ALU_ADC = 2,
+  ALU_SBB = 3,
+  ALU_AND = 4,
+  ALU_SUB = 5,
+  ALU_XOR = 6,
+  ALU_CMP = 7
 };
 
 inline uint32_t aluAdd(uint32_t a, uint32_t b, uint32_t carry, int size, uint32_t& flags) {
@@ -119,9 +125,8 @@ inline uint32_t aluImulTruncated(uint32_t a, uint32_t b, int size, uint32_t& fla
 
 // One-operand MUL and IMUL: lo/hi receive the halves (AL/AH, AX/DX, EAX/EDX).
 void aluMul(uint32_t a, uint32_t b, int size, bool isSigned, uint32_t& lo, uint32_t& hi,
-         uint32_t& flags);
+            uint32_t& flags);
 // DIV and IDIV of hi:lo by d; false (nothing written) on a zero divisor or a
 // quotient that does not fit.
 bool aluDiv(uint32_t lo, uint32_t hi, uint32_t d, int size, bool isSigned, uint32_t& quotient,
-         uint32_t& remainder);
-
+            uint32_t& remainder);

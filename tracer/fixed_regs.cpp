@@ -231,8 +231,7 @@ bool TFixedRegs::save(std::vector<uint8_t>& out) const {
   return true;
 }
 
-bool TFixedRegs::load(const uint8_t* data, size_t size, uint16_t projectVersion,
-                      size_t* consumed) {
+bool TFixedRegs::load(const uint8_t* data, size_t size, uint16_t projectVersion, size_t* consumed) {
   TRecordReader in(data, size);
   auto done = [&](bool ok) {
     if (consumed) *consumed = in.pos();

@@ -14,12 +14,15 @@ struct ButtonInfo {
   uint8_t bit;
 };
 // In control order; bits by the x86 register numbers of each size.
-constexpr ButtonInfo kButtons[] = {
-    {"EAX", M32, 0}, {"AH", M8, 4}, {"AL", M8, 0}, {"EBX", M32, 3}, {"BH", M8, 7}, {"BL", M8, 3},
-    {"ECX", M32, 1}, {"CH", M8, 5}, {"CL", M8, 1}, {"EDX", M32, 2}, {"DH", M8, 6}, {"DL", M8, 2},
-    {"EDI", M32, 7}, {"DI", M16, 7}, {"ESI", M32, 6}, {"SI", M16, 6}, {"ESP", M32, 4}, {"SP", M16, 4},
-    {"EBP", M32, 5}, {"BP", M16, 5}, {"CS", MSEG, 0}, {"DS", MSEG, 1}, {"ES", MSEG, 2},
-    {"SS", MSEG, 3}, {"FS", MSEG, 4}, {"GS", MSEG, 5}};
+constexpr ButtonInfo kButtons[] = {{"EAX", M32, 0}, {"AH", M8, 4},   {"AL", M8, 0},
+                                   {"EBX", M32, 3}, {"BH", M8, 7},   {"BL", M8, 3},
+                                   {"ECX", M32, 1}, {"CH", M8, 5},   {"CL", M8, 1},
+                                   {"EDX", M32, 2}, {"DH", M8, 6},   {"DL", M8, 2},
+                                   {"EDI", M32, 7}, {"DI", M16, 7},  {"ESI", M32, 6},
+                                   {"SI", M16, 6},  {"ESP", M32, 4}, {"SP", M16, 4},
+                                   {"EBP", M32, 5}, {"BP", M16, 5},  {"CS", MSEG, 0},
+                                   {"DS", MSEG, 1}, {"ES", MSEG, 2}, {"SS", MSEG, 3},
+                                   {"FS", MSEG, 4}, {"GS", MSEG, 5}};
 
 // Edit boxes: EAX, EBX, ECX, EDX, EDI, ESI, ESP, EBP, then the segments.
 constexpr int kEditRegister[8] = {0, 3, 1, 2, 7, 6, 4, 5};
@@ -40,10 +43,14 @@ uint32_t readHex(const std::string& text) {
   for (size_t i = 0; i < text.size() && i < 9; ++i) {
     const char c = text[i];
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else break;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else
+      break;
     v = v << 4 | uint32_t(d);
   }
   return v;
@@ -136,7 +143,9 @@ TFixedRegsModel::StackThumb TFixedRegsModel::stackThumb() const {
 }
 
 void TFixedRegsModel::moveStackThumb(StackThumb thumb) {
-  setStackFirst(thumb == THUMB_TOP ? 0 : thumb == THUMB_END ? kStackLastFirst : kStackLastFirst / 2);
+  setStackFirst(thumb == THUMB_TOP   ? 0
+                : thumb == THUMB_END ? kStackLastFirst
+                                     : kStackLastFirst / 2);
 }
 
 void TFixedRegsModel::scrollStack(int lines) { setStackFirst(int64_t(stackFirst_) + 4 * lines); }

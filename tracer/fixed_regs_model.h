@@ -10,8 +10,8 @@
 
 // Control ids of the window.
 enum FixRegControl : int {
-  FRC_FIRST_BUTTON = 1001,  // EAX, AH, AL, EBX, BH, BL, ECX, CH, CL, EDX, DH, DL,
-                            // EDI, DI, ESI, SI, ESP, SP, EBP, BP (1001..1020)
+  FRC_FIRST_BUTTON = 1001,          // EAX, AH, AL, EBX, BH, BL, ECX, CH, CL, EDX, DH, DL,
+                                    // EDI, DI, ESI, SI, ESP, SP, EBP, BP (1001..1020)
   FRC_FIRST_SEGMENT_BUTTON = 1021,  // CS, DS, ES, SS, FS, GS (1021..1026)
   FRC_LAST_BUTTON = 1026,
   FRC_FIRST_REGISTER_EDIT = 1045,  // EAX, EBX, ECX, EDX, EDI, ESI, ESP, EBP (1045..1052)

@@ -166,8 +166,7 @@ class TStepper {
   int accessCount_ = 0;
 };
 
-int TStepper::mapAddress(uint32_t a, bool isWrite, int size, uint32_t reportSize,
-                         TOperand& out) {
+int TStepper::mapAddress(uint32_t a, bool isWrite, int size, uint32_t reportSize, TOperand& out) {
   if (fsOverride_) {
     // The thread block: exception list head and the stack limits.
     if (a == 0) {
@@ -196,8 +195,8 @@ int TStepper::mapAddress(uint32_t a, bool isWrite, int size, uint32_t reportSize
   return TRACE_OK;
 }
 
-int TStepper::modrm(const uint8_t* m, int& len, uint32_t& ea, TOperand& out, bool map,
-                    bool isWrite, int size, uint32_t reportSize, uint32_t espAdjust) {
+int TStepper::modrm(const uint8_t* m, int& len, uint32_t& ea, TOperand& out, bool map, bool isWrite,
+                    int size, uint32_t reportSize, uint32_t espAdjust) {
   // An opcode in the last byte of the file has no operand byte to read.
   if (!bytesPresent(m, 1)) return TRACE_OVERLAPS_END;
   const uint32_t mod = m[0] >> 6, rm = m[0] & 7;
@@ -361,8 +360,22 @@ int TStepper::run() {
     return finish(len, nextEip(len), TRACE_OK);
   }
   switch (b) {
-    case 0x40: case 0x41: case 0x42: case 0x43: case 0x44: case 0x45: case 0x46: case 0x47:
-    case 0x48: case 0x49: case 0x4A: case 0x4B: case 0x4C: case 0x4D: case 0x4E: case 0x4F: {
+    case 0x40:
+    case 0x41:
+    case 0x42:
+    case 0x43:
+    case 0x44:
+    case 0x45:
+    case 0x46:
+    case 0x47:
+    case 0x48:
+    case 0x49:
+    case 0x4A:
+    case 0x4B:
+    case 0x4C:
+    case 0x4D:
+    case 0x4E:
+    case 0x4F: {
       if (int s = gate(1, 1)) return s;
       const int r = b & 7;
       const uint32_t v = b < 0x48 ? aluInc(getReg(r, os_), os_, R.EFLAGS)
@@ -370,10 +383,22 @@ int TStepper::run() {
       setReg(r, os_, v);
       return finish(1, nextEip(1), TRACE_OK);
     }
-    case 0x50: case 0x51: case 0x52: case 0x53: case 0x54: case 0x55: case 0x56: case 0x57:
-      return pushValue(1, getReg(b & 7, os_), os_, 1);
-    case 0x58: case 0x59: case 0x5A: case 0x5B: case 0x5C: case 0x5D: case 0x5E: case 0x5F:
-      return popRegister(b & 7);
+    case 0x50:
+    case 0x51:
+    case 0x52:
+    case 0x53:
+    case 0x54:
+    case 0x55:
+    case 0x56:
+    case 0x57: return pushValue(1, getReg(b & 7, os_), os_, 1);
+    case 0x58:
+    case 0x59:
+    case 0x5A:
+    case 0x5B:
+    case 0x5C:
+    case 0x5D:
+    case 0x5E:
+    case 0x5F: return popRegister(b & 7);
     case 0x60: {  // PUSHAD
       const uint32_t before = R.ESP;
       R.push(R.EAX);
@@ -401,20 +426,49 @@ int TStepper::run() {
     case 0x68:
       if (!bytesPresent(op_ + 1, uint32_t(os_))) return TRACE_OVERLAPS_END;
       return pushValue(1 + uint32_t(os_), imm(op_ + 1, os_), os_, 1 + uint32_t(os_));
-    case 0x6A:
-      return pushValue(2, uint32_t(int32_t(int8_t(op_[1]))), os_, 2);
-    case 0x69: case 0x6B:
-    case 0x84: case 0x85: case 0x86: case 0x87: case 0x88: case 0x89: case 0x8A: case 0x8B:
-    case 0x8D: case 0xC6: case 0xC7:
-      return simpleModrm(b);
-    case 0x70: case 0x71: case 0x72: case 0x73: case 0x74: case 0x75: case 0x76: case 0x77:
-    case 0x78: case 0x79: case 0x7A: case 0x7B: case 0x7C: case 0x7D: case 0x7E: case 0x7F:
-      return relativeBranch(2, int8_t(op_[1]), R.conditionTrue(b & 15));
-    case 0x80: case 0x81: case 0x82: case 0x83:
-      return group1(b);
-    case 0x8F:
-      return popMemory();
-    case 0x90: case 0x91: case 0x92: case 0x93: case 0x94: case 0x95: case 0x96: case 0x97: {
+    case 0x6A: return pushValue(2, uint32_t(int32_t(int8_t(op_[1]))), os_, 2);
+    case 0x69:
+    case 0x6B:
+    case 0x84:
+    case 0x85:
+    case 0x86:
+    case 0x87:
+    case 0x88:
+    case 0x89:
+    case 0x8A:
+    case 0x8B:
+    case 0x8D:
+    case 0xC6:
+    case 0xC7: return simpleModrm(b);
+    case 0x70:
+    case 0x71:
+    case 0x72:
+    case 0x73:
+    case 0x74:
+    case 0x75:
+    case 0x76:
+    case 0x77:
+    case 0x78:
+    case 0x79:
+    case 0x7A:
+    case 0x7B:
+    case 0x7C:
+    case 0x7D:
+    case 0x7E:
+    case 0x7F: return relativeBranch(2, int8_t(op_[1]), R.conditionTrue(b & 15));
+    case 0x80:
+    case 0x81:
+    case 0x82:
+    case 0x83: return group1(b);
+    case 0x8F: return popMemory();
+    case 0x90:
+    case 0x91:
+    case 0x92:
+    case 0x93:
+    case 0x94:
+    case 0x95:
+    case 0x96:
+    case 0x97: {
       if (int s = gate(1, 1)) return s;
       const int r = b & 7;
       const uint32_t t = getReg(r, os_);
@@ -440,8 +494,7 @@ int TStepper::run() {
       const uint32_t f = R.EFLAGS & ~(kRf | kVm);
       return pushValue(1, os_ == 2 ? f & 0xFFFF : f, os_, 1);
     }
-    case 0x9D:
-      return popFlags();
+    case 0x9D: return popFlags();
     case 0x9E:  // SAHF
       if (int s = gate(1, 1)) return s;
       R.EFLAGS = (R.EFLAGS & ~(EFL_SF | EFL_ZF | EFL_AF | EFL_PF | EFL_CF)) |
@@ -451,35 +504,62 @@ int TStepper::run() {
       if (int s = gate(1, 1)) return s;
       setReg(4, 1, (R.EFLAGS & (EFL_SF | EFL_ZF | EFL_AF | EFL_PF | EFL_CF)) | 0x02);
       return finish(1, nextEip(1), TRACE_OK);
-    case 0xA0: case 0xA1: case 0xA2: case 0xA3:
-      return moffs(b);
-    case 0xA4: case 0xA5: case 0xA6: case 0xA7:
-    case 0xAA: case 0xAB: case 0xAC: case 0xAD: case 0xAE: case 0xAF:
-      return stringOp(b);
-    case 0xA8: case 0xA9: {
+    case 0xA0:
+    case 0xA1:
+    case 0xA2:
+    case 0xA3: return moffs(b);
+    case 0xA4:
+    case 0xA5:
+    case 0xA6:
+    case 0xA7:
+    case 0xAA:
+    case 0xAB:
+    case 0xAC:
+    case 0xAD:
+    case 0xAE:
+    case 0xAF: return stringOp(b);
+    case 0xA8:
+    case 0xA9: {
       const int size = b == 0xA8 ? 1 : os_;
       const uint32_t len = 1 + uint32_t(size);
       if (int s = gate(len, len)) return s;
       aluLogic(getReg(0, size) & imm(op_ + 1, size), size, R.EFLAGS);
       return finish(len, nextEip(len), TRACE_OK);
     }
-    case 0xB0: case 0xB1: case 0xB2: case 0xB3: case 0xB4: case 0xB5: case 0xB6: case 0xB7:
+    case 0xB0:
+    case 0xB1:
+    case 0xB2:
+    case 0xB3:
+    case 0xB4:
+    case 0xB5:
+    case 0xB6:
+    case 0xB7:
       if (int s = gate(2, 2)) return s;
       setReg(b & 7, 1, op_[1]);
       return finish(2, nextEip(2), TRACE_OK);
-    case 0xB8: case 0xB9: case 0xBA: case 0xBB: case 0xBC: case 0xBD: case 0xBE: case 0xBF: {
+    case 0xB8:
+    case 0xB9:
+    case 0xBA:
+    case 0xBB:
+    case 0xBC:
+    case 0xBD:
+    case 0xBE:
+    case 0xBF: {
       const uint32_t len = 1 + uint32_t(os_);
       if (int s = gate(len, len)) return s;
       setReg(b & 7, os_, imm(op_ + 1, os_));
       return finish(len, nextEip(len), TRACE_OK);
     }
-    case 0xC0: case 0xC1: case 0xD0: case 0xD1: case 0xD2: case 0xD3:
-      return group2(b);
+    case 0xC0:
+    case 0xC1:
+    case 0xD0:
+    case 0xD1:
+    case 0xD2:
+    case 0xD3: return group2(b);
     case 0xC2:
       if (!bytesPresent(op_, 3)) return TRACE_OVERLAPS_END;
       return ret(3, readLe16(op_ + 1));
-    case 0xC3:
-      return ret(1, 0);
+    case 0xC3: return ret(1, 0);
     case 0xC8: {  // ENTER
       if (!bytesPresent(op_, 4)) return TRACE_OVERLAPS_END;
       const uint32_t size = readLe16(op_ + 1);
@@ -499,7 +579,9 @@ int TStepper::run() {
       R.ESP = R.EBP;
       R.EBP = R.pop();
       return finish(1, nextEip(1), TRACE_OK);
-    case 0xE0: case 0xE1: case 0xE2: {  // LOOPNE, LOOPE, LOOP
+    case 0xE0:
+    case 0xE1:
+    case 0xE2: {  // LOOPNE, LOOPE, LOOP
       // The count register follows the address size (CX in 16-bit code).
       const uint32_t counter = (getReg(1, as_) - 1) & aluMask(as_);
       bool taken = counter != 0;
@@ -511,20 +593,22 @@ int TStepper::run() {
       if (s == TRACE_ILLEGAL_ADDRESS) R.ECX = saved;
       return s;
     }
-    case 0xE3:
-      return relativeBranch(2, int8_t(op_[1]), (os_ == 4 ? R.ECX : R.ECX & 0xFFFF) == 0);
-    case 0xE8: case 0xE9: {
+    case 0xE3: return relativeBranch(2, int8_t(op_[1]), (os_ == 4 ? R.ECX : R.ECX & 0xFFFF) == 0);
+    case 0xE8:
+    case 0xE9: {
       const uint32_t len = 1 + uint32_t(os_);
       if (!bytesPresent(op_, len)) return TRACE_OVERLAPS_END;
       const int32_t disp = os_ == 2 ? int16_t(readLe16(op_ + 1)) : int32_t(readLe32(op_ + 1));
       if (b == 0xE9) return relativeBranch(len, disp, true);
       return callTo(len, nextEip(len) + uint32_t(disp));
     }
-    case 0xEB:
-      return relativeBranch(2, int8_t(op_[1]), true);
-    case 0xF6: case 0xF7:
-      return group3(b);
-    case 0xF8: case 0xF9: case 0xFC: case 0xFD: {
+    case 0xEB: return relativeBranch(2, int8_t(op_[1]), true);
+    case 0xF6:
+    case 0xF7: return group3(b);
+    case 0xF8:
+    case 0xF9:
+    case 0xFC:
+    case 0xFD: {
       if (int s = gate(1, 1)) return s;
       const uint32_t flag = b < 0xFC ? EFL_CF : EFL_DF;
       if (b & 1)
@@ -533,14 +617,12 @@ int TStepper::run() {
         R.EFLAGS &= ~flag;
       return finish(1, nextEip(1), TRACE_OK);
     }
-    case 0xFA: case 0xFB:
-      return TRACE_ILLEGAL_COMMAND;
-    case 0xFE: case 0xFF:
-      return groupFF(b);
-    case 0x0F:
-      return twoByte();
-    default:
-      return TRACE_NOT_SUPPORTED;
+    case 0xFA:
+    case 0xFB: return TRACE_ILLEGAL_COMMAND;
+    case 0xFE:
+    case 0xFF: return groupFF(b);
+    case 0x0F: return twoByte();
+    default: return TRACE_NOT_SUPPORTED;
   }
 }
 
@@ -613,15 +695,9 @@ int TStepper::group3(uint8_t b) {
   const uint32_t src = readOp(rm, size);
   switch (sub) {
     case 0:
-    case 1:
-      aluLogic(src & imm(op_ + 1 + len, immSize), size, R.EFLAGS);
-      break;
-    case 2:
-      writeOp(rm, size, ~src);
-      break;
-    case 3:
-      writeOp(rm, size, aluNeg(src, size, R.EFLAGS));
-      break;
+    case 1: aluLogic(src & imm(op_ + 1 + len, immSize), size, R.EFLAGS); break;
+    case 2: writeOp(rm, size, ~src); break;
+    case 3: writeOp(rm, size, aluNeg(src, size, R.EFLAGS)); break;
     case 4:
     case 5: {
       uint32_t lo, hi;
@@ -663,10 +739,22 @@ int TStepper::simpleModrm(uint8_t b) {
   int immSize = 0;
   uint32_t reportSize = uint32_t(size);
   switch (b) {
-    case 0x69: size = os_; immSize = os_; reportSize = uint32_t(os_); break;
-    case 0x6B: size = os_; immSize = 1; reportSize = uint32_t(os_); break;
-    case 0x86: case 0x87: case 0x88: case 0x89: write = true; break;
-    case 0xC6: case 0xC7:
+    case 0x69:
+      size = os_;
+      immSize = os_;
+      reportSize = uint32_t(os_);
+      break;
+    case 0x6B:
+      size = os_;
+      immSize = 1;
+      reportSize = uint32_t(os_);
+      break;
+    case 0x86:
+    case 0x87:
+    case 0x88:
+    case 0x89: write = true; break;
+    case 0xC6:
+    case 0xC7:
       if ((op_[1] >> 3) & 7) return TRACE_NOT_SUPPORTED;
       write = true;
       immSize = size;
@@ -692,24 +780,20 @@ int TStepper::simpleModrm(uint8_t b) {
       setReg(r, size, aluImulTruncated(readOp(rm, size), v, size, R.EFLAGS));
       break;
     }
-    case 0x84: case 0x85:
-      aluLogic(readOp(rm, size) & getReg(r, size), size, R.EFLAGS);
-      break;
-    case 0x86: case 0x87: {
+    case 0x84:
+    case 0x85: aluLogic(readOp(rm, size) & getReg(r, size), size, R.EFLAGS); break;
+    case 0x86:
+    case 0x87: {
       const uint32_t t = readOp(rm, size);
       writeOp(rm, size, getReg(r, size));
       setReg(r, size, t);
       break;
     }
-    case 0x88: case 0x89:
-      writeOp(rm, size, getReg(r, size));
-      break;
-    case 0x8A: case 0x8B:
-      setReg(r, size, readOp(rm, size));
-      break;
-    case 0x8D:
-      setReg(r, os_, as_ == 2 ? ea & 0xFFFF : ea);
-      break;
+    case 0x88:
+    case 0x89: writeOp(rm, size, getReg(r, size)); break;
+    case 0x8A:
+    case 0x8B: setReg(r, size, readOp(rm, size)); break;
+    case 0x8D: setReg(r, os_, as_ == 2 ? ea & 0xFFFF : ea); break;
     default:  // C6, C7
       writeOp(rm, size, imm(op_ + 1 + len, immSize));
       break;
@@ -847,8 +931,7 @@ int TStepper::popMemory() {
   TOperand rm;
   int len;
   uint32_t ea;
-  if (int s = modrm(op_ + 1, len, ea, rm, true, true, os_, uint32_t(os_), uint32_t(os_)))
-    return s;
+  if (int s = modrm(op_ + 1, len, ea, rm, true, true, os_, uint32_t(os_), uint32_t(os_))) return s;
   if (int s = gate(rm.mem ? 6 : 2, 1 + uint32_t(len))) return s;
   const uint32_t v = loadMem(slot, os_);
   R.ESP += uint32_t(os_);
@@ -1009,8 +1092,7 @@ int TFixedRegs::traceOneCommand(TTraceEnvironment& env, bool manualStep) {
 
 bool TFixedRegs::conditionTrue(uint32_t cc) const {
   const uint32_t f = EFLAGS;
-  const bool cf = f & EFL_CF, zf = f & EFL_ZF, sf = f & EFL_SF, of = f & EFL_OF,
-             pf = f & EFL_PF;
+  const bool cf = f & EFL_CF, zf = f & EFL_ZF, sf = f & EFL_SF, of = f & EFL_OF, pf = f & EFL_PF;
   bool r;
   switch ((cc >> 1) & 7) {
     case 0: r = of; break;

@@ -57,14 +57,13 @@ TTscCounter& processTscCounter();
 
 // What one step works on: the document's parts.
 struct TTraceEnvironment {
-  uint8_t* fileBuffer;       // the file bytes, followed by 16 readable bytes
+  uint8_t* fileBuffer;  // the file bytes, followed by 16 readable bytes
   uint32_t fileSize;
   TImageInfo& image;
   TReturnManager& history;
   Host& host;
-  TTraceVisSink* vis = nullptr;   // when null, TFixedRegs::traceVis is used
-  bool code16 = false;            // 16-bit listing mode: 16-bit default sizes
+  TTraceVisSink* vis = nullptr;       // when null, TFixedRegs::traceVis is used
+  bool code16 = false;                // 16-bit listing mode: 16-bit default sizes
   uint32_t tracePoint = 0xFFFFFFFFu;  // file offset of the listing's trace point; -1: EIP's
-  TTscCounter* tsc = nullptr;     // null: the run's counter
+  TTscCounter* tsc = nullptr;         // null: the run's counter
 };
-

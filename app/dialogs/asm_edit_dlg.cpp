@@ -12,8 +12,8 @@
 #include "document/document.h"
 #include "persist/profile_file.h"
 
-TAsmEditDlg::TAsmEditDlg(TDocument& doc, uint32_t fileOffset, TProfileFile* profile, QWidget* parent,
-                         TAssemblerBridge bridge)
+TAsmEditDlg::TAsmEditDlg(TDocument& doc, uint32_t fileOffset, TProfileFile* profile,
+                         QWidget* parent, TAssemblerBridge bridge)
     : QDialog(parent),
       doc_(doc),
       offset_(fileOffset),
@@ -54,7 +54,8 @@ uint32_t TAsmEditDlg::fillTo() const { return fillNops_->isChecked() ? oldLength
 
 void TAsmEditDlg::updatePreview() {
   const std::string text = edit_->text().toLatin1().toStdString();
-  preview_->setText(QString::fromStdString(assemblerPreview(doc_, offset_, text, bridge_, fillTo())));
+  preview_->setText(
+      QString::fromStdString(assemblerPreview(doc_, offset_, text, bridge_, fillTo())));
 }
 
 void TAsmEditDlg::accept() {

@@ -61,15 +61,15 @@ TStackListBox::TStackListBox(TFixedRegsModel& model, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
   scroll_->setRange(TFixedRegsModel::THUMB_TOP, TFixedRegsModel::THUMB_END);
   scroll_->setPageStep(1);
-  connect(scroll_, &QScrollBar::actionTriggered, this, [this](int action) { scrollAction(action); });
+  connect(scroll_, &QScrollBar::actionTriggered, this,
+          [this](int action) { scrollAction(action); });
   sync();
 }
 
 QSize TStackListBox::sizeHint() const {
   const QFontMetrics m(font());
   const int width = m.horizontalAdvance(QStringLiteral("00000000:  00000000")) + 20;
-  return {width + scroll_->sizeHint().width(),
-          m.height() * TFixedRegsModel::kStackLines + 6};
+  return {width + scroll_->sizeHint().width(), m.height() * TFixedRegsModel::kStackLines + 6};
 }
 
 QRect TStackListBox::linesRect() const {
@@ -101,8 +101,10 @@ void TStackListBox::scrollAction(int action) {
     case QAbstractSlider::SliderToMaximum: model_.moveStackThumb(TFixedRegsModel::THUMB_END); break;
     case QAbstractSlider::SliderMove:
       // A dragged thumb goes where it is dropped; the wheel over the bar scrolls lines.
-      if (scroll_->isSliderDown()) model_.moveStackThumb(Thumb(scroll_->sliderPosition()));
-      else model_.scrollStack(kWheelLinesPerNotch * (scroll_->sliderPosition() - scroll_->value()));
+      if (scroll_->isSliderDown())
+        model_.moveStackThumb(Thumb(scroll_->sliderPosition()));
+      else
+        model_.scrollStack(kWheelLinesPerNotch * (scroll_->sliderPosition() - scroll_->value()));
       break;
     default: return;
   }
@@ -190,9 +192,10 @@ TFixRegDlg::TFixRegDlg(TDocument& doc, QWidget* parent)
   };
 
   // A fixed register must stand out from the others at a glance.
-  setStyleSheet(QStringLiteral("QPushButton:checked { background-color: palette(highlight);"
-                               " color: palette(highlighted-text); border: 1px solid palette(dark);"
-                               " border-radius: 2px; padding: 3px; }"));
+  setStyleSheet(
+      QStringLiteral("QPushButton:checked { background-color: palette(highlight);"
+                     " color: palette(highlighted-text); border: 1px solid palette(dark);"
+                     " border-radius: 2px; padding: 3px; }"));
   auto* registers = new QGridLayout;
   int row = 0;
   for (const TRegisterRow& r : kRegisterRows) {
@@ -307,14 +310,16 @@ void TFixRegDlg::syncModel() {
 }
 
 void TFixRegDlg::showModel(bool keepTyped) {
-  for (auto b = buttons_.cbegin(); b != buttons_.cend(); ++b) b.value()->setChecked(model_.pressed(b.key()));
+  for (auto b = buttons_.cbegin(); b != buttons_.cend(); ++b)
+    b.value()->setChecked(model_.pressed(b.key()));
   for (auto e = edits_.cbegin(); e != edits_.cend(); ++e) {
     if (keepTyped && e.value()->isModified()) continue;
     const QString text = QString::fromLatin1(model_.editText(e.key()).c_str());
     if (e.value()->text() != text) e.value()->setText(text);
     e.value()->setModified(false);
   }
-  for (auto f = flags_.cbegin(); f != flags_.cend(); ++f) f.value()->setChecked(model_.flagChecked(f.key()));
+  for (auto f = flags_.cbegin(); f != flags_.cend(); ++f)
+    f.value()->setChecked(model_.flagChecked(f.key()));
   stack_->sync();
 }
 

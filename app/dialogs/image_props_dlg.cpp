@@ -100,7 +100,8 @@ TImPropDlg::TImPropDlg(TDocument& doc, QWidget* parent)
     boxes_[b.control] = box;
     flags->addWidget(box, int(i / 2), int(i % 2));
     const int control = b.control;
-    connect(box, &QCheckBox::clicked, this, [this, control](bool on) { model_.setChecked(control, on); });
+    connect(box, &QCheckBox::clicked, this,
+            [this, control](bool on) { model_.setChecked(control, on); });
   }
   auto* flagsLabel = new QLabel(QStringLiteral("Flags :"), this);
 

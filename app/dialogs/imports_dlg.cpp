@@ -68,7 +68,8 @@ TImportsDlg::TImportsDlg(TDocument& doc, TProfileFile* profile, QWidget* parent)
   showModules();
 
   const QFontMetrics fm = fontMetrics();
-  const int columns = fm.horizontalAdvance(QString(kFunctionChars + kReferenceChars, QLatin1Char('0')));
+  const int columns =
+      fm.horizontalAdvance(QString(kFunctionChars + kReferenceChars, QLatin1Char('0')));
   resize(std::max(sizeHint().width(), columns + 80), kOpeningHeight);
 }
 
@@ -81,7 +82,8 @@ bool TImportsDlg::scanning() const { return doc_.stores().locks.isLocked(TRefSto
 void TImportsDlg::showModules() {
   QStringList names;
   names.reserve(qsizetype(view_.modules().size()));
-  for (const TImportListModule& m : view_.modules()) names.append(QString::fromLatin1(m.name.c_str()));
+  for (const TImportListModule& m : view_.modules())
+    names.append(QString::fromLatin1(m.name.c_str()));
   filling_ = true;
   moduleNames_.setStringList(names);
   modules_->setCurrentIndex(view_.module());

@@ -1,7 +1,7 @@
 #include "app/dialogs/line_list.h"
 
-#include <QStyle>
 #include <QStringList>
+#include <QStyle>
 #include <algorithm>
 
 TLineList::TLineList(QWidget* parent) : QListView(parent) {
@@ -58,6 +58,7 @@ int widthForLines(const QWidget& w, const std::vector<TListLine>& lines, int cap
   if (!longest) return 0;
   const std::string text = longest->text.substr(0, size_t(cap));
   const int scroll = w.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  return w.fontMetrics().horizontalAdvance(QString::fromLatin1(text.data(), qsizetype(text.size()))) +
+  return w.fontMetrics().horizontalAdvance(
+             QString::fromLatin1(text.data(), qsizetype(text.size()))) +
          scroll + 24;
 }

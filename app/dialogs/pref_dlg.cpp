@@ -19,13 +19,15 @@ namespace {
 // Mnemonics for keyboard use; the texts shown are the ones without "&".
 constexpr const char* kFieldTexts[] = {"&Minimum string length:", "&Font size:", "&Dump rows:"};
 constexpr const char* kSwitchTexts[] = {
-    "Open file dialog at &start",   "Keep &undo after save",         "Show code &references",
-    "Use &extreme coderef scan",    "&Autocheck included FixRegs",   "Start &tracer at 1. TLS callback",
-    "Show start E&IP on load",      "&Let cursor follow view",
+    "Open file dialog at &start", "Keep &undo after save",       "Show code &references",
+    "Use &extreme coderef scan",  "&Autocheck included FixRegs", "Start &tracer at 1. TLS callback",
+    "Show start E&IP on load",    "&Let cursor follow view",
 };
 static_assert(std::size(kSwitchTexts) == TPrefDlg::SwitchCount);
 
-QColor fromBgr(uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+QColor fromBgr(uint32_t c) {
+  return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
 
 }  // namespace
 
@@ -142,7 +144,8 @@ bool& TPrefDlg::modelSwitch(Switch s) {
 }
 
 void TPrefDlg::chooseColor(int swatch) {
-  if (model_.chooseColor(swatch, host_, custom_)) swatches_[size_t(swatch)]->setColor(model_.colors[size_t(swatch)]);
+  if (model_.chooseColor(swatch, host_, custom_))
+    swatches_[size_t(swatch)]->setColor(model_.colors[size_t(swatch)]);
 }
 
 void TPrefDlg::accept() {

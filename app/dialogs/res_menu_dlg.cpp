@@ -45,7 +45,8 @@ TShowResMenuDlg::TShowResMenuDlg(TDocument& doc, QWidget* parent) : QDialog(pare
   view_.open(doc_);
   const TResourceList& list = view_.menus();
   if (!list.title.empty()) setWindowTitle(QString::fromStdString(list.title));
-  if (list.noResourcesMessage) doc_.host().message(kNoResourcesText, kNoResourcesCaption, MsgIcon::Information);
+  if (list.noResourcesMessage)
+    doc_.host().message(kNoResourcesText, kNoResourcesCaption, MsgIcon::Information);
   menus_->setLines(list.lines, view_.selected());
   showMenu();
 
@@ -83,9 +84,8 @@ void TShowResMenuDlg::showMenu() {
 void TShowResMenuDlg::listCaretReferences() {
   const int line = text_->textCursor().blockNumber();
   if (line >= int(view_.shown().lineIds.size())) return;
-  references_->setLines(
-      view_.referencesForLine(doc_, line, doc_.stores().menus,
-                              doc_.stores().locks.isLocked(TRefStoreKind::Menu)));
+  references_->setLines(view_.referencesForLine(doc_, line, doc_.stores().menus,
+                                                doc_.stores().locks.isLocked(TRefStoreKind::Menu)));
 }
 
 void TShowResMenuDlg::storeFilled(TRefStoreKind kind) {

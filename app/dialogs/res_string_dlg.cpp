@@ -22,8 +22,10 @@ TShowResStringDlg::TShowResStringDlg(TDocument& doc, QWidget* parent) : QDialog(
   setModal(false);
   strings_ = new TLineList(this);
   references_ = new TLineList(this);
-  onlyReferenced_ = new QCheckBox(QStringLiteral("Only show strings with programm references"), this);
-  noArithmetic_ = new QCheckBox(QStringLiteral("Don't show arithmetic operations (add, sub, shl, ...)"), this);
+  onlyReferenced_ = new QCheckBox(QStringLiteral("Only show strings with programm references"),
+                                  this);
+  noArithmetic_ =
+      new QCheckBox(QStringLiteral("Don't show arithmetic operations (add, sub, shl, ...)"), this);
   noBitwise_ = new QCheckBox(QStringLiteral("Don't show bitwise operations (and, or, ...)"), this);
   search_ = new QLineEdit(this);
   search_->setPlaceholderText(QStringLiteral("Find text (Enter)"));
@@ -69,7 +71,8 @@ TShowResStringDlg::TShowResStringDlg(TDocument& doc, QWidget* parent) : QDialog(
 
   fillStrings();
   const TResourceList& list = view_.strings();
-  if (list.noResourcesMessage) doc_.host().message(kNoResourcesText, kNoResourcesCaption, MsgIcon::Information);
+  if (list.noResourcesMessage)
+    doc_.host().message(kNoResourcesText, kNoResourcesCaption, MsgIcon::Information);
 
   const int line = strings_->fontMetrics().height() + 2;
   const int lists = line * (kStringLines + kReferenceLines);
@@ -79,13 +82,15 @@ TShowResStringDlg::TShowResStringDlg(TDocument& doc, QWidget* parent) : QDialog(
                      static_cast<QWidget*>(noBitwise_), static_cast<QWidget*>(search_)})
     below += w->sizeHint().height() + layout->spacing();
   const QMargins m = layout->contentsMargins();
-  const int width = std::max({widthForLines(*strings_, list.lines, kLineChars),
-                              noArithmetic_->sizeHint().width(),
-                              fontMetrics().horizontalAdvance(QString::fromLatin1(kTitle)) + 120});
+  const int width =
+      std::max({widthForLines(*strings_, list.lines, kLineChars), noArithmetic_->sizeHint().width(),
+                fontMetrics().horizontalAdvance(QString::fromLatin1(kTitle)) + 120});
   resize(width + m.left() + m.right(), lists + below + m.top() + m.bottom() + 8);
 }
 
-bool TShowResStringDlg::scanning() const { return doc_.stores().locks.isLocked(TRefStoreKind::String); }
+bool TShowResStringDlg::scanning() const {
+  return doc_.stores().locks.isLocked(TRefStoreKind::String);
+}
 
 void TShowResStringDlg::fillStrings() {
   view_.open(doc_, doc_.stores().strings, scanning());
@@ -125,9 +130,7 @@ bool TShowResStringDlg::eventFilter(QObject* watched, QEvent* event) {
       case Qt::Key_Up:
       case Qt::Key_Down:
       case Qt::Key_PageUp:
-      case Qt::Key_PageDown:
-        QCoreApplication::sendEvent(strings_, event);
-        return true;
+      case Qt::Key_PageDown: QCoreApplication::sendEvent(strings_, event); return true;
       default: break;
     }
   }

@@ -1,12 +1,12 @@
 #include "app/dialogs/search_dlg.h"
 
-#include <algorithm>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/listing/listing_view.h"
 #include "base/command_table.h"
@@ -25,7 +25,8 @@ constexpr const char* kTypeTexts[] = {"&Hex value", "&Decimal value", "&Byte lis
 
 }  // namespace
 
-TSearchDlg::TSearchDlg(TDocument& doc, TListingView& listing, TProfileFile* profile, QWidget* parent)
+TSearchDlg::TSearchDlg(TDocument& doc, TListingView& listing, TProfileFile* profile,
+                       QWidget* parent)
     : QDialog(parent), doc_(doc), listing_(listing), profile_(profile) {
   setWindowTitle(QStringLiteral("Search..."));
   setModal(false);

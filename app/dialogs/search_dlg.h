@@ -20,7 +20,8 @@ class TSearchDlg : public QDialog {
   Q_OBJECT
  public:
   // profile may be null: the switches then start cleared and are not kept.
-  TSearchDlg(TDocument& doc, TListingView& listing, TProfileFile* profile, QWidget* parent = nullptr);
+  TSearchDlg(TDocument& doc, TListingView& listing, TProfileFile* profile,
+             QWidget* parent = nullptr);
   ~TSearchDlg() override;
 
   // "Search (again)": one search from the listing's top line.

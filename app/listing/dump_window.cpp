@@ -16,7 +16,9 @@
 
 namespace {
 
-QColor qcolour(uint32_t word) { return QColor(colourRed(word), colourGreen(word), colourBlue(word)); }
+QColor qcolour(uint32_t word) {
+  return QColor(colourRed(word), colourGreen(word), colourBlue(word));
+}
 
 TLineSource lineSource(const TDocument& doc) { return doc.listingContext().lines; }
 
@@ -151,12 +153,14 @@ void TDumpWin::wheelEvent(QWheelEvent* e) {
   const int delta = e->angleDelta().y();
   if (e->buttons() & Qt::RightButton) {
     const int steps = wheelSteps(delta, 120);
-    for (int i = 0; i < (steps < 0 ? -steps : steps); ++i) dumpShift(state_, doc_.fileSize(), steps > 0 ? -1 : 1);
+    for (int i = 0; i < (steps < 0 ? -steps : steps); ++i)
+      dumpShift(state_, doc_.fileSize(), steps > 0 ? -1 : 1);
     refresh();
   } else {
     const int steps = wheelSteps(delta, (e->buttons() & Qt::LeftButton) ? 120 : 40);
     for (int i = 0; i < (steps < 0 ? -steps : steps); ++i)
-      dumpScroll(state_, lineSource(doc_), steps > 0 ? TScrollCode::LineUp : TScrollCode::LineDown, 0);
+      dumpScroll(state_, lineSource(doc_), steps > 0 ? TScrollCode::LineUp : TScrollCode::LineDown,
+                 0);
     refresh();
   }
   e->accept();
@@ -176,8 +180,8 @@ void TDumpWin::growTo(int clientWidth) {
     right = screenW - 1;
     if (left < 0) left = 0;
   }
-  setGeometry(left, g.top(), windowSize().width() > right - left + 1 ? windowSize().width()
-                                                                       : right - left + 1,
+  setGeometry(left, g.top(),
+              windowSize().width() > right - left + 1 ? windowSize().width() : right - left + 1,
               g.height());
 }
 

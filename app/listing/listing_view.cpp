@@ -24,7 +24,9 @@
 
 namespace {
 
-QColor qcolour(uint32_t word) { return QColor(colourRed(word), colourGreen(word), colourBlue(word)); }
+QColor qcolour(uint32_t word) {
+  return QColor(colourRed(word), colourGreen(word), colourBlue(word));
+}
 
 // The listing font: the face the settings name when it is installed, else
 // the system's fixed-pitch font at the same pixel height.
@@ -76,7 +78,10 @@ QRect screenRect(const QWidget* w) {
 }  // namespace
 
 TListingView::TListingView(TDocument& doc, const TSettings& settings, QWidget* parent)
-    : QAbstractScrollArea(parent), doc_(doc), settings_(settings), font_(listingFont(settings.fontSize)) {
+    : QAbstractScrollArea(parent),
+      doc_(doc),
+      settings_(settings),
+      font_(listingFont(settings.fontSize)) {
   viewport()->setMouseTracking(true);
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::StrongFocus);
@@ -189,9 +194,9 @@ void TListingView::scrollAction(int action) {
       settingBar_ = false;
     }
   } else {
-    bar->setSliderPosition(wideThumb_ ? int(v.scrollPos)
-                                      : int(uint64_t(v.scrollPos) * THUMB_RANGE /
-                                            (v.scrollMax ? v.scrollMax : 1)));
+    bar->setSliderPosition(
+        wideThumb_ ? int(v.scrollPos)
+                   : int(uint64_t(v.scrollPos) * THUMB_RANGE / (v.scrollMax ? v.scrollMax : 1)));
   }
   if (moved) afterMove();
 }
@@ -239,7 +244,8 @@ void TListingView::updateStatus() {
     if (v.hexDump) {
       uint32_t d = 0;
       for (uint32_t i = 0; i < 4; ++i)
-        if (uint64_t(v.cursor) + i < doc_.fileSize()) d |= uint32_t(doc_.buffer()[v.cursor + i]) << (8 * i);
+        if (uint64_t(v.cursor) + i < doc_.fileSize())
+          d |= uint32_t(doc_.buffer()[v.cursor + i]) << (8 * i);
       std::snprintf(t, sizeof t, "0x%.8X = %i", d, int32_t(d));
       value = QString::fromLatin1(t);
     }
@@ -277,17 +283,20 @@ void TListingView::paintEvent(QPaintEvent*) {
     if (back != background) p.fillRect(0, y, width, lineHeight_, qcolour(back));
     markedRuns(row.text, settings_, back, [&](const TTextRun& run) {
       const int x = int(run.column) * charWidth_;
-      if (run.bg != back) p.fillRect(x, y, int(run.length) * charWidth_, lineHeight_, qcolour(run.bg));
+      if (run.bg != back)
+        p.fillRect(x, y, int(run.length) * charWidth_, lineHeight_, qcolour(run.bg));
       p.setPen(qcolour(run.fg));
       p.drawText(x, y + ascent_, QString::fromLatin1(run.text, int(run.length)));
     });
   }
   // The hovered reference, inverted.
-  if (hovered_ >= 0 && uint32_t(hovered_) < paint_.hotspotCount && hoverTarget_ != LISTING_NO_OFFSET) {
+  if (hovered_ >= 0 && uint32_t(hovered_) < paint_.hotspotCount &&
+      hoverTarget_ != LISTING_NO_OFFSET) {
     const Hotspot& h = paint_.hotspots[hovered_];
     const QString text = QString::fromStdString(hotspotText(h, v.bits16, v.memory()));
     const int x = h.column * charWidth_, y = h.row * lineHeight_;
-    p.fillRect(x, y, text.size() * charWidth_, lineHeight_, qcolour(hotspotColour(settings_, h.type)));
+    p.fillRect(x, y, text.size() * charWidth_, lineHeight_,
+               qcolour(hotspotColour(settings_, h.type)));
     p.setPen(qcolour(background));
     p.drawText(x, y + ascent_, text);
   }
@@ -297,7 +306,8 @@ void TListingView::paintEvent(QPaintEvent*) {
 void TListingView::drawCursor(QPainter& p, uint32_t) {
   const TListingState& v = doc_.view();
   if (!v.cursorShown) return;
-  const TCursorCells c = cursorCells(paint_, v.cursor, v.nibble, v.hexDump, doc_.buffer(), doc_.fileSize());
+  const TCursorCells c = cursorCells(paint_, v.cursor, v.nibble, v.hexDump, doc_.buffer(),
+                                     doc_.fileSize());
   if (c.row < 0) return;
   const TListingRow& row = paint_.rows[c.row];
   const bool focus = hasFocus();
@@ -314,7 +324,8 @@ void TListingView::drawCursor(QPainter& p, uint32_t) {
   };
   if (c.hexRow) {
     const QString digits = QString(QChar(hex[byte >> 4])) + QChar(hex[byte & 15]);
-    const QString ch = QString(QChar(byte >= 0x20 && (byte < 0x7F || byte >= 0xA0) ? char16_t(byte) : u'.'));
+    const QString ch =
+        QString(QChar(byte >= 0x20 && (byte < 0x7F || byte >= 0xA0) ? char16_t(byte) : u'.'));
     const int mode = doc_.edit().mode;
     if (mode == 1) {
       cells(c.pairColumn, digits, settings_.text, settings_.background);
@@ -439,7 +450,8 @@ void TListingView::wheelEvent(QWheelEvent* e) {
   } else {
     const int steps = wheelSteps(delta, (e->buttons() & Qt::LeftButton) ? 120 : 30);
     for (int i = 0; i < (steps < 0 ? -steps : steps); ++i)
-      EvVScroll(v, ctx, steps > 0 ? TScrollCode::LineUp : TScrollCode::LineDown, 0, rows(), wideThumb_);
+      EvVScroll(v, ctx, steps > 0 ? TScrollCode::LineUp : TScrollCode::LineDown, 0, rows(),
+                wideThumb_);
   }
   e->accept();
   afterMove();
@@ -592,8 +604,8 @@ void TListingView::setHovered(int index, QPoint pointer) {
     const QRect screen = screenRect(this);
     const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
     const TPoint place = previewWindowPlace({cell.x(), cell.y()}, at.y(), lineHeight_,
-                                            settings_.dumpRows, screen.width(), screen.height(), caption,
-                                            preview_->windowSize().width());
+                                            settings_.dumpRows, screen.width(), screen.height(),
+                                            caption, preview_->windowSize().width());
     preview_->move(place.x, place.y);
     preview_->show();
   }
@@ -612,8 +624,8 @@ void TListingView::openDump(uint32_t target, bool dataMode, QPoint screenPos) {
   } else {
     const QRect screen = screenRect(this);
     const QSize size = dump_->windowSize();
-    const TPoint place = dumpWindowPlace({screenPos.x(), screenPos.y()}, size.width(), size.height(),
-                                         screen.width(), screen.height());
+    const TPoint place = dumpWindowPlace({screenPos.x(), screenPos.y()}, size.width(),
+                                         size.height(), screen.width(), screen.height());
     dump_->move(place.x, place.y);
   }
   dump_->show();
@@ -668,7 +680,8 @@ void TListingView::prepareSearch() {
   search_.shownLines = rows();
   search_.linesForward = [this](uint32_t offset, uint32_t n) {
     const TListingState& v = doc_.view();
-    if (v.hexDump) return uint32_t(std::min<uint64_t>(uint64_t(offset) + 16ull * n, doc_.fileSize()));
+    if (v.hexDump)
+      return uint32_t(std::min<uint64_t>(uint64_t(offset) + 16ull * n, doc_.fileSize()));
     return ::linesForward(v, context(), offset, n);
   };
 }
@@ -685,8 +698,9 @@ void TListingView::nameDialog() {
 
 void TListingView::dumpThroughDword(int id) {
   const bool rva = id == CM_CODE_DUMP_RVA || id == CM_DATA_DUMP_RVA;
-  const uint32_t offset =
-      dumpTargetThroughDword(doc_, popup_.target, rva ? UserAddressKind::Rva : UserAddressKind::Memory);
+  const uint32_t offset = dumpTargetThroughDword(doc_, popup_.target,
+                                                 rva ? UserAddressKind::Rva
+                                                     : UserAddressKind::Memory);
   if (offset == NOT_IN_FILE) return;
   openDump(offset, id == CM_DATA_DUMP_RVA || id == CM_DATA_DUMP_MEMORY, QPoint(popup_.x, popup_.y));
 }
@@ -715,7 +729,9 @@ void TListingView::runCommand(int id) {
     case CM_GOTO_FILE_OFFSET:
       CmGotoFileOffset(doc_, popup_.target, popup_.source, UserAddressKind::FileOffset);
       break;
-    case CM_GOTO_RVA: CmGotoFileOffset(doc_, popup_.target, popup_.source, UserAddressKind::Rva); break;
+    case CM_GOTO_RVA:
+      CmGotoFileOffset(doc_, popup_.target, popup_.source, UserAddressKind::Rva);
+      break;
     case CM_GOTO_MEMORY:
       CmGotoFileOffset(doc_, popup_.target, popup_.source, UserAddressKind::Memory);
       break;

@@ -23,11 +23,11 @@ class QMenu;
 // Where a context menu was opened: which menu and the item it stands for.
 struct TPopupContext {
   enum Kind { None, Address, Byte, Reference } kind = None;
-  uint16_t type = 0;       // hotspot type (Reference)
-  uint32_t source = 0;     // offset of the line holding the item
-  uint32_t target = 0;     // the reference's target, the line, or the clicked byte
-  uint32_t value = 0;      // hotspot's shown value
-  int x = 0, y = 0;        // pointer, screen coordinates
+  uint16_t type = 0;    // hotspot type (Reference)
+  uint32_t source = 0;  // offset of the line holding the item
+  uint32_t target = 0;  // the reference's target, the line, or the clicked byte
+  uint32_t value = 0;   // hotspot's shown value
+  int x = 0, y = 0;     // pointer, screen coordinates
 };
 
 class TListingView : public QAbstractScrollArea {

@@ -20,9 +20,8 @@ bool plausible(uint32_t address, const std::string& text) {
   const std::string prefix = wsString("n%u_", address);
   if (text.compare(0, prefix.size(), prefix) != 0) return false;
   size_t us = text.find('#');
-  uint32_t round = std::stoul(text.substr(prefix.size(), us == std::string::npos
-                                                              ? std::string::npos
-                                                              : us - prefix.size()));
+  uint32_t round = std::stoul(
+      text.substr(prefix.size(), us == std::string::npos ? std::string::npos : us - prefix.size()));
   return text == textFor(address, round);
 }
 

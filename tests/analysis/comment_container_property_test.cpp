@@ -75,9 +75,8 @@ TEST(CommentContainerProperty, RandomOperationsMatchMapModel) {
         if (index < model.names.size()) model.names.erase(std::next(model.names.begin(), index));
       } else if (op < 99) {
         auto it = model.names.find(address);
-        uint32_t want = it == model.names.end()
-                            ? NOT_FOUND
-                            : uint32_t(std::distance(model.names.begin(), it));
+        uint32_t want = it == model.names.end() ? NOT_FOUND
+                                                : uint32_t(std::distance(model.names.begin(), it));
         ASSERT_EQ(store.find(address), want) << "seed " << seed << " step " << step;
       } else {
         store.clear();

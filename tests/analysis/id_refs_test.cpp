@@ -14,21 +14,21 @@ TImpRef imp(uint32_t iat, uint32_t module, uint32_t func, std::vector<int32_t> u
 
 TEST(SortedArray, DuplicatesStayInArrivalOrderAndFindTakesTheFirst) {
   TSArrayAsVector<TMIntType> a(2, 3);
-  const std::vector<std::pair<int32_t, uint8_t>> in = {
-      {50, 0}, {10, 1}, {50, 2}, {-5, 0}, {50, 1}, {10, 0}};
+  const std::vector<std::pair<int32_t, uint8_t>> in = {{50, 0}, {10, 1}, {50, 2},
+                                                       {-5, 0}, {50, 1}, {10, 0}};
   for (auto [v, t] : in) a.add(TMIntType(v, t));
   std::vector<std::pair<int32_t, uint8_t>> got;
   for (const auto& e : a) got.emplace_back(e.value, e.type);
-  const std::vector<std::pair<int32_t, uint8_t>> want = {
-      {-5, 0}, {10, 1}, {10, 0}, {50, 0}, {50, 2}, {50, 1}};
+  const std::vector<std::pair<int32_t, uint8_t>> want = {{-5, 0}, {10, 1}, {10, 0},
+                                                         {50, 0}, {50, 2}, {50, 1}};
   EXPECT_EQ(got, want);
 
   struct Case {
     int32_t value;
     uint32_t index;
   };
-  for (auto c : std::vector<Case>{{-5, 0}, {10, 1}, {50, 3}, {0, NOT_FOUND}, {51, NOT_FOUND},
-                                  {-6, NOT_FOUND}})
+  for (auto c : std::vector<Case>{
+           {-5, 0}, {10, 1}, {50, 3}, {0, NOT_FOUND}, {51, NOT_FOUND}, {-6, NOT_FOUND}})
     EXPECT_EQ(a.find(TMIntType(c.value, 9)), c.index) << c.value;
 }
 
@@ -52,9 +52,12 @@ TEST(ImpRefStore, RecordsWithoutUsersAreRefusedAndLookupsFindTheFirstMatch) {
     uint32_t offset;
     uint32_t iat;  // 0: none
   };
-  for (auto c : std::vector<UserCase>{
-           {0x1010, 0x402004}, {0x1020, 0x402004}, {0x1030, 0x402008}, {0x1040, 0x40200C},
-           {0x1050, 0}, {0, 0}}) {
+  for (auto c : std::vector<UserCase>{{0x1010, 0x402004},
+                                      {0x1020, 0x402004},
+                                      {0x1030, 0x402008},
+                                      {0x1040, 0x40200C},
+                                      {0x1050, 0},
+                                      {0, 0}}) {
     const TImpRef* r = store.findByUser(c.offset);
     EXPECT_EQ(r ? r->iatAddress : 0u, c.iat) << std::hex << c.offset;
   }

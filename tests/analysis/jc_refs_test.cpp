@@ -55,7 +55,10 @@ TEST(JCRefContainer, FindFirstAgreesWithLinearScanOnEveryLayout) {
       for (uint32_t key = 0; key <= 4; ++key) {
         uint32_t expected = NOT_FOUND;
         for (uint32_t i = 0; i < store.count(); ++i)
-          if (store[i].target == key) { expected = i; break; }
+          if (store[i].target == key) {
+            expected = i;
+            break;
+          }
         ASSERT_EQ(store.findFirst(key), expected) << "n " << n << " code " << code;
       }
     }
@@ -146,8 +149,8 @@ TEST(JCRefContainer, PresizeIsSixPercentOfCodeBytesBounded) {
       {17, 1},
       {0x1000, 245},  // 4096 * 6 / 100
       {100000, 6000},
-      {0xFFFFFFFFull, JC_PRESIZE_LIMIT},      // would overflow 32-bit arithmetic
-      {0x5000000000ull, JC_PRESIZE_LIMIT},    // sums of hostile raw sizes
+      {0xFFFFFFFFull, JC_PRESIZE_LIMIT},    // would overflow 32-bit arithmetic
+      {0x5000000000ull, JC_PRESIZE_LIMIT},  // sums of hostile raw sizes
   };
   for (const auto& c : cases) EXPECT_EQ(jcCapacityForCode(c.bytes), c.records) << c.bytes;
 }

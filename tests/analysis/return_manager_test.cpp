@@ -27,7 +27,9 @@ struct History {
   FakeView view;
   TReturnManager rm{host, &view};
   int changes = 0;
-  History() { rm.setChangedHandler([this] { ++changes; }); }
+  History() {
+    rm.setChangedHandler([this] { ++changes; });
+  }
 
   std::vector<uint32_t> addresses() {
     std::vector<uint32_t> out;
@@ -44,8 +46,11 @@ TEST(ReturnManager, RingKeepsTheNewest64) {
     uint32_t pushes;
     uint32_t count, oldest, newest;
   };
-  for (auto c : std::vector<Case>{{1, 1, 1, 1}, {64, 64, 1, 64}, {65, 64, 2, 65},
-                                  {130, 64, 67, 130}, {200, 64, 137, 200}}) {
+  for (auto c : std::vector<Case>{{1, 1, 1, 1},
+                                  {64, 64, 1, 64},
+                                  {65, 64, 2, 65},
+                                  {130, 64, 67, 130},
+                                  {200, 64, 137, 200}}) {
     History h;
     for (uint32_t i = 1; i <= c.pushes; ++i) h.rm.pushReturn(RK_CALL, i);
     EXPECT_EQ(h.rm.count(), c.count);
@@ -87,8 +92,13 @@ TEST(ReturnManager, RemovalAndPopLeaveTheOlderEntries) {
       {"newest", 0, 0, 0, C, {A, B}, {}},
       {"second line", 0, 0, 1, B, {A}, {}},
       {"oldest", 0, 0, 2, A, {}, {}},
-      {"out of bounds empties", 0, 0, 3, A,
-       {}, {"TReturnManager::removeReturnsDownto(): Index out of bounds!"}},
+      {"out of bounds empties",
+       0,
+       0,
+       3,
+       A,
+       {},
+       {"TReturnManager::removeReturnsDownto(): Index out of bounds!"}},
       {"wrapped, second line", 70, 0, 1, B, {}, {}},
       {"pop to B", 0, 1, B, 1, {A}, {}},
       {"pop to newest duplicate", 0, 1, A, 1, {A, B, C}, {}},
@@ -166,8 +176,10 @@ TEST(ReturnManager, LastStringAndListLines) {
     const char* text;
     size_t messages;
   };
-  for (auto c : std::vector<Case>{{50, "No returns available", 0}, {25, "No returns available", 0},
-                                  {24, "", 1}, {1, "", 1}}) {
+  for (auto c : std::vector<Case>{{50, "No returns available", 0},
+                                  {25, "No returns available", 0},
+                                  {24, "", 1},
+                                  {1, "", 1}}) {
     h.host.messages.clear();
     char text[50] = "junk";
     h.rm.getLastRetString(text, c.size);
@@ -183,8 +195,8 @@ TEST(ReturnManager, LastStringAndListLines) {
   h.rm.pushReturn(RK_CALL, 1);
   h.rm.pushReturn(RK_JUMP, 2);
   h.rm.pushReturn(RK_RET, 3);
-  EXPECT_EQ(h.rm.listLines(), (std::vector<std::string>{"RET:\t 00000003", "JUMP:\t 00000002",
-                                                         "CALL:\t 00000001"}));
+  EXPECT_EQ(h.rm.listLines(),
+            (std::vector<std::string>{"RET:\t 00000003", "JUMP:\t 00000002", "CALL:\t 00000001"}));
 }
 
 std::vector<uint8_t> body(uint8_t count, uint8_t first, std::vector<uint32_t> addresses) {
@@ -262,8 +274,16 @@ TEST(ReturnManager, ProjectBodyClampsAndShortData) {
       {"count only", {5}, false, 1, 5, {}},
       {"count above data", body(5, 0, {7, 8}), false, 2 + 24, 2, {7, 8}},
       {"clamped count above data", body(200, 0, {7}), false, 2 + 12, 62, {7}},
-      {"torn entry", [] { auto b = body(2, 0, {7, 8}); b.pop_back(); return b; }(), false,
-       2 + 12, 0, {7}},
+      {"torn entry",
+       [] {
+         auto b = body(2, 0, {7, 8});
+         b.pop_back();
+         return b;
+       }(),
+       false,
+       2 + 12,
+       0,
+       {7}},
       {"zero entries", body(0, 9, {}), true, 2, 0, {}},
   };
   for (const auto& c : cases) {

@@ -31,13 +31,20 @@ std::vector<uint8_t> busyFile() {
   for (uint32_t at = 0; at + 8 < layout.code.size(); at += 61) {
     std::vector<uint8_t> use;
     switch (rng() % 3) {
-      case 0: use = {0xFF, 0x15}; pushLe32(use, TScanImageSpec::slot(rng() % 80)); break;
-      case 1: use = {0x68}; pushLe32(use, (rng() & 1) ? 1000 : 200); break;
+      case 0:
+        use = {0xFF, 0x15};
+        pushLe32(use, TScanImageSpec::slot(rng() % 80));
+        break;
+      case 1:
+        use = {0x68};
+        pushLe32(use, (rng() & 1) ? 1000 : 200);
+        break;
       default: use = {0x6A, 0x05}; break;
     }
     std::copy(use.begin(), use.end(), layout.code.begin() + at);
   }
-  layout.stringBundles = {{1, {"", "", "", "", "", "five"}}, {63, {"", "", "", "", "", "", "", "", "k"}}};
+  layout.stringBundles = {{1, {"", "", "", "", "", "five"}},
+                          {63, {"", "", "", "", "", "", "", "", "k"}}};
   std::vector<uint8_t> menu;
   menuHeader(menu);
   menuItem(menu, 0x80, 200, "x");
@@ -59,7 +66,8 @@ size_t formatStore(const TReferenceStores& s, TRefStoreKind kind) {
       break;
     case TRefStoreKind::String:
       for (uint32_t i = 0; i < s.strings.count(); ++i)
-        for (const TMIntType& m : s.strings[i].refs) text += wsString(" %.8X/%u", uint32_t(m.value), unsigned(m.type));
+        for (const TMIntType& m : s.strings[i].refs)
+          text += wsString(" %.8X/%u", uint32_t(m.value), unsigned(m.type));
       break;
     case TRefStoreKind::Menu:
       for (uint32_t i = 0; i < s.menus.count(); ++i)
@@ -113,7 +121,8 @@ class ScannerConcurrency : public ::testing::Test {
         }
         EXPECT_EQ(recordCount(stores, kind), seenCount[k]);
       }
-      std::this_thread::sleep_for(std::chrono::microseconds(200));  // a user interface idles between events
+      std::this_thread::sleep_for(
+          std::chrono::microseconds(200));  // a user interface idles between events
     }
   }
 

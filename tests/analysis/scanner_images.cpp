@@ -69,11 +69,16 @@ std::vector<uint8_t> TScanImageSpec::build() const {
   if (!stringBundles.empty() || !menus.empty()) {
     const uint32_t rsrc = 0x90000;
     std::vector<uint8_t> r(16, 0);
-    struct Leaf { uint32_t name; std::vector<uint8_t> data; uint32_t size; };
+    struct Leaf {
+      uint32_t name;
+      std::vector<uint8_t> data;
+      uint32_t size;
+    };
     std::vector<std::pair<uint32_t, std::vector<Leaf>>> types;
     if (!menus.empty()) {
       std::vector<Leaf> leaves;
-      for (size_t i = 0; i < menus.size(); ++i) leaves.push_back({uint32_t(101 + i), menus[i], uint32_t(menus[i].size())});
+      for (size_t i = 0; i < menus.size(); ++i)
+        leaves.push_back({uint32_t(101 + i), menus[i], uint32_t(menus[i].size())});
       types.emplace_back(4, leaves);
     }
     if (!stringBundles.empty()) {
@@ -131,7 +136,8 @@ std::vector<uint8_t> TScanImageSpec::build() const {
 std::string storeDifference(const TReferenceStores& a, const TReferenceStores& b) {
   std::ostringstream d;
   if (a.jumpCalls.count() != b.jumpCalls.count())
-    return "jump/call counts " + std::to_string(a.jumpCalls.count()) + " vs " + std::to_string(b.jumpCalls.count());
+    return "jump/call counts " + std::to_string(a.jumpCalls.count()) + " vs " +
+           std::to_string(b.jumpCalls.count());
   for (uint32_t i = 0; i < a.jumpCalls.count(); ++i) {
     const TJCRef &x = a.jumpCalls[i], &y = b.jumpCalls[i];
     if (x.target != y.target || x.source != y.source || x.kind != y.kind)
@@ -144,12 +150,14 @@ std::string storeDifference(const TReferenceStores& a, const TReferenceStores& b
         x.refs.count() != y.refs.count())
       return "import record " + std::to_string(i);
     for (uint32_t k = 0; k < x.refs.count(); ++k)
-      if (x.refs[k].value != y.refs[k].value) return "import record " + std::to_string(i) + " ref " + std::to_string(k);
+      if (x.refs[k].value != y.refs[k].value)
+        return "import record " + std::to_string(i) + " ref " + std::to_string(k);
   }
   auto idStores = [&](const auto& s, const auto& t, const char* what) -> std::string {
     if (s.count() != t.count()) return std::string(what) + " counts";
     for (uint32_t i = 0; i < s.count(); ++i) {
-      if (s[i].id != t[i].id || s[i].textOffset != t[i].textOffset || s[i].refs.count() != t[i].refs.count())
+      if (s[i].id != t[i].id || s[i].textOffset != t[i].textOffset ||
+          s[i].refs.count() != t[i].refs.count())
         return std::string(what) + " record " + std::to_string(i);
       for (uint32_t k = 0; k < s[i].refs.count(); ++k)
         if (s[i].refs[k].value != t[i].refs[k].value || s[i].refs[k].type != t[i].refs[k].type)

@@ -17,9 +17,9 @@ struct TScanImageSpec {
   uint32_t codeCharacteristics = 0x60000020;
   std::vector<std::string> imports;  // functions of "test.dll"
   struct StringBundle {
-    uint32_t bundle;                     // block number (IDs (bundle - 1) * 16 ..)
-    std::vector<std::string> strings;    // up to 16; "" for an empty slot
-    uint32_t sizeOverride = 0;           // data size written instead of the true one
+    uint32_t bundle;                   // block number (IDs (bundle - 1) * 16 ..)
+    std::vector<std::string> strings;  // up to 16; "" for an empty slot
+    uint32_t sizeOverride = 0;         // data size written instead of the true one
   };
   std::vector<StringBundle> stringBundles;
   std::vector<std::vector<uint8_t>> menus;  // menu templates (header included)

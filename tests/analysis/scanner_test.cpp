@@ -32,7 +32,8 @@ std::unique_ptr<TScanResult> scan(const std::vector<uint8_t>& bytes, TScanOption
   auto r = std::make_unique<TScanResult>();
   TParsedImage image(bytes);
   options.yield = false;
-  scanReferencesNow(image.bytes(), image.image.fileSize(), image.image, r->stores, r->host, options);
+  scanReferencesNow(image.bytes(), image.image.fileSize(), image.image, r->stores, r->host,
+                    options);
   return r;
 }
 
@@ -40,7 +41,8 @@ using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
 
 Pairs jumpCalls(const TReferenceStores& s) {
   Pairs out;
-  for (uint32_t i = 0; i < s.jumpCalls.count(); ++i) out.emplace_back(s.jumpCalls[i].target, s.jumpCalls[i].source);
+  for (uint32_t i = 0; i < s.jumpCalls.count(); ++i)
+    out.emplace_back(s.jumpCalls[i].target, s.jumpCalls[i].source);
   return out;
 }
 
@@ -61,7 +63,8 @@ Pairs idRefs(const Store& store, uint32_t id) {
 }
 
 bool allUnlocked(const TReferenceStores& s) {
-  for (auto k : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
+  for (auto k :
+       {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
     if (s.locks.isLocked(k)) return false;
   return true;
 }
@@ -121,16 +124,16 @@ struct TIdUse {
   bool menu;
 };
 const TIdUse kGuiIdUses[] = {
-    {0x42B, "push", 1, false},     {0x49A, "cmp", 2, false},    {0x4B6, "cmp", 212, true},
-    {0x4BD, "cmp", 300, true},     {0x4C5, "cmp", 203, true},   {0x4E4, "xor", 1, false},
-    {0x501, "push", 300, true},    {0x532, "mov", 16385, false}, {0x5B0, "push", 2, false},
-    {0x5E6, "cmp", 1, false},      {0x5F1, "or", 1, false},     {0x603, "cmp", 1, false},
-    {0x60E, "or", 2, false},       {0x6E3, "mov", 1, false},    {0x711, "push", 1, false},
-    {0x76F, "mov", 2, false},      {0x786, "mov", 2, false},    {0x7D9, "cmp", 400, true},
-    {0x7E0, "cmp", 99, true},      {0x7E5, "mov", 200, true},   {0x7EC, "cmp", 2, false},
-    {0x7F1, "add", 1000, false},   {0x7F7, "mov", 17, false},   {0x7FD, "push", 1003, false},
-    {0x80B, "and", 16385, false},  {0x810, "mov", 40, false},   {0x815, "test", 1, false},
-    {0x81C, "add", 1, false},      {0x826, "cmp", 300, true},   {0x82E, "cmp", 311, true},
+    {0x42B, "push", 1, false},    {0x49A, "cmp", 2, false},     {0x4B6, "cmp", 212, true},
+    {0x4BD, "cmp", 300, true},    {0x4C5, "cmp", 203, true},    {0x4E4, "xor", 1, false},
+    {0x501, "push", 300, true},   {0x532, "mov", 16385, false}, {0x5B0, "push", 2, false},
+    {0x5E6, "cmp", 1, false},     {0x5F1, "or", 1, false},      {0x603, "cmp", 1, false},
+    {0x60E, "or", 2, false},      {0x6E3, "mov", 1, false},     {0x711, "push", 1, false},
+    {0x76F, "mov", 2, false},     {0x786, "mov", 2, false},     {0x7D9, "cmp", 400, true},
+    {0x7E0, "cmp", 99, true},     {0x7E5, "mov", 200, true},    {0x7EC, "cmp", 2, false},
+    {0x7F1, "add", 1000, false},  {0x7F7, "mov", 17, false},    {0x7FD, "push", 1003, false},
+    {0x80B, "and", 16385, false}, {0x810, "mov", 40, false},    {0x815, "test", 1, false},
+    {0x81C, "add", 1, false},     {0x826, "cmp", 300, true},    {0x82E, "cmp", 311, true},
     {0x836, "mov", 1, false},
 };
 
@@ -147,7 +150,8 @@ TEST(ScannerFixture, GuiImportUsesAndThunkCredits) {
   std::set<std::pair<uint32_t, uint32_t>> expected(kGuiSlotUses.begin(), kGuiSlotUses.end());
   for (auto [slot, offset] : kGuiSlotUses) {
     auto refs = importRefs(s, slot);
-    EXPECT_NE(std::find(refs.begin(), refs.end(), offset), refs.end()) << std::hex << slot << " " << offset;
+    EXPECT_NE(std::find(refs.begin(), refs.end(), offset), refs.end())
+        << std::hex << slot << " " << offset;
   }
   // Anything beyond the facts is a credit: a jump or call to a use of the
   // same import (0x65D jumps to the ORD 3 call at 0x675).
@@ -200,7 +204,8 @@ TEST(ScannerFixture, GuiJumpCallsAreSortedBranchesAndReported) {
     EXPECT_EQ(j.kind, 1);
     EXPECT_TRUE(j.source >= 0x400 && j.source < 0xA00 && j.target >= 0x400 && j.target < 0xA00);
     const uint8_t b = bytes[j.source];
-    EXPECT_TRUE(b == 0xE8 || b == 0xE9 || b == 0xEB || b == 0x0F || (b >= 0x70 && b <= 0x7F) || b == 0xE3)
+    EXPECT_TRUE(b == 0xE8 || b == 0xE9 || b == 0xEB || b == 0x0F || (b >= 0x70 && b <= 0x7F) ||
+                b == 0xE3)
         << std::hex << j.source;
   }
   // Calls of the named functions (FACTS.md symbol table).
@@ -268,8 +273,8 @@ TEST(ScannerCodePass, CandidateAndTargetRules) {
 
 TEST(ScannerCodePass, JumpCallStoreIsSortedByTargetThenSource) {
   // Calls back to 0x400 from 0x40A and 0x405, a jump forward from 0x400.
-  auto r = scan(codeImage({0xEB, 0x0E, 0x90, 0x90, 0x90, 0xE8, 0xF6, 0xFF, 0xFF, 0xFF,
-                           0xE8, 0xF1, 0xFF, 0xFF, 0xFF}));
+  auto r = scan(codeImage(
+      {0xEB, 0x0E, 0x90, 0x90, 0x90, 0xE8, 0xF6, 0xFF, 0xFF, 0xFF, 0xE8, 0xF1, 0xFF, 0xFF, 0xFF}));
   EXPECT_EQ(jumpCalls(r->stores), (Pairs{{0x400, 0x405}, {0x400, 0x40A}, {0x410, 0x400}}));
 }
 
@@ -289,8 +294,13 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
       {"slot at the second byte", cat({{0x90}, le32(s0)}), {{s0, {0x401}}}},
       // Thunk at 0x410, called directly from 0x400; its address taken at 0x420.
       {"thunk, call of the thunk, address of the thunk",
-       cat({{0xE8, 0x0B, 0, 0, 0}, nops(11), {0xFF, 0x25}, le32(s0), nops(10),
-            {0xB8}, le32(0x401010)}),
+       cat({{0xE8, 0x0B, 0, 0, 0},
+            nops(11),
+            {0xFF, 0x25},
+            le32(s0),
+            nops(10),
+            {0xB8},
+            le32(0x401010)}),
        {{s0, {0x400, 0x410, 0x420}}}},
       // A thunk address used by another thunk is recorded, not followed.
       {"nested thunk is recorded only",
@@ -309,7 +319,8 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
       auto r = scan(layout.build(), o);
       std::map<uint32_t, std::vector<uint32_t>> got;
       for (uint32_t i = 0; i < r->stores.imports.count(); ++i)
-        got[r->stores.imports[i].iatAddress] = importRefs(r->stores, r->stores.imports[i].iatAddress);
+        got[r->stores.imports[i].iatAddress] = importRefs(r->stores,
+                                                          r->stores.imports[i].iatAddress);
       EXPECT_EQ(got, c.expected) << c.name << (indexed ? " (indexed)" : " (sweep)");
     }
   }
@@ -361,7 +372,10 @@ TEST(ScannerIds, OperandRulesAndRefKinds) {
       {"displacement is no operand", {0x8B, 0x45, 0x05}, 5, {}},
       {"part of a longer number", {0x68, 0x05, 0x01, 0, 0}, 5, {}},
       {"two instructions", {0x6A, 0x05, 0x6A, 0x05}, 5, {{0x400, 0}, {0x402, 0}}},
-      {"same instruction twice", {0xC7, 0x05, 0x34, 0x12, 0, 0, 0x34, 0x12, 0, 0}, 0x1234, {{0x400, 0}}},
+      {"same instruction twice",
+       {0xC7, 0x05, 0x34, 0x12, 0, 0, 0x34, 0x12, 0, 0},
+       0x1234,
+       {{0x400, 0}}},
   };
   for (const Case& c : cases) {
     TScanImageSpec layout;
@@ -450,7 +464,8 @@ TEST(ScannerReport, SummaryLine) {
     const char* status;
   } cases[] = {
       {0x40000040, false, "No code refs found at all! Check the sections' code flag!"},
-      {0x60000020, false, "0 imports, 0 import refs, 1 jump and call refs, 0 string refs, 0 menuitem refs found!"},
+      {0x60000020, false,
+       "0 imports, 0 import refs, 1 jump and call refs, 0 string refs, 0 menuitem refs found!"},
       {0x60000020, true, ""},  // the cleared status text stays
   };
   for (const auto& c : cases) {
@@ -500,10 +515,13 @@ std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t import
     const uint32_t id = ids[rng() % ids.size()];
     switch (rng() % 6) {
       case 0: put(cat({{0x68}, le32(id)})); break;
-      case 1: if (id < 128) put({0x6A, uint8_t(id)}); break;
+      case 1:
+        if (id < 128) put({0x6A, uint8_t(id)});
+        break;
       case 2: put(cat({{0xFF, 0x15}, le32(TScanImageSpec::slot(rng() % importCount))})); break;
       case 3: {
-        const uint32_t at = put(cat({{0xFF, 0x25}, le32(TScanImageSpec::slot(rng() % importCount))}));
+        const uint32_t at =
+            put(cat({{0xFF, 0x25}, le32(TScanImageSpec::slot(rng() % importCount))}));
         put(cat({{0xB8}, le32(0x401000 + at)}));
         break;
       }
@@ -512,9 +530,11 @@ std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t import
     }
   }
   layout.stringBundles = {{1, {"", "a", "b", "", "", "e", "", "", "", "", "", "", "", "", "", ""}},
-                        {2, {"", "q"}}, {3, {"", "", "", "", "", "", "", "", "x"}},
-                        {63, {"", "", "", "", "", "", "", "", "k"}}, {0x124, {"", "", "", "", "z"}},
-                        {0x401, {"", "last"}}};
+                          {2, {"", "q"}},
+                          {3, {"", "", "", "", "", "", "", "", "x"}},
+                          {63, {"", "", "", "", "", "", "", "", "k"}},
+                          {0x124, {"", "", "", "", "z"}},
+                          {0x401, {"", "last"}}};
   std::vector<uint8_t> menu;
   menuHeader(menu);
   menuPopup(menu, 0, "A");
@@ -534,7 +554,8 @@ void expectIndexedEqualsSweep(const std::vector<uint8_t>& bytes, const std::stri
     sweep.indexed = false;
     auto a = scan(bytes, indexed);
     auto b = scan(bytes, sweep);
-    EXPECT_EQ(storeDifference(a->stores, b->stores), "") << name << (extreme ? " extreme" : " linear");
+    EXPECT_EQ(storeDifference(a->stores, b->stores), "")
+        << name << (extreme ? " extreme" : " linear");
     EXPECT_EQ(a->host.statusTexts, b->host.statusTexts) << name;
   }
 }
@@ -648,8 +669,8 @@ TEST(CheckThread, FlagsLeftSetAreReportedBeforeANewScan) {
   TCheckThread thread;
   thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, {});
   thread.waitCheckThread();
-  EXPECT_EQ(host.messageLines(),
-            (std::vector<std::string>{"Error:: imprefs is still locked!!!", "Error:: menurefs is still locked!!!"}));
+  EXPECT_EQ(host.messageLines(), (std::vector<std::string>{"Error:: imprefs is still locked!!!",
+                                                           "Error:: menurefs is still locked!!!"}));
   EXPECT_TRUE(allUnlocked(stores));
   EXPECT_EQ(stores.imports.count(), 2u);  // ExitProcess and ordinal 1 of tiny.exe
 }

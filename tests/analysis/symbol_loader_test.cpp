@@ -25,7 +25,8 @@ TEST(MapLines, HeaderAndSymbols) {
     int digits;
     const char* name;
   } cases[] = {
-      {" 0001:00000010       _main                      00401010 f   main.obj\n", true, 1, 0x10, 8, "_main"},
+      {" 0001:00000010       _main                      00401010 f   main.obj\n", true, 1, 0x10, 8,
+       "_main"},
       {" 0002:0004       Idle  _start\n", true, 2, 4, 4, "_start"},
       {" 0001:00000020  two words      1234\n", true, 1, 0x20, 8, "two words"},
       {" 0001:00000020  two\twords 5\n", true, 1, 0x20, 8, "two\twords"},
@@ -86,7 +87,8 @@ struct Opened : TOpenedDocument {
   std::atomic<bool> stop{false};
   explicit Opened(const char* fixture) : TOpenedDocument(fixturePath(fixture)) {}
   int load(SymbolFileKind kind, const std::string& file) {
-    return loadSymbolFile(kind, fixturePath(file), TSymbolTarget::of(doc.image()), doc.names(), host, stop);
+    return loadSymbolFile(kind, fixturePath(file), TSymbolTarget::of(doc.image()), doc.names(),
+                          host, stop);
   }
   std::string name(uint32_t address) { return doc.names().lookup(address).value_or("<none>"); }
 };
@@ -151,8 +153,10 @@ TEST(SymbolFiles, Messages) {
        "MapFileThread(): Couldn't open map file:: " + fixturePath("missing.map")},
       {"gui.exe", SymbolFileKind::Def, "missing.def",
        "DefFileThread(): Couldn't open def file:: " + fixturePath("missing.def")},
-      {"gui.exe", SymbolFileKind::Map, "fixdll.def", "MapFileThread(): Didn't find any address section!"},
-      {"fixdll.dll", SymbolFileKind::Def, "fixdll.map", "DefFileThread(): Didn't find exports section!"},
+      {"gui.exe", SymbolFileKind::Map, "fixdll.def",
+       "MapFileThread(): Didn't find any address section!"},
+      {"fixdll.dll", SymbolFileKind::Def, "fixdll.map",
+       "DefFileThread(): Didn't find exports section!"},
       {"gui.exe", SymbolFileKind::Def, "fixdll.def",
        "Unable to collect exported functions!: This programm doesn't export any functions!"},
       {"dos.exe", SymbolFileKind::Def, "fixdll.def",
@@ -181,7 +185,7 @@ TEST(SymbolFiles, CrLfLongLinesAndDefaults) {
             3);
   EXPECT_EQ(o.name(0x401010), "first");
   EXPECT_EQ(o.name(0x401020).size(), kSymbolLineLimit - 16);  // the line is cut, not split
-  EXPECT_EQ(o.name(0x401030), "third");      // a long line does not end the list
+  EXPECT_EQ(o.name(0x401030), "third");                       // a long line does not end the list
   EXPECT_EQ(defaultSymbolFilePath(SymbolFileKind::Map, "/a/b.exe"), "/a/b.map");
   EXPECT_EQ(defaultSymbolFilePath(SymbolFileKind::Def, "/a.b/c"), "/a.b/c.def");
 }

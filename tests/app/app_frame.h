@@ -22,7 +22,8 @@ struct TAppFrame {
   // file: a fixture's name or a path. scanned: the reference scan runs and
   // has ended; otherwise it is switched off. ini: the settings file's text
   // before the frame starts.
-  explicit TAppFrame(const std::string& file = "gui.exe", bool scanned = false, const std::string& ini = "")
+  explicit TAppFrame(const std::string& file = "gui.exe", bool scanned = false,
+                     const std::string& ini = "")
       : iniWritten(writeIni(ini)) {
     open(file.find('/') == std::string::npos ? fixturePath(file) : file, scanned);
   }
@@ -34,7 +35,9 @@ struct TAppFrame {
   }
 
   TDocument& doc() { return frame.document(); }
-  void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(frame.listing(), Qt::Key(k), m); }
+  void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(frame.listing(), Qt::Key(k), m);
+  }
   // Runs the window's command; the window is then shown.
   template <class Dlg>
   Dlg* open(int command, Dlg* (TDDecoratedFrame::*window)() const) {
@@ -69,7 +72,8 @@ struct TAppFrame {
     w.openFileOnStartup = false;
     return w;
   }();
-  TDDecoratedFrame frame{host, settings, window, &profile};  // last: goes first, before the settings file
+  TDDecoratedFrame frame{host, settings, window,
+                         &profile};  // last: goes first, before the settings file
 
  private:
   bool writeIni(const std::string& ini) {

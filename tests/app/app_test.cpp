@@ -43,9 +43,8 @@ TEST(GotoDialog, HexNumbers) {
     const char* text;
     uint32_t value;
   } cases[] = {
-      {"401000", 0x401000}, {"  1a2B", 0x1A2B}, {"12 34", 0x12}, {"", 0},
-      {"xyz", 0},           {"FFFFFFFF", 0xFFFFFFFF},
-      {"100000000", 0xFFFFFFFF},  // no address: goes nowhere instead of wrapping to 0
+      {"401000", 0x401000}, {"  1a2B", 0x1A2B},       {"12 34", 0x12},           {"", 0},
+      {"xyz", 0},           {"FFFFFFFF", 0xFFFFFFFF}, {"100000000", 0xFFFFFFFF},  // no address: goes nowhere instead of wrapping to 0
   };
   for (const Case& c : cases) EXPECT_EQ(parseGotoHex(c.text), c.value) << c.text;
 }

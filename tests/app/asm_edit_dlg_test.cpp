@@ -35,8 +35,10 @@ TEST(AsmEditDlg, PreviewOkUndoAndFailures) {
   // 0x62B: sub esp,000000A8 (6 bytes), shown with file offsets.
   const Case cases[] = {
       {nullptr, 0x62B, false, "push eax", "50  (1 byte)", "50ECA8000000", ""},
-      {nullptr, 0x62B, true, "push eax", "50 90 90 90 90 90  (1 byte and 5 NOPs)", "509090909090", ""},
-      {nullptr, 0x62B, true, "jmp 00000625", "EB F8 90 90 90 90  (2 bytes and 4 NOPs)", "EBF890909090", ""},
+      {nullptr, 0x62B, true, "push eax", "50 90 90 90 90 90  (1 byte and 5 NOPs)", "509090909090",
+       ""},
+      {nullptr, 0x62B, true, "jmp 00000625", "EB F8 90 90 90 90  (2 bytes and 4 NOPs)",
+       "EBF890909090", ""},
       {nullptr, -2, false, "mov eax,ebx", "89 D8  (2 bytes)", "89D8", ""},
       {nullptr, -1, false, "mov eax,ebx", "89 D8  (2 bytes): past the end of the file", "",
        "End of file has been reached"},
@@ -53,7 +55,8 @@ TEST(AsmEditDlg, PreviewOkUndoAndFailures) {
     doc.setPath(fixturePath("gui.exe"));
     ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
     doc.view().fileOffsets = true;
-    const uint32_t offset = c.offset < 0 ? doc.fileSize() - uint32_t(-c.offset) : uint32_t(c.offset);
+    const uint32_t offset = c.offset < 0 ? doc.fileSize() - uint32_t(-c.offset)
+                                         : uint32_t(c.offset);
     const std::vector<uint8_t> before(doc.buffer(), doc.buffer() + doc.fileSize());
     TProfileFile profile(dir.file("settings.ini"));
     TAsmEditDlg dlg(doc, offset, &profile, nullptr,

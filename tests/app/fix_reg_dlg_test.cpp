@@ -8,9 +8,9 @@
 #include <QTimer>
 
 #include "app/dialogs/fix_reg_dlg.h"
+#include "app_frame.h"
 #include "base/command_table.h"
 #include "base/text_format.h"
-#include "app_frame.h"
 #include "document/project_commands.h"
 #include "listing/listing_lines.h"
 
@@ -33,7 +33,8 @@ void expectShowsState(TAppFrame& f, TFixRegDlg* d) {
     EXPECT_EQ(d->edit(1045 + i)->text().toStdString(), wsString("%.8X", r.reg[kEditRegister[i]]));
   for (int i = 0; i < 6; ++i)
     EXPECT_EQ(d->edit(1053 + i)->text().toStdString(), wsString("%.4X", r.sreg[kEditSegment[i]]));
-  EXPECT_EQ(d->model().stackLine(0), wsString("%.8X:  %.8X", r.ESP, r.readStack(r.ESP - r.stackBase)));
+  EXPECT_EQ(d->model().stackLine(0),
+            wsString("%.8X:  %.8X", r.ESP, r.readStack(r.ESP - r.stackBase)));
 }
 
 void type(QLineEdit* e, const std::string& text, bool enter = true) {
@@ -82,11 +83,11 @@ TEST(FixRegDialog, TypedValuesGoToTheRegistersAndTheListing) {
     const char* typed;
     const char* shown;  // after Enter
   } cases[] = {
-      {1045, "12345", "00012345"},   // EAX
-      {1046, "1g2x3", "00000123"},   // EBX: only hex digits can be typed
+      {1045, "12345", "00012345"},      // EAX
+      {1046, "1g2x3", "00000123"},      // EBX: only hex digits can be typed
       {1048, "FFFFFFFF9", "FFFFFFFF"},  // EDX: eight digits at most
-      {1053, "1234", "1234"},        // CS
-      {1058, "abcde", "ABCD"},       // GS: four digits at most
+      {1053, "1234", "1234"},           // CS
+      {1058, "abcde", "ABCD"},          // GS: four digits at most
   };
   TAppFrame f;
   TFixRegDlg* d = openByKey(f);

@@ -5,29 +5,29 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMimeData>
-#include <QScreen>
-#include <QUrl>
-#include <QMenu>
-#include <QMenuBar>
 #include <QDropEvent>
 #include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 
 #include "app/goto_dlg.h"
-#include "listing/listing_cells.h"
 #include "app/main_window.h"
 #include "app/ret_combo.h"
 #include "app/status_bar.h"
 #include "app/trace_vis_window.h"
 #include "app/window_geometry.h"
-#include "persist/profile_file.h"
 #include "document/command_state.h"
 #include "document/document.h"
 #include "document/project_commands.h"
+#include "listing/listing_cells.h"
+#include "persist/profile_file.h"
 #include "support/fixtures.h"
 #include "support/pe_builder.h"
 #include "support/recording_host.h"
@@ -68,7 +68,8 @@ struct Frame {
   }
   std::vector<std::string> resources() const {
     std::vector<std::string> out;
-    for (QAction* a : frame.menu(TPlace::ResourcesMenu)->actions()) out.push_back(a->text().toStdString());
+    for (QAction* a : frame.menu(TPlace::ResourcesMenu)->actions())
+      out.push_back(a->text().toStdString());
     return out;
   }
   void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
@@ -92,7 +93,8 @@ TEST(Frame, MenuBarAsLoaded) {
   EXPECT_EQ(f.frame.windowTitle(),
             QStringLiteral("OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA "));
   // The tool bar ends with the history gadget.
-  EXPECT_EQ(f.frame.toolBar()->widgetForAction(f.frame.toolBar()->actions().back()), f.frame.gadget());
+  EXPECT_EQ(f.frame.toolBar()->widgetForAction(f.frame.toolBar()->actions().back()),
+            f.frame.gadget());
 
   // A hint replaces the main text while set.
   f.frame.status()->setMainText(QStringLiteral("main"));
@@ -240,8 +242,8 @@ TEST(Frame, DynamicItemsPerFixture) {
       {"fixdll.dll",
        withFixed({"Show image &properties", "Show &exports", "Show &imports"}),
        {},
-       {"Callback 1 (grayed)", "Callback 2 (grayed)", "Callback 3 (grayed)",
-        "Callback 4 (grayed)", "More... (grayed)"},
+       {"Callback 1 (grayed)", "Callback 2 (grayed)", "Callback 3 (grayed)", "Callback 4 (grayed)",
+        "More... (grayed)"},
        false,
        true},
       {"tiny.exe", withFixed({"Show image &properties", "Show &imports"}), {}, {}, false, true},
@@ -316,9 +318,9 @@ TEST(Frame, StartupRequest) {
     EXPECT_EQ(frame.document().names().lookup(0x401225).value_or(""), "entry_here");
     frame.startupRequest(TCommandLine{true, ""});
     EXPECT_EQ(frame.document().path(), fixturePath("dos.exe"));
-    EXPECT_EQ(host.fileDialogTitles, (std::vector<std::string>{
-                                         "Open file to disassemble or project...",
-                                         "Open file to disassemble or project..."}));
+    EXPECT_EQ(host.fileDialogTitles,
+              (std::vector<std::string>{"Open file to disassemble or project...",
+                                        "Open file to disassemble or project..."}));
   }
 }
 
@@ -384,8 +386,8 @@ TEST(Frame, GotoConversionsAndMessages) {
     const char* file;
     UserAddressKind kind;
     const char* text;
-    uint32_t top;          // where the listing starts afterwards
-    const char* message;   // "caption: text" of a refusal, or ""
+    uint32_t top;         // where the listing starts afterwards
+    const char* message;  // "caption: text" of a refusal, or ""
   } cases[] = {
       {"gui.exe", UserAddressKind::FileOffset, "625", 0x625, ""},
       {"gui.exe", UserAddressKind::Rva, "1225", 0x625, ""},

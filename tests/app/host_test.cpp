@@ -48,7 +48,7 @@ TEST(QtHost, NameCollisionFromALoaderThread) {
     int button;
     const char* typed;
     int answer;
-    const char* name;  // the new name afterwards
+    const char* name;             // the new name afterwards
     uint32_t address = 0x401000;  // in the file: the dialog can show it
   } cases[] = {
       {REPLACE_ANSWER_REPLACE, "EditedName_TooLong", REPLACE_ANSWER_REPLACE, "EditedNa"},
@@ -76,8 +76,10 @@ TEST(QtHost, NameCollisionFromALoaderThread) {
                   EXPECT_EQ(dlg->showAddressButton()->isEnabled(), inFile);
                   if (inFile) dlg->showAddressButton()->click();  // the dialog stays open
                   if (*c.typed) dlg->nameEdit()->setText(QString::fromLatin1(c.typed));
-                  if (c.button < 0) dlg->reject();
-                  else dlg->button(c.button)->click();
+                  if (c.button < 0)
+                    dlg->reject();
+                  else
+                    dlg->button(c.button)->click();
                 });
     EXPECT_EQ(answer, c.answer);
     EXPECT_EQ(name, c.name);
@@ -99,8 +101,7 @@ TEST(QtHost, MessagesFromAWorkerWaitForTheAnswer) {
         EXPECT_EQ(box->text(), QStringLiteral("Terminating thread manually"));
         EXPECT_EQ(box->windowTitle(), QStringLiteral("Map file thread doesn't respond!"));
         EXPECT_EQ(box->icon(), QMessageBox::Warning);
-        EXPECT_EQ(box->standardButtons(),
-                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box->button(QMessageBox::No)->click();
       });
   EXPECT_EQ(answer, MsgAnswer::No);
@@ -133,7 +134,9 @@ TEST(TraceVisWindow, ScrollBarOnlyForTallPictures) {
     uint32_t size;
     int height;
     bool scroll;
-  } cases[] = {{7168, 23, false}, {320 * 180, 180, false}, {320 * 181, 180, true},
+  } cases[] = {{7168, 23, false},
+               {320 * 180, 180, false},
+               {320 * 181, 180, true},
                {21485276, 180, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);

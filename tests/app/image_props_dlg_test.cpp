@@ -6,9 +6,9 @@
 #include <QPushButton>
 
 #include "app/dialogs/image_props_dlg.h"
+#include "app_frame.h"
 #include "base/command_table.h"
 #include "base/le_read.h"
-#include "app_frame.h"
 #include "support/pe_builder.h"
 
 namespace {
@@ -49,10 +49,19 @@ TEST(ImagePropsDialog, ShowsTheHeadersAndTheChosenSection) {
     std::vector<int> checked;
   } cases[] = {
       {-1,
-       {{250, "7"}, {251, "1225"}, {252, "400000"}, {253, "1000"}, {254, "200"}, {255, "10"},
-        {257, "458"}, {258, "1000"}, {259, "600"}, {260, "400"}},
+       {{250, "7"},
+        {251, "1225"},
+        {252, "400000"},
+        {253, "1000"},
+        {254, "200"},
+        {255, "10"},
+        {257, "458"},
+        {258, "1000"},
+        {259, "600"},
+        {260, "400"}},
        {IPC_FLAG_CODE, IPC_FLAG_EXECUTABLE, IPC_FLAG_READABLE}},
-      {6, {{257, "8C"}, {258, "7000"}, {259, "200"}, {260, "1A00"}},
+      {6,
+       {{257, "8C"}, {258, "7000"}, {259, "200"}, {260, "1A00"}},
        {IPC_FLAG_INIT_DATA, IPC_FLAG_READABLE}},
       {1, {{260, "A00"}}, {IPC_FLAG_INIT_DATA, IPC_FLAG_READABLE, IPC_FLAG_WRITEABLE}},
   };
@@ -156,8 +165,10 @@ TEST(ImagePropsDialog, HostileHeadersAndOtherFiles) {
     TAppFrame f(dir.file(c.file));
     TImPropDlg* d = open(f);
     ASSERT_EQ(d->sectionList()->model()->rowCount(), c.rows);
-    if (c.choose == c.rows - 1) QTest::keyClick(d->sectionList(), Qt::Key_End);
-    else choose(d, c.choose);
+    if (c.choose == c.rows - 1)
+      QTest::keyClick(d->sectionList(), Qt::Key_End);
+    else
+      choose(d, c.choose);
     EXPECT_EQ(d->model().selection(), c.choose);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(text(d, IPC_VIRTUAL_SIZE + i), c.fields[size_t(i)]);
     // A header outside the file can be neither changed nor visited.

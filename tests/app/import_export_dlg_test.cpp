@@ -23,7 +23,8 @@ TEST(ImportsDialog, ReferenceMovesTheListing) {
   ASSERT_EQ(d->modules()->count(), 3);
   EXPECT_EQ(d->modules()->currentText(), QStringLiteral("fixdll.dll"));
   // The file's own order and the dialog's ordinal format while the original structure is kept.
-  EXPECT_EQ(texts(d->functions()), (std::vector<std::string>{"FixAdd", "OZ: 0003", "FixSub", "FwdTick"}));
+  EXPECT_EQ(texts(d->functions()),
+            (std::vector<std::string>{"FixAdd", "OZ: 0003", "FixSub", "FwdTick"}));
 
   struct Case {
     const char* module;
@@ -56,9 +57,11 @@ TEST(ImportsDialog, KeepOriginalStructureKeepsTheChoiceAndIsRemembered) {
   clickRow(d->functions(), 2);  // FixSub
   QTest::keyClick(d->keepOriginal(), Qt::Key_Space);
   EXPECT_FALSE(d->keepOriginal()->isChecked());
-  EXPECT_EQ(texts(d->functions()), (std::vector<std::string>{"FixAdd", "FixSub", "FwdTick", "OZ: 0003"}));
+  EXPECT_EQ(texts(d->functions()),
+            (std::vector<std::string>{"FixAdd", "FixSub", "FwdTick", "OZ: 0003"}));
   EXPECT_EQ(d->functions()->currentRowIndex(), 1);
-  EXPECT_EQ(texts(d->references()), (std::vector<std::string>{" 0000072E  -  :0040132E", " 00000840  -  :00401440"}));
+  EXPECT_EQ(texts(d->references()),
+            (std::vector<std::string>{" 0000072E  -  :0040132E", " 00000840  -  :00401440"}));
   QTest::keyClick(d->functions(), Qt::Key_Escape);
   QApplication::processEvents();
   EXPECT_FALSE(f.frame.importsDialog());
@@ -75,21 +78,24 @@ TEST(ListDialogs, FilesWithoutTheDirectory) {
     const char* title;
     const char* message;  // "" for none
   } cases[] = {
-      {"dos.exe", CM_SHOW_IMPORTS, "Wrong directory entry!", "This programm doesn't import any functions!?!"},
-      {"gui.exe", CM_SHOW_EXPORTS, "Wrong directory entry!", "This programm doesn't export any functions!"},
+      {"dos.exe", CM_SHOW_IMPORTS, "Wrong directory entry!",
+       "This programm doesn't import any functions!?!"},
+      {"gui.exe", CM_SHOW_EXPORTS, "Wrong directory entry!",
+       "This programm doesn't export any functions!"},
       {"dos.exe", CM_SHOW_EXPORTS, "Not a portable executable!", ""},
       {"dos.exe", CM_SHOW_MENUS, "Show resource menu", ""},
-      {"fixdll.dll", CM_SHOW_STRINGS, "Error: Wrong directory entry!", "This programm doesn't have any resources!"},
+      {"fixdll.dll", CM_SHOW_STRINGS, "Error: Wrong directory entry!",
+       "This programm doesn't have any resources!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.fixture) + " " + std::to_string(c.command));
     TAppFrame f(c.fixture, true);
     f.host.messages.clear();
     f.frame.runCommand(c.command);
-    QDialog* d = c.command == CM_SHOW_IMPORTS ? static_cast<QDialog*>(f.frame.importsDialog())
+    QDialog* d = c.command == CM_SHOW_IMPORTS   ? static_cast<QDialog*>(f.frame.importsDialog())
                  : c.command == CM_SHOW_EXPORTS ? static_cast<QDialog*>(f.frame.exportsDialog())
-                 : c.command == CM_SHOW_MENUS  ? static_cast<QDialog*>(f.frame.menuDialog())
-                                               : static_cast<QDialog*>(f.frame.stringDialog());
+                 : c.command == CM_SHOW_MENUS   ? static_cast<QDialog*>(f.frame.menuDialog())
+                                                : static_cast<QDialog*>(f.frame.stringDialog());
     ASSERT_TRUE(d);
     EXPECT_EQ(d->windowTitle().toStdString(), c.title);
     if (*c.message) {
@@ -134,7 +140,8 @@ TEST(ExportsDialog, AddressAndGoThere) {
     if (c.how == Button) QTest::mouseClick(d->goButton(), Qt::LeftButton);
     if (c.how == Enter) QTest::keyClick(list, Qt::Key_Return);
     if (c.how == DoubleClick)
-      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->currentIndex()).center());
+      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                         list->visualRect(list->currentIndex()).center());
     EXPECT_EQ(f.doc().view().topOffset, std::stoul(c.file, nullptr, 16));
     EXPECT_GE(f.doc().history().count(), entries + 1);
     EXPECT_EQ(f.newestKind(), uint32_t(RK_EXPORT));
@@ -156,7 +163,8 @@ TEST(ExportsDialog, ResizeKeepsTheStripAndTheLeastSize) {
     QApplication::processEvents();
     EXPECT_GE(d->width(), TExportsDlg::kMinWidth);
     EXPECT_GE(d->height(), TExportsDlg::kMinHeight);
-    EXPECT_EQ(d->exports()->geometry(), QRect(0, 0, d->width(), d->height() - TExportsDlg::kStripHeight));
+    EXPECT_EQ(d->exports()->geometry(),
+              QRect(0, 0, d->width(), d->height() - TExportsDlg::kStripHeight));
     // The button and the field stay whole inside the window.
     EXPECT_TRUE(d->rect().contains(d->goButton()->geometry())) << d->width();
     EXPECT_TRUE(d->rect().contains(d->address()->geometry()));

@@ -26,9 +26,9 @@ namespace {
 // swapped channel or a wrong mapping shows.
 TSettings testSettings() {
   TSettings s;
-  s.callRef = 0x0000C0;   // red
-  s.jumpRef = 0x00C000;   // green
-  s.memoryRef = 0xC00000; // blue
+  s.callRef = 0x0000C0;    // red
+  s.jumpRef = 0x00C000;    // green
+  s.memoryRef = 0xC00000;  // blue
   s.label = 0x00A0F0;
   s.background = 0xFFFFFF;
   s.text = 0x000000;
@@ -152,7 +152,8 @@ TEST(ListingViewClicks, InstructionColumnsOfACodeRowAskForTheAssembler) {
   Fixture f;
   f.top(0x625);
   std::vector<uint32_t> asked;
-  QObject::connect(f.view.get(), &TListingView::assemblerRequested, [&](uint32_t at) { asked.push_back(at); });
+  QObject::connect(f.view.get(), &TListingView::assemblerRequested,
+                   [&](uint32_t at) { asked.push_back(at); });
   const int code = f.rowOf(0x626, TRowKind::Code), marker = f.rowOf(0x625, TRowKind::EntryMarker);
   ASSERT_GE(code, 0);
   ASSERT_GE(marker, 0);
@@ -181,7 +182,8 @@ TEST(ListingViewClicks, HoverShowsAPreviewThatFollowsTheReference) {
   EXPECT_FALSE(preview->state().dataMode);
   EXPECT_EQ(preview->state().target, call.target);
   bool targetRow = false;
-  for (const TDumpRow& r : preview->rows()) targetRow = targetRow || (r.target && r.offset == call.target);
+  for (const TDumpRow& r : preview->rows())
+    targetRow = targetRow || (r.target && r.offset == call.target);
   EXPECT_TRUE(targetRow);
   // The hovered reference is drawn inverted: its cells on its own colour.
   const QImage img = f.render();
@@ -262,7 +264,10 @@ TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
     uint32_t target;
     std::vector<int> on, off;
   } cases[] = {
-      {14, 0x635, {CM_GOTO_MEMORY, CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION}, {CM_GOTO_FILE_OFFSET, CM_GOTO_RVA}},
+      {14,
+       0x635,
+       {CM_GOTO_MEMORY, CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION},
+       {CM_GOTO_FILE_OFFSET, CM_GOTO_RVA}},
       {10, 0x633, {}, {CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION}},
   };
   for (const Case& c : cases) {
@@ -272,7 +277,8 @@ TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
     EXPECT_EQ(items, byteMenu(f.doc, c.target));
     for (const bool on : {true, false})
       for (int id : on ? c.on : c.off) {
-        const auto item = std::find_if(items.begin(), items.end(), [&](const TMenuItem& m) { return m.id == id; });
+        const auto item = std::find_if(items.begin(), items.end(),
+                                       [&](const TMenuItem& m) { return m.id == id; });
         ASSERT_NE(item, items.end()) << id;
         EXPECT_EQ(item->enabled, on) << id;
       }
@@ -284,7 +290,7 @@ TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
   EXPECT_FALSE(f.view->contextMenuAt(f.view->cellCentre(13, 0)).empty());
   EXPECT_EQ(f.view->popupContext().target, 0x601u);
   f.top(0x1BF0, true);
-  EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(43, 0)).empty());  // byte 0x1BFD
+  EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(43, 0)).empty());   // byte 0x1BFD
   EXPECT_FALSE(f.view->contextMenuAt(f.view->cellCentre(41, 0)).empty());  // byte 0x1BFC
 }
 
@@ -326,7 +332,8 @@ TEST(ListingViewMenus, GotoCommandsFollowTheDword) {
   ASSERT_NE(h, nullptr);
   const uint32_t target = h->target;
   std::vector<int> modes;
-  QObject::connect(f.view.get(), &TListingView::commandRequested, [&](int id) { modes.push_back(id); });
+  QObject::connect(f.view.get(), &TListingView::commandRequested,
+                   [&](int id) { modes.push_back(id); });
   f.view->contextMenuAt(f.at(*h));
   f.view->runCommand(CM_GOTO_DATA);
   EXPECT_TRUE(f.doc.view().hexDump);
@@ -400,7 +407,8 @@ TEST(ListingViewPaint, ColoursOfReferencesLabelsBreakpointsAndHighlights) {
   const int y = row * f.view->lineHeight() + 1;
   for (const Case c : {Case{false, false, f.settings.background}, Case{true, false, 0xD5D5FF},
                        Case{true, true, 0xD5FFFF}, Case{false, true, f.settings.hilight}}) {
-    if (c.breakpoint != f.doc.trace().regs().isBreakPoint(0x628)) f.doc.trace().toggleBreakpoint(0x628);
+    if (c.breakpoint != f.doc.trace().regs().isBreakPoint(0x628))
+      f.doc.trace().toggleBreakpoint(0x628);
     f.doc.view().highlight = c.highlight ? 0x628 : LISTING_NO_OFFSET;
     img = f.render();
     EXPECT_EQ(img.pixelColor(right, y), qc(c.back)) << c.breakpoint << c.highlight;
@@ -469,7 +477,8 @@ TEST(ListingViewKeys, KeysScrollBarAndWheelMoveTheTop) {
   EXPECT_EQ(f.doc.view().topOffset, 0x701u);
 
   std::vector<int> modes;
-  QObject::connect(f.view.get(), &TListingView::commandRequested, [&](int id) { modes.push_back(id); });
+  QObject::connect(f.view.get(), &TListingView::commandRequested,
+                   [&](int id) { modes.push_back(id); });
   f.doc.view().bits16 = true;
   f.key(Qt::Key_Tab);
   EXPECT_TRUE(f.doc.view().hexDump);
@@ -490,17 +499,24 @@ TEST(ListingViewKeys, CursorKeysMoveTheShownCursorByNibbleAndLine) {
   // Code rows from 0x625: sub esp,A8 (6 bytes at 0x62B), push 00 (2 bytes),
   // call [004040E4] (6 bytes). Hex rows from 0x603, not a multiple of 16.
   const Step code[] = {
-      {0, 0x62E, 0, 0x62B, 16},           {Qt::Key_Right, 0x62E, 1, 0x62B, 17},
-      {Qt::Key_Right, 0x62F, 0, 0x62B, 18}, {Qt::Key_Left, 0x62E, 1, 0x62B, 17},
-      {Qt::Key_Left, 0x62E, 0, 0x62B, 16},  {Qt::Key_Left, 0x62D, 1, 0x62B, 15},
+      {0, 0x62E, 0, 0x62B, 16},
+      {Qt::Key_Right, 0x62E, 1, 0x62B, 17},
+      {Qt::Key_Right, 0x62F, 0, 0x62B, 18},
+      {Qt::Key_Left, 0x62E, 1, 0x62B, 17},
+      {Qt::Key_Left, 0x62E, 0, 0x62B, 16},
+      {Qt::Key_Left, 0x62D, 1, 0x62B, 15},
       {Qt::Key_Down, 0x632, 1, 0x631, 13},  // past the short line: its last byte
-      {Qt::Key_Down, 0x634, 1, 0x633, 13},  {Qt::Key_Up, 0x632, 1, 0x631, 13},
+      {Qt::Key_Down, 0x634, 1, 0x633, 13},
+      {Qt::Key_Up, 0x632, 1, 0x631, 13},
       {Qt::Key_Up, 0x62C, 1, 0x62B, 13},
   };
   const Step hex[] = {
-      {0, 0x603, 0, 0x603, 11},           {Qt::Key_Right, 0x603, 1, 0x603, 12},
-      {Qt::Key_Right, 0x604, 0, 0x603, 13}, {Qt::Key_Down, 0x614, 0, 0x613, 13},
-      {Qt::Key_Left, 0x613, 1, 0x613, 12},  {Qt::Key_Up, 0x603, 1, 0x603, 12},
+      {0, 0x603, 0, 0x603, 11},
+      {Qt::Key_Right, 0x603, 1, 0x603, 12},
+      {Qt::Key_Right, 0x604, 0, 0x603, 13},
+      {Qt::Key_Down, 0x614, 0, 0x613, 13},
+      {Qt::Key_Left, 0x613, 1, 0x613, 12},
+      {Qt::Key_Up, 0x603, 1, 0x603, 12},
   };
   for (const bool hexRows : {false, true}) {
     SCOPED_TRACE(hexRows ? "hex rows" : "code rows");

@@ -9,8 +9,8 @@
 
 #include "app/dialogs/pref_dlg.h"
 #include "app/listing/listing_view.h"
-#include "base/command_table.h"
 #include "app_frame.h"
+#include "base/command_table.h"
 #include "persist/shortcut.h"
 
 namespace {
@@ -48,7 +48,8 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
     const char* rows;
     const char* refusal;  // "" when accepted
   } cases[] = {
-      {"1", "15", "6", "The minimum of characters that will be needed\nto be noticed as strings has to be greater than 1!"},
+      {"1", "15", "6",
+       "The minimum of characters that will be needed\nto be noticed as strings has to be greater than 1!"},
       {"4", "19", "6", "The font size (height) has to be between 6 and 18 pixel!"},
       {"4", "18", "31", "The number of dump window rows has to be between 3 and 30 rows!"},
       {"2", "8", "30", ""},
@@ -66,7 +67,8 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
     const bool accepted = *c.refusal == '\0';
     EXPECT_EQ(closed, accepted);
     if (!accepted) {
-      EXPECT_EQ(f.host.messageLines(), std::vector<std::string>{std::string("Invalid value: ") + c.refusal});
+      EXPECT_EQ(f.host.messageLines(),
+                std::vector<std::string>{std::string("Invalid value: ") + c.refusal});
       EXPECT_EQ(f.iniText(), "");  // nothing written
       EXPECT_EQ(f.frame.listing()->lineHeight(), lineHeight);
       continue;
@@ -83,8 +85,8 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
 
 TEST(PreferencesDialog, OpensWithValuesAndAppliesSwitchesAndColours) {
   TAppFrame f("gui.exe", false,
-                 "[General]\nOpenFileOnStartup=0\nKeepUndoAfterSave=0\nShowCodeReferences=1\n"
-                 "ScanMode=0\nMin_string_length=7\n[FixedRegs]\nAuto_mode=1\n");
+              "[General]\nOpenFileOnStartup=0\nKeepUndoAfterSave=0\nShowCodeReferences=1\n"
+              "ScanMode=0\nMin_string_length=7\n[FixedRegs]\nAuto_mode=1\n");
   f.host.colorAnswers = {0x123456, std::nullopt};
   withPreferences(f, [&](TPrefDlg& d) {
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Preferences"));
@@ -92,7 +94,8 @@ TEST(PreferencesDialog, OpensWithValuesAndAppliesSwitchesAndColours) {
     EXPECT_EQ(d.fontSize()->text(), QStringLiteral("15"));
     EXPECT_EQ(d.dumpRows()->text(), QStringLiteral("6"));
     std::vector<bool> opened;
-    for (int s = 0; s < TPrefDlg::SwitchCount; ++s) opened.push_back(d.switchBox(TPrefDlg::Switch(s))->isChecked());
+    for (int s = 0; s < TPrefDlg::SwitchCount; ++s)
+      opened.push_back(d.switchBox(TPrefDlg::Switch(s))->isChecked());
     EXPECT_EQ(opened, (std::vector<bool>{false, false, true, false, true, true, true, false}));
     EXPECT_EQ(d.swatch(5)->color(), 0xFFFFFFu);
 
@@ -152,7 +155,8 @@ TEST(PreferencesDialog, DesktopEntryStep) {
   });
   ASSERT_EQ(f.host.messages.size(), 1u);
   EXPECT_EQ(f.host.messages[0].buttons, MsgButtons::YesNo);
-  EXPECT_EQ(readFile(apps + "/" + kShortcutFileName).size(), desktopEntryText("/opt/oxu/oxu-dasm").size());
+  EXPECT_EQ(readFile(apps + "/" + kShortcutFileName).size(),
+            desktopEntryText("/opt/oxu/oxu-dasm").size());
 }
 
 }  // namespace

@@ -21,10 +21,10 @@ TEST(MenuDialog, ReferencesOfTheClickedLine) {
     int line;
     std::vector<std::string> references;
   } cases[] = {
-      {4, {" 000007E5  -  :004013E5"}},  // &New, 200
-      {5, {"No references found!"}},     // &Open..., 201
-      {2, {"No menu item!"}},            // a pop-up
-      {7, {"No menu item!"}},            // a separator
+      {4, {" 000007E5  -  :004013E5"}},   // &New, 200
+      {5, {"No references found!"}},      // &Open..., 201
+      {2, {"No menu item!"}},             // a pop-up
+      {7, {"No menu item!"}},             // a separator
       {22, {" 00000501  -  :00401101"}},  // &Word wrap, 300 (pushed; its compares do not count)
       {32, {"No references found!"}},     // &Contents, 99: only compared
   };
@@ -62,14 +62,17 @@ TEST(StringDialog, FiltersAndReferences) {
       {"ID 0x4001", false, true, {" 00000532  -  :00401132"}},  // and eax,0x4001 left out
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.id) + (c.noArithmetic ? " no-arith" : "") + (c.noBitwise ? " no-bitwise" : ""));
+    SCOPED_TRACE(std::string(c.id) + (c.noArithmetic ? " no-arith" : "") +
+                 (c.noBitwise ? " no-bitwise" : ""));
     int row = -1;
     for (int i = 0; i < d->strings()->count(); ++i)
       if (d->strings()->text(i).startsWith(QString::fromLatin1(c.id))) row = i;
     ASSERT_GE(row, 0);
     clickRow(d->strings(), row);
-    if (d->noArithmetic()->isChecked() != c.noArithmetic) QTest::mouseClick(d->noArithmetic(), Qt::LeftButton);
-    if (d->noBitwise()->isChecked() != c.noBitwise) QTest::mouseClick(d->noBitwise(), Qt::LeftButton);
+    if (d->noArithmetic()->isChecked() != c.noArithmetic)
+      QTest::mouseClick(d->noArithmetic(), Qt::LeftButton);
+    if (d->noBitwise()->isChecked() != c.noBitwise)
+      QTest::mouseClick(d->noBitwise(), Qt::LeftButton);
     EXPECT_EQ(texts(d->references()), c.references);
   }
   const int last = d->references()->count() - 1;
@@ -82,7 +85,8 @@ TEST(StringDialog, FiltersAndReferences) {
   const std::vector<std::string> shown = texts(d->strings());
   EXPECT_LT(shown.size(), 10u);
   EXPECT_EQ(std::count(shown.begin(), shown.end(), "ID 0x0029 (00041): Word wrap is off"), 0);
-  EXPECT_EQ(std::count(shown.begin(), shown.end(), "ID 0x4001 (16385): Last string of the table"), 1);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), "ID 0x4001 (16385): Last string of the table"),
+            1);
 }
 
 // While the scanner fills a store its windows say so and choosing the notice
@@ -164,7 +168,8 @@ TEST(StringDialog, EnterSearchesAndNeverCloses) {
     }
   }
   // The found string's references are listed.
-  EXPECT_EQ(texts(d->references()), (std::vector<std::string>{" 00000532  -  :00401132", " 0000080B  -  :0040140B"}));
+  EXPECT_EQ(texts(d->references()),
+            (std::vector<std::string>{" 00000532  -  :00401132", " 0000080B  -  :0040140B"}));
   // The search field keeps the keys; the list's moving keys move the strings.
   QTest::keyClick(d->searchField(), Qt::Key_Up);
   EXPECT_EQ(d->strings()->currentRowIndex(), 8);

@@ -9,8 +9,8 @@
 
 #include "app/dialogs/search_dlg.h"
 #include "app/listing/listing_view.h"
-#include "base/command_table.h"
 #include "app_frame.h"
+#include "base/command_table.h"
 #include "image/search_pattern.h"
 #include "listing/listing_cells.h"
 
@@ -48,21 +48,76 @@ TEST(SearchDialog, TypedPhrases) {
     std::vector<MsgAnswer> answers;  // to the wrap question
     const char* phraseAfter;
     int typeAfter;
-    uint32_t hit;                        // SEARCH_NONE: none
+    uint32_t hit;                       // SEARCH_NONE: none
     std::vector<std::string> captions;  // of the messages shown
   } cases[] = {
       {"short hex rewritten", "6a1", ST_HEX, false, false, 1, {}, "06A1", ST_HEX, 0x300, {}},
-      {"words typed as hex are text", "hello world", ST_HEX, false, false, 1, {}, "hello world",
-       ST_ASCII, 0x100, {}},
-      {"odd byte list", "0102030", ST_BYTE_LIST, false, false, 1, {}, "0102030", ST_BYTE_LIST,
-       SEARCH_NONE, {"Invalid byte list format"}},
-      {"the top itself only after the wrap", "mz", ST_ASCII, false, false, 1, {MsgAnswer::Yes}, "mz",
-       ST_ASCII, 0, {"Reached end of file"}},
-      {"case sensitive misses", "mz", ST_ASCII, false, true, 1, {MsgAnswer::Yes}, "mz", ST_ASCII,
-       SEARCH_NONE, {"Reached end of file", "Whole file scanned"}},
-      {"backward from the top wraps to the end", "abc", ST_ASCII, true, false, 1, {MsgAnswer::Yes},
-       "abc", ST_ASCII, 0x190, {"Reached begining of file"}},
-      {"pressed again: the next one", "abc", ST_ASCII, false, false, 2, {}, "abc", ST_ASCII, 0x190, {}},
+      {"words typed as hex are text",
+       "hello world",
+       ST_HEX,
+       false,
+       false,
+       1,
+       {},
+       "hello world",
+       ST_ASCII,
+       0x100,
+       {}},
+      {"odd byte list",
+       "0102030",
+       ST_BYTE_LIST,
+       false,
+       false,
+       1,
+       {},
+       "0102030",
+       ST_BYTE_LIST,
+       SEARCH_NONE,
+       {"Invalid byte list format"}},
+      {"the top itself only after the wrap",
+       "mz",
+       ST_ASCII,
+       false,
+       false,
+       1,
+       {MsgAnswer::Yes},
+       "mz",
+       ST_ASCII,
+       0,
+       {"Reached end of file"}},
+      {"case sensitive misses",
+       "mz",
+       ST_ASCII,
+       false,
+       true,
+       1,
+       {MsgAnswer::Yes},
+       "mz",
+       ST_ASCII,
+       SEARCH_NONE,
+       {"Reached end of file", "Whole file scanned"}},
+      {"backward from the top wraps to the end",
+       "abc",
+       ST_ASCII,
+       true,
+       false,
+       1,
+       {MsgAnswer::Yes},
+       "abc",
+       ST_ASCII,
+       0x190,
+       {"Reached begining of file"}},
+      {"pressed again: the next one",
+       "abc",
+       ST_ASCII,
+       false,
+       false,
+       2,
+       {},
+       "abc",
+       ST_ASCII,
+       0x190,
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -74,7 +129,8 @@ TEST(SearchDialog, TypedPhrases) {
     if (c.caseSensitive) dlg->caseSensitive()->click();
     (c.backward ? dlg->backward() : dlg->forward())->click();
     QTest::keyClicks(dlg->phrase(), QString::fromLatin1(c.phrase));
-    for (int i = 0; i < c.presses; ++i) QTest::keyClick(dlg->phrase(), Qt::Key_Return);  // the default button
+    for (int i = 0; i < c.presses; ++i)
+      QTest::keyClick(dlg->phrase(), Qt::Key_Return);  // the default button
 
     EXPECT_EQ(dlg->phrase()->text().toStdString(), c.phraseAfter);
     EXPECT_TRUE(dlg->typeButton(c.typeAfter)->isChecked());
@@ -101,8 +157,9 @@ TEST(SearchDialog, ControlsSwitchesAndPhraseForTheRun) {
   EXPECT_EQ(dlg->phrase()->maxLength(), 78);
   std::vector<QString> texts;
   for (int t = ST_HEX; t <= ST_UNICODE; ++t) texts.push_back(shown(dlg->typeButton(t)));
-  for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
-           dlg->caseSensitive(), dlg->forward(), dlg->backward(), dlg->searchButton()})
+  for (QAbstractButton* b :
+       std::initializer_list<QAbstractButton*>{dlg->caseSensitive(), dlg->forward(),
+                                               dlg->backward(), dlg->searchButton()})
     texts.push_back(shown(b));
   EXPECT_EQ(texts, (std::vector<QString>{"Hex value", "Decimal value", "Byte list", "ASCII String",
                                          "Unicode Str.", "Case sensitive", "Forward", "Backward",

@@ -37,15 +37,15 @@ bool parseRow(const std::string& row, uint32_t& address, std::string& text) {
 
 // The instruction lines of [begin, end) of a file, as `oxu list` prints them,
 // in listings of at most `chunk` rows at a time.
-void listRange(const std::string& path, bool code16, const TImageInfo& image, uint32_t begin, uint32_t end,
-               bool fileOffsets, std::vector<TCodeLine>& out) {
+void listRange(const std::string& path, bool code16, const TImageInfo& image, uint32_t begin,
+               uint32_t end, bool fileOffsets, std::vector<TCodeLine>& out) {
   const size_t chunk = 200000;
   uint32_t from = begin;
   for (;;) {
-    const TCommandResult r = runCommand(std::string(OXU_CLI_PATH) + " list --no-refs --no-strings --lines " +
-                                        std::to_string(chunk) + " --offset \\#" + std::to_string(from) +
-                                        (code16 ? " --16" : "") + (fileOffsets ? " --file-offsets" : "") + " '" +
-                                        path + "'");
+    const TCommandResult r = runCommand(
+        std::string(OXU_CLI_PATH) + " list --no-refs --no-strings --lines " +
+        std::to_string(chunk) + " --offset \\#" + std::to_string(from) + (code16 ? " --16" : "") +
+        (fileOffsets ? " --file-offsets" : "") + " '" + path + "'");
     ASSERT_EQ(r.exit, 0) << r.err;
     std::vector<TCodeLine> rows;
     size_t printed = 0;
@@ -58,7 +58,8 @@ void listRange(const std::string& path, bool code16, const TImageInfo& image, ui
       ++printed;
       TCodeLine line;
       if (!parseRow(row, line.address, line.text)) continue;
-      line.offset = image.isPE() && !fileOffsets ? image.memoryToFileOffset(line.address) : line.address;
+      line.offset = image.isPE() && !fileOffsets ? image.memoryToFileOffset(line.address)
+                                                 : line.address;
       if (line.offset >= end || line.offset < from) {
         pastEnd = true;
         break;
@@ -100,17 +101,19 @@ std::vector<TCodeLine> codeLines(const std::string& path, bool code16) {
 class TZydis {
  public:
   explicit TZydis(bool code16) {
-    ZydisDecoderInit(&decoder_, code16 ? ZYDIS_MACHINE_MODE_LEGACY_16 : ZYDIS_MACHINE_MODE_LEGACY_32,
+    ZydisDecoderInit(&decoder_,
+                     code16 ? ZYDIS_MACHINE_MODE_LEGACY_16 : ZYDIS_MACHINE_MODE_LEGACY_32,
                      code16 ? ZYDIS_STACK_WIDTH_16 : ZYDIS_STACK_WIDTH_32);
     ZydisFormatterInit(&formatter_, ZYDIS_FORMATTER_STYLE_INTEL);
   }
   std::string format(const uint8_t* bytes, size_t length, uint32_t address) const {
     ZydisDecodedInstruction insn;
     ZydisDecodedOperand ops[ZYDIS_MAX_OPERAND_COUNT];
-    if (!ZYAN_SUCCESS(ZydisDecoderDecodeFull(&decoder_, bytes, length, &insn, ops))) return "(invalid)";
+    if (!ZYAN_SUCCESS(ZydisDecoderDecodeFull(&decoder_, bytes, length, &insn, ops)))
+      return "(invalid)";
     char text[256];
-    ZydisFormatterFormatInstruction(&formatter_, &insn, ops, insn.operand_count_visible, text, sizeof text,
-                                    address, nullptr);
+    ZydisFormatterFormatInstruction(&formatter_, &insn, ops, insn.operand_count_visible, text,
+                                    sizeof text, address, nullptr);
     return text;
   }
 
@@ -124,16 +127,19 @@ class TZydis {
 enum TPeerRule {
   SameInstruction,
   RegFieldIgnored,  // c6/c7/8f with ModRM.reg other than 0: the listing ignores the field; we write 0
-  IndexAsBase,      // SIB with an index of factor 1 and no base prints like a base register; same address
-  ImulOneOperand,   // "imul eax,ecx" is printed for f7 /5 as for 0f af; written so it means 0f af
-  Branch16,         // 66 before a relative branch of 32-bit code: the listing keeps the high word of EIP,
-                    // the processor clears it
-  CmpxchgD0,        // 0f d0/d1 print as cmpxchg (the peer: SSE3); we write 0f b0/b1
+  IndexAsBase,  // SIB with an index of factor 1 and no base prints like a base register; same address
+  ImulOneOperand,  // "imul eax,ecx" is printed for f7 /5 as for 0f af; written so it means 0f af
+  Branch16,   // 66 before a relative branch of 32-bit code: the listing keeps the high word of EIP,
+              // the processor clears it
+  CmpxchgD0,  // 0f d0/d1 print as cmpxchg (the peer: SSE3); we write 0f b0/b1
   Mismatch,
   PeerRuleCount
 };
-const char* const kPeerRuleNames[PeerRuleCount] = {"same instruction", "c6/c7/8f reg field ignored", "index as base",
-                                                   "imul f7 /5 vs 0f af", "16-bit branch in 32-bit code",
+const char* const kPeerRuleNames[PeerRuleCount] = {"same instruction",
+                                                   "c6/c7/8f reg field ignored",
+                                                   "index as base",
+                                                   "imul f7 /5 vs 0f af",
+                                                   "16-bit branch in 32-bit code",
                                                    "cmpxchg at 0f d0",
                                                    "MISMATCH"};
 
@@ -142,10 +148,12 @@ TPeerRule classify(const uint8_t* file, bool code16) {
   bool opsize = false, adsize = false;
   for (;; ++i) {
     const uint8_t b = file[i];
-    if (b == 0x66) opsize = !opsize;
-    else if (b == 0x67) adsize = !adsize;
-    else if (!(b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x64 || b == 0x65 || b == 0xF0 ||
-               b == 0xF2 || b == 0xF3))
+    if (b == 0x66)
+      opsize = !opsize;
+    else if (b == 0x67)
+      adsize = !adsize;
+    else if (!(b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x64 || b == 0x65 ||
+               b == 0xF0 || b == 0xF2 || b == 0xF3))
       break;
   }
   const uint8_t op = file[i];
@@ -158,7 +166,8 @@ TPeerRule classify(const uint8_t* file, bool code16) {
   if (branch && opsize && !code16) return Branch16;
   if (op == 0x0F && (file[i + 1] == 0xD0 || file[i + 1] == 0xD1)) return CmpxchgD0;
   const bool address32 = code16 == adsize;
-  if (address32 && (modrm >> 6) == 0 && (modrm & 7) == 4 && (file[at + 1] & 0xC7) == 0x05) return IndexAsBase;
+  if (address32 && (modrm >> 6) == 0 && (modrm & 7) == 4 && (file[at + 1] & 0xC7) == 0x05)
+    return IndexAsBase;
   return Mismatch;
 }
 
@@ -177,10 +186,12 @@ void roundTrip(const std::string& path, bool code16, TTally& t) {
     ++t.lines;
     uint8_t ours[kAsmMaxLength + 1] = {};
     char reason[kAsmReasonCap];
-    const int n = assembleInstruction(line.text.c_str(), line.address, code16, ours, reason, sizeof reason);
+    const int n = assembleInstruction(line.text.c_str(), line.address, code16, ours, reason,
+                                      sizeof reason);
     size_t fileLength = 0, ourLength = 0;
     const std::string want = listedText(&file[line.offset], line.address, code16, fileLength);
-    const std::string got = n ? listedText(ours, line.address, code16, ourLength) : std::string("! ") + reason;
+    const std::string got = n ? listedText(ours, line.address, code16, ourLength)
+                              : std::string("! ") + reason;
     if (got != want) {
       ++t.refused;
       if (t.samples.size() < 20) t.samples.push_back(path + ": " + line.text + "  =>  " + got);
@@ -205,15 +216,17 @@ std::vector<std::string> mingwDlls() {
 }
 
 void report(const char* what, const TTally& t) {
-  printf("%s: %zu lines, %zu assemble to the identical text (%.4f %%), %zu do not\n", what, t.lines, t.identical,
-         t.lines ? 100.0 * double(t.identical) / double(t.lines) : 0.0, t.refused);
-  for (int r = 0; r < PeerRuleCount; ++r) printf("  Zydis: %-32s %zu\n", kPeerRuleNames[r], t.peer[r]);
+  printf("%s: %zu lines, %zu assemble to the identical text (%.4f %%), %zu do not\n", what, t.lines,
+         t.identical, t.lines ? 100.0 * double(t.identical) / double(t.lines) : 0.0, t.refused);
+  for (int r = 0; r < PeerRuleCount; ++r)
+    printf("  Zydis: %-32s %zu\n", kPeerRuleNames[r], t.peer[r]);
   for (const auto& s : t.samples) printf("    %s\n", s.c_str());
 }
 
 TEST(AsmRoundTrip, FixturesAndMingwDlls32) {
   TTally t;
-  for (const char* name : {"gui.exe", "fixdll.dll", "tiny.exe"}) roundTrip(fixturePath(name), false, t);
+  for (const char* name : {"gui.exe", "fixdll.dll", "tiny.exe"})
+    roundTrip(fixturePath(name), false, t);
   for (const std::string& path : mingwDlls()) roundTrip(path, false, t);
   report("32-bit", t);
   EXPECT_GE(double(t.identical), 0.999 * double(t.lines));
@@ -226,7 +239,8 @@ TEST(AsmRoundTrip, SixteenBitCode) {
   ASSERT_GT(t.lines, 10u);
   // 32-bit code read as 16-bit code: every 16-bit addressing form and prefix mix.
   for (const std::string& path : mingwDlls())
-    if (path.find("libgcc_s") != std::string::npos || path.find("libwinpthread") != std::string::npos)
+    if (path.find("libgcc_s") != std::string::npos ||
+        path.find("libwinpthread") != std::string::npos)
       roundTrip(path, true, t);
   report("16-bit", t);
   EXPECT_GE(double(t.identical), 0.999 * double(t.lines));

@@ -16,7 +16,8 @@ inline std::string listedText(const uint8_t* bytes, uint32_t address, bool code1
   std::memcpy(buffer, bytes, 16);
   const uint8_t* cursor = buffer;
   char text[400] = "";
-  decodeInstruction(cursor, DecodePlain, buffer, 0u - address, text, sizeof text, code16, nullptr, nullptr);
+  decodeInstruction(cursor, DecodePlain, buffer, 0u - address, text, sizeof text, code16, nullptr,
+                    nullptr);
   length = size_t(cursor - buffer);
   std::string out;
   for (const char* p = text; *p; ++p) {

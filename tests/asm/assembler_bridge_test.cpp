@@ -29,8 +29,8 @@ struct TEditCase {
   bool fileOffsets, bits16;
   const char* text;
   AsmEditResult result;
-  uint32_t address;   // what the library was given
-  const char* bytes;  // at the offset afterwards (written ones only)
+  uint32_t address;     // what the library was given
+  const char* bytes;    // at the offset afterwards (written ones only)
   const char* caption;  // of the one message shown, "" for none
   const char* message;
   const char* reason;
@@ -42,16 +42,19 @@ const char kNoLibraryText[] =
 
 TEST(AssemblerBridge, EditAssemblerCommand) {
   const TEditCase cases[] = {
-      {TLib::Real, "gui.exe", 0x400, false, false, "jmp 00401225", AsmEditResult::Written, 0x401000, "E920020000",
-       "", "", ""},
-      {TLib::Real, "gui.exe", 0x400, true, false, "jmp 00000625", AsmEditResult::Written, 0x400, "E920020000", "",
-       "", ""},
-      {TLib::Real, "gui.exe", 0x400, false, false, "mov ax,bx", AsmEditResult::Written, 0x401000, "6689D8", "", "",
-       ""},
-      {TLib::Real, "gui.exe", 0x400, false, true, "mov ax,bx", AsmEditResult::Written, 0x401000, "89D8", "", "", ""},
-      {TLib::Real, "dos.exe", 0x225, false, false, "call 023C", AsmEditResult::Written, 0x225, "E81400", "", "", ""},
-      {TLib::Real, "gui.exe", -2, true, false, "mov eax,ebx", AsmEditResult::Written, 0x1BFE, "89D8", "", "", ""},
-      {TLib::Real, "gui.exe", -1, true, false, "mov eax,ebx", AsmEditResult::TooLong, 0x1BFF, "", 
+      {TLib::Real, "gui.exe", 0x400, false, false, "jmp 00401225", AsmEditResult::Written, 0x401000,
+       "E920020000", "", "", ""},
+      {TLib::Real, "gui.exe", 0x400, true, false, "jmp 00000625", AsmEditResult::Written, 0x400,
+       "E920020000", "", "", ""},
+      {TLib::Real, "gui.exe", 0x400, false, false, "mov ax,bx", AsmEditResult::Written, 0x401000,
+       "6689D8", "", "", ""},
+      {TLib::Real, "gui.exe", 0x400, false, true, "mov ax,bx", AsmEditResult::Written, 0x401000,
+       "89D8", "", "", ""},
+      {TLib::Real, "dos.exe", 0x225, false, false, "call 023C", AsmEditResult::Written, 0x225,
+       "E81400", "", "", ""},
+      {TLib::Real, "gui.exe", -2, true, false, "mov eax,ebx", AsmEditResult::Written, 0x1BFE,
+       "89D8", "", "", ""},
+      {TLib::Real, "gui.exe", -1, true, false, "mov eax,ebx", AsmEditResult::TooLong, 0x1BFF, "",
        "End of file has been reached", "Command is too long!", ""},
       {TLib::Real, "gui.exe", 0x400, false, false, "frob eax", AsmEditResult::Unknown, 0x401000, "",
        "Unknown command", "Please enter another one or click cancel!", "unknown instruction: frob"},
@@ -60,10 +63,10 @@ TEST(AssemblerBridge, EditAssemblerCommand) {
       {TLib::NoEntry, "gui.exe", 0x400, false, false, "nop", AsmEditResult::NoEntry, 0x401000, "",
        "Unable to use libopcode.so!!", "", ""},
       // A library with opcode alone serves 16-bit code too, and cannot say why it refuses.
-      {TLib::OpcodeOnly, "gui.exe", 0x400, false, true, "nop", AsmEditResult::Written, 0x401000, "9000104000", "",
-       "", ""},
-      {TLib::OpcodeOnly, "gui.exe", 0x400, false, false, "refuse", AsmEditResult::Unknown, 0x401000, "",
-       "Unknown command", "Please enter another one or click cancel!", ""},
+      {TLib::OpcodeOnly, "gui.exe", 0x400, false, true, "nop", AsmEditResult::Written, 0x401000,
+       "9000104000", "", "", ""},
+      {TLib::OpcodeOnly, "gui.exe", 0x400, false, false, "refuse", AsmEditResult::Unknown, 0x401000,
+       "", "Unknown command", "Please enter another one or click cancel!", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + ": " + c.text);
@@ -72,9 +75,11 @@ TEST(AssemblerBridge, EditAssemblerCommand) {
     d.host.messages.clear();
     d.doc.view().fileOffsets = d.doc.view().fileOffsets || c.fileOffsets;
     d.doc.view().bits16 = d.doc.view().bits16 || c.bits16;
-    const uint32_t offset = c.offset < 0 ? d.doc.fileSize() - uint32_t(-c.offset) : uint32_t(c.offset);
+    const uint32_t offset = c.offset < 0 ? d.doc.fileSize() - uint32_t(-c.offset)
+                                         : uint32_t(c.offset);
     const std::vector<uint8_t> before(d.doc.buffer(), d.doc.buffer() + d.doc.fileSize());
-    const TAsmEdit edit = editAssemblerCommand(d.doc, offset, c.text, TAssemblerBridge(libraryPath(c.lib)));
+    const TAsmEdit edit = editAssemblerCommand(d.doc, offset, c.text,
+                                               TAssemblerBridge(libraryPath(c.lib)));
     EXPECT_EQ(edit.result, c.result);
     EXPECT_EQ(edit.address, c.address);
     EXPECT_EQ(edit.reason, c.reason);
@@ -82,7 +87,8 @@ TEST(AssemblerBridge, EditAssemblerCommand) {
       ASSERT_EQ(d.host.messages.size(), 1u);
       EXPECT_EQ(d.host.messages[0].caption, c.caption);
       const std::string expected = c.lib == TLib::NoEntry
-                                       ? libraryPath(c.lib) + " has no function opcode(out, text, address)!"
+                                       ? libraryPath(c.lib) +
+                                             " has no function opcode(out, text, address)!"
                                        : c.message;
       EXPECT_EQ(d.host.messages[0].text, expected);
     } else {

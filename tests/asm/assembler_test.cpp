@@ -12,7 +12,8 @@
 
 namespace {
 
-std::string assemble(const char* text, uint32_t address, bool code16, std::string* reason = nullptr) {
+std::string assemble(const char* text, uint32_t address, bool code16,
+                     std::string* reason = nullptr) {
   uint8_t out[64];
   std::memset(out, 0xCC, sizeof out);
   char why[kAsmReasonCap] = "";
@@ -144,8 +145,14 @@ TEST(Assembler, EncodesEveryOperandKindAndAddressingForm) {
       {false, 0, "mov   dword ptr [6EB5E008] -> 6EB5DC64,eax", "A308E0B56E"},
       {false, 0, "imul  ebx,dword ptr [6405B234] => nbuckets,00000084", "691D34B2056484000000"},
       {false, 0, "push  00403000 -> \"Hello, world\"", "6800304000"},
-      {false, 0, "mov   eax,\x1F\x01" "00403000\x1E\x06 => 'a,eax'\x1E\xFF", "B800304000"},
-      {true, 0, "mov   ax,\x1F\x08" "d1234", "B83412"},
+      {false, 0,
+       "mov   eax,\x1F\x01"
+       "00403000\x1E\x06 => 'a,eax'\x1E\xFF",
+       "B800304000"},
+      {true, 0,
+       "mov   ax,\x1F\x08"
+       "d1234",
+       "B83412"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -190,11 +197,14 @@ TEST(Assembler, RefusesWithAReason) {
       {true, "jcxz  00020000", "branch target out of reach (outside the 64 KB of the instruction)"},
       {false, "rep   mov eax,ebx", "rep prefixes go only before string and x87 instructions"},
       {false, "repz  repnz movsb", "two rep prefixes: repnz"},
-      {false, "lock lock lock lock lock lock lock lock lock lock add dword ptr fs:[eax+00001000],00001000",
+      {false,
+       "lock lock lock lock lock lock lock lock lock lock add dword ptr fs:[eax+00001000],00001000",
        "instruction longer than 15 bytes"},
-      {false, "lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock "
-              "lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock "
-              "rep movsb", "instruction longer than 15 bytes"},
+      {false,
+       "lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock "
+       "lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock lock "
+       "rep movsb",
+       "instruction longer than 15 bytes"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -211,9 +221,10 @@ TEST(Assembler, RefusesWithAReason) {
 bool sixteenBitBranch(const uint8_t* p) {
   bool opsize = false;
   for (;; ++p) {
-    if (*p == 0x66) opsize = !opsize;
-    else if (!(*p == 0x26 || *p == 0x2E || *p == 0x36 || *p == 0x3E || *p == 0x64 || *p == 0x65 || *p == 0x67 ||
-               *p == 0xF0 || *p == 0xF2 || *p == 0xF3))
+    if (*p == 0x66)
+      opsize = !opsize;
+    else if (!(*p == 0x26 || *p == 0x2E || *p == 0x36 || *p == 0x3E || *p == 0x64 || *p == 0x65 ||
+               *p == 0x67 || *p == 0xF0 || *p == 0xF2 || *p == 0xF3))
       break;
   }
   return opsize && ((*p >= 0x70 && *p <= 0x7F) || (*p >= 0xE0 && *p <= 0xE3) || *p == 0xEB);
@@ -235,7 +246,8 @@ TEST(Assembler, RandomInstructionsRoundTrip) {
       // A 16-bit push of 32-bit code ("push  1234", 66 68) assembles as the
       // 32-bit push: a number alone does not change the stack's operand size.
       const size_t push = text.rfind("push ");
-      const size_t digits = push == std::string::npos ? push : text.find_first_not_of(' ', push + 4);
+      const size_t digits = push == std::string::npos ? push
+                                                      : text.find_first_not_of(' ', push + 4);
       if (!code16 && digits != std::string::npos && text.size() == digits + 4) continue;
       if (!code16 && sixteenBitBranch(bytes)) continue;
       ++decoded;

@@ -54,11 +54,14 @@ TEST(CliAsm, PatchWritesTheAssembledInstruction) {
       {"--at 400 --asm 'jmp 00401225'", 0, "5 bytes written at offset 00000400", "", "E920020000"},
       {"--at 400 --asm 'jmp 00000625' --file-offsets", 0, "E920020000", "", "E920020000"},
       {"--at 400 --asm 'mov ax,bx' --16", 0, "2 bytes written", "", "89D8E55756"},
-      {"--at 400 --asm frob", 3, "", "Unknown command: Please enter another one or click cancel!\n"
-                                      "oxu patch: unknown instruction: frob\n", "5589E55756"},
-      {"--at 1BFF --asm 'mov eax,ebx'", 3, "", "End of file has been reached: Command is too long!\n",
+      {"--at 400 --asm frob", 3, "",
+       "Unknown command: Please enter another one or click cancel!\n"
+       "oxu patch: unknown instruction: frob\n",
        "5589E55756"},
-      {"--at 400 --asm '" + std::string(79, 'n') + "'", 1, "", "at most 78 characters", "5589E55756"},
+      {"--at 1BFF --asm 'mov eax,ebx'", 3, "",
+       "End of file has been reached: Command is too long!\n", "5589E55756"},
+      {"--at 400 --asm '" + std::string(79, 'n') + "'", 1, "", "at most 78 characters",
+       "5589E55756"},
       {"--at 400 --asm nop --bytes 90", 1, "", "either --bytes HEX", "5589E55756"},
   };
   for (const auto& c : cases) {

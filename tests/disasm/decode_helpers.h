@@ -32,7 +32,8 @@ struct TDecoded {
 // Decodes bytes placed at file offset `offset` of a zero-filled buffer (16 zero
 // bytes behind them), with the given bias.
 inline TDecoded decodeAt(const std::vector<uint8_t>& bytes, DecodeMode mode, bool code16 = false,
-                         uint32_t offset = 0, uint32_t bias = 0, const TFixedRegView* fixed = nullptr,
+                         uint32_t offset = 0, uint32_t bias = 0,
+                         const TFixedRegView* fixed = nullptr,
                          const TAnnotator* annotator = nullptr, size_t cap = 400) {
   std::vector<uint8_t> buffer(offset + bytes.size() + 16, 0);
   std::copy(bytes.begin(), bytes.end(), buffer.begin() + offset);
@@ -43,8 +44,8 @@ inline TDecoded decodeAt(const std::vector<uint8_t>& bytes, DecodeMode mode, boo
 }
 
 // The branch operand of the bytes placed as decodeAt places them, with the length.
-inline TBranchOperand branchAt(const std::vector<uint8_t>& bytes, bool code16, uint32_t offset, uint32_t bias,
-                               size_t& length) {
+inline TBranchOperand branchAt(const std::vector<uint8_t>& bytes, bool code16, uint32_t offset,
+                               uint32_t bias, size_t& length) {
   std::vector<uint8_t> buffer(offset + bytes.size() + 16, 0);
   std::copy(bytes.begin(), bytes.end(), buffer.begin() + offset);
   const uint8_t* cursor = buffer.data() + offset;
@@ -60,7 +61,8 @@ inline TBranchOperand branchAt(const std::vector<uint8_t>& bytes, bool code16, u
 // colon: a far pointer's selector).
 inline void expectBranchLike(const TBranchOperand& b, const std::string& text) {
   std::string words = text;
-  while (words.rfind("lock  ", 0) == 0 || words.rfind("repz  ", 0) == 0 || words.rfind("repnz ", 0) == 0)
+  while (words.rfind("lock  ", 0) == 0 || words.rfind("repz  ", 0) == 0 ||
+         words.rfind("repnz ", 0) == 0)
     words = words.substr(6);
   const std::string word = words.rfind("db ", 0) == 0 ? "" : words.substr(0, words.find(' '));
   EXPECT_EQ(std::string(b.mnemonic).empty(), word.empty()) << text;

@@ -13,50 +13,63 @@
 #include <vector>
 
 #include "decode_helpers.h"
+#include "disasm/opcode_tables.h"
 #include "support/fixtures.h"
 #include "support/parsed_image.h"
-#include "disasm/opcode_tables.h"
 
 namespace {
 
 // Why a difference is expected. Each rule names the design choice behind it.
 enum TRule {
-  Agree,              // same length (and equivalent mnemonic), or both reject
-  TooLong,            // peer caps instructions at 15 bytes; our prefix count is unlimited
-  IllegalLock,        // peer rejects lock before non-lockable instructions; we print it anywhere
-  RepNotString,       // we accept rep only once and only before one-byte string instructions
-  UnusedSegment,      // we reject a segment override that no operand of ours uses
-  OutsideSet,         // opcode (MMX/SSE/newer, salc, int1, hint nops...) is not in our tables
-  GroupSlot,          // ModRM.reg slot of a group our tables leave undefined
-  FpuForm,            // x87 form outside our tables (undocumented aliases, ffreep, ...)
-  AamBase,            // we accept aam/aad only with base 10
-  SystemRegMove,      // mov to/from cr/dr/tr: peer ignores ModRM.mod and rejects tr/cr1/cr5+
-  VexSpace,           // c4/c5/62/8f with register forms are VEX/EVEX/XOP in the peer; les/lds/bound/pop here
-  MemoryOnlyRegister, // lea/les/lds/lss/lfs/lgs/bound/invlpg...: we print the register form
-  SegmentRegister,    // mov to/from seg 6/7 or to cs: peer rejects, we print names
-  SystemGroupSpecial, // 0f 01 with mod 3 holds newer system instructions in the peer
-  JcxzName,           // we pick jcxz/jecxz by operand size, the peer by address size
-  RegFieldIgnored,    // c6/c7/8f: our tables have no group there and ignore ModRM.reg
-  CmpxchgD0,          // 0f d0/d1 hold cmpxchg in our tables (SSE in the peer)
-  RepeatedSizePrefix, // each 66/67 switches the size back and forth here; the processor counts one
+  Agree,          // same length (and equivalent mnemonic), or both reject
+  TooLong,        // peer caps instructions at 15 bytes; our prefix count is unlimited
+  IllegalLock,    // peer rejects lock before non-lockable instructions; we print it anywhere
+  RepNotString,   // we accept rep only once and only before one-byte string instructions
+  UnusedSegment,  // we reject a segment override that no operand of ours uses
+  OutsideSet,     // opcode (MMX/SSE/newer, salc, int1, hint nops...) is not in our tables
+  GroupSlot,      // ModRM.reg slot of a group our tables leave undefined
+  FpuForm,        // x87 form outside our tables (undocumented aliases, ffreep, ...)
+  AamBase,        // we accept aam/aad only with base 10
+  SystemRegMove,  // mov to/from cr/dr/tr: peer ignores ModRM.mod and rejects tr/cr1/cr5+
+  VexSpace,  // c4/c5/62/8f with register forms are VEX/EVEX/XOP in the peer; les/lds/bound/pop here
+  MemoryOnlyRegister,  // lea/les/lds/lss/lfs/lgs/bound/invlpg...: we print the register form
+  SegmentRegister,     // mov to/from seg 6/7 or to cs: peer rejects, we print names
+  SystemGroupSpecial,  // 0f 01 with mod 3 holds newer system instructions in the peer
+  JcxzName,            // we pick jcxz/jecxz by operand size, the peer by address size
+  RegFieldIgnored,     // c6/c7/8f: our tables have no group there and ignore ModRM.reg
+  CmpxchgD0,           // 0f d0/d1 hold cmpxchg in our tables (SSE in the peer)
+  RepeatedSizePrefix,  // each 66/67 switches the size back and forth here; the processor counts one
   Mismatch,
   RuleCount
 };
 
-const char* const kRuleNames[RuleCount] = {
-    "agree",        "too long",       "illegal lock",          "rep not before string", "unused segment",
-    "outside set",  "group slot",     "x87 form",              "aam/aad base",          "system register move",
-    "VEX/XOP space", "memory-only register form", "segment register", "0f 01 special", "jcxz name",
-    "reg field ignored", "cmpxchg at 0f d0", "repeated 66/67",
-    "MISMATCH"};
+const char* const kRuleNames[RuleCount] = {"agree",
+                                           "too long",
+                                           "illegal lock",
+                                           "rep not before string",
+                                           "unused segment",
+                                           "outside set",
+                                           "group slot",
+                                           "x87 form",
+                                           "aam/aad base",
+                                           "system register move",
+                                           "VEX/XOP space",
+                                           "memory-only register form",
+                                           "segment register",
+                                           "0f 01 special",
+                                           "jcxz name",
+                                           "reg field ignored",
+                                           "cmpxchg at 0f d0",
+                                           "repeated 66/67",
+                                           "MISMATCH"};
 
 // Peer mnemonic -> ours, where the names differ.
 const std::map<std::string, std::string> kSameMnemonic = {
-    {"cmovb", "cmovc"},   {"cmovnb", "cmovae"}, {"cmovz", "cmove"},   {"cmovnz", "cmovne"},
-    {"cmovp", "cmovpe"},  {"cmovnp", "cmovpo"}, {"sal", "shl"},       {"int3", "int"},
-    {"fwait", "wait"},    {"pushad", "pusha"},  {"popad", "popa"},    {"pushfd", "pushf"},
-    {"popfd", "popf"},    {"iretd", "iret"},    {"iretw", "iret"},    {"ret", "retf"},
-    {"pushaw", "pusha"}, {"popaw", "popa"},   {"pushfw", "pushf"},  {"popfw", "popf"},
+    {"cmovb", "cmovc"},  {"cmovnb", "cmovae"}, {"cmovz", "cmove"},  {"cmovnz", "cmovne"},
+    {"cmovp", "cmovpe"}, {"cmovnp", "cmovpo"}, {"sal", "shl"},      {"int3", "int"},
+    {"fwait", "wait"},   {"pushad", "pusha"},  {"popad", "popa"},   {"pushfd", "pushf"},
+    {"popfd", "popf"},   {"iretd", "iret"},    {"iretw", "iret"},   {"ret", "retf"},
+    {"pushaw", "pusha"}, {"popaw", "popa"},    {"pushfw", "pushf"}, {"popfw", "popf"},
 };
 
 struct TPeer {
@@ -69,7 +82,8 @@ struct TPeer {
 class TOracle {
  public:
   explicit TOracle(bool code16) : code16_(code16) {
-    ZydisDecoderInit(&decoder_, code16 ? ZYDIS_MACHINE_MODE_LEGACY_16 : ZYDIS_MACHINE_MODE_LEGACY_32,
+    ZydisDecoderInit(&decoder_,
+                     code16 ? ZYDIS_MACHINE_MODE_LEGACY_16 : ZYDIS_MACHINE_MODE_LEGACY_32,
                      code16 ? ZYDIS_STACK_WIDTH_16 : ZYDIS_STACK_WIDTH_32);
   }
 
@@ -91,7 +105,9 @@ class TOracle {
     EXPECT_EQ(c0, c2) << "length differs between modes";
     if (std::strncmp(text, "db    ", 6) == 0) return {1, ""};
     const char* m = text;
-    while (!std::strncmp(m, "lock  ", 6) || !std::strncmp(m, "repz  ", 6) || !std::strncmp(m, "repnz ", 6)) m += 6;
+    while (!std::strncmp(m, "lock  ", 6) || !std::strncmp(m, "repz  ", 6) ||
+           !std::strncmp(m, "repnz ", 6))
+      m += 6;
     return {size_t(c0 - p), std::string(m, std::strcspn(m, " "))};
   }
 
@@ -106,11 +122,16 @@ class TOracle {
     bool opsize = false, adsize = false;
     for (;; ++i) {
       uint8_t b = p[i];
-      if (b == 0xF2 || b == 0xF3) ++reps;
-      else if (b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x64 || b == 0x65) ++segs;
-      else if (b == 0x66) opsize = !opsize, ++opsizes;
-      else if (b == 0x67) adsize = !adsize, ++adsizes;
-      else if (b != 0xF0) break;
+      if (b == 0xF2 || b == 0xF3)
+        ++reps;
+      else if (b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x64 || b == 0x65)
+        ++segs;
+      else if (b == 0x66)
+        opsize = !opsize, ++opsizes;
+      else if (b == 0x67)
+        adsize = !adsize, ++adsizes;
+      else if (b != 0xF0)
+        break;
     }
     uint8_t op = p[i];
     bool twoByte = op == 0x0F;
@@ -134,7 +155,8 @@ class TOracle {
       // Without the lock prefixes both must still agree (or differ by another rule).
       uint8_t copy[32];
       size_t locks = stripPrefixes(p, copy, [](uint8_t b) { return b == 0xF0; });
-      if (ours(copy).first + locks != len || classify(copy, 16 - locks) == Mismatch) return Mismatch;
+      if (ours(copy).first + locks != len || classify(copy, 16 - locks) == Mismatch)
+        return Mismatch;
       return IllegalLock;
     }
 
@@ -151,7 +173,8 @@ class TOracle {
         if (z.valid && z.mnemonic != "nop" && knownMnemonic(z.mnemonic)) return Mismatch;
         return OutsideSet;
       }
-      if (e.group == GroupNames && !static_cast<const char* const*>(e.extra)[reg][0]) return GroupSlot;
+      if (e.group == GroupNames && !static_cast<const char* const*>(e.extra)[reg][0])
+        return GroupSlot;
       if ((e.group == GroupRecords || e.group == GroupRecordsOps) &&
           !static_cast<const OpcodeEntry*>(e.extra)[reg].mnemonic[0])
         return GroupSlot;
@@ -168,7 +191,8 @@ class TOracle {
         ((!twoByte && (op == 0x8D || op == 0xC4 || op == 0xC5 || op == 0x62)) ||
          (twoByte && (op2 == 0xB2 || op2 == 0xB4 || op2 == 0xB5))))
       return MemoryOnlyRegister;
-    if (!z.valid && !twoByte && (op == 0x8C || op == 0x8E) && (reg >= 6 || (op == 0x8E && reg == 1)))
+    if (!z.valid && !twoByte && (op == 0x8C || op == 0x8E) &&
+        (reg >= 6 || (op == 0x8E && reg == 1)))
       return SegmentRegister;
     return Mismatch;
   }
@@ -182,8 +206,8 @@ class TOracle {
       snprintf(head, sizeof head, "%02X ", p[k]);
       bytes += head;
     }
-    snprintf(head, sizeof head, " ours %zu '%s' peer %s %zu '", len, mnem.c_str(), z.valid ? "ok" : "err",
-             z.length);
+    snprintf(head, sizeof head, " ours %zu '%s' peer %s %zu '", len, mnem.c_str(),
+             z.valid ? "ok" : "err", z.length);
     return bytes + head + z.mnemonic + "'";
   }
 
@@ -195,8 +219,8 @@ class TOracle {
   }
 
   static bool isPrefix(uint8_t b) {
-    return b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x64 || b == 0x65 || b == 0x66 ||
-           b == 0x67 || b == 0xF0 || b == 0xF2 || b == 0xF3;
+    return b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x64 || b == 0x65 ||
+           b == 0x66 || b == 0x67 || b == 0xF0 || b == 0xF2 || b == 0xF3;
   }
 
   // Copies the 16 bytes at p without the prefixes `drop` selects (zero-filled
@@ -230,7 +254,8 @@ class TOracle {
         if (e.group == GroupNames)
           for (int r = 0; r < 8; ++r) out.insert(static_cast<const char* const*>(e.extra)[r]);
         else if (e.group != GroupNone)
-          for (int r = 0; r < 8; ++r) out.insert(static_cast<const OpcodeEntry*>(e.extra)[r].mnemonic);
+          for (int r = 0; r < 8; ++r)
+            out.insert(static_cast<const OpcodeEntry*>(e.extra)[r].mnemonic);
         else
           out.insert(e.mnemonic);
         if (e.sizeKind == SizeTwoNames) out.insert(static_cast<const char*>(e.extra));
@@ -305,7 +330,8 @@ TEST(DecoderOracle, MingwDllCode) {
       if (!(s.characteristics & 0x20000020) || s.rawOffset >= size) continue;  // code or executable
       code = true;
       // The buffer has 16 zero bytes behind the file, as much as the decoder may read.
-      for (size_t pos = s.rawOffset; pos < std::min<size_t>(size_t(s.rawOffset) + s.rawSize, size);) {
+      for (size_t pos = s.rawOffset;
+           pos < std::min<size_t>(size_t(s.rawOffset) + s.rawSize, size);) {
         const uint8_t* at = image.bytes() + pos;
         tally.add(oracle, at, std::min<size_t>(16, size - pos));
         ++instructions;

@@ -16,14 +16,15 @@ struct TGolden {
   size_t length;
 };
 
-void checkTable(const std::vector<TGolden>& table, bool code16, uint32_t offset = 0, uint32_t bias = 0,
-                const TFixedRegView* fixed = nullptr) {
+void checkTable(const std::vector<TGolden>& table, bool code16, uint32_t offset = 0,
+                uint32_t bias = 0, const TFixedRegView* fixed = nullptr) {
   for (const TGolden& g : table) {
     auto bytes = hexBytes(g.bytes);
     TDecoded d = decodeAt(bytes, DecodePlain, code16, offset, bias, fixed);
     EXPECT_EQ(d.text, g.text) << g.bytes;
     EXPECT_EQ(d.length, g.length) << g.bytes;
-    EXPECT_EQ(decodeAt(bytes, DecodeLength, code16, offset, bias, fixed).length, g.length) << g.bytes;
+    EXPECT_EQ(decodeAt(bytes, DecodeLength, code16, offset, bias, fixed).length, g.length)
+        << g.bytes;
     // Listing mode without annotator prints the same text.
     EXPECT_EQ(decodeAt(bytes, DecodeListing, code16, offset, bias, fixed).text, g.text) << g.bytes;
     size_t length;
@@ -42,7 +43,7 @@ const std::vector<TGolden> kBasic32 = {
     {"D4 0A", "aam   ", 2},
     {"D4 08", "db    D4", 1},
     {"D6", "db    D6", 1},
-    {"0F 05", "db    0F", 1},   // missing entry in a present row
+    {"0F 05", "db    0F", 1},     // missing entry in a present row
     {"0F 10 C0", "db    0F", 1},  // missing row
     {"0F 31", "rdtsc ", 2},
     {"0F B0 0B", "cmpxchg byte ptr [ebx],cl", 3},
@@ -72,7 +73,7 @@ const std::vector<TGolden> kPrefixes32 = {
     {"26 2E 8B 00", "mov   eax,dword ptr cs:[eax]", 4},  // last override wins
     {"F0 01 08", "lock  add dword ptr [eax],ecx", 3},
     {"F0 F0 90", "lock  lock  nop ", 3},
-    {"F0 2E 90", "db    F0", 1},  // the undefined line replaces printed prefix texts
+    {"F0 2E 90", "db    F0", 1},       // the undefined line replaces printed prefix texts
     {"2E 8B C0", "mov   eax,eax", 3},  // a ModRM operand takes the override even as register
     {"2E B8 01 00 00 00", "db    2E", 1},
     {"F3 D9 E8", "repz  fld1", 3},
@@ -268,7 +269,8 @@ TEST(DecoderGolden, BranchTargets) {
     TDecoded d = decodeAt(hexBytes(c.bytes), DecodePlain, c.code16, c.offset, c.offset - c.shown);
     EXPECT_EQ(d.text, c.text) << c.bytes;
     size_t length;
-    expectBranchLike(branchAt(hexBytes(c.bytes), c.code16, c.offset, c.offset - c.shown, length), c.text);
+    expectBranchLike(branchAt(hexBytes(c.bytes), c.code16, c.offset, c.offset - c.shown, length),
+                     c.text);
     EXPECT_EQ(length, d.length) << c.bytes;
   }
 }
@@ -292,7 +294,7 @@ TEST(DecoderGolden, FixedRegisters) {
               {"8B 43 F0", "mov   eax,dword ptr [{1}00402FF0]", 3},
               {"89 03", "mov   dword ptr [{1}00403000],eax", 2},  // folding ignores the position
               {"53", "push  {1}00403000", 1},
-              {"66 53", "push  bx", 2},  // word register not fixed
+              {"66 53", "push  bx", 2},                      // word register not fixed
               {"67 8B 07", "mov   eax,dword ptr [bx]", 3}},  // no folding with 16-bit addressing
              false, 0, 0, &ebx);
 
@@ -317,8 +319,9 @@ TEST(DecoderGolden, FixedRegisters) {
               {"AA", "stosb es:[9ABC]", 1}},
              true, 0, 0, &parts);
   TFixedRegView edi = viewWith({{7, 0x500000}, {6, 0x600000}});
-  checkTable({{"AB", "stosd es:[{1}00500000]", 1}, {"A5", "movsd es:[{1}00500000],[{1}00600000]", 1}}, false, 0,
-             0, &edi);
+  checkTable({{"AB", "stosd es:[{1}00500000]", 1},
+              {"A5", "movsd es:[{1}00500000],[{1}00600000]", 1}},
+             false, 0, 0, &edi);
 }
 
 // Records the annotation requests and answers with a short visible text.
@@ -422,15 +425,16 @@ TEST(DecoderOutput, AppendsBehindExistingTextAndCuts) {
   EXPECT_EQ(run("ABCDEFGHIJ", "90", 5).first, "ABCD");  // already full: cut to capacity - 1
   // Length does not depend on the room for text; length-only mode leaves the output alone.
   EXPECT_EQ(run("", "8B 84 C8 00 01 00 00", 3).second, 7u);
-  EXPECT_EQ(run("keep", "8B 45 08", 8, DecodeLength), std::make_pair(std::string("keep"), size_t(3)));
+  EXPECT_EQ(run("keep", "8B 45 08", 8, DecodeLength),
+            std::make_pair(std::string("keep"), size_t(3)));
 }
 
 // Every golden instruction is decoded with its last byte at the end of a
 // readable page: the decoder must not touch the next (inaccessible) page.
 TEST(DecoderGolden, ReadsNoByteBeyondTheInstruction) {
   long page = sysconf(_SC_PAGESIZE);
-  auto* mem = static_cast<uint8_t*>(mmap(nullptr, size_t(page) * 2, PROT_READ | PROT_WRITE,
-                                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  auto* mem = static_cast<uint8_t*>(
+      mmap(nullptr, size_t(page) * 2, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
   ASSERT_NE(mem, MAP_FAILED);
   ASSERT_EQ(mprotect(mem + page, size_t(page), PROT_NONE), 0);
   for (const auto* table : {&kBasic32, &kPrefixes32, &kOperands32, &kFpu, &kSixteen}) {
@@ -441,7 +445,8 @@ TEST(DecoderGolden, ReadsNoByteBeyondTheInstruction) {
       for (DecodeMode mode : {DecodeLength, DecodeListing, DecodePlain}) {
         const uint8_t* cursor = at;
         char out[200] = "";
-        decodeInstruction(cursor, mode, mem, 0, out, sizeof out, table == &kSixteen, nullptr, nullptr);
+        decodeInstruction(cursor, mode, mem, 0, out, sizeof out, table == &kSixteen, nullptr,
+                          nullptr);
         EXPECT_EQ(size_t(cursor - at), g.length) << g.bytes;
       }
     }

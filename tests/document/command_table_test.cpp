@@ -20,9 +20,12 @@ std::string layoutText(TPlace place, const TConditions& facts) {
   std::string out;
   for (const TLayoutItem& item : commandLayout(place, facts)) {
     if (!out.empty()) out += ' ';
-    if (item.kind == TLayoutItem::Separator) out += '|';
-    else if (item.kind == TLayoutItem::Submenu) out += std::string("[") + item.text + "]";
-    else out += std::to_string(item.id);
+    if (item.kind == TLayoutItem::Separator)
+      out += '|';
+    else if (item.kind == TLayoutItem::Submenu)
+      out += std::string("[") + item.text + "]";
+    else
+      out += std::to_string(item.id);
   }
   return out;
 }
@@ -35,17 +38,16 @@ TConditions facts(std::initializer_list<TWhen> hold) {
 
 TEST(CommandTable, EveryPlaceInItsOrder) {
   const TConditions none;
-  const TConditions all = facts({TWhen::PeFile, TWhen::Exports, TWhen::Imports, TWhen::MenuResources,
-                                 TWhen::StringResources, TWhen::UndoAvailable, TWhen::RedoAvailable,
-                                 TWhen::Relocations});
+  const TConditions all = facts({TWhen::PeFile, TWhen::Exports, TWhen::Imports,
+                                 TWhen::MenuResources, TWhen::StringResources, TWhen::UndoAvailable,
+                                 TWhen::RedoAvailable, TWhen::Relocations});
   struct Case {
     TPlace place;
     TConditions facts;
     const char* layout;
   } cases[] = {
       {TPlace::MenuBar, none, "[&File] [&View] 120 125 [&Tracing]"},
-      {TPlace::MenuBar, all,
-       "[&File] [&View] 120 125 [&Tracing] 130 155 156 [&Resources] 185 186"},
+      {TPlace::MenuBar, all, "[&File] [&View] 120 125 [&Tracing] 130 155 156 [&Resources] 185 186"},
       {TPlace::MenuBar, facts({TWhen::StringResources, TWhen::RedoAvailable}),
        "[&File] [&View] 120 125 [&Tracing] [&Resources] 186"},
       {TPlace::ResourcesMenu, facts({TWhen::StringResources}), "162"},
@@ -61,7 +63,8 @@ TEST(CommandTable, EveryPlaceInItsOrder) {
       {TPlace::BytePopup, none, "196 138 | 197 | 194 195 | 191"},
       {TPlace::BytePopup, facts({TWhen::PeFile}),
        "196 138 | 197 198 199 | 194 19002 19003 | 195 19004 19005 | 191"},
-      {TPlace::BytePopup, facts({TWhen::Relocations}), "196 138 | 197 | 194 195 | 19007 19006 | 191"},
+      {TPlace::BytePopup, facts({TWhen::Relocations}),
+       "196 138 | 197 | 194 195 | 19007 19006 | 191"},
       {TPlace::HotspotPopup, none, "139 | 192 193 | 194 195 | 191"},
   };
   for (const Case& c : cases) EXPECT_EQ(layoutText(c.place, c.facts), c.layout);
@@ -76,19 +79,26 @@ TEST(CommandTable, FrameKeys) {
     bool control;
     int id;
   } cases[] = {
-      {"F5", false, CM_TRACE_CONTINUOUS}, {"F8", true, CM_TRACE_STEP}, {"F11", false, CM_FIXED_REGS},
-      {"F12", false, CM_VISUALIZE},       {"F", true, CM_SEARCH},      {"G", true, CM_GOTO},
-      {"G", false, CM_NONE},              {"Space", false, CM_NONE},   {"", true, CM_NONE},
+      {"F5", false, CM_TRACE_CONTINUOUS},
+      {"F8", true, CM_TRACE_STEP},
+      {"F11", false, CM_FIXED_REGS},
+      {"F12", false, CM_VISUALIZE},
+      {"F", true, CM_SEARCH},
+      {"G", true, CM_GOTO},
+      {"G", false, CM_NONE},
+      {"Space", false, CM_NONE},
+      {"", true, CM_NONE},
   };
-  for (const Case& c : cases) EXPECT_EQ(commandForKey(c.key, c.control), c.id) << c.key << c.control;
+  for (const Case& c : cases)
+    EXPECT_EQ(commandForKey(c.key, c.control), c.id) << c.key << c.control;
 }
 
 TEST(CommandTable, ItemsFollowTheLoadedFile) {
   struct Case {
     const char* file;
-    std::vector<int> tools;    // the file's tool windows offered
-    const char* firstCallback; // text of the first TLS item
-    bool programOffsets;       // "Show &programm offsets" enabled
+    std::vector<int> tools;     // the file's tool windows offered
+    const char* firstCallback;  // text of the first TLS item
+    bool programOffsets;        // "Show &programm offsets" enabled
   } cases[] = {
       {"gui.exe", {130, 156, 161, 162}, "Callback 1 (:004011E3)", true},
       {"fixdll.dll", {130, 155, 156}, "Callback 1", true},

@@ -23,7 +23,8 @@ struct TWorkerEvents : TDocumentObserver {
 TEST(Workers, ScanAndMapLoadBesideEdits) {
   TempDir dir;
   std::string map = "  Address   Publics by Value\n\n";
-  for (int i = 0; i < 20000; ++i) map += " 0001:" + std::to_string(10000000 + i) + "  sym" + std::to_string(i) + "\n";
+  for (int i = 0; i < 20000; ++i)
+    map += " 0001:" + std::to_string(10000000 + i) + "  sym" + std::to_string(i) + "\n";
   writeFile(dir.file("big.map"), std::vector<uint8_t>(map.begin(), map.end()));
 
   RecordingHost host;
@@ -48,11 +49,13 @@ TEST(Workers, ScanAndMapLoadBesideEdits) {
   doc.workers().stopSymbolLoaders();
   EXPECT_FALSE(doc.workers().scanning());
   EXPECT_FALSE(doc.workers().symbolLoaderRunning());
-  for (auto kind : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
+  for (auto kind :
+       {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
     EXPECT_FALSE(doc.stores().locks.isLocked(kind));
   EXPECT_GT(doc.stores().jumpCalls.count(), 0u);
   unsigned allKinds = 0;
-  for (auto kind : {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
+  for (auto kind :
+       {TRefStoreKind::JumpCall, TRefStoreKind::Import, TRefStoreKind::String, TRefStoreKind::Menu})
     allKinds |= 1u << unsigned(kind);
   EXPECT_EQ(events.filledKinds.load(), allKinds);
   EXPECT_EQ(events.symbolLoads.load(), 1);

@@ -36,7 +36,8 @@ TEST(ChangeMemory, InvalidCallsChangeNothing) {
   } cases[] = {{15, b, 2}, {16, b, 1}, {0, nullptr, 1}, {0, b, 0}, {0xFFFFFFFF, b, 2}};
   for (const auto& c : cases) d.doc.ChangeMemory(c.offset, c.src, c.count);
   ASSERT_EQ(d.host.messages.size(), std::size(cases));
-  for (const auto& line : d.host.messageLines()) EXPECT_EQ(line, "Warning!: Invalid ChangeMemory() call");
+  for (const auto& line : d.host.messageLines())
+    EXPECT_EQ(line, "Warning!: Invalid ChangeMemory() call");
   EXPECT_FALSE(d.doc.fileChanged());
   EXPECT_FALSE(d.doc.undoAvailable());
   d.doc.ChangeMemory(14, b, 2);  // the last two bytes are fine
@@ -137,7 +138,8 @@ TEST(Typing, TextModeAndCodeListing) {
   d.doc.edit() = TEditState{2};
   d.doc.view().cursor = 1;
   d.doc.view().nibble = 0;
-  for (uint8_t c : {uint8_t('A'), uint8_t(8), uint8_t(9), uint8_t('z'), uint8_t('!')}) d.doc.typeCharacter(c);
+  for (uint8_t c : {uint8_t('A'), uint8_t(8), uint8_t(9), uint8_t('z'), uint8_t('!')})
+    d.doc.typeCharacter(c);
   EXPECT_EQ(d.at(1), 'A');
   EXPECT_EQ(d.at(2), '!');  // the last byte is overwritten in place
   EXPECT_EQ(d.doc.view().cursor, 2u);
@@ -179,7 +181,8 @@ TEST(ChangeListeners, SeeTheUndoStateAfterTheStep) {
   Doc d;
   d.change(3, {1});
   std::vector<std::pair<bool, bool>> seen;
-  d.doc.addChangeListener([&](uint32_t) { seen.emplace_back(d.doc.undoAvailable(), d.doc.redoAvailable()); });
+  d.doc.addChangeListener(
+      [&](uint32_t) { seen.emplace_back(d.doc.undoAvailable(), d.doc.redoAvailable()); });
   d.doc.undo();
   d.doc.redo();
   EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, true}, {true, false}}));

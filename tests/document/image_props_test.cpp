@@ -43,8 +43,8 @@ uint32_t checkedBits(const TImagePropsModel& m) {
 }
 
 std::vector<std::string> sectionFields(const TImagePropsModel& m) {
-  return {m.fieldText(IPC_VIRTUAL_SIZE), m.fieldText(IPC_VIRTUAL_ADDRESS), m.fieldText(IPC_RAW_SIZE),
-          m.fieldText(IPC_RAW_OFFSET)};
+  return {m.fieldText(IPC_VIRTUAL_SIZE), m.fieldText(IPC_VIRTUAL_ADDRESS),
+          m.fieldText(IPC_RAW_SIZE), m.fieldText(IPC_RAW_OFFSET)};
 }
 
 // Three sections; the table starts at 0x178.
@@ -64,14 +64,21 @@ TEST(ImageProps, HeaderFieldsAndSectionListOfTheFixtures) {
     std::vector<std::string> first;  // 257..260 of section 0
     uint32_t firstFlags;
   } cases[] = {
-      {"gui.exe", {"7", "1225", "400000", "1000", "200", "10"},
-       {".text", ".data", ".rdata", ".idata", ".tls", ".rsrc", ".reloc"}, {"458", "1000", "600", "400"},
+      {"gui.exe",
+       {"7", "1225", "400000", "1000", "200", "10"},
+       {".text", ".data", ".rdata", ".idata", ".tls", ".rsrc", ".reloc"},
+       {"458", "1000", "600", "400"},
        0x60000020},
-      {"fixdll.dll", {"6", "1000", "10000000", "1000", "200", "10"},
-       {".text", ".rdata", ".bss", ".edata", ".idata", ".reloc"}, {"6C", "1000", "200", "400"},
+      {"fixdll.dll",
+       {"6", "1000", "10000000", "1000", "200", "10"},
+       {".text", ".rdata", ".bss", ".edata", ".idata", ".reloc"},
+       {"6C", "1000", "200", "400"},
        0x60000020},
-      {"tiny.exe", {"2", "1000", "400000", "1000", "200", "10"}, {".text", ".data"},
-       {"11", "1000", "200", "200"}, 0x60000020},
+      {"tiny.exe",
+       {"2", "1000", "400000", "1000", "200", "10"},
+       {".text", ".data"},
+       {"11", "1000", "200", "200"},
+       0x60000020},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -134,12 +141,20 @@ TEST(ImageProps, ApplyWritesOnlyChangedFlagBitsAsOneUndoableChange) {
       {"no change", 0x42000040, {}, 0x42000040},
       {"Readable off", 0x42000040, {{IPC_FLAG_READABLE, false}}, 0x02000040},
       {"Writeable on", 0x60000020, {{IPC_FLAG_WRITEABLE, true}}, 0xE0000020},
-      {"on and off again", 0x60000020, {{IPC_FLAG_WRITEABLE, true}, {IPC_FLAG_WRITEABLE, false}},
+      {"on and off again",
+       0x60000020,
+       {{IPC_FLAG_WRITEABLE, true}, {IPC_FLAG_WRITEABLE, false}},
        0x60000020},
       {"checked box checked", 0x60000020, {{IPC_FLAG_CODE, true}}, 0x60000020},
-      {"all off", 0xFFFFFFFF, {{IPC_FLAG_CODE, false}, {IPC_FLAG_EXECUTABLE, false},
-        {IPC_FLAG_INIT_DATA, false}, {IPC_FLAG_READABLE, false}, {IPC_FLAG_UNINIT_DATA, false},
-        {IPC_FLAG_WRITEABLE, false}}, 0x1FFFFF1F},
+      {"all off",
+       0xFFFFFFFF,
+       {{IPC_FLAG_CODE, false},
+        {IPC_FLAG_EXECUTABLE, false},
+        {IPC_FLAG_INIT_DATA, false},
+        {IPC_FLAG_READABLE, false},
+        {IPC_FLAG_UNINIT_DATA, false},
+        {IPC_FLAG_WRITEABLE, false}},
+       0x1FFFFF1F},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -295,11 +310,13 @@ TEST(ImageProps, NotAPortableExecutable) {
       {"one byte", {'M'}, false},
       {"empty", {}, false},
       {"121 bytes", std::vector<uint8_t>(121, 0), false},
-      {"file shorter than the headers", [] {  // size - 120 is negative, not a huge limit
+      {"file shorter than the headers",
+       [] {  // size - 120 is negative, not a huge limit
          std::vector<uint8_t> f(0x40, 0);
          f[0] = 'M', f[1] = 'Z', f[4] = 'P', f[5] = 'E', f[0x3C] = 4;
          return f;
-       }(), false},
+       }(),
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -309,7 +326,8 @@ TEST(ImageProps, NotAPortableExecutable) {
     EXPECT_EQ(m.headersValid(), c.valid);
     EXPECT_EQ(m.title(), c.valid ? "Image properties" : "Not a portable executable!");
     if (c.valid) continue;
-    for (int id = IPC_NUM_SECTIONS; id <= IPC_RAW_OFFSET; ++id) EXPECT_EQ(m.fieldText(id), "") << id;
+    for (int id = IPC_NUM_SECTIONS; id <= IPC_RAW_OFFSET; ++id)
+      EXPECT_EQ(m.fieldText(id), "") << id;
     EXPECT_TRUE(m.sections().empty());
     EXPECT_FALSE(m.apply());
     EXPECT_FALSE(m.gotoSection());
@@ -327,10 +345,10 @@ TEST(ImageProps, GotoSectionRecordsHistoryAndChoosesTheView) {
     uint32_t top;
     bool hexDump;
   } cases[] = {
-      {"gui.exe", 0, 0x400, false},   // .text, code bit: 32-bit code
-      {"gui.exe", 1, 0xA00, true},    // .data
-      {"gui.exe", 6, 0x1A00, true},   // .reloc
-      {"fixdll.dll", 2, 0x0, true},   // .bss: no raw data, PointerToRawData 0
+      {"gui.exe", 0, 0x400, false},  // .text, code bit: 32-bit code
+      {"gui.exe", 1, 0xA00, true},   // .data
+      {"gui.exe", 6, 0x1A00, true},  // .reloc
+      {"fixdll.dll", 2, 0x0, true},  // .bss: no raw data, PointerToRawData 0
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.file << " " << c.section);
@@ -362,8 +380,8 @@ TEST(ImageProps, RefreshFollowsChangesBeforeTheTableEnd) {
   struct Case {
     uint32_t offset;
     bool refreshes;
-  } cases[] = {{0x0, true}, {0x3C, true}, {0x178, true}, {0x28F, true}, {0x290, false},
-               {0x400, false}};
+  } cases[] = {{0x0, true},   {0x3C, true},   {0x178, true},
+               {0x28F, true}, {0x290, false}, {0x400, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.offset);
     TLoaded l("gui.exe");

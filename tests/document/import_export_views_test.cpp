@@ -56,13 +56,14 @@ TEST(ExportsView, LinesAddressesAndGoThere) {
   ASSERT_EQ(view.lines().size(), 6u);
   std::vector<std::string> names;
   for (const auto& l : view.lines()) names.push_back(l.text);
-  EXPECT_EQ(names, (std::vector<std::string>{"FixAdd", "FixScale", "FixSub", "FixVersion", "FwdTick",
-                                             "ORD: 0003"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"FixAdd", "FixScale", "FixSub", "FixVersion",
+                                             "FwdTick", "ORD: 0003"}));
   const uint32_t fixAdd = view.lines()[0].data;
   EXPECT_EQ(view.addressText(o.doc, 0, false), wsString("%.8X", fixAdd));
   EXPECT_EQ(view.addressText(o.doc, 0, true), ":1000102A");
   view.goThere(o.doc, -1);
-  EXPECT_EQ(o.host.messageLines(), std::vector<std::string>{"No funcion selected!: Please select an item first!"});
+  EXPECT_EQ(o.host.messageLines(),
+            std::vector<std::string>{"No funcion selected!: Please select an item first!"});
   view.goThere(o.doc, 0);
   EXPECT_EQ(o.doc.view().topOffset, fixAdd);
   EXPECT_EQ(o.doc.history().getReturn(0).kind, uint32_t(RK_EXPORT));

@@ -6,8 +6,8 @@
 #include "document/document.h"
 #include "document/resource_views.h"
 #include "support/fixtures.h"
-#include "support/pe_builder.h"
 #include "support/opened_document.h"
+#include "support/pe_builder.h"
 
 namespace {
 
@@ -42,12 +42,16 @@ TEST(MenuResources, ListAndRenderedBlock) {
 
   view.select(o.doc, 1);
   const std::string& t = view.shown().text;
-  EXPECT_EQ(t.rfind("101 MENU\r\n{\r\n POPUP \"&File\"\r\n {\r\n  MENUITEM \"&New\", 200 // = 0x00C8\r\n", 0), 0u);
-  for (const char* line : {"  MENUITEM \"Save &as...\", 202, GRAYED // = 0x00CA\r\n",
-                           "  MENUITEM SEPARATOR // = 0x0000\r\n",
-                           "   POPUP \"&More\"\r\n   {\r\n    MENUITEM \"&Clear list\", 212 // = 0x00D4\r\n   }\r\n  }\r\n",
-                           "  MENUITEM \"&Status bar\", 301, GRAYED, CHECKED // = 0x012D\r\n",
-                           " POPUP \"&Help\", HELP\r\n"})
+  EXPECT_EQ(
+      t.rfind("101 MENU\r\n{\r\n POPUP \"&File\"\r\n {\r\n  MENUITEM \"&New\", 200 // = 0x00C8\r\n",
+              0),
+      0u);
+  for (const char* line :
+       {"  MENUITEM \"Save &as...\", 202, GRAYED // = 0x00CA\r\n",
+        "  MENUITEM SEPARATOR // = 0x0000\r\n",
+        "   POPUP \"&More\"\r\n   {\r\n    MENUITEM \"&Clear list\", 212 // = 0x00D4\r\n   }\r\n  }\r\n",
+        "  MENUITEM \"&Status bar\", 301, GRAYED, CHECKED // = 0x012D\r\n",
+        " POPUP \"&Help\", HELP\r\n"})
     EXPECT_NE(t.find(line), std::string::npos) << line;
   EXPECT_EQ(t.substr(t.size() - 7), " }\r\n}\r\n");
   // One table entry per written line.
@@ -65,9 +69,12 @@ TEST(MenuResources, ReferenceLinesForTheCaretLine) {
   store.add(std::move(ref));
   EXPECT_EQ(texts(view.referencesForLine(o.doc, 4, store, false)),
             (std::vector<std::string>{" 00000500  -  :00401100", " 00000630  -  :00401230"}));
-  EXPECT_EQ(texts(view.referencesForLine(o.doc, 4, store, true)), std::vector<std::string>{"Still scanning..."});
-  EXPECT_EQ(texts(view.referencesForLine(o.doc, 2, store, false)), std::vector<std::string>{"No menu item!"});
-  EXPECT_EQ(texts(view.referencesForLine(o.doc, 5, store, false)), std::vector<std::string>{"No references found!"});
+  EXPECT_EQ(texts(view.referencesForLine(o.doc, 4, store, true)),
+            std::vector<std::string>{"Still scanning..."});
+  EXPECT_EQ(texts(view.referencesForLine(o.doc, 2, store, false)),
+            std::vector<std::string>{"No menu item!"});
+  EXPECT_EQ(texts(view.referencesForLine(o.doc, 5, store, false)),
+            std::vector<std::string>{"No references found!"});
   EXPECT_TRUE(view.referencesForLine(o.doc, 99, store, false).empty());
 
   followResourceReference(o.doc, 0x630, RK_MENU);
@@ -103,7 +110,8 @@ TEST(StringResources, ListFilterReferencesAndSearch) {
   EXPECT_EQ(view.references(o.doc, store, false).size(), 3u);
   view.noArithmetic = true;
   view.noBitwise = true;
-  EXPECT_EQ(texts(view.references(o.doc, store, false)), std::vector<std::string>{" 00000700  -  :00401300"});
+  EXPECT_EQ(texts(view.references(o.doc, store, false)),
+            std::vector<std::string>{" 00000700  -  :00401300"});
 
   view.onlyReferenced = false;
   view.open(o.doc, store, false);

@@ -13,8 +13,8 @@
 
 #include "base/le_read.h"
 #include "document/document.h"
-#include "image/file_save.h"
 #include "fixtures/src/tally.h"
+#include "image/file_save.h"
 #include "support/fixtures.h"
 #include "support/mingw_files.h"
 #include "support/pe_builder.h"
@@ -108,7 +108,8 @@ TEST(SaveFile, FailuresLeaveTheFileOnDiskIntact) {
   RecordingHost none;
   TDocument empty(none);
   EXPECT_FALSE(empty.SaveFile());
-  EXPECT_EQ(none.messageLines(), std::vector<std::string>{"File's not opened ;): What shall I save???"});
+  EXPECT_EQ(none.messageLines(),
+            std::vector<std::string>{"File's not opened ;): What shall I save???"});
 }
 
 TEST(SaveFile, KeepsPermissions) {
@@ -171,7 +172,8 @@ TEST(EnlargedSave, LayoutOfTheCopy) {
   }
   // .data's bytes, then 0x1200 zeros, then .rdata moved up by 0x1200.
   EXPECT_TRUE(std::equal(orig.begin() + 0x600, orig.begin() + 0x800, copy.begin() + 0x600));
-  EXPECT_TRUE(std::all_of(copy.begin() + 0x800, copy.begin() + 0x1A00, [](uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(
+      std::all_of(copy.begin() + 0x800, copy.begin() + 0x1A00, [](uint8_t b) { return b == 0; }));
   EXPECT_TRUE(std::equal(orig.begin() + 0x800, orig.end(), copy.begin() + 0x1A00));
 }
 
@@ -233,7 +235,8 @@ void expectValidEnlargedCopy(const std::vector<uint8_t>& orig, const std::vector
   ASSERT_EQ(after.sections.size(), before.sections.size());
   const uint32_t p = before.peOffset;
   EXPECT_TRUE(std::equal(orig.begin(), orig.begin() + p + 12, copy.begin()));
-  EXPECT_TRUE(std::equal(orig.begin() + p + 16, orig.begin() + before.table, copy.begin() + p + 16));
+  EXPECT_TRUE(
+      std::equal(orig.begin() + p + 16, orig.begin() + before.table, copy.begin() + p + 16));
   std::vector<std::pair<uint64_t, uint64_t>> placed;
   uint64_t dataEnd = 0, grown = 0;
   for (const auto& old : before.sections) {
@@ -242,7 +245,8 @@ void expectValidEnlargedCopy(const std::vector<uint8_t>& orig, const std::vector
                             [&](const auto& n) { return n.name == old.name && n.rva == old.rva; });
     ASSERT_NE(now, after.sections.end());
     EXPECT_EQ(now->virtualSize, old.virtualSize);
-    const uint64_t rounded = (uint64_t(old.virtualSize) + before.align - 1) / before.align * before.align;
+    const uint64_t rounded = (uint64_t(old.virtualSize) + before.align - 1) / before.align *
+                             before.align;
     EXPECT_GE(now->rawSize, std::max<uint64_t>(old.rawSize, rounded));
     ASSERT_LE(uint64_t(now->rawOffset) + now->rawSize, copy.size());
     const uint32_t kept = old.rawSize;
@@ -274,8 +278,9 @@ void expectValidEnlargedCopy(const std::vector<uint8_t>& orig, const std::vector
 // Sections as (name, RVA, virtual size, raw size), raw data one after the
 // other from 0x400 (file alignment 0x200); raw size 0 makes an
 // uninitialised-data section (raw offset 0). `extra` bytes end the file.
-std::vector<uint8_t> shaped(std::initializer_list<std::tuple<const char*, uint32_t, uint32_t, uint32_t>> sections,
-                            size_t extra = 0, uint32_t gapAfterFirst = 0) {
+std::vector<uint8_t> shaped(
+    std::initializer_list<std::tuple<const char*, uint32_t, uint32_t, uint32_t>> sections,
+    size_t extra = 0, uint32_t gapAfterFirst = 0) {
   TPeBuilder b;
   for (const auto& [name, rva, virtualSize, rawSize] : sections) {
     b.addSection(name, rva, virtualSize, rawSize, rawSize ? 0x60000020 : 0xC0000080);
@@ -292,16 +297,20 @@ TEST(EnlargedSave, CopiesAreValidPeFiles) {
     const char* what;
     std::vector<uint8_t> file;
   } cases[] = {
-      {".bss first by RVA",
-       shaped({{".text", 0x2000, 0x100, 0x200}, {".bss", 0x1000, 0x234, 0}, {".data", 0x3000, 0x1234, 0x200}})},
-      {".bss in the middle",
-       shaped({{".text", 0x1000, 0x100, 0x200}, {".bss", 0x2000, 0x234, 0}, {".data", 0x3000, 0x1234, 0x200}})},
-      {".bss last, an overlay behind",
-       shaped({{".text", 0x1000, 0x100, 0x200}, {".data", 0x2000, 0x1234, 0x200}, {".bss", 0x4000, 0x10, 0}},
-              0x300)},
-      {"two .bss in a row, table out of RVA order",
-       shaped({{".bss2", 0x3000, 0x10, 0}, {".text", 0x1000, 0x100, 0x200}, {".bss", 0x2000, 0x800, 0},
-               {".rsrc", 0x4000, 0x80, 0x200}})},
+      {".bss first by RVA", shaped({{".text", 0x2000, 0x100, 0x200},
+                                    {".bss", 0x1000, 0x234, 0},
+                                    {".data", 0x3000, 0x1234, 0x200}})},
+      {".bss in the middle", shaped({{".text", 0x1000, 0x100, 0x200},
+                                     {".bss", 0x2000, 0x234, 0},
+                                     {".data", 0x3000, 0x1234, 0x200}})},
+      {".bss last, an overlay behind", shaped({{".text", 0x1000, 0x100, 0x200},
+                                               {".data", 0x2000, 0x1234, 0x200},
+                                               {".bss", 0x4000, 0x10, 0}},
+                                              0x300)},
+      {"two .bss in a row, table out of RVA order", shaped({{".bss2", 0x3000, 0x10, 0},
+                                                            {".text", 0x1000, 0x100, 0x200},
+                                                            {".bss", 0x2000, 0x800, 0},
+                                                            {".rsrc", 0x4000, 0x80, 0x200}})},
       {"no raw data at all", shaped({{".bss", 0x1000, 0x20, 0}, {".tls", 0x2000, 0x8, 0}})},
       {"no sections, an overlay", shaped({}, 0x300)},
       {"an enlarged last section, an overlay behind",
@@ -330,7 +339,8 @@ TEST(EnlargedSave, MingwFilesWithBss) {
     const auto orig = readFile(file);
     TRawPe before;
     ASSERT_TRUE(readRawPe(orig, before));
-    if (std::none_of(before.sections.begin(), before.sections.end(), [](const auto& s) { return !s.rawSize; }))
+    if (std::none_of(before.sections.begin(), before.sections.end(),
+                     [](const auto& s) { return !s.rawSize; }))
       continue;
     ++withBss;
     TempDir dir;
@@ -411,7 +421,8 @@ TEST(EnlargedSave, RefusalsAndTheirMessages) {
     std::vector<uint8_t> file;
     std::string line;
   } cases[] = {
-      {"not PE", std::vector<uint8_t>(600, 0x90), "Not a PE file!: This only works with PE files, yet!"},
+      {"not PE", std::vector<uint8_t>(600, 0x90),
+       "Not a PE file!: This only works with PE files, yet!"},
       {"zero alignment", withFileAlignment(enlargeable().build(), 0),
        "TDWin::SaveFileAsSecEnlarged(): File align is zero: File align may not be zero!"},
       {"raw data inside the section table", withFileAlignment(intoTable.build(), 0x200),

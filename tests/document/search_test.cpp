@@ -26,16 +26,21 @@ struct TSearchDoc {
   TDocument doc{host};
 };
 
-std::vector<uint8_t> bytesWith(uint32_t size, std::initializer_list<std::pair<uint32_t, const char*>> at) {
+std::vector<uint8_t> bytesWith(uint32_t size,
+                               std::initializer_list<std::pair<uint32_t, const char*>> at) {
   std::vector<uint8_t> b(size, 0x90);
   for (auto& [offset, text] : at) std::memcpy(b.data() + offset, text, std::strlen(text));
   return b;
 }
 
-const char* const kForwardQ = "Reached end of file: Didn't find it!\nDo you want to continue the search at the begining of the file?";
-const char* const kForwardExactQ = "Reached end of file: Didn't find the it!\nDo you want to continue the search at the begining of the file?";
-const char* const kBackwardQ = "Reached begining of file: Didn't find it!\nDo you want to continue the search at the end of the file?";
-const char* const kBackwardExactQ = "Reached begining of file: Didn't find the it!\nDo you want to continue the search at the end of the file?";
+const char* const kForwardQ =
+    "Reached end of file: Didn't find it!\nDo you want to continue the search at the begining of the file?";
+const char* const kForwardExactQ =
+    "Reached end of file: Didn't find the it!\nDo you want to continue the search at the begining of the file?";
+const char* const kBackwardQ =
+    "Reached begining of file: Didn't find it!\nDo you want to continue the search at the end of the file?";
+const char* const kBackwardExactQ =
+    "Reached begining of file: Didn't find the it!\nDo you want to continue the search at the end of the file?";
 const char* const kScanned = "Whole file scanned: Didn't find it!";
 
 TEST(Search, OnePressFromTheTop) {
@@ -54,23 +59,88 @@ TEST(Search, OnePressFromTheTop) {
   } cases[] = {
       {"start itself is skipped", "mz", ST_ASCII, false, false, 0, 0, {}, 0x40, {}},
       {"case-insensitive finds lower case", "MZ", ST_ASCII, false, false, 0x40, 0, {}, 0x80, {}},
-      {"case-sensitive skips lower case", "MZ", ST_ASCII, true, false, 0x40, 0, {MsgAnswer::No},
-       SEARCH_NONE, {kForwardExactQ}},
+      {"case-sensitive skips lower case",
+       "MZ",
+       ST_ASCII,
+       true,
+       false,
+       0x40,
+       0,
+       {MsgAnswer::No},
+       SEARCH_NONE,
+       {kForwardExactQ}},
       {"wrap then MZ at 0", "mz", ST_ASCII, false, false, 0x80, 0, {MsgAnswer::Yes}, 0, {kForwardQ}},
-      {"numbers wrap with the exact wording", "5A4D", ST_HEX, false, false, 0x40, 0,
-       {MsgAnswer::Yes}, 0, {kForwardExactQ}},
-      {"wrap refused", "mz", ST_ASCII, false, false, 0x80, 0, {MsgAnswer::No}, SEARCH_NONE, {kForwardQ}},
-      {"nothing after the wrap either", "oxu", ST_ASCII, false, false, 0, 0, {MsgAnswer::Yes},
-       SEARCH_NONE, {kForwardQ, kScanned}},
+      {"numbers wrap with the exact wording",
+       "5A4D",
+       ST_HEX,
+       false,
+       false,
+       0x40,
+       0,
+       {MsgAnswer::Yes},
+       0,
+       {kForwardExactQ}},
+      {"wrap refused",
+       "mz",
+       ST_ASCII,
+       false,
+       false,
+       0x80,
+       0,
+       {MsgAnswer::No},
+       SEARCH_NONE,
+       {kForwardQ}},
+      {"nothing after the wrap either",
+       "oxu",
+       ST_ASCII,
+       false,
+       false,
+       0,
+       0,
+       {MsgAnswer::Yes},
+       SEARCH_NONE,
+       {kForwardQ, kScanned}},
       {"backward", "mz", ST_ASCII, false, true, 0x80, 0, {}, 0x40, {}},
-      {"backward from the top wraps to the end", "mz", ST_ASCII, false, true, 0, 0,
-       {MsgAnswer::Yes}, 0x80, {kBackwardQ}},
-      {"backward exact wording", "mz", ST_ASCII, true, true, 0x40, 0, {MsgAnswer::No}, SEARCH_NONE,
+      {"backward from the top wraps to the end",
+       "mz",
+       ST_ASCII,
+       false,
+       true,
+       0,
+       0,
+       {MsgAnswer::Yes},
+       0x80,
+       {kBackwardQ}},
+      {"backward exact wording",
+       "mz",
+       ST_ASCII,
+       true,
+       true,
+       0x40,
+       0,
+       {MsgAnswer::No},
+       SEARCH_NONE,
        {kBackwardExactQ}},
-      {"backward from above the last candidate examines it", "abc", ST_ASCII, true, true, 0xFF, 0,
-       {}, 0xFD, {}},
-      {"Unicode needs its zero bytes", "MZ", ST_UNICODE, false, false, 0, 0, {MsgAnswer::Yes},
-       SEARCH_NONE, {kForwardQ, kScanned}},
+      {"backward from above the last candidate examines it",
+       "abc",
+       ST_ASCII,
+       true,
+       true,
+       0xFF,
+       0,
+       {},
+       0xFD,
+       {}},
+      {"Unicode needs its zero bytes",
+       "MZ",
+       ST_UNICODE,
+       false,
+       false,
+       0,
+       0,
+       {MsgAnswer::Yes},
+       SEARCH_NONE,
+       {kForwardQ, kScanned}},
       {"mode 4 begins at start itself", "MZ", ST_ASCII, true, false, 0x40, 4, {}, 0x40, {}},
       {"mode 4 never asks", "oxu", ST_ASCII, true, false, 0, 4, {}, SEARCH_NONE, {kScanned}},
   };
@@ -109,7 +179,8 @@ TEST(Search, MessagesBeforeAnySearch) {
     std::string message;
   } cases[] = {
       {"0102030405", "Small size problem ;D: Search item longer than file!!"},
-      {"0102030", "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)"},
+      {"0102030",
+       "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)"},
   };
   for (const auto& c : cases) {
     d.host.messages.clear();
@@ -246,7 +317,8 @@ TEST(Search, SwitchesInTheSettingsFile) {
   } cases[] = {
       {"", ST_HEX, false, false},
       {"SearchType=4\nSearchDir=1\nSearchCase=1\n", ST_UNICODE, true, true},
-      {"SearchType=5\nSearchDir=2\nSearchCase=7\n", ST_HEX, false, true},  // out of range: the first choice
+      {"SearchType=5\nSearchDir=2\nSearchCase=7\n", ST_HEX, false,
+       true},  // out of range: the first choice
       {"SearchType=-1\nSearchDir=-1\nSearchCase=0\n", ST_HEX, false, false},
   };
   for (const Case& c : cases) {

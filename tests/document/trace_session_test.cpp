@@ -38,8 +38,9 @@ TEST(TraceSession, LoadSetsUpAtTheFirstTlsCallbackOrTheEntryPoint) {
   entry.trace.setupTracerEntryPoint();
   EXPECT_EQ(entry.trace.tracePoint(), 0x625u);
   entry.trace.tlsCallbackMore();
-  EXPECT_EQ(entry.host.messageLines().back(),
-            "Not implemented yet!: To get to the next TLS callback manually\nyou can execute RET instructions...");
+  EXPECT_EQ(
+      entry.host.messageLines().back(),
+      "Not implemented yet!: To get to the next TLS callback manually\nyou can execute RET instructions...");
 }
 
 TEST(TraceSession, SingleStepsFollowEip) {
@@ -61,7 +62,7 @@ TEST(TraceSession, SingleStepsFollowEip) {
   EXPECT_EQ(t.trace.traceStep(), -1);
   EXPECT_EQ(t.host.messages.back().text, kNoTracePoint);
   EXPECT_EQ(t.trace.regs().EIP, 0x401229u);  // nothing stepped
-  EXPECT_EQ(regs.told, 3);                    // by each step, not the refused one
+  EXPECT_EQ(regs.told, 3);                   // by each step, not the refused one
 }
 
 TEST(TraceSession, ShownAddressesFollowTracedWritesToTheSectionTable) {
@@ -89,7 +90,8 @@ TEST(TraceSession, ContinuousTraceStopsAtBreakpointsAndOnEscape) {
   int steps = 0;
   EXPECT_EQ(t.trace.traceContinuous([&] {
     if (++steps == 2) t.trace.abortTrace();
-  }), 0);
+  }),
+            0);
   EXPECT_EQ(t.trace.tracePoint(), 0x633u);  // sub; push 0
   EXPECT_EQ(t.host.statusTexts.back(), "");
   t.trace.clearBreakpoints();

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "base/le_read.h"
-#include "listing/listing_lines.h"
 #include "document/view_commands.h"
+#include "listing/listing_lines.h"
 #include "support/fixtures.h"
 #include "support/opened_document.h"
 
@@ -22,7 +22,8 @@ struct Opened : TOpenedDocument {
     return h.count() ? h.getReturn(h.count() - 1).kind : kNone;
   }
   std::string lastMessage() const {
-    return host.messages.empty() ? "" : host.messages.back().caption + ": " + host.messages.back().text;
+    return host.messages.empty() ? ""
+                                 : host.messages.back().caption + ": " + host.messages.back().text;
   }
 };
 

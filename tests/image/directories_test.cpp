@@ -45,7 +45,8 @@ std::vector<std::string> names(const std::vector<TExportEntry>& entries) {
 
 TEST(Exports, WalkInIndexOrderWithOrdinalNames) {
   TParsedImage p(exportingImage({0x1010, 0x1020, 0x1030, 0, 0x3010},
-                                {{"Second", 1}, {"First", 0}, {"Again", 1}}).build());
+                                {{"Second", 1}, {"First", 0}, {"Again", 1}})
+                     .build());
   std::vector<TExportEntry> e;
   ASSERT_EQ(listExports(p.image, e), ExportWalkResult::Ok);
   // Index 3 has RVA 0: no entry. The first name slot naming an index wins.
@@ -104,8 +105,8 @@ TEST(Relocations, StatesAndEntryOffsets) {
   b.addSection(".reloc", 0x5000, 0x1000, 0x200);
   // Block 1: page 0x1000, entries 0x3010 and 0x3FFE; block 2: page 0x3000
   // with an absolute entry; block of size 8; then a block of size 0 ends it.
-  const std::vector<uint32_t> words = {0x1000, 12, 0x3FFE3010, 0x3000, 12, 0x0004, 0x6000, 8,
-                                       0x4000, 0};
+  const std::vector<uint32_t> words = {0x1000, 12,     0x3FFE3010, 0x3000, 12,
+                                       0x0004, 0x6000, 8,          0x4000, 0};
   for (size_t i = 0; i < words.size(); ++i) b.put32(0x5000 + 4 * uint32_t(i), words[i]);
   b.setDirectory(5, 0x5000, 4 * uint32_t(words.size()));
   TParsedImage p(b.build());
@@ -117,9 +118,8 @@ TEST(Relocations, StatesAndEntryOffsets) {
   struct Case {
     uint32_t rva, state, entry;
   } cases[] = {
-      {0x1010, 1, 0x3408},        {0x1011, 2, 0x3408}, {0x1013, 2, 0x3408},
-      {0x1014, 0, NOT_IN_FILE},   {0x1FFE, 1, 0x340A}, {0x2000, 2, 0x340A},
-      {0x2001, 2, 0x340A},        {0x2002, 0, NOT_IN_FILE},
+      {0x1010, 1, 0x3408},      {0x1011, 2, 0x3408}, {0x1013, 2, 0x3408}, {0x1014, 0, NOT_IN_FILE},
+      {0x1FFE, 1, 0x340A},      {0x2000, 2, 0x340A}, {0x2001, 2, 0x340A}, {0x2002, 0, NOT_IN_FILE},
       {0x3004, 0, NOT_IN_FILE},  // absolute entries cover nothing
   };
   for (const auto& c : cases) {

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <random>
 
+#include "base/le_read.h"
 #include "image/image_info.h"
 #include "image/raw_convert.h"
 #include "image/user_address.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
-#include "base/le_read.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -49,10 +49,10 @@ TEST(ParseImage, DosProgramEntryAndImageBase) {
     uint32_t isMZ, entry, entryMem, base;
   } cases[] = {
       {2, 0x0010, 0x0100, 0x300, 1, 0x220, 0x200, 0xFFFFFFE0},
-      {2, 0x0010, 0x0100, 0x221, 1, 0x220, 0x200, 0xFFFFFFE0},   // entry is the last byte
+      {2, 0x0010, 0x0100, 0x221, 1, 0x220, 0x200, 0xFFFFFFE0},    // entry is the last byte
       {2, 0x0010, 0x0100, 0x220, 0, NOT_IN_FILE, 0xFFFFFFFF, 0},  // entry just past the end
-      {0x40, 0, 0, 0x400, 0, NOT_IN_FILE, 0xFFFFFFFF, 0},          // header as long as the file
-      {4, 0xFFFF, 0xFFFF, 0x200, 0, NOT_IN_FILE, 0xFFFFFFFF, 0},   // no segment wrap
+      {0x40, 0, 0, 0x400, 0, NOT_IN_FILE, 0xFFFFFFFF, 0},         // header as long as the file
+      {4, 0xFFFF, 0xFFFF, 0x200, 0, NOT_IN_FILE, 0xFFFFFFFF, 0},  // no segment wrap
   };
   for (const auto& c : cases) {
     TParsedImage p(buildMz(c.paragraphs, c.cs, c.ip, c.size));
@@ -178,7 +178,7 @@ TEST(Conversions, RvaAndFileOffset) {
     uint32_t withHeader, withoutHeader;
   } rvaCases[] = {
       {0x1000, 0x400, 0x400},
-      {0x1150, 0x550, 0x550},              // first section in the table wins
+      {0x1150, 0x550, 0x550},  // first section in the table wins
       {0x1FFF, 0x13FF, 0x13FF},
       {0x2000, NOT_IN_FILE, NOT_IN_FILE},  // uninitialised tail
       {0x30FF, 0x14FF, 0x14FF},
@@ -195,9 +195,9 @@ TEST(Conversions, RvaAndFileOffset) {
   struct OffsetCase {
     uint32_t offset, rva;
   } offsetCases[] = {
-      {0x400, 0x1000}, {0x13FF, 0x1FFF}, {0x1400, 0x3000},
-      {0x15FF, 0x31FF},  // past .data's virtual size: still converts
-      {0x3FF, 0x3FF},    {0x1800, NOT_IN_FILE},
+      {0x400, 0x1000},  {0x13FF, 0x1FFF},
+      {0x1400, 0x3000}, {0x15FF, 0x31FF},  // past .data's virtual size: still converts
+      {0x3FF, 0x3FF},   {0x1800, NOT_IN_FILE},
   };
   for (const auto& c : offsetCases) {
     EXPECT_EQ(im.fileOffsetToRva(c.offset), c.rva) << std::hex << c.offset;
@@ -216,7 +216,8 @@ TEST(Conversions, UserAddressesReportNotInFile) {
     const char* line;  // expected message, or nullptr
   } cases[] = {
       {UserAddressKind::Rva, 0x1010, 0x410, nullptr},
-      {UserAddressKind::Rva, 0x2100, NOT_IN_FILE, "Invalid RVA address!: Sorry, address is not in file!"},
+      {UserAddressKind::Rva, 0x2100, NOT_IN_FILE,
+       "Invalid RVA address!: Sorry, address is not in file!"},
       {UserAddressKind::Memory, 0x403000, 0x1400, nullptr},
       {UserAddressKind::Memory, 0x402100, NOT_IN_FILE,
        "Invalid memory address!: Sorry, address is not in file!"},
@@ -275,10 +276,10 @@ TEST(Conversions, IndexedLookupsEqualTheTableWalk) {
     uint32_t spread;     // RVAs, raw offsets and sizes below this (0: any value)
     uint32_t cutHeader;  // the file ends inside this header (0: after the data)
   } shapes[] = {
-      {0, 0, 0x4000, 0},       {1, 1, 0x4000, 0},       {6, 6, 0x800, 0},
-      {40, 40, 0x4000, 0},     {40, 40, 0, 0},          {200, 255, 0x1000, 0},
+      {0, 0, 0x4000, 0},       {1, 1, 0x4000, 0},        {6, 6, 0x800, 0},
+      {40, 40, 0x4000, 0},     {40, 40, 0, 0},           {200, 255, 0x1000, 0},
       {300, 300, 0x10000, 0},  {3000, 3000, 0x80000, 0}, {3000, 65535, 0x80000, 0},
-      {500, 500, 0x8000, 321},  {2, 2, 0x4000, 1},
+      {500, 500, 0x8000, 321}, {2, 2, 0x4000, 1},
   };
   std::mt19937 rng(16);
   const uint32_t table = 0x80 + 0x78 + 8 * 16;
@@ -294,10 +295,10 @@ TEST(Conversions, IndexedLookupsEqualTheTableWalk) {
       uint8_t* h = &f[table + 40 * i];
       const uint32_t kind = rng() % 8;  // empty ranges and exact repeats now and then
       const uint32_t rva = kind == 0 ? readLe32(h - 40 + 12) : any(shape.spread);
-      writeLe32(h + 8, kind == 1 ? 0 : any(shape.spread));  // VirtualSize
-      writeLe32(h + 12, i ? rva : any(shape.spread));       // VirtualAddress
-      writeLe32(h + 16, kind == 2 ? 0 : any(shape.spread)); // SizeOfRawData
-      writeLe32(h + 20, any(shape.spread));                 // PointerToRawData
+      writeLe32(h + 8, kind == 1 ? 0 : any(shape.spread));   // VirtualSize
+      writeLe32(h + 12, i ? rva : any(shape.spread));        // VirtualAddress
+      writeLe32(h + 16, kind == 2 ? 0 : any(shape.spread));  // SizeOfRawData
+      writeLe32(h + 20, any(shape.spread));                  // PointerToRawData
       for (uint32_t at : {8u, 12u, 16u, 20u}) probes.push_back(readLe32(h + at));
       probes.push_back(readLe32(h + 12) + readLe32(h + 8));
       probes.push_back(readLe32(h + 12) + readLe32(h + 16));
@@ -318,13 +319,16 @@ TEST(Conversions, IndexedLookupsEqualTheTableWalk) {
     auto compare = [&](const TRawSectionTable& indexed) {
       for (uint32_t v : probes) {
         SCOPED_TRACE(v);
-        ASSERT_EQ(p.image.sectionByRva(v), walk([&](const SectionInfo& s) { return s.containsRva(v); }));
+        ASSERT_EQ(p.image.sectionByRva(v),
+                  walk([&](const SectionInfo& s) { return s.containsRva(v); }));
         ASSERT_EQ(p.image.sectionByFileOffset(v),
                   walk([&](const SectionInfo& s) { return s.containsFileOffset(v); }));
         uint64_t stretchEnd = 0;  // the same answer up to its last offset
         const SectionInfo* held = p.image.sectionByFileOffset(v, &stretchEnd);
         ASSERT_GT(stretchEnd, v);
-        ASSERT_EQ(p.image.sectionByFileOffset(uint32_t(std::min<uint64_t>(stretchEnd - 1, 0xFFFFFFFFu))), held);
+        ASSERT_EQ(p.image.sectionByFileOffset(
+                      uint32_t(std::min<uint64_t>(stretchEnd - 1, 0xFFFFFFFFu))),
+                  held);
         uint32_t walked[2] = {7, 7}, looked[2] = {7, 7};  // untouched outputs stay 7
         ASSERT_EQ(indexed.rvaToFileOffset(v, &looked[0], &looked[1]),
                   rawRvaToFileOffset(v, p.bytes(), size, &walked[0], &walked[1]));
@@ -357,10 +361,9 @@ TEST(ParseImage, ResourcePresence) {
     uint32_t dataOffset;
     uint32_t menus, strings;
   } cases[] = {
-      {{4, 6}, 0x20, 1, 1},
-      {{3, 6}, 0x20, 0, 1},
-      {{4}, 0x7FFFFFF0, 0, 0},        // entry data outside the file
-      {{4}, 0x80000020, 1, 0},        // top bit marks a subdirectory
+      {{4, 6}, 0x20, 1, 1},    {{3, 6}, 0x20, 0, 1},
+      {{4}, 0x7FFFFFF0, 0, 0},  // entry data outside the file
+      {{4}, 0x80000020, 1, 0},  // top bit marks a subdirectory
       {{}, 0x20, 0, 0},
   };
   for (const auto& c : cases) {

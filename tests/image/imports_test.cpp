@@ -49,7 +49,10 @@ std::vector<uint32_t> layImports(TPeBuilder& b, const std::vector<Descriptor>& d
       if (table == 0 && !descs[d].originalThunks) continue;
       b.put32(desc + (table == 0 ? 0 : 16), at);
       if (table == 1) firstThunks.push_back(at);
-      for (uint32_t v : values) { b.put32(at, v); at += 4; }
+      for (uint32_t v : values) {
+        b.put32(at, v);
+        at += 4;
+      }
       at += 4;  // terminating zero
     }
   }
@@ -81,7 +84,8 @@ TEST(Imports, ReadByNameAndOrdinalThroughEitherThunkList) {
   EXPECT_NE(im.imports().functionByKey(0x8000001C), nullptr);
 
   char module[80], function[80];
-  ASSERT_TRUE(im.lookupImportSlot(0x400000 + slots[1], module, sizeof module, function, sizeof function));
+  ASSERT_TRUE(
+      im.lookupImportSlot(0x400000 + slots[1], module, sizeof module, function, sizeof function));
   EXPECT_STREQ(module, "fixdll.dll");
   EXPECT_STREQ(function, "Named");
   ASSERT_TRUE(im.lookupImportKey(0x8000001C, module, 7, function, sizeof function));
@@ -92,10 +96,12 @@ TEST(Imports, ReadByNameAndOrdinalThroughEitherThunkList) {
 
 TEST(Imports, SameOrdinalFromTwoModulesAndCaseSensitiveNames) {
   TPeBuilder b;
-  layImports(b, {{"KERNEL32.dll", {"#1C"}}, {"kernel32.dll", {"#1C"}}, {"KERNEL32.dll", {"Sleep"}}});
+  layImports(b,
+             {{"KERNEL32.dll", {"#1C"}}, {"kernel32.dll", {"#1C"}}, {"KERNEL32.dll", {"Sleep"}}});
   TParsedImage p(b.build());
   const auto& lists = p.image.imports();
-  ASSERT_EQ(lists.modules().size(), 2u);  // exact comparison: two modules, the third descriptor shares
+  ASSERT_EQ(lists.modules().size(),
+            2u);  // exact comparison: two modules, the third descriptor shares
   EXPECT_EQ(lists.functions().size(), 3u);
   EXPECT_EQ(lists.functions()[0].moduleId, 0xD0121000u);  // "Sleep" belongs to the first module
   char m[80], f[80];
@@ -117,8 +123,8 @@ TEST(Imports, LongNamesAndBrokenEntries) {
   layImports(bad, {{"A.dll", {"x"}}});
   std::vector<uint8_t> f = bad.build();
   TParsedImage q(f);
-  const uint32_t thunkOffset = q.image.rvaToFileOffset(
-      readLe32(q.bytes() + q.image.importDirectoryOffset()), true);
+  const uint32_t thunkOffset =
+      q.image.rvaToFileOffset(readLe32(q.bytes() + q.image.importDirectoryOffset()), true);
   q.patch32(thunkOffset, 0x00090000);
   ASSERT_EQ(q.image.imports().functions().size(), 1u);
   EXPECT_EQ(q.image.imports().functions()[0].name, "Illegal function name address: 00090000");
@@ -132,7 +138,7 @@ TEST(Imports, DescriptorWalkStopsAtTheSectionEnd) {
   b.putString(0x4000, "X.dll");
   b.put32(0x4000 + 0x200 - 20 + 12, 0x4000);
   TParsedImage p(b.build());
-  EXPECT_EQ(p.image.importsPresent(), 1u);  // 20 bytes fit in the file
+  EXPECT_EQ(p.image.importsPresent(), 1u);            // 20 bytes fit in the file
   EXPECT_EQ(p.image.imports().modules().size(), 1u);  // offset + 19 < end: this one is read
 
   // A section that claims more raw data than the file holds: thunks are read
@@ -161,9 +167,9 @@ TEST(Imports, TracerEntriesSurviveReparseAndCountersNeverRestart) {
   EXPECT_EQ(k32, 0xD0122000u);
   EXPECT_EQ(im.findOrAddFunction(k32, "GetTickCount"), 0x0B017384u);
   EXPECT_EQ(im.findOrAddFunction(k32, "Sleep"), 0x0B017397u);
-  EXPECT_EQ(im.findOrAddFunction(k32, "Sleep"), 0x0B017397u);       // found again
+  EXPECT_EQ(im.findOrAddFunction(k32, "Sleep"), 0x0B017397u);  // found again
   EXPECT_EQ(im.findOrAddFunction(k32, "MessageBoxA"), im.imports().functions()[0].importKey);
-  EXPECT_EQ(im.findOrAddFunction(0x12345000, "Nope"), 0u);           // unknown module
+  EXPECT_EQ(im.findOrAddFunction(0x12345000, "Nope"), 0u);  // unknown module
   // The tracer used USER32 too: it is kept from now on.
   const uint32_t user32 = im.imports().modules()[0].moduleId;
   EXPECT_NE(im.findOrAddFunction(user32, "wsprintfA"), 0u);
@@ -199,23 +205,33 @@ TEST(ImportShapes, SharedAndHostileDirectories) {
       {"three descriptors share one lookup table",
        [] {
          TPeBuilder b;
-         auto firstThunks = layImports(b, {{"A.dll", {"f", "g", "#3"}}, {"B.dll", {"h"}}, {"C.dll", {"i"}}});
-         const uint32_t lookup = firstThunks[0] - 4 * 4;  // A's lookup table lies before its address table
+         auto firstThunks =
+             layImports(b, {{"A.dll", {"f", "g", "#3"}}, {"B.dll", {"h"}}, {"C.dll", {"i"}}});
+         const uint32_t lookup = firstThunks[0] -
+                                 4 * 4;  // A's lookup table lies before its address table
          b.put32(kIdata + 20, lookup);
          b.put32(kIdata + 40, lookup);
          return b.build();
        },
-       3, [](uint32_t) { return size_t(9); }, {3, 3, 3}},
+       3,
+       [](uint32_t) { return size_t(9); },
+       {3, 3, 3}},
       // Descriptor 0 lists the whole table (5 dwords each, 3 of the
       // terminator), descriptor 1 what is left, every later one its first.
-      {"50000 descriptors whose lists run through the table", [] { return buildOverlappingDescriptors(kMany); },
-       kMany, [](uint32_t size) { return size_t(size / 4 + kMany); },
+      {"50000 descriptors whose lists run through the table",
+       [] { return buildOverlappingDescriptors(kMany); },
+       kMany,
+       [](uint32_t size) { return size_t(size / 4 + kMany); },
        {5 * kMany + 3, 0, 1}},
-      {"100000 imports by name", [] { return buildManyImports(100, 1000); },
-       100, [](uint32_t) { return size_t(100000); }, {1000, 1000, 1000},
+      {"100000 imports by name",
+       [] { return buildManyImports(100, 1000); },
+       100,
+       [](uint32_t) { return size_t(100000); },
+       {1000, 1000, 1000},
        [](TParsedImage& p) {
          TImageInfo& im = p.image;
-         const uint32_t lastAddressTable = readLe32(p.bytes() + im.importDirectoryOffset() + 20 * 99 + 16);
+         const uint32_t lastAddressTable =
+             readLe32(p.bytes() + im.importDirectoryOffset() + 20 * 99 + 16);
          char m[80], f[80];
          ASSERT_TRUE(im.lookupImportSlot(0x400000 + lastAddressTable + 4 * 999, m, 80, f, 80));
          EXPECT_STREQ(m, "mod00099.dll");
@@ -260,7 +276,8 @@ TEST(ImportShapes, SharedAndHostileDirectories) {
 
 TEST(ImportList, OriginalStructureAndChaining) {
   TPeBuilder b;
-  layImports(b, {{"KERNEL32.dll", {"Sleep", "#1C"}}, {"USER32.dll", {"MessageBoxA"}},
+  layImports(b, {{"KERNEL32.dll", {"Sleep", "#1C"}},
+                 {"USER32.dll", {"MessageBoxA"}},
                  {"kernel32.dll", {"ExitProcess"}, false}});
   TParsedImage p(b.build());
   TImportListModel model;

@@ -10,9 +10,12 @@
 
 namespace {
 
-const char* const kHexMsg = "Invalid hex value: You have to enter a hex value!\n(max. 32-bit in 8-bit steps i.e. 006a12)";
-const char* const kDecMsg = "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)";
-const char* const kListMsg = "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)";
+const char* const kHexMsg =
+    "Invalid hex value: You have to enter a hex value!\n(max. 32-bit in 8-bit steps i.e. 006a12)";
+const char* const kDecMsg =
+    "Invalid decimal value: You have to enter a decimal value!\n(16-bit with a leading 0 or 32-bit without it)";
+const char* const kListMsg =
+    "Invalid byte list format: You have to enter a byte list!\n(i.e. 010203A405E607)";
 
 TEST(SearchPattern, PhrasesOfEveryType) {
   struct Case {
@@ -32,7 +35,8 @@ TEST(SearchPattern, PhrasesOfEveryType) {
       {"100", ST_DECIMAL, false, "64000000", "100", ST_DECIMAL, false},
       {"065535", ST_DECIMAL, false, "FFFF", "065535", ST_DECIMAL, false},
       {"4294967295", ST_DECIMAL, false, "FFFFFFFF", "4294967295", ST_DECIMAL, false},
-      {"010203A405E607", ST_BYTE_LIST, false, "010203A405E607", "010203A405E607", ST_BYTE_LIST, false},
+      {"010203A405E607", ST_BYTE_LIST, false, "010203A405E607", "010203A405E607", ST_BYTE_LIST,
+       false},
       {std::string(80, 'a'), ST_BYTE_LIST, false, std::string(80, 'A'), std::string(80, 'a'),
        ST_BYTE_LIST, false},
       // Far from the chosen number type: taken as text, case rules apply.
@@ -44,10 +48,11 @@ TEST(SearchPattern, PhrasesOfEveryType) {
       {"mZ!", ST_ASCII, true, "6D5A21", "mZ!", ST_ASCII, false},
       {"Ab", ST_UNICODE, true, "41006200", "Ab", ST_UNICODE, false},
       {"Ab", ST_UNICODE, false, "41004200", "Ab", ST_UNICODE, true},
-      {"\xC3\xA4\xE2\x82\xAC", ST_UNICODE, true, "E400AC20", "\xC3\xA4\xE2\x82\xAC", ST_UNICODE, false},
+      {"\xC3\xA4\xE2\x82\xAC", ST_UNICODE, true, "E400AC20", "\xC3\xA4\xE2\x82\xAC", ST_UNICODE,
+       false},
       {"\xF0\x9F\x98\x80", ST_UNICODE, true, "3DD800DE", "\xF0\x9F\x98\x80", ST_UNICODE, false},
       {"\xFF\xC3", ST_UNICODE, true, "FF00C300", "\xFF\xC3", ST_UNICODE, false},  // not UTF-8
-      {"\xE0\x80\x80", ST_UNICODE, true, "E000800080 00", "", 0, false},  // overlong: bytes
+      {"\xE0\x80\x80", ST_UNICODE, true, "E000800080 00", "", 0, false},          // overlong: bytes
       {"12", 9, false, "12", "12", ST_HEX, false},  // unknown type reads as hex
       // Messages: fewer than two wrong characters in the type's window.
       {"", ST_HEX, false, "", kHexMsg},
@@ -63,8 +68,10 @@ TEST(SearchPattern, PhrasesOfEveryType) {
       {"", ST_BYTE_LIST, false, "", kListMsg},
       {std::string(82, '1'), ST_BYTE_LIST, false, "", kListMsg},
       {"01 02", ST_BYTE_LIST, false, "", kListMsg},
-      {"", ST_ASCII, false, "", "Invalid ASCII string: You have to enter a string!\n(i.e. OXU rules)"},
-      {"", ST_UNICODE, true, "", "Invalid Unicode string: You have to enter a string!\n(i.e. I don't like Unicode)"},
+      {"", ST_ASCII, false, "",
+       "Invalid ASCII string: You have to enter a string!\n(i.e. OXU rules)"},
+      {"", ST_UNICODE, true, "",
+       "Invalid Unicode string: You have to enter a string!\n(i.e. I don't like Unicode)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.phrase + " as " + searchTypeName(c.type));
@@ -127,12 +134,15 @@ TEST(ByteSearch, AgreesWithPlainScanInBothDirections) {
     const uint32_t fwd = findForward(buf.data(), size, pat.data(), uint32_t(pat.size()), ic, from);
     EXPECT_EQ(fwd, last < 0 ? SEARCH_NO_HIT : naiveFind(buf, pat, ic, from, last, 1));
     const uint32_t bwd = findBackward(buf.data(), size, pat.data(), uint32_t(pat.size()), ic, from);
-    EXPECT_EQ(bwd, last < 0 ? SEARCH_NO_HIT : naiveFind(buf, pat, ic, std::min<int64_t>(from, last), 0, -1));
+    EXPECT_EQ(bwd, last < 0 ? SEARCH_NO_HIT
+                            : naiveFind(buf, pat, ic, std::min<int64_t>(from, last), 0, -1));
     const uint32_t limit = rng() % (size + 2);
     EXPECT_EQ(findForward(buf.data(), size, pat.data(), uint32_t(pat.size()), ic, from, limit),
-              last < 0 ? SEARCH_NO_HIT : naiveFind(buf, pat, ic, from, std::min<int64_t>(limit, last), 1));
+              last < 0 ? SEARCH_NO_HIT
+                       : naiveFind(buf, pat, ic, from, std::min<int64_t>(limit, last), 1));
     EXPECT_EQ(findBackward(buf.data(), size, pat.data(), uint32_t(pat.size()), ic, from, limit),
-              last < 0 ? SEARCH_NO_HIT : naiveFind(buf, pat, ic, std::min<int64_t>(from, last), limit, -1));
+              last < 0 ? SEARCH_NO_HIT
+                       : naiveFind(buf, pat, ic, std::min<int64_t>(from, last), limit, -1));
   }
 }
 
@@ -143,11 +153,16 @@ TEST(ByteSearch, FirstCandidate) {
     uint32_t size, length;
     int64_t first;
   } cases[] = {
-      {0, false, true, 10, 2, 1},   {0, false, false, 10, 2, 0},
-      {8, false, true, 10, 2, -1},  {7, false, true, 10, 2, 8},
-      {0, true, true, 10, 2, -1},   {5, true, true, 10, 2, 4},
-      {9, true, true, 10, 2, 8},    {9, true, false, 10, 2, 8},  // above the last: from the last
-      {0, false, false, 4, 5, -1},  {0, false, false, 5, 0, -1},
+      {0, false, true, 10, 2, 1},
+      {0, false, false, 10, 2, 0},
+      {8, false, true, 10, 2, -1},
+      {7, false, true, 10, 2, 8},
+      {0, true, true, 10, 2, -1},
+      {5, true, true, 10, 2, 4},
+      {9, true, true, 10, 2, 8},
+      {9, true, false, 10, 2, 8},  // above the last: from the last
+      {0, false, false, 4, 5, -1},
+      {0, false, false, 5, 0, -1},
       {0xFFFFFFFF, false, true, 10, 1, -1},
   };
   for (const auto& c : cases)

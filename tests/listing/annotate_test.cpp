@@ -44,7 +44,8 @@ struct TScene {
   TListingAnnotator annotator;
 
   explicit TScene(const std::vector<uint8_t>& bytes)
-      : file(bytes), size(uint32_t(bytes.size())),
+      : file(bytes),
+        size(uint32_t(bytes.size())),
         annotator(file.image, file.bytes(), size, names, &strings, &locks) {
     for (int i = 0; i < 16; ++i) file.bytes()[size + i] = (i & 1) ? 0 : 'Z';
   }
@@ -60,23 +61,29 @@ struct TScene {
   std::string run(const std::function<void(char*)>& call, size_t cap) const {
     std::vector<char> out(cap + 8, 'X');
     call(out.data());
-    for (size_t i = cap; i < out.size(); ++i) EXPECT_EQ(out[i], 'X') << "written behind cap " << cap;
+    for (size_t i = cap; i < out.size(); ++i)
+      EXPECT_EQ(out[i], 'X') << "written behind cap " << cap;
     if (cap == 0) return "";
     EXPECT_LT(strnlen(out.data(), cap), cap) << "not terminated";
     out[cap - 1] = 0;
     for (const char* p = out.data(); *p; ++p) {
-      if (*p == 0x1E || *p == 0x1F) { if (p[1]) ++p; continue; }
+      if (*p == 0x1E || *p == 0x1F) {
+        if (p[1]) ++p;
+        continue;
+      }
       EXPECT_GE(uint8_t(*p), 0x20) << "control byte in the text";
     }
     return render(out.data());
   }
   std::string value(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData,
                     uint32_t bias = 0, size_t cap = 400) const {
-    return run([&](char* out) { annotator.annotateValue(v, out, cap, memory, noHops, flavour, bias); },
-               cap);
+    return run(
+        [&](char* out) { annotator.annotateValue(v, out, cap, memory, noHops, flavour, bias); },
+        cap);
   }
   std::string branch(uint32_t v, bool memory, bool follow, uint32_t bias, size_t cap = 120) const {
-    return run([&](char* out) { annotator.annotateBranch(v, out, cap, memory, follow, bias); }, cap);
+    return run([&](char* out) { annotator.annotateBranch(v, out, cap, memory, follow, bias); },
+               cap);
   }
 };
 
@@ -90,7 +97,9 @@ std::vector<uint8_t> builtImage(const std::function<void(TPeBuilder&)>& fill) {
 }
 
 // RVA of a file offset of a builder image.
-constexpr uint32_t rvaOf(uint32_t offset) { return offset < 0x800 ? offset + 0xC00 : offset + 0x1800; }
+constexpr uint32_t rvaOf(uint32_t offset) {
+  return offset < 0x800 ? offset + 0xC00 : offset + 0x1800;
+}
 
 void putUtf16(TPeBuilder& b, uint32_t rva, const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) b.put16(rva + 2 * uint32_t(i), uint8_t(text[i]));
@@ -106,8 +115,8 @@ struct TCall {
   uint32_t bias;
   size_t cap;
 };
-TCall val(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData, uint32_t bias = 0,
-          size_t cap = 400) {
+TCall val(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData,
+          uint32_t bias = 0, size_t cap = 400) {
   return {false, v, memory, noHops, flavour, bias, cap};
 }
 TCall br(uint32_t v, bool memory, bool follow, uint32_t bias, size_t cap = 120) {
@@ -150,24 +159,28 @@ TEST(Annotate, ImportNames) {
   TScene s(readFixture("gui.exe"));
   const uint32_t bias = 0x400 - 0x401000;
   const std::string exit = " <c 4>-> KERNEL32.dll: ExitProcess<c FF>";
-  runCases(s, {
-      {"slot", val(0x004040E0, true), exit},
-      {"key", val(0x4166), " <c 4>= KERNEL32.dll: ExitProcess<c FF>"},
-      {"slot value taken as key", val(0x004040E0), ""},
-      {"ordinal", val(0x004040D0, true), " <c 4>-> fixdll.dll: ORD: 0003<c FF>"},
-      {"memory offset", br(0x004040E0, true, false, bias), exit},
-      {"thunk FixSub", br(0x840, false, true, bias), " <c 4>=> fixdll.dll: FixSub<c FF>"},
-      {"thunk in code", br(0x5D1, false, true, 0), " <c 4>=> USER32.dll: DefWindowProcA<c FF>"},
-      // A memory address is no file offset: its number's bytes are not a thunk.
-      {"thunk bytes at a memory offset", br(0x840, true, false, bias), ""},
-      // Module (12) + 11 is the least room; the function is cut to what fits.
-      {"cap 22", val(0x004040E0, true, false, kData, 0, 22), ""},
-      {"cap 23", val(0x004040E0, true, false, kData, 0, 23), " <c 4>-> KERNEL32.dll: <c FF>"},
-      {"cap 33", val(0x004040E0, true, false, kData, 0, 33), " <c 4>-> KERNEL32.dll: ExitProces<c FF>"},
-      {"cap 34", val(0x004040E0, true, false, kData, 0, 34), exit},
-      // The cut is the same for the shorter "=" form.
-      {"key form cap 33", val(0x4166, false, false, kData, 0, 33), " <c 4>= KERNEL32.dll: ExitProces<c FF>"},
-  });
+  runCases(
+      s,
+      {
+          {"slot", val(0x004040E0, true), exit},
+          {"key", val(0x4166), " <c 4>= KERNEL32.dll: ExitProcess<c FF>"},
+          {"slot value taken as key", val(0x004040E0), ""},
+          {"ordinal", val(0x004040D0, true), " <c 4>-> fixdll.dll: ORD: 0003<c FF>"},
+          {"memory offset", br(0x004040E0, true, false, bias), exit},
+          {"thunk FixSub", br(0x840, false, true, bias), " <c 4>=> fixdll.dll: FixSub<c FF>"},
+          {"thunk in code", br(0x5D1, false, true, 0), " <c 4>=> USER32.dll: DefWindowProcA<c FF>"},
+          // A memory address is no file offset: its number's bytes are not a thunk.
+          {"thunk bytes at a memory offset", br(0x840, true, false, bias), ""},
+          // Module (12) + 11 is the least room; the function is cut to what fits.
+          {"cap 22", val(0x004040E0, true, false, kData, 0, 22), ""},
+          {"cap 23", val(0x004040E0, true, false, kData, 0, 23), " <c 4>-> KERNEL32.dll: <c FF>"},
+          {"cap 33", val(0x004040E0, true, false, kData, 0, 33),
+           " <c 4>-> KERNEL32.dll: ExitProces<c FF>"},
+          {"cap 34", val(0x004040E0, true, false, kData, 0, 34), exit},
+          // The cut is the same for the shorter "=" form.
+          {"key form cap 33", val(0x4166, false, false, kData, 0, 33),
+           " <c 4>= KERNEL32.dll: ExitProces<c FF>"},
+      });
 
   // The slot is read now: a patched slot names nothing any more.
   TScene patched(readFixture("gui.exe"));
@@ -186,8 +199,8 @@ TEST(Annotate, DecodedLines) {
   auto line = [&](uint32_t offset) {
     const uint8_t* cursor = s.file.bytes() + offset;
     char out[400] = "";
-    decodeInstruction(cursor, DecodeListing, s.file.bytes(), 0x400 - 0x401000, out, sizeof out, false,
-                      nullptr, &s.annotator);
+    decodeInstruction(cursor, DecodeListing, s.file.bytes(), 0x400 - 0x401000, out, sizeof out,
+                      false, nullptr, &s.annotator);
     return render(out);
   };
   EXPECT_EQ(line(0x7CA), "call  dword ptr [{1}004040E0] <c 4>-> KERNEL32.dll: ExitProcess<c FF>");
@@ -204,29 +217,32 @@ TEST(Annotate, JumpChains) {
     b.putBytes(rvaOf(0x440), {0xE9, 0, 0, 1, 0});        // leaves the file
     b.putBytes(rvaOf(0x448), {0xE9, 0xF3, 0xFB, 0, 0});  // -> 0x1040 (RVA 0x1C40: no raw data)
     b.putBytes(rvaOf(0x450), {0xEB, 0xFE});              // jumps to itself
-    b.putBytes(rvaOf(0xBF9), {0xEB, 0x00, 0xEB, 0x00});  // the second one ends 5 bytes before the end
+    b.putBytes(rvaOf(0xBF9),
+               {0xEB, 0x00, 0xEB, 0x00});  // the second one ends 5 bytes before the end
   }));
   const std::string twoOffsets = " -> {3}00000410 -> {3}00000420";
   const std::string fiveOffsets =
       " -> {3}00000508 -> {3}00000510 -> {3}00000518 -> {3}00000520 -> {3}00000528";
-  runCases(s, {
-      {"jmp, jmp, ret", br(0x400, false, true, 0), twoOffsets},
-      {"memory addresses", br(0x400, false, true, kBias), " -> {3}00401010 -> {3}00401020"},
-      {"six jumps show five", br(0x500, false, true, 0), fiveOffsets},
-      {"no-hops: two", val(0x500, false, true, kJump), " -> {3}00000508 -> {3}00000510"},
-      {"self loop", br(0x450, false, true, kBias),
-       " -> {3}00401050 -> {3}00401050 -> {3}00401050 -> {3}00401050 -> {3}00401050"},
-      {"target outside the file", br(0x440, false, true, 0), ""},
-      {"target outside, memory", br(0x440, false, true, kBias), ""},
-      {"memory target without file bytes", br(0x448, false, true, kBias), ""},
-      {"last jump too near the end", br(0xBF9, false, true, 0), " -> {3}00000BFB"},
-      {"no jump", br(0x420, false, true, 0), ""},
-      // Each link needs 14 characters and the terminator.
-      {"cap 14", br(0x400, false, true, 0, 14), ""},
-      {"cap 15", br(0x400, false, true, 0, 15), " -> {3}00000410"},
-      {"cap 28", br(0x400, false, true, 0, 28), " -> {3}00000410"},
-      {"cap 29", br(0x400, false, true, 0, 29), twoOffsets},
-  });
+  runCases(s,
+           {
+               {"jmp, jmp, ret", br(0x400, false, true, 0), twoOffsets},
+               {"memory addresses", br(0x400, false, true, kBias),
+                " -> {3}00401010 -> {3}00401020"},
+               {"six jumps show five", br(0x500, false, true, 0), fiveOffsets},
+               {"no-hops: two", val(0x500, false, true, kJump), " -> {3}00000508 -> {3}00000510"},
+               {"self loop", br(0x450, false, true, kBias),
+                " -> {3}00401050 -> {3}00401050 -> {3}00401050 -> {3}00401050 -> {3}00401050"},
+               {"target outside the file", br(0x440, false, true, 0), ""},
+               {"target outside, memory", br(0x440, false, true, kBias), ""},
+               {"memory target without file bytes", br(0x448, false, true, kBias), ""},
+               {"last jump too near the end", br(0xBF9, false, true, 0), " -> {3}00000BFB"},
+               {"no jump", br(0x420, false, true, 0), ""},
+               // Each link needs 14 characters and the terminator.
+               {"cap 14", br(0x400, false, true, 0, 14), ""},
+               {"cap 15", br(0x400, false, true, 0, 15), " -> {3}00000410"},
+               {"cap 28", br(0x400, false, true, 0, 28), " -> {3}00000410"},
+               {"cap 29", br(0x400, false, true, 0, 29), twoOffsets},
+           });
 }
 
 // .data (0x402000 = file 0x800): a chain of five pointers ending at "Hello",
@@ -238,7 +254,9 @@ TEST(Annotate, PointerChainsAndPreviews) {
     b.putString(0x2100, "Hello");
     b.putString(0x2110, "Hi");
     b.putString(0x2120, "A\tB\r\nC");
-    b.putString(0x2130, "Gr\xFC\xDF" "e");
+    b.putString(0x2130,
+                "Gr\xFC\xDF"
+                "e");
     putUtf16(b, 0x2140, "Wide");
     b.put32(0x2160, 0x80402100);  // top byte differs from the image base's
     b.put32(0x2170, 0x00409000);  // top byte fits, but no byte of the file
@@ -250,42 +268,49 @@ TEST(Annotate, PointerChainsAndPreviews) {
   TScene wideTail(builtImage([](TPeBuilder& b) { putUtf16(b, rvaOf(0xBFC), "UV"); }));
   EXPECT_EQ(wideTail.value(0x400000 + rvaOf(0xBFC)), " -> <c 6>'UV'<c FF>");
   const std::string hello = " -> <c 6>\"Hello\"<c FF>";
-  runCases(s, {
-      {"text", val(0x402100), hello},
-      {"two characters are no text", val(0x402110), ""},
-      {"layout controls", val(0x402120), " -> <c 6>\"A.B..C\"<c FF>"},
-      {"German letters", val(0x402130), " -> <c 6>\"Gr\xFC\xDF" "e\"<c FF>"},
-      {"control byte ends the text", val(0x402190), " -> <c 6>\"abc\"<c FF>"},
-      {"UTF-16", val(0x402140), " -> <c 6>'Wide'<c FF>"},
-      {"UTF-16 ends at a high byte", val(0x4021A0), " -> <c 6>'xy'<c FF>"},
-      {"ASCII ends with the file", val(0x400000 + rvaOf(0xBFA)), " -> <c 6>\"TailEn\"<c FF>"},
-      {"one pointer", val(0x402180), " -> {1}00402100" + hello},
-      {"four pointers at most, then no preview", val(0x402000),
-       " -> {1}00402010 -> {1}00402020 -> {1}00402030 -> {1}00402040"},
-      {"four pointers reach the text", val(0x402010),
-       " -> {1}00402020 -> {1}00402030 -> {1}00402040 -> {1}00402100"},
-      {"three pointers and the text", val(0x402020), " -> {1}00402030 -> {1}00402040 -> {1}00402100" + hello},
-      {"no-hops: one pointer", val(0x402000, true, true), " -> {1}00402010"},
-      {"other top byte", val(0x402160), ""},
-      {"pointer outside the file", val(0x402170), ""},
-      {"call target: no preview without a pointer", val(0x402100, true, false, kCall), ""},
-      {"call target: preview behind a pointer", val(0x402180, true, false, kCall), " -> {1}00402100" + hello},
-      {"thunk through a pointer slot", val(0x402180, true, true, kCall), " -> {1}00402100"},
-      {"not in the file", val(0x00500000), ""},
-      // ASCII needs 12 characters of room, UTF-16 11; the closing quote,
-      // colour mark and terminator always fit.
-      {"ASCII cap 12", val(0x402100, false, false, kData, 0, 12), ""},
-      {"ASCII cap 13", val(0x402100, false, false, kData, 0, 13), " -> <c 6>\"He\"<c FF>"},
-      {"ASCII cap 15", val(0x402100, false, false, kData, 0, 15), " -> <c 6>\"Hell\"<c FF>"},
-      {"ASCII cap 16", val(0x402100, false, false, kData, 0, 16), hello},
-      {"UTF-16 cap 11", val(0x402140, false, false, kData, 0, 11), ""},
-      {"UTF-16 cap 12", val(0x402140, false, false, kData, 0, 12), " -> <c 6>'W'<c FF>"},
-      {"UTF-16 cap 15", val(0x402140, false, false, kData, 0, 15), " -> <c 6>'Wide'<c FF>"},
-      {"pointer then no room for the text", val(0x402180, false, false, kData, 0, 26), " -> {1}00402100"},
-      {"pointer cap 14", val(0x402180, false, false, kData, 0, 14), ""},
-      {"pointer cap 15", val(0x402180, false, false, kData, 0, 15), " -> {1}00402100"},
-      {"capacity below 6", val(0x402100, false, false, kData, 0, 5), ""},
-  });
+  runCases(
+      s,
+      {
+          {"text", val(0x402100), hello},
+          {"two characters are no text", val(0x402110), ""},
+          {"layout controls", val(0x402120), " -> <c 6>\"A.B..C\"<c FF>"},
+          {"German letters", val(0x402130),
+           " -> <c 6>\"Gr\xFC\xDF"
+           "e\"<c FF>"},
+          {"control byte ends the text", val(0x402190), " -> <c 6>\"abc\"<c FF>"},
+          {"UTF-16", val(0x402140), " -> <c 6>'Wide'<c FF>"},
+          {"UTF-16 ends at a high byte", val(0x4021A0), " -> <c 6>'xy'<c FF>"},
+          {"ASCII ends with the file", val(0x400000 + rvaOf(0xBFA)), " -> <c 6>\"TailEn\"<c FF>"},
+          {"one pointer", val(0x402180), " -> {1}00402100" + hello},
+          {"four pointers at most, then no preview", val(0x402000),
+           " -> {1}00402010 -> {1}00402020 -> {1}00402030 -> {1}00402040"},
+          {"four pointers reach the text", val(0x402010),
+           " -> {1}00402020 -> {1}00402030 -> {1}00402040 -> {1}00402100"},
+          {"three pointers and the text", val(0x402020),
+           " -> {1}00402030 -> {1}00402040 -> {1}00402100" + hello},
+          {"no-hops: one pointer", val(0x402000, true, true), " -> {1}00402010"},
+          {"other top byte", val(0x402160), ""},
+          {"pointer outside the file", val(0x402170), ""},
+          {"call target: no preview without a pointer", val(0x402100, true, false, kCall), ""},
+          {"call target: preview behind a pointer", val(0x402180, true, false, kCall),
+           " -> {1}00402100" + hello},
+          {"thunk through a pointer slot", val(0x402180, true, true, kCall), " -> {1}00402100"},
+          {"not in the file", val(0x00500000), ""},
+          // ASCII needs 12 characters of room, UTF-16 11; the closing quote,
+          // colour mark and terminator always fit.
+          {"ASCII cap 12", val(0x402100, false, false, kData, 0, 12), ""},
+          {"ASCII cap 13", val(0x402100, false, false, kData, 0, 13), " -> <c 6>\"He\"<c FF>"},
+          {"ASCII cap 15", val(0x402100, false, false, kData, 0, 15), " -> <c 6>\"Hell\"<c FF>"},
+          {"ASCII cap 16", val(0x402100, false, false, kData, 0, 16), hello},
+          {"UTF-16 cap 11", val(0x402140, false, false, kData, 0, 11), ""},
+          {"UTF-16 cap 12", val(0x402140, false, false, kData, 0, 12), " -> <c 6>'W'<c FF>"},
+          {"UTF-16 cap 15", val(0x402140, false, false, kData, 0, 15), " -> <c 6>'Wide'<c FF>"},
+          {"pointer then no room for the text", val(0x402180, false, false, kData, 0, 26),
+           " -> {1}00402100"},
+          {"pointer cap 14", val(0x402180, false, false, kData, 0, 14), ""},
+          {"pointer cap 15", val(0x402180, false, false, kData, 0, 15), " -> {1}00402100"},
+          {"capacity below 6", val(0x402100, false, false, kData, 0, 5), ""},
+      });
   // A capacity too small for anything still empties out.
   char out[4] = "abc";
   s.annotator.annotateValue(0x402100, out, sizeof out, false, false, kData, 0);
@@ -299,31 +324,32 @@ TEST(Annotate, StringReferences) {
     putUtf16(b, 0x2202, "Hello");
     b.put16(0x2220, 3);
     b.putBytes(0x2222, {'A', 0, '\n', 0, 0x1F, 0});  // no control byte may reach the text
-    b.put16(rvaOf(0xBF6), 40);                        // longer than the rest of the file
+    b.put16(rvaOf(0xBF6), 40);                       // longer than the rest of the file
     putUtf16(b, rvaOf(0xBF8), "Cut!");
     b.putBytes(rvaOf(0x400), {0xEB, 0xFE});
   }));
   s.addString(0x3EB, 0xA00);
   s.addString(0x10, 0xA20);
   s.addString(0x11, 0xBF6);
-  s.addString(0x12, 0xBFB);  // offset + 5 is the file's end
+  s.addString(0x12, 0xBFB);   // offset + 5 is the file's end
   s.addString(0x400, 0xA00);  // an id that is also a file offset holding a jump
   s.addString(0x402200, 0xA00);
   const std::string hello = " => <c 6>'Hello'<c FF>";
   runCases(s, {
-      {"found", val(0x3EB), hello},
-      {"absent", val(0x3EC), ""},
-      {"control bytes", val(0x10), " => <c 6>'A..'<c FF>"},
-      {"count beyond the file", val(0x11), " => <c 6>'Cut!'<c FF>"},
-      {"string at the file's end", val(0x12), ""},
-      {"behind a jump chain, by the value", br(0x400, false, true, 0),
-       " -> {3}00000400 -> {3}00000400 -> {3}00000400 -> {3}00000400 -> {3}00000400" + hello},
-      // A value in the file takes the pointer path, which ends in a preview.
-      {"value in the file", val(0x402200), ""},
-      {"cap 11", val(0x3EB, false, false, kData, 0, 11), ""},
-      {"cap 12", val(0x3EB, false, false, kData, 0, 12), " => <c 6>'H'<c FF>"},
-      {"cap 16", val(0x3EB, false, false, kData, 0, 16), hello},
-  });
+                  {"found", val(0x3EB), hello},
+                  {"absent", val(0x3EC), ""},
+                  {"control bytes", val(0x10), " => <c 6>'A..'<c FF>"},
+                  {"count beyond the file", val(0x11), " => <c 6>'Cut!'<c FF>"},
+                  {"string at the file's end", val(0x12), ""},
+                  {"behind a jump chain, by the value", br(0x400, false, true, 0),
+                   " -> {3}00000400 -> {3}00000400 -> {3}00000400 -> {3}00000400 -> {3}00000400" +
+                       hello},
+                  // A value in the file takes the pointer path, which ends in a preview.
+                  {"value in the file", val(0x402200), ""},
+                  {"cap 11", val(0x3EB, false, false, kData, 0, 11), ""},
+                  {"cap 12", val(0x3EB, false, false, kData, 0, 12), " => <c 6>'H'<c FF>"},
+                  {"cap 16", val(0x3EB, false, false, kData, 0, 16), hello},
+              });
   s.locks.lock(TRefStoreKind::String);
   EXPECT_EQ(s.value(0x3EB), "") << "a store being filled is not read";
   s.locks.lock(TRefStoreKind::Menu);
@@ -349,7 +375,7 @@ TEST(Annotate, Labels) {
     b.putBytes(rvaOf(0x400), {0xE9, 0x0B, 0, 0, 0});
     b.putBytes(rvaOf(0x410), {0xEB, 0x0E});
     b.putBytes(rvaOf(0x600), {0xFF, 0x25, 0x00, 0x20, 0x40, 0x00});  // jmp [00402000]
-    b.put8(0xC10, 0x90);  // a byte behind every section
+    b.put8(0xC10, 0x90);                                             // a byte behind every section
   }));
   s.names.add(0x402100, "greeting", REPLACE_ALWAYS);
   s.names.add(0x401000, "start", REPLACE_ALWAYS);
@@ -358,33 +384,38 @@ TEST(Annotate, Labels) {
   s.names.add(0x400C10, "overlay", REPLACE_ALWAYS);
   s.names.add(0xFFFFFFFF, "nowhere", REPLACE_ALWAYS);
   s.names.add(0x00000400, "offset key", REPLACE_ALWAYS);
-  s.names.add(0x3000, std::string("a\x1F\x01" "b\x1E"), REPLACE_ALWAYS);
+  s.names.add(0x3000,
+              std::string("a\x1F\x01"
+                          "b\x1E"),
+              REPLACE_ALWAYS);
   s.names.add(0x4000, std::string(254, 'n'), REPLACE_ALWAYS);
   auto lbl = [](const std::string& text) { return "<c 7> => " + text + "<c FF>"; };
   runCases(s, {
-      {"behind a preview", val(0x402100), " -> <c 6>\"Hello\"<c FF>" + lbl("greeting")},
-      {"immediate", val(0x401000), lbl("start")},
-      {"jump chain: keyed by memory address", br(0x400, false, true, 0),
-       " -> {3}00000410 -> {3}00000420" + lbl("start")},
-      {"same with memory addresses shown", br(0x400, false, true, kBias),
-       " -> {3}00401010 -> {3}00401020" + lbl("start")},
-      {"file offset in no section", br(0xC10, false, true, 0), lbl("overlay")},
-      {"file offset beyond the file", br(0x00500000, false, true, 0), ""},
-      {"call target keyed by its address", val(0x402000, true, true, kCall), " -> {1}00402100" + lbl("table")},
-      {"thunk: slot label, then the thunk's", br(0x600, false, true, 0),
-       " => {1}00402100" + lbl("table") + lbl("thunk")},
-      {"control bytes", val(0x3000), lbl("a..b.")},
-      {"long name", val(0x4000), lbl(std::string(254, 'n'))},
-      // Written only with room for one character; the text keeps out below cap - 3.
-      {"cap 10", val(0x401000, false, false, kData, 0, 10), ""},
-      {"cap 11", val(0x401000, false, false, kData, 0, 11), lbl("s")},
-      {"cap 14", val(0x401000, false, false, kData, 0, 14), lbl("star")},
-      {"cap 15", val(0x401000, false, false, kData, 0, 15), lbl("start")},
-      {"branch label cut", br(0xC10, false, true, 0, 12), lbl("ov")},
-      {"after a chain that fills out", br(0x400, false, true, 0, 38), " -> {3}00000410 -> {3}00000420"},
-      {"after a chain, one character", br(0x400, false, true, 0, 39),
-       " -> {3}00000410 -> {3}00000420" + lbl("s")},
-  });
+                  {"behind a preview", val(0x402100), " -> <c 6>\"Hello\"<c FF>" + lbl("greeting")},
+                  {"immediate", val(0x401000), lbl("start")},
+                  {"jump chain: keyed by memory address", br(0x400, false, true, 0),
+                   " -> {3}00000410 -> {3}00000420" + lbl("start")},
+                  {"same with memory addresses shown", br(0x400, false, true, kBias),
+                   " -> {3}00401010 -> {3}00401020" + lbl("start")},
+                  {"file offset in no section", br(0xC10, false, true, 0), lbl("overlay")},
+                  {"file offset beyond the file", br(0x00500000, false, true, 0), ""},
+                  {"call target keyed by its address", val(0x402000, true, true, kCall),
+                   " -> {1}00402100" + lbl("table")},
+                  {"thunk: slot label, then the thunk's", br(0x600, false, true, 0),
+                   " => {1}00402100" + lbl("table") + lbl("thunk")},
+                  {"control bytes", val(0x3000), lbl("a..b.")},
+                  {"long name", val(0x4000), lbl(std::string(254, 'n'))},
+                  // Written only with room for one character; the text keeps out below cap - 3.
+                  {"cap 10", val(0x401000, false, false, kData, 0, 10), ""},
+                  {"cap 11", val(0x401000, false, false, kData, 0, 11), lbl("s")},
+                  {"cap 14", val(0x401000, false, false, kData, 0, 14), lbl("star")},
+                  {"cap 15", val(0x401000, false, false, kData, 0, 15), lbl("start")},
+                  {"branch label cut", br(0xC10, false, true, 0, 12), lbl("ov")},
+                  {"after a chain that fills out", br(0x400, false, true, 0, 38),
+                   " -> {3}00000410 -> {3}00000420"},
+                  {"after a chain, one character", br(0x400, false, true, 0, 39),
+                   " -> {3}00000410 -> {3}00000420" + lbl("s")},
+              });
 }
 
 TEST(Annotate, ImportNameThenLabel) {
@@ -394,8 +425,9 @@ TEST(Annotate, ImportNameThenLabel) {
   s.names.add(0x004040D4, "__imp__FixSub", REPLACE_ALWAYS);
   const std::string exit = " <c 4>-> KERNEL32.dll: ExitProcess<c FF>";
   EXPECT_EQ(s.value(0x004040E0, true), exit + "<c 7> => __imp__ExitProcess@4<c FF>");
-  EXPECT_EQ(s.branch(0x840, false, true, 0x400 - 0x401000),
-            " <c 4>=> fixdll.dll: FixSub<c FF><c 7> => __imp__FixSub<c FF><c 7> => FixSubStub<c FF>");
+  EXPECT_EQ(
+      s.branch(0x840, false, true, 0x400 - 0x401000),
+      " <c 4>=> fixdll.dll: FixSub<c FF><c 7> => __imp__FixSub<c FF><c 7> => FixSubStub<c FF>");
   // The import name may end exactly at cap - 1: no label behind it then.
   EXPECT_EQ(s.value(0x004040E0, true, false, kData, 0, 34), exit);
   EXPECT_EQ(s.value(0x004040E0, true, false, kData, 0, 43), exit);

@@ -75,8 +75,8 @@ TEST(DumpModel, RowsTargetsAndScrolling) {
 
 TEST(ListingCells, CursorCellsOfCodeAndHexRows) {
   // mov dword ptr [esp+100h], 12345678h (11 bytes), then push eax.
-  const std::vector<uint8_t> bytes = {0xC7, 0x84, 0x24, 0x00, 0x01, 0x00, 0x00, 0x78,
-                                      0x56, 0x34, 0x12, 0x50};
+  const std::vector<uint8_t> bytes = {0xC7, 0x84, 0x24, 0x00, 0x01, 0x00,
+                                      0x00, 0x78, 0x56, 0x34, 0x12, 0x50};
   TempDir dir;
   writeFile(dir.file("code.bin"), bytes);
   RecordingHost host;
@@ -102,7 +102,7 @@ TEST(ListingCells, CursorCellsOfCodeAndHexRows) {
       {9, 1, false, 0, 29, 10, "C7842400010000785634+"},
       {10, 0, false, 0, 28, 10, "84240001000078563412 "},  // the cut-off eleventh byte
       {11, 1, false, 1, 11, 10, "50"},
-      {12, 0, false, -1, 0, 0, ""},                      // beyond the file
+      {12, 0, false, -1, 0, 0, ""},  // beyond the file
       {5, 1, true, 0, 11 + 5 * 2 + 2 + 1, 0, ""},
       {11, 0, true, 0, 11 + 5 * 5 + 2, 0, ""},
   };
@@ -110,7 +110,8 @@ TEST(ListingCells, CursorCellsOfCodeAndHexRows) {
     SCOPED_TRACE(c.cursor);
     state.hexDump = c.hex;
     paintRows(state, doc.listingContext(), 5, 80, paint);
-    const TCursorCells cells = cursorCells(paint, c.cursor, c.nibble, c.hex, doc.buffer(), doc.fileSize());
+    const TCursorCells cells = cursorCells(paint, c.cursor, c.nibble, c.hex, doc.buffer(),
+                                           doc.fileSize());
     EXPECT_EQ(cells.row, c.row);
     if (c.row < 0) continue;
     EXPECT_EQ(cells.digitColumn, c.digitColumn);
@@ -145,10 +146,10 @@ TEST(ListingCells, PlacementHitTestsAndWheel) {
     bool text;
     uint8_t nibble;
   };
-  for (const Hit h : {Hit{11, 0, false, 0}, Hit{12, 0, false, 1}, Hit{13, 1, false, 0},
-                      Hit{14, 1, false, 1}, Hit{16, 2, false, 0}, Hit{50, 15, false, 1},
-                      Hit{51, -1, false, 0}, Hit{52, 0, true, 0}, Hit{67, 15, true, 0},
-                      Hit{10, -1, false, 0}}) {
+  for (const Hit h :
+       {Hit{11, 0, false, 0}, Hit{12, 0, false, 1}, Hit{13, 1, false, 0}, Hit{14, 1, false, 1},
+        Hit{16, 2, false, 0}, Hit{50, 15, false, 1}, Hit{51, -1, false, 0}, Hit{52, 0, true, 0},
+        Hit{67, 15, true, 0}, Hit{10, -1, false, 0}}) {
     bool text;
     uint8_t nibble;
     EXPECT_EQ(hexByteAtColumn(h.column, text, nibble), h.index) << h.column;
@@ -166,8 +167,8 @@ TEST(ListingCells, PlacementHitTestsAndWheel) {
   EXPECT_EQ(codeByteAtColumn(30, 12, nibble), -1);
 
   resetWheel();
-  EXPECT_EQ(wheelSteps(50, 30), 1);   // 20 left over
-  EXPECT_EQ(wheelSteps(10, 30), 1);   // 30 -> one more step
+  EXPECT_EQ(wheelSteps(50, 30), 1);  // 20 left over
+  EXPECT_EQ(wheelSteps(10, 30), 1);  // 30 -> one more step
   EXPECT_EQ(wheelSteps(-45, 30), -1);
   EXPECT_EQ(wheelSteps(-15, 30), -1);
   resetWheel();

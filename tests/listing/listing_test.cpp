@@ -95,8 +95,8 @@ struct TListingFile {
     char text[CODE_LINE_CAPACITY];
     const uint8_t* p = bytes.data() + offset;
     uint8_t s = stringState ? *stringState : 0;
-    Disassembly(p, ctx.lines, LISTING_BYTE_CELLS, strings, text, sizeof text, memory,
-                state.bits16, s);
+    Disassembly(p, ctx.lines, LISTING_BYTE_CELLS, strings, text, sizeof text, memory, state.bits16,
+                s);
     if (stringState) *stringState = s;
     length = static_cast<uint32_t>(p - bytes.data()) - offset;
     return visible(text);
@@ -175,9 +175,8 @@ TEST(ListingLines, StringRunsAndDataLines) {
       {"whole instruction of text is not cut",
        withBytes({0x00, 0x00, 'W', 0, 'x', 0, 'y', 0, 'z', 0}), 0,
        " 00000000 0000                 add   byte ptr [eax],al", 2, 0},
-      {"12-byte instruction shows +",
-       withBytes({0x26, 0xC7, 0x84, 0x24, 1, 2, 3, 4, 5, 6, 7, 8}), 0,
-       " 00000000 26C78424010203040506+mov   dword ptr es:[esp+{1}04030201],{1}08070605", 12, 0},
+      {"12-byte instruction shows +", withBytes({0x26, 0xC7, 0x84, 0x24, 1, 2, 3, 4, 5, 6, 7, 8}),
+       0, " 00000000 26C78424010203040506+mov   dword ptr es:[esp+{1}04030201],{1}08070605", 12, 0},
       {"instruction running past the end", withBytes({0x90, 0xE8, 0x01}), 0,
        " 00000000 90                   nop   ", 1, 0},
   };
@@ -225,10 +224,11 @@ TEST(ListingLines, CapacityFailuresLeaveTextEmpty) {
   EXPECT_STREQ(text, "");
   HexDump(f.ctx.lines, 0, 16, text, 68, false);
   EXPECT_STREQ(text, "");
-  EXPECT_EQ(f.host.messageLines(),
-            (std::vector<std::string>{
-                "Disassembly() : string size error: String has not enough space for this disassembly!",
-                "HexDump() : string size error: String has not enough space for this hex dump!"}));
+  EXPECT_EQ(
+      f.host.messageLines(),
+      (std::vector<std::string>{
+          "Disassembly() : string size error: String has not enough space for this disassembly!",
+          "HexDump() : string size error: String has not enough space for this hex dump!"}));
   // Just room enough: the line is the whole line cut at the capacity, the
   // instruction's text included (an annotated import call of gui.exe).
   auto& gui = TListingFile::fixture("gui.exe");
@@ -250,8 +250,7 @@ TEST(ListingLines, HexDumpRows) {
     bool memory;
     const char* expected;
   } cases[] = {
-      {0x2A, 16, false,
-       " 0000002A  5468 6973 2069 7320-7261 772E 6269 6E2C  This is raw.bin,"},
+      {0x2A, 16, false, " 0000002A  5468 6973 2069 7320-7261 772E 6269 6E2C  This is raw.bin,"},
       {0x13C, 16, true, ":0020013C  0000 0000                                ...."},
       {0x13E, 8, false, " 0000013E  0000                 .."},
       {0x00, 8, false, " 00000000  EB04 5241-5700 BE2A  \xEB.RAW.\xBE*"},
@@ -263,7 +262,12 @@ TEST(ListingLines, HexDumpRows) {
 }
 
 TEST(ListingLines, MarkStyles) {
-  const char* text = "a\x1E\x03" "b\x1E\xFF" "c\x1F\x01" "d\x1E\x50" "e";
+  const char* text =
+      "a\x1E\x03"
+      "b\x1E\xFF"
+      "c\x1F\x01"
+      "d\x1E\x50"
+      "e";
   struct Case {
     TMarkStyle style;
     const char* expected;
@@ -294,40 +298,143 @@ TEST(ListingLines, ResolvedMarksAndHotspots) {
     const char* out;
     std::vector<std::vector<uint32_t>> hotspots;  // type, target, source, shown, column, width
   } cases[] = {
-      {"data reference", "gui.exe", true, false, "ab [\x1F\x01" "00402008]",
-       "ab [<c 1>00402008<c FF>]", {{0, 0xA08, 0x402008, 0x402008, 4, 8}}},
-      {"data reference outside every section", "gui.exe", true, false, "x \x1F\x01" "00000010",
-       "x 00000010", {}},
-      {"call in a memory listing", "gui.exe", true, false, "call  \x1F\x02" "00401440",
-       "call  <c 2>00401440<c FF>", {{64, 0x840, 0x10, 0x401440, 6, 8}}},
-      {"jump in a file-offset listing", "gui.exe", false, false, "jz \x1F\x03" "00000840",
-       "jz <c 3>00000840<c FF>", {{65, 0x840, 0x10, 0x840, 3, 8}}},
-      {"jump beyond the file", "gui.exe", false, false, "jmp \x1F\x03" "00100000",
-       "jmp <c FF>00100000", {}},
-      {"16-bit target in a PE memory listing gets eight digits", "gui.exe", true, true,
-       "jmp \x1F\x03" "1234", "jmp <c FF>00001234", {}},
-      {"kind 5 in a file-offset listing prints the offset", "gui.exe", false, false,
-       "call \x1F\x05" "00401440", "call <c 2>00000840<c FF>", {{64, 0x840, 0x10, 0x840, 5, 8}}},
-      {"kind 6 that converts nowhere", "gui.exe", true, false, "jmp \x1F\x06" "00000010",
-       "jmp <c FF>00000010", {}},
-      {"far call in a PE drops the mark", "gui.exe", true, false, "call \x1F\x04" "0010:011C",
-       "call 0010:011C", {}},
-      {"far call in an MZ program", "dos.exe", false, true, "call \x1F\x04" "0010:011C",
-       "call <c 2>0010:011C<c FF>", {{96, 0x23C, 0x10, 0x10011C, 5, 9}}},
-      {"far jump beyond the file", "dos.exe", false, true, "jmp \x1F\x07" "F000:0000",
-       "jmp <c FF>F000:0000", {}},
-      {"MZ call in a memory listing shows the offset in the load module", "dos.exe", true, true,
-       "call \x1F\x02" "0237", "call <c 2>0217<c FF>", {{64, 0x237, 0x10, 0x217, 5, 4}}},
-      {"16-bit address, file offsets", "dos.exe", false, true, "mov dx,\x1F\x08" "d0123",
-       "mov dx,<c 1>0123<c FF>", {{0, 0x143, 0x123, 0x123, 7, 4}}},
-      {"16-bit address, memory addresses", "dos.exe", true, true, "mov dx,\x1F\x08" "d0123",
-       "mov dx,<c 1>00000143<c FF>", {{0, 0x143, 0x123, 0x143, 7, 8}}},
-      {"16-bit address beyond the file loses its letter", "dos.exe", false, true,
-       "mov ax,\x1F\x08" "d4C00", "mov ax,<c FF>4C00", {}},
-      {"fs address in 32-bit code names the TIB field", "gui.exe", true, false,
-       "mov eax,fs:[\x1F\x08" "f0018]", "mov eax,fs:[<c FF>0018] <c 7>-> TIB.ptibSelf", {}},
-      {"raw file: marks and letters go", "raw.bin", false, true,
-       "mov si,\x1F\x08" "d0184 \x1F\x03" "0012", "mov si,0184 0012", {}},
+      {"data reference",
+       "gui.exe",
+       true,
+       false,
+       "ab [\x1F\x01"
+       "00402008]",
+       "ab [<c 1>00402008<c FF>]",
+       {{0, 0xA08, 0x402008, 0x402008, 4, 8}}},
+      {"data reference outside every section",
+       "gui.exe",
+       true,
+       false,
+       "x \x1F\x01"
+       "00000010",
+       "x 00000010",
+       {}},
+      {"call in a memory listing",
+       "gui.exe",
+       true,
+       false,
+       "call  \x1F\x02"
+       "00401440",
+       "call  <c 2>00401440<c FF>",
+       {{64, 0x840, 0x10, 0x401440, 6, 8}}},
+      {"jump in a file-offset listing",
+       "gui.exe",
+       false,
+       false,
+       "jz \x1F\x03"
+       "00000840",
+       "jz <c 3>00000840<c FF>",
+       {{65, 0x840, 0x10, 0x840, 3, 8}}},
+      {"jump beyond the file",
+       "gui.exe",
+       false,
+       false,
+       "jmp \x1F\x03"
+       "00100000",
+       "jmp <c FF>00100000",
+       {}},
+      {"16-bit target in a PE memory listing gets eight digits",
+       "gui.exe",
+       true,
+       true,
+       "jmp \x1F\x03"
+       "1234",
+       "jmp <c FF>00001234",
+       {}},
+      {"kind 5 in a file-offset listing prints the offset",
+       "gui.exe",
+       false,
+       false,
+       "call \x1F\x05"
+       "00401440",
+       "call <c 2>00000840<c FF>",
+       {{64, 0x840, 0x10, 0x840, 5, 8}}},
+      {"kind 6 that converts nowhere",
+       "gui.exe",
+       true,
+       false,
+       "jmp \x1F\x06"
+       "00000010",
+       "jmp <c FF>00000010",
+       {}},
+      {"far call in a PE drops the mark",
+       "gui.exe",
+       true,
+       false,
+       "call \x1F\x04"
+       "0010:011C",
+       "call 0010:011C",
+       {}},
+      {"far call in an MZ program",
+       "dos.exe",
+       false,
+       true,
+       "call \x1F\x04"
+       "0010:011C",
+       "call <c 2>0010:011C<c FF>",
+       {{96, 0x23C, 0x10, 0x10011C, 5, 9}}},
+      {"far jump beyond the file",
+       "dos.exe",
+       false,
+       true,
+       "jmp \x1F\x07"
+       "F000:0000",
+       "jmp <c FF>F000:0000",
+       {}},
+      {"MZ call in a memory listing shows the offset in the load module",
+       "dos.exe",
+       true,
+       true,
+       "call \x1F\x02"
+       "0237",
+       "call <c 2>0217<c FF>",
+       {{64, 0x237, 0x10, 0x217, 5, 4}}},
+      {"16-bit address, file offsets",
+       "dos.exe",
+       false,
+       true,
+       "mov dx,\x1F\x08"
+       "d0123",
+       "mov dx,<c 1>0123<c FF>",
+       {{0, 0x143, 0x123, 0x123, 7, 4}}},
+      {"16-bit address, memory addresses",
+       "dos.exe",
+       true,
+       true,
+       "mov dx,\x1F\x08"
+       "d0123",
+       "mov dx,<c 1>00000143<c FF>",
+       {{0, 0x143, 0x123, 0x143, 7, 8}}},
+      {"16-bit address beyond the file loses its letter",
+       "dos.exe",
+       false,
+       true,
+       "mov ax,\x1F\x08"
+       "d4C00",
+       "mov ax,<c FF>4C00",
+       {}},
+      {"fs address in 32-bit code names the TIB field",
+       "gui.exe",
+       true,
+       false,
+       "mov eax,fs:[\x1F\x08"
+       "f0018]",
+       "mov eax,fs:[<c FF>0018] <c 7>-> TIB.ptibSelf",
+       {}},
+      {"raw file: marks and letters go",
+       "raw.bin",
+       false,
+       true,
+       "mov si,\x1F\x08"
+       "d0184 \x1F\x03"
+       "0012",
+       "mov si,0184 0012",
+       {}},
   };
   for (const auto& c : cases) {
     auto& f = TListingFile::fixture(c.file);
@@ -353,13 +460,22 @@ TEST(ListingLines, ResolvedMarksAndHotspots) {
   dos.ctx.lines.segments = &seg;
   char text[RENDERED_LINE_CAPACITY];
   Hotspot h[2];
-  ASSERT_EQ(resolveMarks("\x1F\x08" "d0023", 0, dos.ctx.lines, false, true, text, sizeof text, h, 2, 0), 1u);
+  ASSERT_EQ(resolveMarks("\x1F\x08"
+                         "d0023",
+                         0, dos.ctx.lines, false, true, text, sizeof text, h, 2, 0),
+            1u);
   EXPECT_EQ(h[0].target, 0x143u);
-  EXPECT_EQ(resolveMarks("x\x1F\x09" "12", 0, dos.ctx.lines, false, true, text, sizeof text, h, 2, 0), 0u);
+  EXPECT_EQ(resolveMarks("x\x1F\x09"
+                         "12",
+                         0, dos.ctx.lines, false, true, text, sizeof text, h, 2, 0),
+            0u);
   EXPECT_EQ(visible(text), "x<c FF>12");
   EXPECT_EQ(dos.host.messageLines(), std::vector<std::string>{"renderCodeLine(): ARGH! tag=09"});
   // No room: nothing recorded.
-  EXPECT_EQ(resolveMarks("\x1F\x08" "d0023", 0, dos.ctx.lines, false, true, text, sizeof text, h, 0, 0), 0u);
+  EXPECT_EQ(resolveMarks("\x1F\x08"
+                         "d0023",
+                         0, dos.ctx.lines, false, true, text, sizeof text, h, 0, 0),
+            0u);
 }
 
 // ---- byte cell marks ----------------------------------------------------
@@ -418,8 +534,9 @@ TEST(ListingRows, TlsCallbackRowsWithReferencesAndEndLines) {
       ":004011FD 55                   push  ebp",
   };
   EXPECT_EQ(gui.rows(0x5E3, 17), expected);
-  const std::vector<uint32_t> table = {0x5E3, 0x5E3, 0x5E4, 0x5E6, 0x5EA, 0x5EC, 0x5F1, 0x5F4, 0x5F9,
-                                       0x5F9, 0x5FA, 0x5FD, 0x5FD, 0x5FD, 0x5FD, 0x5FD, 0x5FD, 0x5FE};
+  const std::vector<uint32_t> table = {0x5E3, 0x5E3, 0x5E4, 0x5E6, 0x5EA, 0x5EC,
+                                       0x5F1, 0x5F4, 0x5F9, 0x5F9, 0x5FA, 0x5FD,
+                                       0x5FD, 0x5FD, 0x5FD, 0x5FD, 0x5FD, 0x5FE};
   EXPECT_EQ(gui.paint.lineTable, table);
   EXPECT_EQ(gui.paint.nextLineOffset, 0x5E3u);  // the first row is a marker
   // Hotspots carry their row: the jump (row 4), two data references, the reference source.
@@ -457,8 +574,9 @@ TEST(ListingRows, ReferenceListsWrapAndEndInDots) {
     uint32_t rows;
     std::vector<std::string> expected;
   } cases[] = {
-      {6, {marker, first, second + "<c B>,", "                             <c A>00000480", code,
-           " 00000626 89E5                 mov   ebp,esp"}},
+      {6,
+       {marker, first, second + "<c B>,", "                             <c A>00000480", code,
+        " 00000626 89E5                 mov   ebp,esp"}},
       {4, {marker, first, second + "<c B>, ...", code}},
       {2, {marker, code}},  // the code line keeps its row
   };
@@ -498,7 +616,8 @@ TEST(ListingRows, JumpBlankLabelAndPastEnd) {
   f.state.hexDump = false;
   f.state.topOffset = 0;
   std::vector<std::string> all;
-  listRows(f.state, f.ctx, 120, 0, [&](const TListingRow& r, const Hotspot*) { all.push_back(visible(r.text)); });
+  listRows(f.state, f.ctx, 120, 0,
+           [&](const TListingRow& r, const Hotspot*) { all.push_back(visible(r.text)); });
   EXPECT_EQ(all.size(), 7u);
   // A name given while the listing runs (a loader thread) still gets its
   // label line, though the lines above it found no name below it.
@@ -552,7 +671,8 @@ TEST(ListingRows, StepBackOverFiveByteInstruction) {
   EXPECT_EQ(previousLineStart(f.bytes.data(), 3, 2, false), 1u);
   EXPECT_EQ(previousLineStart(f.bytes.data(), 3, 9, false), 0u);
   EXPECT_FALSE(isReturn(f.bytes.data() + 3));
-  const uint8_t jumps[][2] = {{0xE9, 0}, {0xEA, 0}, {0xEB, 0}, {0xFF, 0x25}, {0xFF, 0xE0}, {0xFF, 0x64}};
+  const uint8_t jumps[][2] = {{0xE9, 0},    {0xEA, 0},    {0xEB, 0},
+                              {0xFF, 0x25}, {0xFF, 0xE0}, {0xFF, 0x64}};
   for (const auto& j : jumps) EXPECT_TRUE(isUnconditionalJump(j)) << int(j[1]);
   const uint8_t notJumps[][2] = {{0xFF, 0x15}, {0xFF, 0x35}, {0xE8, 0}, {0x74, 0}};
   for (const auto& j : notJumps) EXPECT_FALSE(isUnconditionalJump(j)) << int(j[0]);
@@ -562,8 +682,8 @@ TEST(ListingRows, GotoOffsets) {
   auto& gui = TListingFile::fixture("gui.exe");
   EXPECT_FALSE(gotoOffset(gui.state, gui.ctx, gui.size));
   EXPECT_FALSE(gotoOffset(gui.state, gui.ctx, 0xFFFFFFFF));
-  EXPECT_EQ(gui.host.messageLines(),
-            (std::vector<std::string>{"Invalid goto address:: 00001C00", "Invalid goto address:: FFFFFFFF"}));
+  EXPECT_EQ(gui.host.messageLines(), (std::vector<std::string>{"Invalid goto address:: 00001C00",
+                                                               "Invalid goto address:: FFFFFFFF"}));
   EXPECT_EQ(gui.state.topOffset, 0u);
   EXPECT_TRUE(gotoOffset(gui.state, gui.ctx, 0x625, 3));
   EXPECT_EQ(gui.state.highlight, 0x625u);
@@ -623,7 +743,8 @@ TEST(ListingRows, ScrollArithmeticAtTheEnds) {
   EXPECT_TRUE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 50000, 16, false));
   EXPECT_EQ(f.state.topOffset, 0x5FFu);
   EXPECT_FALSE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 50001, 16, false));
-  EXPECT_EQ(f.host.messageLines(), std::vector<std::string>{"THUMBPOS>50000!!!!!: thumbPos=00050001"});
+  EXPECT_EQ(f.host.messageLines(),
+            std::vector<std::string>{"THUMBPOS>50000!!!!!: thumbPos=00050001"});
   EXPECT_FALSE(EvVScroll(f.state, f.ctx, TScrollCode::EndScroll, 0, 16, false));
   EXPECT_FALSE(f.state.thumbTracking);
   EXPECT_EQ(f.state.scrollMax, 0x5FFu);

@@ -13,12 +13,26 @@ TEST(ProfileInt, LenientDecimal) {
     const char* text;
     int32_t expected;
   } cases[] = {
-      {"15", 15},           {"  15  ", 15},      {"+7", 7},         {"-3", -3},
-      {"12px", 12},         {"007", 7},          {"0x10", 0},       {"1 2", 1},
-      {"", -99},            {"abc", -99},        {"-", -99},        {"+", -99},
-      {"--1", -99},         {"x12", -99},        {" \t", -99},      {"\t42", 42},
-      {"2147483647", 2147483647},                {"4294967295", -1},  // a 32-bit word read back
-      {"4294967296", 0},    {"-2147483648", INT32_MIN},
+      {"15", 15},
+      {"  15  ", 15},
+      {"+7", 7},
+      {"-3", -3},
+      {"12px", 12},
+      {"007", 7},
+      {"0x10", 0},
+      {"1 2", 1},
+      {"", -99},
+      {"abc", -99},
+      {"-", -99},
+      {"+", -99},
+      {"--1", -99},
+      {"x12", -99},
+      {" \t", -99},
+      {"\t42", 42},
+      {"2147483647", 2147483647},
+      {"4294967295", -1},  // a 32-bit word read back
+      {"4294967296", 0},
+      {"-2147483648", INT32_MIN},
   };
   for (const Case& c : cases) EXPECT_EQ(parseProfileInt(c.text, -99), c.expected) << c.text;
 }
@@ -57,8 +71,8 @@ TEST(ProfileText, Lookups) {
       {"Colors", "Half", "\"6"},
       {"Colors", "Empty", ""},
       {"Colors", "NoEquals line", nullptr},
-      {"Colors", "Font_size", nullptr},   // another section's key
-      {"General", "Font_size", "12"},     // section name trimmed; the first key counts
+      {"Colors", "Font_size", nullptr},  // another section's key
+      {"General", "Font_size", "12"},    // section name trimmed; the first key counts
       {"General", "Path", "a=b"},
       {"General", "Dump_rows", nullptr},  // only the first section of a name counts
       {"Missing", "Memory_ref", nullptr},
@@ -89,16 +103,12 @@ TEST(ProfileText, WritesKeepOtherLines) {
       {"value replaced in place, spelling and blanks kept",
        "; c\n[general]\n  FONT_size = 12  \n; tail\n", "General", "Font_size", "9",
        "; c\n[general]\n  FONT_size = 9\n; tail\n"},
-      {"new key after the section's last key",
-       "[A]\nx=1\n; about B\n\n[B]\ny=2\n", "a", "z", "3",
+      {"new key after the section's last key", "[A]\nx=1\n; about B\n\n[B]\ny=2\n", "a", "z", "3",
        "[A]\nx=1\nz=3\n; about B\n\n[B]\ny=2\n"},
-      {"new key in a section without keys", "[A]\n\n[B]\n", "A", "k", "1",
-       "[A]\nk=1\n\n[B]\n"},
-      {"new section after a blank line", "[A]\nx=1\n", "B", "k", "0",
-       "[A]\nx=1\n\n[B]\nk=0\n"},
+      {"new key in a section without keys", "[A]\n\n[B]\n", "A", "k", "1", "[A]\nk=1\n\n[B]\n"},
+      {"new section after a blank line", "[A]\nx=1\n", "B", "k", "0", "[A]\nx=1\n\n[B]\nk=0\n"},
       {"last line without a break", "[A]\nx=1", "A", "y", "2", "[A]\nx=1\ny=2\n"},
-      {"new section, last line without a break", "; only", "B", "k", "1",
-       "; only\n\n[B]\nk=1\n"},
+      {"new section, last line without a break", "; only", "B", "k", "1", "; only\n\n[B]\nk=1\n"},
       {"CRLF file stays CRLF", "[A]\r\nx=1\r\n", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n"},
       {"CRLF file ending in a bare CR", "[A]\r\nx=1\r", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n"},
       {"CRLF replaced in place", "[A]\r\nx=1\r\n", "A", "X", "5", "[A]\r\nx=5\r\n"},
@@ -121,9 +131,9 @@ TEST(ProfileText, RefusesWhatCannotBeOneLine) {
     const char* key;
     const char* value;
   } cases[] = {
-      {"", "k", "1"},      {"A]", "k", "1"},  {"A\n", "k", "1"}, {" A", "k", "1"},
-      {"A", "", "1"},      {"A", "k=", "1"},  {"A", "[k", "1"},  {"A", "k ", "1"},
-      {"A", "k\r", "1"},   {"A", "k", "1\n[B]"},
+      {"", "k", "1"},    {"A]", "k", "1"},     {"A\n", "k", "1"}, {" A", "k", "1"},
+      {"A", "", "1"},    {"A", "k=", "1"},     {"A", "[k", "1"},  {"A", "k ", "1"},
+      {"A", "k\r", "1"}, {"A", "k", "1\n[B]"},
   };
   for (const Case& c : cases) {
     TProfileText t("[A]\nk=0\n");

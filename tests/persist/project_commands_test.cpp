@@ -12,7 +12,8 @@
 namespace {
 
 bool sawStatus(const RecordingHost& host, const std::string& text) {
-  return std::find(host.statusTexts.begin(), host.statusTexts.end(), text) != host.statusTexts.end();
+  return std::find(host.statusTexts.begin(), host.statusTexts.end(), text) !=
+         host.statusTexts.end();
 }
 
 // Runs f with the current directory set to dir.
@@ -37,10 +38,10 @@ TEST(ProjectCommands, TheAnalysedFileIsFoundOrChosen) {
 
   struct Case {
     const char* what;
-    std::string stored;                  // path in the project
-    std::optional<std::string> dialog;   // answer of the "file not found" dialog
+    std::string stored;                 // path in the project
+    std::optional<std::string> dialog;  // answer of the "file not found" dialog
     int result;
-    std::string pathAfter;               // the document's file afterwards
+    std::string pathAfter;  // the document's file afterwards
     bool loadsFile, asksUser, tooLong;
   };
   const std::string upper = [&] {
@@ -55,10 +56,12 @@ TEST(ProjectCommands, TheAnalysedFileIsFoundOrChosen) {
        PROJECT_LOADED, "here.exe", true, false, false},
       {"chosen by hand", missing, tiny, PROJECT_LOADED, tiny, true, true, false},
       {"choice cancelled", missing, std::nullopt, PROJECT_CANCELLED, gui, false, true, false},
-      {"case differs: another file", upper, std::nullopt, PROJECT_CANCELLED, gui, false, true, false},
-      {"too long", "/" + std::string(258, 'x'), std::nullopt, PROJECT_LOADED, gui, false, false, true},
-      {"just short enough", "/" + std::string(257, 'x'), std::nullopt, PROJECT_CANCELLED, gui, false,
-       true, false},
+      {"case differs: another file", upper, std::nullopt, PROJECT_CANCELLED, gui, false, true,
+       false},
+      {"too long", "/" + std::string(258, 'x'), std::nullopt, PROJECT_LOADED, gui, false, false,
+       true},
+      {"just short enough", "/" + std::string(257, 'x'), std::nullopt, PROJECT_CANCELLED, gui,
+       false, true, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -73,12 +76,16 @@ TEST(ProjectCommands, TheAnalysedFileIsFoundOrChosen) {
     EXPECT_EQ(sawStatus(p.host, "Loading file..."), c.loadsFile);
     EXPECT_EQ(!p.host.fileDialogTitles.empty(), c.asksUser);
     if (c.asksUser) {
-      EXPECT_EQ(p.host.fileDialogTitles[0], "File not found! Please select file to use with project...");
+      EXPECT_EQ(p.host.fileDialogTitles[0],
+                "File not found! Please select file to use with project...");
     }
-    EXPECT_EQ(!p.host.messages.empty() && p.host.messages[0].text == "Filename too long, will be ignored!" &&
+    EXPECT_EQ(!p.host.messages.empty() &&
+                  p.host.messages[0].text == "Filename too long, will be ignored!" &&
                   p.host.messages[0].caption == "Warning!",
               c.tooLong);
-    if (rc == PROJECT_LOADED) { EXPECT_EQ(p.doc.names().lookup(0x401000), "kept"); }
+    if (rc == PROJECT_LOADED) {
+      EXPECT_EQ(p.doc.names().lookup(0x401000), "kept");
+    }
   }
 }
 
@@ -92,7 +99,8 @@ TEST(ProjectCommands, OpenAndWriteFailures) {
   EXPECT_TRUE(p.doc.projectChanged());
 
   EXPECT_EQ(p.load(dir.file("absent.oxu")), PROJECT_CANNOT_OPEN);
-  EXPECT_EQ(p.host.messageLines().back(), "File error: Couldn't open file:: " + dir.file("absent.oxu"));
+  EXPECT_EQ(p.host.messageLines().back(),
+            "File error: Couldn't open file:: " + dir.file("absent.oxu"));
 
   // A project saved over a directory's name fails and leaves it alone.
   std::filesystem::create_directory(dir.file("d.oxu"));
@@ -161,8 +169,9 @@ TEST(ProjectCommands, SavingIsRefusedWhileTheScanRuns) {
   doc.workers().startReferenceScan();
   if (!doc.workers().scanning()) GTEST_SKIP() << "the scan ended before it could be watched";
   EXPECT_FALSE(CmFileSaveProject(doc, state));
-  EXPECT_EQ(host.messageLines().back(),
-            "Other threads still active!: Project saving, while other threads\nare running, isn't supported yet!");
+  EXPECT_EQ(
+      host.messageLines().back(),
+      "Other threads still active!: Project saving, while other threads\nare running, isn't supported yet!");
   EXPECT_EQ(host.messages.back().icon, MsgIcon::Information);
   EXPECT_FALSE(std::filesystem::exists(state.path));
   doc.workers().stopReferenceScan();

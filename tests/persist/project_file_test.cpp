@@ -24,7 +24,8 @@ std::vector<uint32_t> flatStores(const TDocument& d) {
     v.push_back(0xEEEEEEEE);
     for (uint32_t i = 0; i < store.count(); ++i) {
       v.insert(v.end(), {store[i].id, store[i].textOffset, store[i].refs.count()});
-      for (const TMIntType& m : store[i].refs) v.insert(v.end(), {uint32_t(m.value), uint32_t(m.type)});
+      for (const TMIntType& m : store[i].refs)
+        v.insert(v.end(), {uint32_t(m.value), uint32_t(m.type)});
     }
   };
   ids(s.strings);
@@ -111,7 +112,9 @@ TEST(ProjectFile, RoundTripOverEveryFixtureGivesTheSameFileAndState) {
     expectSameHistory(first.doc.history(), second.doc.history());
     EXPECT_EQ(second.doc.history().count(), 59u);
     EXPECT_EQ(second.doc.view().hexDump, c.hexDump);
-    if (!c.hexDump) { EXPECT_EQ(second.doc.view().bits16, c.bits16); }
+    if (!c.hexDump) {
+      EXPECT_EQ(second.doc.view().bits16, c.bits16);
+    }
     EXPECT_EQ(second.doc.view().fileOffsets, c.fileOffsets);
     EXPECT_FALSE(second.doc.view().detectStrings);
     EXPECT_EQ(second.doc.trace().fixedRegistersShown(), c.fixed32 != 0);
@@ -133,8 +136,8 @@ TEST(ProjectFile, EmptyProjectLayout) {
   const uint32_t n = uint32_t(p.doc.path().size() + 1);
   ASSERT_EQ(f.size(), 16553u + n);
   EXPECT_EQ(readLe16(f.data()), 235);
-  const uint32_t expected[8] = {52, 55 + n, 60 + n, 16530 + n, 16535 + n, 16540 + n, 16545 + n,
-                                16550 + n};
+  const uint32_t expected[8] = {52,        55 + n,    60 + n,    16530 + n,
+                                16535 + n, 16540 + n, 16545 + n, 16550 + n};
   for (int k = 0; k < 8; ++k) {
     EXPECT_EQ(tableEntry(f, k), expected[k]) << k;
     EXPECT_EQ(f[expected[k]], k) << k;  // the marker
@@ -153,17 +156,26 @@ int sectionAt(const std::vector<uint8_t>& f, size_t at) {
 
 // Sections 0..k-1 hold what `original` holds.
 void expectLoadedBefore(int k, const TProjectDoc& p, const TProjectDoc& original) {
-  if (k > PS_COMMENTS) { EXPECT_EQ(p.doc.names().snapshot(), original.doc.names().snapshot()); }
+  if (k > PS_COMMENTS) {
+    EXPECT_EQ(p.doc.names().snapshot(), original.doc.names().snapshot());
+  }
   if (k > PS_FIXEDREGS) {
     EXPECT_EQ(p.doc.trace().regs().EIP, original.doc.trace().regs().EIP);
-    EXPECT_EQ(p.doc.trace().regs().breakPoints.size(), original.doc.trace().regs().breakPoints.size());
+    EXPECT_EQ(p.doc.trace().regs().breakPoints.size(),
+              original.doc.trace().regs().breakPoints.size());
   }
   if (k > PS_JUMPANDCALLREFS) {
     EXPECT_EQ(p.doc.stores().jumpCalls.count(), original.doc.stores().jumpCalls.count());
   }
-  if (k > PS_IMPORTREFS) { EXPECT_EQ(p.doc.stores().imports.count(), original.doc.stores().imports.count()); }
-  if (k > PS_STRINGREFS) { EXPECT_EQ(p.doc.stores().strings.count(), original.doc.stores().strings.count()); }
-  if (k > PS_MENUREFS) { EXPECT_EQ(p.doc.stores().menus.count(), original.doc.stores().menus.count()); }
+  if (k > PS_IMPORTREFS) {
+    EXPECT_EQ(p.doc.stores().imports.count(), original.doc.stores().imports.count());
+  }
+  if (k > PS_STRINGREFS) {
+    EXPECT_EQ(p.doc.stores().strings.count(), original.doc.stores().strings.count());
+  }
+  if (k > PS_MENUREFS) {
+    EXPECT_EQ(p.doc.stores().menus.count(), original.doc.stores().menus.count());
+  }
 }
 
 struct Saved {
@@ -212,13 +224,16 @@ TEST(ProjectFile, ReadErrorNumbers) {
       {10, "Couldn't read project file (-1,0)!"},
       {tableEntry(f, 0), "Couldn't read project file (0,0)!"},
       {tableEntry(f, 0) + 2, "Couldn't read project file (0,0)!"},  // half a length
-      {tableEntry(f, 0) + 5, wsString("Couldn't read project file (0,%i)!", int(tableEntry(f, 1) - tableEntry(f, 0) - 3))},
+      {tableEntry(f, 0) + 5, wsString("Couldn't read project file (0,%i)!",
+                                      int(tableEntry(f, 1) - tableEntry(f, 0) - 3))},
       {tableEntry(f, 1) + 3, "Couldn't read project file (1,1)!"},  // the count cut
       {tableEntry(f, 1) + 7, wsString("Couldn't read project file (1,%i)!", int(names - 1))},
       {tableEntry(f, 2) + 100, "Couldn't read project file (2,2)!"},
       {tableEntry(f, 3) + 1, "Couldn't read project file (3,3)!"},
-      {tableEntry(f, 3) + 5 + 10 * 2 + 4, wsString("Couldn't read project file (3,%i)!", int(jc - 3))},
-      {tableEntry(f, 4) + 5 + 15, wsString("Couldn't read project file (4,%i)!", int(s.original.doc.stores().imports.count() - 1))},
+      {tableEntry(f, 3) + 5 + 10 * 2 + 4,
+       wsString("Couldn't read project file (3,%i)!", int(jc - 3))},
+      {tableEntry(f, 4) + 5 + 15, wsString("Couldn't read project file (4,%i)!",
+                                           int(s.original.doc.stores().imports.count() - 1))},
       {tableEntry(f, 7), "Couldn't read project file (7,0)!"},
       {tableEntry(f, 7) + 1, "Couldn't read project file (7,7)!"},
       {f.size() - 1, "Couldn't read project file (7,0)!"},
@@ -257,7 +272,8 @@ TEST(ProjectFile, ASectionOffsetOneByteOffIsTheWrongSection) {
         // The byte there happens to be the marker: the section is read from
         // the wrong place, which may or may not work, but stays inside the file.
         EXPECT_TRUE(rc == PROJECT_LOADED || rc == PROJECT_READ_ERROR || rc == PROJECT_CANCELLED ||
-                    rc == PROJECT_WRONG_SECTION) << rc;
+                    rc == PROJECT_WRONG_SECTION)
+            << rc;
         continue;
       }
       ASSERT_EQ(rc, PROJECT_WRONG_SECTION);
@@ -317,7 +333,8 @@ TEST(ProjectFile, OlderAndNewerVersions) {
     EXPECT_EQ(p.doc.stores().menus.count(), s.original.doc.stores().menus.count());
     const bool warned =
         !p.host.messages.empty() &&
-        p.host.messages[0].text == "This project was created with a newer version of OXU and may be incompatible" &&
+        p.host.messages[0].text ==
+            "This project was created with a newer version of OXU and may be incompatible" &&
         p.host.messages[0].caption == "Warning!";
     EXPECT_EQ(warned, c.warning);
   }

@@ -72,7 +72,8 @@ inline TProjectParts8 splitProject(const std::vector<uint8_t>& file) {
   p.header.assign(file.begin(), file.begin() + PROJECT_HEADER_SIZE);
   for (int k = 0; k < PROJECT_SECTION_COUNT; ++k) {
     const uint32_t from = tableEntry(file, k);
-    const uint32_t to = k + 1 < PROJECT_SECTION_COUNT ? tableEntry(file, k + 1) : uint32_t(file.size());
+    const uint32_t to = k + 1 < PROJECT_SECTION_COUNT ? tableEntry(file, k + 1)
+                                                      : uint32_t(file.size());
     p.sections[k].assign(file.begin() + from, file.begin() + to);
   }
   return p;

@@ -21,7 +21,8 @@ const std::string kUpdate =
 const std::string kMinLengthRefused =
     "Invalid value: The minimum of characters that will be needed\nto be noticed as strings has to "
     "be greater than 1!";
-const std::string kFontRefused = "Invalid value: The font size (height) has to be between 6 and 18 pixel!";
+const std::string kFontRefused =
+    "Invalid value: The font size (height) has to be between 6 and 18 pixel!";
 const std::string kRowsRefused =
     "Invalid value: The number of dump window rows has to be between 3 and 30 rows!";
 
@@ -60,11 +61,13 @@ TEST(VersionStamp, GreetsOnceAndStamps) {
 
 TEST(Settings, DefaultsAndStoredValues) {
   const TSettings d = readSettings(TProfileFile("/nonexistent/OXU-DASM.INI"));
-  const uint32_t colors[] = {d.memoryRef, d.callRef, d.jumpRef, d.importRef, d.textRef,
-                             d.background, d.text, d.cursor, d.cursorHint, d.hilight,
-                             d.label, d.user2, d.possibleRefText, d.possibleRefValue, d.endLines};
-  const uint32_t expected[] = {16711680, 8773703, 13426249, 6922492, 255, 16777215, 0, 4210880,
-                               12632319, 14024661, 493045, 16777215, 11513635, 46848, 11993088};
+  const uint32_t colors[] = {d.memoryRef,       d.callRef,          d.jumpRef, d.importRef,
+                             d.textRef,         d.background,       d.text,    d.cursor,
+                             d.cursorHint,      d.hilight,          d.label,   d.user2,
+                             d.possibleRefText, d.possibleRefValue, d.endLines};
+  const uint32_t expected[] = {16711680, 8773703,  13426249, 6922492,  255,
+                               16777215, 0,        4210880,  12632319, 14024661,
+                               493045,   16777215, 11513635, 46848,    11993088};
   for (size_t i = 0; i < std::size(colors); ++i) EXPECT_EQ(colors[i], expected[i]) << i;
   EXPECT_EQ(d.minStringLength, 4);
   EXPECT_EQ(d.fontSize, 15);
@@ -88,7 +91,7 @@ TEST(Settings, DefaultsAndStoredValues) {
   EXPECT_EQ(s.text, 0u);             // not a number: default
   EXPECT_EQ(s.minStringLength, 1);   // out of the dialog's range, used as it is
   EXPECT_EQ(s.fontSize, 24);
-  EXPECT_EQ(s.dumpRows, 6);          // unusable: default
+  EXPECT_EQ(s.dumpRows, 6);  // unusable: default
   EXPECT_FALSE(s.createBackups || s.startTracerAtTlsCallback || s.showEipOnLoad);
   EXPECT_TRUE(s.cursorFollowView && s.markBasedRelocations);
   EXPECT_FALSE(s.fixedRegsAutoMode);  // start-up reads Auto_mode, not AutoMode
@@ -101,9 +104,12 @@ TEST(Settings, DefaultsAndStoredValues) {
     int32_t TSettings::*member;
     int32_t expected;
   } bounds[] = {
-      {"Font_size=1000", &TSettings::fontSize, 1000}, {"Font_size=1001", &TSettings::fontSize, 15},
-      {"Font_size=-5", &TSettings::fontSize, 15},     {"Dump_rows=1", &TSettings::dumpRows, 1},
-      {"Dump_rows=99999", &TSettings::dumpRows, 6},   {"Min_string_length=0", &TSettings::minStringLength, 4},
+      {"Font_size=1000", &TSettings::fontSize, 1000},
+      {"Font_size=1001", &TSettings::fontSize, 15},
+      {"Font_size=-5", &TSettings::fontSize, 15},
+      {"Dump_rows=1", &TSettings::dumpRows, 1},
+      {"Dump_rows=99999", &TSettings::dumpRows, 6},
+      {"Min_string_length=0", &TSettings::minStringLength, 4},
       {"Min_string_length=500000", &TSettings::minStringLength, 500000},
   };
   for (const Bound& b : bounds) {
@@ -181,7 +187,7 @@ TEST(Preferences, ValidationInOrder) {
     ASSERT_EQ(host.messages.size(), 1u) << what;
     EXPECT_EQ(host.messageLines()[0], c.message);
     EXPECT_EQ(host.messages[0].buttons, MsgButtons::Ok);
-    EXPECT_EQ(settings.memoryRef, 0xFF0000u) << what;  // nothing changed
+    EXPECT_EQ(settings.memoryRef, 0xFF0000u) << what;               // nothing changed
     EXPECT_EQ(::access(profile.path().c_str(), F_OK), -1) << what;  // nothing written
   }
 }
@@ -252,7 +258,8 @@ TEST(Preferences, UnwritableFileKeepsValuesForTheRun) {
   EXPECT_FALSE(out.saved);
   EXPECT_EQ(settings.fontSize, 16);
   EXPECT_EQ(host.messageLines(),
-            std::vector<std::string>{"File error: Unable to write the settings file:\n" + dir.path()});
+            std::vector<std::string>{"File error: Unable to write the settings file:\n" +
+                                     dir.path()});
 }
 
 // A colour chooser that records what it was shown and changes a custom colour.
@@ -280,7 +287,8 @@ TEST(Preferences, ColourChooser) {
   EXPECT_EQ(m.colors[3], 0x69A0FCu);
   EXPECT_FALSE(m.chooseColor(14, host, custom));
   EXPECT_EQ(host.initials, (std::vector<uint32_t>{0xCCDE49, 0x69A0FC}));
-  const std::array<uint32_t, 16> initial{0xFF0000, 0x00B700, 0xAFAF23, 0x69A0FC, 0x0000FF, 0xFFFFFF};
+  const std::array<uint32_t, 16> initial{0xFF0000, 0x00B700, 0xAFAF23,
+                                         0x69A0FC, 0x0000FF, 0xFFFFFF};
   EXPECT_EQ(host.customSeen[0], initial);
   EXPECT_EQ(host.customSeen[1][6], 0x0A0B0Du);  // the user's change is kept between calls
   EXPECT_EQ(settings.jumpRef, 0xCCDE49u);       // the dialog works on copies
@@ -302,7 +310,8 @@ TEST(SettingsPath, Rule) {
       {"/", true, nullptr, "/home/u", "/OXU-DASM.INI"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(chooseSettingsPath(c.exeDir, c.writable, userConfigDirectory(c.xdgConfigHome, c.home)),
+    EXPECT_EQ(chooseSettingsPath(c.exeDir, c.writable,
+                                 userConfigDirectory(c.xdgConfigHome, c.home)),
               c.expected)
         << c.exeDir << " " << c.writable;
   EXPECT_EQ(chooseSettingsPath("/opt/oxu", false, ""), "/opt/oxu/OXU-DASM.INI");
@@ -349,7 +358,9 @@ TEST(Shortcut, QuestionWriteAndFailure) {
   const std::string question =
       "Disassemble with OXU: This will add the following entry to your desktop allowing you to\n"
       "use OXU on every executable quick and easy with the file manager's popup menu:\n\n"
-      "\tDisassemble with OXU (" + entry + ")\n\n"
+      "\tDisassemble with OXU (" +
+      entry +
+      ")\n\n"
       "This will overwrite any entry previously installed by OXU.\nDo you wish to continue ?";
   struct Case {
     MsgAnswer answer;

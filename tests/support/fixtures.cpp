@@ -27,7 +27,8 @@ std::vector<std::string> installedMingwDlls() {
     for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
       if (ec) break;
-      if (it->is_regular_file(ec) && it->path().extension() == ".dll") out.push_back(it->path().string());
+      if (it->is_regular_file(ec) && it->path().extension() == ".dll")
+        out.push_back(it->path().string());
     }
   }
   return out;
@@ -35,7 +36,8 @@ std::vector<std::string> installedMingwDlls() {
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) ADD_FAILURE() << "cannot write " << path;
 }
 

@@ -9,7 +9,10 @@
 inline std::vector<uint8_t> hexBytes(const std::string& text) {
   std::vector<uint8_t> out;
   for (size_t i = 0; i < text.size();) {
-    if (text[i] == ' ') { ++i; continue; }
+    if (text[i] == ' ') {
+      ++i;
+      continue;
+    }
     out.push_back(uint8_t(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
     i += 2;
   }

@@ -39,7 +39,7 @@ std::vector<uint8_t> buildOverlappingDescriptors(uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t* d = &f[idata + 20 * i];
     const uint32_t self = kShapeIdataRva + 20 * i;
-    writeLe32(d, self);             // OriginalFirstThunk: this very descriptor
+    writeLe32(d, self);            // OriginalFirstThunk: this very descriptor
     writeLe32(d + 4, 0xFFFFFFFF);  // TimeDateStamp and ForwarderChain, not zero
     writeLe32(d + 8, 0xFFFFFFFF);
     writeLe32(d + 12, kShapeIdataRva + name);

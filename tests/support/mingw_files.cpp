@@ -33,8 +33,10 @@ std::vector<TObjdumpSection> objdumpSections(const std::string& tool, const std:
     std::istringstream l(line);
     unsigned idx;
     std::string name, size, vma, lma, off;
-    if (!(l >> idx >> name >> size >> vma >> lma >> off) || off.size() != 8 || idx != out.size()) continue;
-    out.push_back({name, uint32_t(std::stoul(vma, nullptr, 16)), uint32_t(std::stoul(off, nullptr, 16))});
+    if (!(l >> idx >> name >> size >> vma >> lma >> off) || off.size() != 8 || idx != out.size())
+      continue;
+    out.push_back(
+        {name, uint32_t(std::stoul(vma, nullptr, 16)), uint32_t(std::stoul(off, nullptr, 16))});
   }
   return out;
 }

@@ -18,7 +18,8 @@ TPeBuilder::Section& TPeBuilder::addSection(const std::string& name, uint32_t rv
 
 uint32_t TPeBuilder::fileOffsetOf(uint32_t rva) const {
   for (const auto& s : sections_)
-    if (rva >= s.rva && rva < s.rva + std::max(s.rawSize, s.virtualSize)) return rva - s.rva + s.rawOffset;
+    if (rva >= s.rva && rva < s.rva + std::max(s.rawSize, s.virtualSize))
+      return rva - s.rva + s.rawOffset;
   return rva;  // header region
 }
 

@@ -28,8 +28,8 @@ class TPeBuilder {
   std::array<std::pair<uint32_t, uint32_t>, 16> directories{};
 
   // Adds a section whose raw data follows the previous one (0x200 aligned).
-  Section& addSection(const std::string& name, uint32_t rva, uint32_t virtualSize,
-                      uint32_t rawSize, uint32_t characteristics = 0x60000020);
+  Section& addSection(const std::string& name, uint32_t rva, uint32_t virtualSize, uint32_t rawSize,
+                      uint32_t characteristics = 0x60000020);
   std::vector<Section>& sections() { return sections_; }
   void setDirectory(int index, uint32_t rva, uint32_t size) { directories[index] = {rva, size}; }
 

@@ -34,7 +34,7 @@ namespace {
 constexpr uint32_t kCodeAt = 0x401000;
 constexpr uint32_t kDataAt = 0x402000;  // file offset 0x600
 constexpr uint32_t kDataFile = 0x600;
-constexpr uint32_t kTarget = 8;         // memory operands address data + 8
+constexpr uint32_t kTarget = 8;  // memory operands address data + 8
 constexpr int kDataBytes = 32;
 
 struct NativeState {
@@ -54,21 +54,22 @@ class TNativeRunner {
       code_ = data_ = nullptr;
       return;
     }
-    std::vector<uint8_t> c = {0x53, 0x55, 0x41, 0x54, 0x41, 0x55, 0x41, 0x56, 0x41, 0x57,
-                              0x49, 0x89, 0xFF,              // mov r15, rdi
+    std::vector<uint8_t> c = {0x53, 0x55, 0x41, 0x54, 0x41, 0x55, 0x41, 0x56,
+                              0x41, 0x57, 0x49, 0x89, 0xFF,  // mov r15, rdi
                               0x41, 0xFF, 0x77, 0x40, 0x9D,  // push [r15+64]; popfq
                               0x41, 0x8B, 0x07,              // mov eax, [r15]
-                              0x41, 0x8B, 0x4F, 0x08, 0x41, 0x8B, 0x57, 0x10, 0x41, 0x8B, 0x5F,
-                              0x18, 0x41, 0x8B, 0x6F, 0x28, 0x41, 0x8B, 0x77, 0x30, 0x41, 0x8B,
-                              0x7F, 0x38};
+                              0x41, 0x8B, 0x4F, 0x08, 0x41, 0x8B, 0x57, 0x10,
+                              0x41, 0x8B, 0x5F, 0x18, 0x41, 0x8B, 0x6F, 0x28,
+                              0x41, 0x8B, 0x77, 0x30, 0x41, 0x8B, 0x7F, 0x38};
     instr_ = c.size();
     for (int i = 0; i < 16; ++i) c.push_back(0x90);
-    const std::vector<uint8_t> tail = {
-        0x9C, 0x41, 0x8F, 0x47, 0x40,  // pushfq; pop [r15+64]
-        0x41, 0x89, 0x07, 0x41, 0x89, 0x4F, 0x08, 0x41, 0x89, 0x57, 0x10, 0x41, 0x89, 0x5F, 0x18,
-        0x41, 0x89, 0x6F, 0x28, 0x41, 0x89, 0x77, 0x30, 0x41, 0x89, 0x7F, 0x38,
-        0xFC,  // cld: the caller expects the direction flag clear
-        0x41, 0x5F, 0x41, 0x5E, 0x41, 0x5D, 0x41, 0x5C, 0x5D, 0x5B, 0xC3};
+    const std::vector<uint8_t> tail = {0x9C, 0x41, 0x8F, 0x47, 0x40,  // pushfq; pop [r15+64]
+                                       0x41, 0x89, 0x07, 0x41, 0x89, 0x4F, 0x08, 0x41, 0x89,
+                                       0x57, 0x10, 0x41, 0x89, 0x5F, 0x18, 0x41, 0x89, 0x6F,
+                                       0x28, 0x41, 0x89, 0x77, 0x30, 0x41, 0x89, 0x7F, 0x38,
+                                       0xFC,  // cld: the caller expects the direction flag clear
+                                       0x41, 0x5F, 0x41, 0x5E, 0x41, 0x5D, 0x41, 0x5C, 0x5D,
+                                       0x5B, 0xC3};
     c.insert(c.end(), tail.begin(), tail.end());
     std::memcpy(code_, c.data(), c.size());
   }
@@ -452,7 +453,8 @@ TEST(AluOracle, EmulatorMatchesTheHostProcessor) {
   TProgramImage program = buildProgramImage();
   TTraceRig rig(program.bytes);
   uint64_t soak = 1;
-  if (const char* s = std::getenv("OXU_ORACLE_SOAK")) soak = std::max<uint64_t>(1, std::strtoull(s, nullptr, 10));
+  if (const char* s = std::getenv("OXU_ORACLE_SOAK"))
+    soak = std::max<uint64_t>(1, std::strtoull(s, nullptr, 10));
   const uint64_t perClassAndSize = 20000 * soak;
 
   TCaseMaker maker(0x0A1C0DE5EEDull, native.dataAddress());
@@ -509,14 +511,16 @@ TEST(AluOracle, EmulatorMatchesTheHostProcessor) {
             dividend = sub == 7 ? __int128(int16_t(c.regs[0])) : __int128(c.regs[0] & 0xFFFF);
           } else {
             const uint64_t u = (uint64_t(c.regs[2] & mask) << (8 * sz)) | (c.regs[0] & mask);
-            dividend = sub == 7 ? __int128(sz == 2 ? int64_t(int32_t(u)) : int64_t(u)) : __int128(u);
+            dividend = sub == 7 ? __int128(sz == 2 ? int64_t(int32_t(u)) : int64_t(u))
+                                : __int128(u);
           }
           bool fault = divisor == 0;
           if (!fault) {
             const __int128 d = sub == 7 ? __int128(aluSignExtend(divisor, sz)) : __int128(divisor);
             const __int128 q = dividend / d;
-            fault = sub == 7 ? (q < -(__int128(1) << (8 * sz - 1)) || q >= (__int128(1) << (8 * sz - 1)))
-                             : q > __int128(mask);
+            fault = sub == 7
+                        ? (q < -(__int128(1) << (8 * sz - 1)) || q >= (__int128(1) << (8 * sz - 1)))
+                        : q > __int128(mask);
           }
           EXPECT_TRUE(fault) << "refused a division that fits";
           continue;
@@ -561,11 +565,11 @@ TEST(AluOracle, EmulatorMatchesTheHostProcessor) {
               std::snprintf(hex, sizeof hex, "%.2X ", c.emu[i]);
               bytes += hex;
             }
-            ADD_FAILURE() << c.name << " size " << size << ": " << bytes << " flags in "
-                          << std::hex << c.flags << " emu " << R.EFLAGS << " host " << ns.flags
-                          << " eax " << R.EAX << "/" << uint32_t(ns.r[0]) << " ecx " << R.ECX
-                          << "/" << uint32_t(ns.r[1]) << " edx " << R.EDX << "/"
-                          << uint32_t(ns.r[2]) << " ebx " << R.EBX << "/" << uint32_t(ns.r[3]);
+            ADD_FAILURE() << c.name << " size " << size << ": " << bytes << " flags in " << std::hex
+                          << c.flags << " emu " << R.EFLAGS << " host " << ns.flags << " eax "
+                          << R.EAX << "/" << uint32_t(ns.r[0]) << " ecx " << R.ECX << "/"
+                          << uint32_t(ns.r[1]) << " edx " << R.EDX << "/" << uint32_t(ns.r[2])
+                          << " ebx " << R.EBX << "/" << uint32_t(ns.r[3]);
           }
         }
       }

@@ -51,9 +51,9 @@ TEST(FixedRegsModel, RegisterTextsAreReadAndRewritten) {
     int id;
     const char* typed;
     const char* shown;
-  } cases[] = {{kEditEAX, "12345", "00012345"}, {kEditCS, "1234", "1234"},
+  } cases[] = {{kEditEAX, "12345", "00012345"},    {kEditCS, "1234", "1234"},
                {kEditEAX, "abcdefg1", "00ABCDEF"}, {kEditEAX, "123456789", "23456789"},
-               {kEditCS, "12345", "2345"},        {kEditEAX, "zz", "00000000"}};
+               {kEditCS, "12345", "2345"},         {kEditEAX, "zz", "00000000"}};
   for (const auto& c : cases) {
     m.setEditText(c.id, c.typed);
     m.apply();

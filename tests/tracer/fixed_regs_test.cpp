@@ -56,8 +56,8 @@ TEST(FixedRegs, TlsCallbackSetupAndDefaultChoice) {
   EXPECT_EQ(r.EDI, 0x400000u);
   EXPECT_EQ(r.EFLAGS, 0x46u);
   EXPECT_EQ(r.ESP, r.stackBase + 0x4000 - 32);
-  const uint32_t expect[] = {TFixedRegs::TLS_RETURN, 0x400000, 1, 0, 0, 0x400000, 0x402128,
-                             0x12345678};
+  const uint32_t expect[] = {
+      TFixedRegs::TLS_RETURN, 0x400000, 1, 0, 0, 0x400000, 0x402128, 0x12345678};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(r.readStack(r.ESP - r.stackBase + 4 * i), expect[i]) << i;
   EXPECT_EQ(r.readStack(r.EBP - r.stackBase), 0x12345678u);
   EXPECT_EQ(r.ESI, r.ESP + 16);

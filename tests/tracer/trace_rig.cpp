@@ -13,9 +13,9 @@ TProgramImage buildProgramImage(uint32_t tlsCallbacks) {
     const char* name;
     std::vector<const char*> functions;
   };
-  const Module modules[] = {
-      {"kernel32.dll", {"LoadLibraryA", "GetModuleHandleA", "GetProcAddress", "ExitProcess"}},
-      {"USER32.dll", {"MessageBoxA"}}};
+  const Module modules[] = {{"kernel32.dll",
+                             {"LoadLibraryA", "GetModuleHandleA", "GetProcAddress", "ExitProcess"}},
+                            {"USER32.dll", {"MessageBoxA"}}};
   uint32_t at = 0x3040;
   TProgramImage out;
   for (int d = 0; d < 2; ++d) {

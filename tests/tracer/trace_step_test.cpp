@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr uint32_t kCode = 0x401000;   // file 0x400
-constexpr uint32_t kData = 0x402000;   // file 0x600
+constexpr uint32_t kCode = 0x401000;  // file 0x400
+constexpr uint32_t kData = 0x402000;  // file 0x600
 constexpr uint32_t kDataFile = 0x600;
 
 struct Snapshot {
@@ -63,42 +63,73 @@ TEST(TraceStep, StatusTable) {
       {"segment prefix CS", {0x2E, 0x8B, 0x00}, none, TRACE_NOT_SUPPORTED, nullptr},
       {"LOCK", {0xF0, 0x01, 0x00}, none, TRACE_NOT_SUPPORTED, nullptr},
       {"far call", {0x9A, 0, 0, 0, 0, 0, 0}, none, TRACE_NOT_SUPPORTED, nullptr},
-      {"JMP through memory", {0xFF, 0x25, 0x00, 0x20, 0x40, 0x00}, none, TRACE_NOT_SUPPORTED,
+      {"JMP through memory",
+       {0xFF, 0x25, 0x00, 0x20, 0x40, 0x00},
+       none,
+       TRACE_NOT_SUPPORTED,
        nullptr},
       {"MOV to segment register", {0x8E, 0xD8}, none, TRACE_NOT_SUPPORTED, nullptr},
-      {"EIP outside the file", {0x90}, [](TTraceRig& r) { r.regs.EIP = 0x12345678; },
-       TRACE_EIP_NOT_IN_FILE, nullptr},
-      {"exception pending", {0x90}, [](TTraceRig& r) { r.regs.exceptionPending = 1; },
-       TRACE_EXCEPTION, nullptr},
-      {"MOV EAX,fs:[0] after set-up", {0x64, 0xA1, 0, 0, 0, 0}, none, TRACE_OK,
+      {"EIP outside the file",
+       {0x90},
+       [](TTraceRig& r) { r.regs.EIP = 0x12345678; },
+       TRACE_EIP_NOT_IN_FILE,
+       nullptr},
+      {"exception pending",
+       {0x90},
+       [](TTraceRig& r) { r.regs.exceptionPending = 1; },
+       TRACE_EXCEPTION,
+       nullptr},
+      {"MOV EAX,fs:[0] after set-up",
+       {0x64, 0xA1, 0, 0, 0, 0},
+       none,
+       TRACE_OK,
        [](TTraceRig& r) { EXPECT_EQ(r.regs.EAX, 0xFFFFFFFFu); }},
-      {"MOV fs:[0],ESP", {0x64, 0x89, 0x25, 0, 0, 0, 0}, none, TRACE_OK,
+      {"MOV fs:[0],ESP",
+       {0x64, 0x89, 0x25, 0, 0, 0, 0},
+       none,
+       TRACE_OK,
        [](TTraceRig& r) { EXPECT_EQ(r.regs.exceptionList, r.regs.ESP); }},
       {"MOV EAX,fs:[0x18]", {0x64, 0xA1, 0x18, 0, 0, 0}, none, TRACE_ILLEGAL_ADDRESS, nullptr},
       {"MOV EAX,fs:[4] and the lost write",
-       {0x64, 0x8B, 0x05, 4, 0, 0, 0}, none, TRACE_OK,
+       {0x64, 0x8B, 0x05, 4, 0, 0, 0},
+       none,
+       TRACE_OK,
        [](TTraceRig& r) { EXPECT_EQ(r.regs.EAX, r.regs.stackBase + 0x4000); }},
-      {"ADD fs:[8],EAX changes nothing lasting", {0x64, 0x01, 0x05, 8, 0, 0, 0}, none, TRACE_OK,
+      {"ADD fs:[8],EAX changes nothing lasting",
+       {0x64, 0x01, 0x05, 8, 0, 0, 0},
+       none,
+       TRACE_OK,
        [](TTraceRig& r) { EXPECT_EQ(r.regs.exceptionList, 0xFFFFFFFFu); }},
       {"read outside file and stack records the fault",
-       {0x8B, 0x03}, [](TTraceRig& r) { r.regs.EBX = 0x00500010; }, TRACE_ILLEGAL_ADDRESS,
+       {0x8B, 0x03},
+       [](TTraceRig& r) { r.regs.EBX = 0x00500010; },
+       TRACE_ILLEGAL_ADDRESS,
        [](TTraceRig& r) {
          EXPECT_EQ(r.regs.faultAddress, 0x100010u);
          EXPECT_EQ(r.regs.faultWrite, 0u);
          EXPECT_EQ(r.regs.EIP, kCode);
        }},
       {"write into the zero bytes behind the file",
-       {0x89, 0x03}, [](TTraceRig& r) { r.regs.EBX = 0x4031FE; }, TRACE_ILLEGAL_ADDRESS,
+       {0x89, 0x03},
+       [](TTraceRig& r) { r.regs.EBX = 0x4031FE; },
+       TRACE_ILLEGAL_ADDRESS,
        [](TTraceRig& r) { EXPECT_EQ(r.regs.faultWrite, 1u); }},
-      {"displacement past the end of data", {}, [](TTraceRig& r) {
+      {"displacement past the end of data",
+       {},
+       [](TTraceRig& r) {
          r.file()[0x9FE] = 0x8B;
          r.file()[0x9FF] = 0x05;  // mov eax,[disp32] with no displacement left
          r.regs.EIP = 0x4031FE;
        },
-       TRACE_ILLEGAL_ADDRESS, nullptr},
-      {"PUSH EAX with ESP = stackBase + 2", {0x50},
-       [](TTraceRig& r) { r.regs.ESP = r.regs.stackBase + 2; }, TRACE_ILLEGAL_STACK, nullptr},
-      {"PUSH EAX with ESP in the file's data", {0x50},
+       TRACE_ILLEGAL_ADDRESS,
+       nullptr},
+      {"PUSH EAX with ESP = stackBase + 2",
+       {0x50},
+       [](TTraceRig& r) { r.regs.ESP = r.regs.stackBase + 2; },
+       TRACE_ILLEGAL_STACK,
+       nullptr},
+      {"PUSH EAX with ESP in the file's data",
+       {0x50},
        [](TTraceRig& r) {
          r.regs.ESP = kData + 0x104;
          r.regs.EAX = 0xCAFEBABE;
@@ -108,31 +139,55 @@ TEST(TraceStep, StatusTable) {
          EXPECT_EQ(r.dword(kData + 0x100), 0xCAFEBABEu);
          EXPECT_EQ(r.regs.ESP, kData + 0x100);
        }},
-      {"POP EAX with ESP outside both", {0x58}, [](TTraceRig& r) { r.regs.ESP = 0x10; },
-       TRACE_ILLEGAL_STACK, nullptr},
+      {"POP EAX with ESP outside both",
+       {0x58},
+       [](TTraceRig& r) { r.regs.ESP = 0x10; },
+       TRACE_ILLEGAL_STACK,
+       nullptr},
       {"MessageBoxA through its import slot",
        {0xFF, 0x15, uint8_t(messageBox), uint8_t(messageBox >> 8), uint8_t(messageBox >> 16),
         uint8_t(messageBox >> 24)},
-       none, TRACE_NOT_SUPPORTED, nullptr},
-      {"call through a non-import", {0xFF, 0x15, 0x00, 0x20, 0x40, 0x00}, none,
-       TRACE_NOT_SUPPORTED, nullptr},
-      {"CALL rel to outside the file", {0xE8, 0, 0, 0, 0x10}, none, TRACE_ILLEGAL_ADDRESS,
+       none,
+       TRACE_NOT_SUPPORTED,
        nullptr},
-      {"CALL with ESP outside the stack", {0xE8, 0, 0, 0, 0},
-       [](TTraceRig& r) { r.regs.ESP = kData + 0x100; }, TRACE_ILLEGAL_STACK, nullptr},
-      {"RET to outside the file", {0xC3},
+      {"call through a non-import",
+       {0xFF, 0x15, 0x00, 0x20, 0x40, 0x00},
+       none,
+       TRACE_NOT_SUPPORTED,
+       nullptr},
+      {"CALL rel to outside the file", {0xE8, 0, 0, 0, 0x10}, none, TRACE_ILLEGAL_ADDRESS, nullptr},
+      {"CALL with ESP outside the stack",
+       {0xE8, 0, 0, 0, 0},
+       [](TTraceRig& r) { r.regs.ESP = kData + 0x100; },
+       TRACE_ILLEGAL_STACK,
+       nullptr},
+      {"RET to outside the file",
+       {0xC3},
        [](TTraceRig& r) { r.regs.writeStack(r.regs.ESP - r.regs.stackBase, 0x10); },
-       TRACE_ILLEGAL_ADDRESS, nullptr},
-      {"RET with ESP in the file", {0xC3}, [](TTraceRig& r) { r.regs.ESP = kData; },
-       TRACE_ILLEGAL_STACK, nullptr},
-      {"LOOP to outside the file keeps ECX", {0xE2, 0x80}, [](TTraceRig& r) { r.regs.ECX = 5; },
-       TRACE_ILLEGAL_ADDRESS, nullptr},
-      {"JNE taken to outside the file", {0x0F, 0x85, 0, 0, 0, 0x10},
-       [](TTraceRig& r) { r.regs.EFLAGS = 0x202; }, TRACE_ILLEGAL_ADDRESS, nullptr},
-      {"JNE not taken ignores its target", {0x0F, 0x85, 0, 0, 0, 0x10},
-       [](TTraceRig& r) { r.regs.EFLAGS = 0x242; }, TRACE_OK,
+       TRACE_ILLEGAL_ADDRESS,
+       nullptr},
+      {"RET with ESP in the file",
+       {0xC3},
+       [](TTraceRig& r) { r.regs.ESP = kData; },
+       TRACE_ILLEGAL_STACK,
+       nullptr},
+      {"LOOP to outside the file keeps ECX",
+       {0xE2, 0x80},
+       [](TTraceRig& r) { r.regs.ECX = 5; },
+       TRACE_ILLEGAL_ADDRESS,
+       nullptr},
+      {"JNE taken to outside the file",
+       {0x0F, 0x85, 0, 0, 0, 0x10},
+       [](TTraceRig& r) { r.regs.EFLAGS = 0x202; },
+       TRACE_ILLEGAL_ADDRESS,
+       nullptr},
+      {"JNE not taken ignores its target",
+       {0x0F, 0x85, 0, 0, 0, 0x10},
+       [](TTraceRig& r) { r.regs.EFLAGS = 0x242; },
+       TRACE_OK,
        [](TTraceRig& r) { EXPECT_EQ(r.regs.EIP, kCode + 6); }},
-      {"DIV by zero is an exception", {0xF7, 0xF1},
+      {"DIV by zero is an exception",
+       {0xF7, 0xF1},
        [](TTraceRig& r) {
          r.regs.ECX = 0;
          r.regs.EAX = 7;
@@ -144,14 +199,19 @@ TEST(TraceStep, StatusTable) {
          EXPECT_EQ(r.regs.EAX, 7u);
          EXPECT_EQ(r.step(), TRACE_EXCEPTION);
        }},
-      {"IDIV quotient overflow is an exception", {0xF6, 0xF9},
+      {"IDIV quotient overflow is an exception",
+       {0xF6, 0xF9},
        [](TTraceRig& r) {
-         r.regs.ECX = 0xFF;  // CL = -1
+         r.regs.ECX = 0xFF;    // CL = -1
          r.regs.EAX = 0x8000;  // AX = -32768
        },
-       TRACE_EXCEPTION, [](TTraceRig& r) { EXPECT_EQ(r.regs.EAX, 0x8000u); }},
+       TRACE_EXCEPTION,
+       [](TTraceRig& r) { EXPECT_EQ(r.regs.EAX, 0x8000u); }},
       {"C6 with reg 1 is no MOV", {0xC6, 0xC8, 0x00}, none, TRACE_NOT_SUPPORTED, nullptr},
-      {"RDTSC", {0x0F, 0x31}, none, TRACE_RDTSC,
+      {"RDTSC",
+       {0x0F, 0x31},
+       none,
+       TRACE_RDTSC,
        [](TTraceRig& r) {
          EXPECT_EQ(r.regs.EAX, 0x1000u);
          EXPECT_EQ(r.regs.EDX, 0u);
@@ -160,41 +220,57 @@ TEST(TraceStep, StatusTable) {
          EXPECT_EQ(r.regs.EAX, 0x2000u);
          EXPECT_EQ(r.regs.EDX, 0u);
        }},
-      {"16 bytes with prefixes", {0xF3, 0xF3, 0xF3, 0xF3, 0xF3, 0xF3, 0x81, 0x05, 0, 0x20, 0x40,
-                                  0, 1, 0, 0, 0},
-       none, TRACE_TOO_LONG, nullptr},
-      {"15 bytes with prefixes runs", {0xF3, 0xF3, 0xF3, 0xF3, 0xF3, 0x81, 0x05, 0, 0x20, 0x40, 0,
-                                       1, 0, 0, 0},
-       none, TRACE_OK, [](TTraceRig& r) { EXPECT_EQ(r.dword(kData), 1u); }},
-      {"register form at the file end runs", {}, [](TTraceRig& r) {
+      {"16 bytes with prefixes",
+       {0xF3, 0xF3, 0xF3, 0xF3, 0xF3, 0xF3, 0x81, 0x05, 0, 0x20, 0x40, 0, 1, 0, 0, 0},
+       none,
+       TRACE_TOO_LONG,
+       nullptr},
+      {"15 bytes with prefixes runs",
+       {0xF3, 0xF3, 0xF3, 0xF3, 0xF3, 0x81, 0x05, 0, 0x20, 0x40, 0, 1, 0, 0, 0},
+       none,
+       TRACE_OK,
+       [](TTraceRig& r) { EXPECT_EQ(r.dword(kData), 1u); }},
+      {"register form at the file end runs",
+       {},
+       [](TTraceRig& r) {
          r.file()[0x9FE] = 0x01;
          r.file()[0x9FF] = 0xC0;  // add eax,eax
          r.regs.EIP = 0x4031FE;
          r.regs.EAX = 2;
        },
-       TRACE_OK, [](TTraceRig& r) { EXPECT_EQ(r.regs.EAX, 4u); }},
-      {"rewritten memory form past the file end", {}, [](TTraceRig& r) {
+       TRACE_OK,
+       [](TTraceRig& r) { EXPECT_EQ(r.regs.EAX, 4u); }},
+      {"rewritten memory form past the file end",
+       {},
+       [](TTraceRig& r) {
          r.file()[0x9FE] = 0x01;
          r.file()[0x9FF] = 0x03;  // add [ebx],eax: five address bytes once rewritten
          r.regs.EIP = 0x4031FE;
          r.regs.EBX = kData;
        },
-       TRACE_OVERLAPS_END, nullptr},
-      {"operand byte past the file end", {}, [](TTraceRig& r) {
+       TRACE_OVERLAPS_END,
+       nullptr},
+      {"operand byte past the file end",
+       {},
+       [](TTraceRig& r) {
          r.file()[0x9FF] = 0x8B;  // mov r32,r/m32 as the file's last byte
          r.regs.EIP = 0x4031FF;
          r.regs.EAX = 0x10;
        },
-       TRACE_OVERLAPS_END, [](TTraceRig& r) {
+       TRACE_OVERLAPS_END,
+       [](TTraceRig& r) {
          EXPECT_EQ(r.regs.faultAddress, 0u);
          EXPECT_EQ(r.regs.EIP, 0x4031FFu);
        }},
-      {"immediate past the file end", {}, [](TTraceRig& r) {
+      {"immediate past the file end",
+       {},
+       [](TTraceRig& r) {
          r.file()[0x9FE] = 0xB8;
          r.file()[0x9FF] = 0x01;  // mov eax,imm32 with one byte left
          r.regs.EIP = 0x4031FE;
        },
-       TRACE_OVERLAPS_END, nullptr},
+       TRACE_OVERLAPS_END,
+       nullptr},
   };
   for (const StepCase& c : cases) {
     TTraceRig rig(program.bytes);
@@ -533,11 +609,10 @@ TEST(TraceStep, ExceptionDispatchFrameAndReturn) {
   TTraceRig rig(buildProgramImage().bytes);
   TFixedRegs& r = rig.regs;
   // push handler; push dword fs:[0]; mov fs:[0],esp; cli
-  rig.code(kCode, {0x68, 0x00, 0x11, 0x40, 0x00, 0x64, 0xFF, 0x35, 0, 0, 0, 0, 0x64, 0x89, 0x25,
-                   0, 0, 0, 0, 0xFA, 0x40});
+  rig.code(kCode, {0x68, 0x00, 0x11, 0x40, 0x00, 0x64, 0xFF, 0x35, 0,    0,   0,
+                   0,    0x64, 0x89, 0x25, 0,    0,    0,    0,    0xFA, 0x40});
   // Handler: mov eax,[esp+12]; add dword [eax+0xB8],1; xor eax,eax; ret
-  rig.code(0x401100, {0x8B, 0x44, 0x24, 0x0C, 0x83, 0x80, 0xB8, 0, 0, 0, 0x01, 0x31, 0xC0,
-                      0xC3});
+  rig.code(0x401100, {0x8B, 0x44, 0x24, 0x0C, 0x83, 0x80, 0xB8, 0, 0, 0, 0x01, 0x31, 0xC0, 0xC3});
   r.EIP = kCode;
   EXPECT_FALSE(r.hasExceptionHandler(rig.image()));
   for (int i = 0; i < 3; ++i) ASSERT_EQ(rig.step(), TRACE_OK) << i;
@@ -575,11 +650,12 @@ TEST(TraceStep, ExceptionDispatchFrameAndReturn) {
   for (int i = 0; i < 7; ++i) EXPECT_EQ(rig.stackDword(x + 4 * i), rec[i]) << i;
   struct Field {
     uint32_t at, value;
-  } fields[] = {{0x00, 0x1003F}, {0x1C, 0xFFFF1372}, {0x20, 0xFFFF0000}, {0x24, 0xFFFFFFFF},
+  } fields[] = {{0x00, 0x1003F},    {0x1C, 0xFFFF1372}, {0x20, 0xFFFF0000}, {0x24, 0xFFFFFFFF},
                 {0x28, 0x6C2346A9}, {0x2C, 0x045D001B}, {0x30, 0x0006F850}, {0x34, 0xFFFF0023},
-                {0x38, 0}, {0x88, 0x0A}, {0x8C, 0}, {0x90, 0x38}, {0x94, 0x23}, {0x98, 0x23},
-                {0x9C, 0xD1}, {0xB0, 0xA}, {0xB8, faultEip}, {0xBC, 0x1B}, {0xC0, eflags},
-                {0xC4, e0}, {0xC8, 0x23}};
+                {0x38, 0},          {0x88, 0x0A},       {0x8C, 0},          {0x90, 0x38},
+                {0x94, 0x23},       {0x98, 0x23},       {0x9C, 0xD1},       {0xB0, 0xA},
+                {0xB8, faultEip},   {0xBC, 0x1B},       {0xC0, eflags},     {0xC4, e0},
+                {0xC8, 0x23}};
   for (const Field& f : fields) EXPECT_EQ(rig.stackDword(c + f.at), f.value) << f.at;
   // The dispatcher frame.
   EXPECT_EQ(rig.stackDword(c - 28 - 4), c);
@@ -610,7 +686,8 @@ TEST(TraceStep, ExceptionReturnMessages) {
   } rows[] = {
       {"pointers outside the stack", true, 0x1003F,
        "Stack parameters corrupted! Please tell us about it!"},
-      {"no control context", false, 0x4, "Control context stuff not used! Please tell us about it!"},
+      {"no control context", false, 0x4,
+       "Control context stuff not used! Please tell us about it!"},
   };
   for (const Row& row : rows) {
     TTraceRig rig(buildProgramImage().bytes);

@@ -62,12 +62,13 @@ TEST(TraceVis, IllegalOffsetsAreReported) {
   EXPECT_FALSE(vis.wasWrittenOrRead(98, 3, 7));
   EXPECT_FALSE(vis.wasWrittenOrRead(97, 3, 7));  // ends at the last byte: fine
   EXPECT_EQ(vis.getSimpleByteState(0xFFFFFFFF), 0u);
-  EXPECT_EQ(host.messageLines(),
-            (std::vector<std::string>{
-                "TTraceVis::incExecuted(): Illegal offset!: offs=00000064 memsize=00000064",
-                "TTraceVis::setMemoryAccessed(): Illegal offset!: offs=000000C8 memsize=00000064",
-                "TTraceVis::wasWrittenOrRead(): Illegal offset!: offs=00000062 memsize=00000064",
-                "TTraceVis::getSimpleByteState(): Illegal offset!: offs=FFFFFFFF memsize=00000064"}));
+  EXPECT_EQ(
+      host.messageLines(),
+      (std::vector<std::string>{
+          "TTraceVis::incExecuted(): Illegal offset!: offs=00000064 memsize=00000064",
+          "TTraceVis::setMemoryAccessed(): Illegal offset!: offs=000000C8 memsize=00000064",
+          "TTraceVis::wasWrittenOrRead(): Illegal offset!: offs=00000062 memsize=00000064",
+          "TTraceVis::getSimpleByteState(): Illegal offset!: offs=FFFFFFFF memsize=00000064"}));
 }
 
 TEST(TraceVis, FollowModeAndScrolling) {
@@ -88,8 +89,8 @@ TEST(TraceVis, FollowModeAndScrolling) {
     TTraceVis::Scroll how;
     int thumb;
     uint32_t top;
-  } steps[] = {{TTraceVis::Scroll::Thumb, 100, 100}, {TTraceVis::Scroll::LineUp, 0, 80},
-               {TTraceVis::Scroll::PageUp, 0, 0},    {TTraceVis::Scroll::LineDown, 0, 20},
+  } steps[] = {{TTraceVis::Scroll::Thumb, 100, 100},  {TTraceVis::Scroll::LineUp, 0, 80},
+               {TTraceVis::Scroll::PageUp, 0, 0},     {TTraceVis::Scroll::LineDown, 0, 20},
                {TTraceVis::Scroll::PageDown, 0, 180}, {TTraceVis::Scroll::Thumb, 99999, 3098}};
   for (const auto& s : steps) {
     vis.scroll(s.how, s.thumb);
