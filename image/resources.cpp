@@ -13,19 +13,23 @@ namespace {
 
 constexpr const char* kUnexpectedEnd = "Error: Unexpected end of file!";
 
-// Appends the low bytes of a UTF-16 text (zero-terminated) at `at` (control
-// characters as "."), up to
-// `maxChars` characters or until `line` reaches `maxColumn`; returns the
-// offset behind the terminating zero (or the end of the file).
+// The low byte of a UTF-16 character as a menu shows it: a control character
+// would break the line and shift the table of line ids, so it shows as ".".
+char shownLowByte(uint16_t c) {
+  const uint8_t low = static_cast<uint8_t>(c);
+  return low < 0x20 ? '.' : static_cast<char>(low);
+}
+
+// Appends the shown low bytes of a UTF-16 text (zero-terminated) at `at` until
+// `line` reaches `maxColumn`; returns the offset behind the terminating zero
+// (or the end of the file).
 uint64_t appendWideText(const uint8_t* buf, uint32_t size, uint64_t at, std::string& line,
                         size_t maxColumn) {
   while (at + 2 <= size) {
     const uint16_t c = readLe16(buf + at);
     at += 2;
     if (c == 0) return at;
-    // A control character would break the line and shift the line table.
-    const uint8_t low = static_cast<uint8_t>(c);
-    if (line.size() < maxColumn) line += low < 0x20 ? '.' : static_cast<char>(low);
+    if (line.size() < maxColumn) line += shownLowByte(c);
   }
   return size;
 }
@@ -126,7 +130,7 @@ TResourceList listMenus(const uint8_t* buf, uint32_t size) {
         if (s + 2 + 2ull * length >= size) return false;
         line.text = "\"";
         for (uint32_t i = 0; i < length && i < 47; ++i)
-          line.text += static_cast<char>(buf[s + 2 + 2 * i]);
+          line.text += shownLowByte(buf[s + 2 + 2 * i]);
         line.text += "\"";
       } else {
         line.text = wsString("%i", name);

@@ -1,5 +1,7 @@
 // Menu and string resources: lists, the rendered MENU block with its line
 // table, reference lines, filters and the string search.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "analysis/id_refs.h"
@@ -56,6 +58,21 @@ TEST(MenuResources, ListAndRenderedBlock) {
   EXPECT_EQ(t.substr(t.size() - 7), " }\r\n}\r\n");
   // One table entry per written line.
   EXPECT_EQ(std::count(t.begin(), t.end(), '\n'), long(view.shown().lineIds.size()));
+
+  // A line break in a menu's name shows as "." and keeps the lines and their ids together.
+  std::vector<uint8_t> bytes = readFile(fixturePath("gui.exe"));
+  const std::vector<uint8_t> name{'C', 0, 'O', 0, 'N', 0, 'T', 0};
+  const auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+  ASSERT_NE(at, bytes.end());
+  at[2] = '\n';
+  TempDir dir;
+  writeFile(dir.file("newline.exe"), bytes);
+  Opened n(dir.file("newline.exe"));
+  view.open(n.doc);
+  EXPECT_EQ(view.menus().lines[0].text, "\"C.NTEXT\"");
+  EXPECT_EQ(view.shown().text.rfind("\"C.NTEXT\" MENU\r\n{\r\n", 0), 0u);
+  const std::string& shown = view.shown().text;
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), long(view.shown().lineIds.size()));
 }
 
 TEST(MenuResources, ReferenceLinesForTheCaretLine) {
