@@ -63,11 +63,13 @@ bool handlePair(uint32_t address, std::string name, int& mode, TCommentContainer
   return true;
 }
 
-int countLines(std::FILE* f, bool skipComments) {
+// The count only sizes the progress figure; a stop request ends it early, as
+// it ends the parse, so that stopping a large file's load is prompt.
+int countLines(std::FILE* f, bool skipComments, const std::atomic<bool>& stop) {
   const long at = std::ftell(f);
   std::string line;
   int n = 0;
-  while (readLine(f, line))
+  while (!stop.load(std::memory_order_relaxed) && readLine(f, line))
     if (!skipComments || !isDefSkippedLine(line)) ++n;
   std::clearerr(f);
   std::fseek(f, at, SEEK_SET);
@@ -84,7 +86,7 @@ int loadMap(std::FILE* f, const TSymbolTarget& t, TCommentContainer& names, Host
     host.message("Didn't find any address section!", "MapFileThread()", MsgIcon::Warning);
     return -1;
   }
-  const int total = countLines(f, false);
+  const int total = countLines(f, false, stop);
   names.reserve(names.count() + uint32_t(total) + 20);
   bool have = readLine(f, line);
   if (have && isBlankLine(line)) have = readLine(f, line);
@@ -139,7 +141,7 @@ int loadDef(std::FILE* f, const TSymbolTarget& t, TCommentContainer& names, Host
     host.message("Didn't find exports section!", "DefFileThread()", MsgIcon::Warning);
     return -1;
   }
-  const int total = countLines(f, true);
+  const int total = countLines(f, true, stop);
   names.reserve(names.count() + uint32_t(total) + 20);
 
   TPercentStatus progress(host, "Parsing def file... (%i%%)", uint64_t(total));
