@@ -234,7 +234,7 @@ TEST(ListingViewClicks, BytesStartEditingAndTypedDigitsChangeThem) {
   EXPECT_EQ(f.doc.buffer()[0x627], uint8_t(0x50 | (kept & 0x0F)));
 }
 
-TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
+TEST(ListingViewMenus, ItemsEnabledStatesAndCommandsFollowTheContext) {
   Fixture f;
   f.top(0x625);
   const int call = f.rowOf(0x633, TRowKind::Code);  // call [0x4040E4]
@@ -283,47 +283,38 @@ TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
   f.top(0x1BF0, true);
   EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(43, 0)).empty());   // byte 0x1BFD
   EXPECT_FALSE(f.view->contextMenuAt(f.view->cellCentre(41, 0)).empty());  // byte 0x1BFC
-}
 
-TEST(ListingViewMenus, GotoCommandsFollowTheDword) {
-  Fixture f;
-  f.top(0x625);
-  const int call = f.rowOf(0x633, TRowKind::Code);
-  ASSERT_GE(call, 0);
-  f.view->contextMenuAt(f.view->cellCentre(14, call));
-  f.view->runCommand(CM_GOTO_MEMORY);
+  // The commands of a pop-up opened on a cell of the call's row, the listing at 0x625.
+  const auto popup = [&](int column, int id) {
+    f.top(0x625);
+    f.view->contextMenuAt(f.view->cellCentre(column, call));
+    f.view->runCommand(id);
+  };
+  popup(14, CM_GOTO_MEMORY);
   EXPECT_EQ(f.doc.view().topOffset, f.doc.image().memoryToFileOffset(0x4040E4));
   EXPECT_EQ(f.newest(), (ReturnEntry{RK_GOTO, 0x633, 0}));
-
-  f.top(0x625);
-  f.view->contextMenuAt(f.view->cellCentre(14, call));
-  const uint32_t rva = f.doc.image().fileOffsetToRva(0x635);
-  f.view->runCommand(CM_GOTO_RELOCATION);
-  EXPECT_EQ(f.doc.view().topOffset, f.doc.image().relocationEntryOffsetAt(rva));
-
+  popup(14, CM_GOTO_RELOCATION);
+  EXPECT_EQ(f.doc.view().topOffset,
+            f.doc.image().relocationEntryOffsetAt(f.doc.image().fileOffsetToRva(0x635)));
   // An RVA outside the image: the fixed message, nothing moves.
   const uint8_t far[4] = {0x00, 0x90, 0x00, 0x00};
   f.doc.ChangeMemory(0x635, far, 4);
-  f.top(0x625);
-  f.view->contextMenuAt(f.view->cellCentre(14, call));
   const uint32_t entries = f.doc.history().count();
-  f.view->runCommand(CM_GOTO_RVA);
+  popup(14, CM_GOTO_RVA);
   EXPECT_EQ(f.host.messageLines(),
             std::vector<std::string>{"Invalid RVA address!: Sorry, address is not in file!"});
   EXPECT_EQ(f.doc.view().topOffset, 0x625u);
   EXPECT_EQ(f.doc.history().count(), entries);
-
   // Breakpoint from the address column, goto data into the hex dump.
-  f.view->contextMenuAt(f.view->cellCentre(3, call));
-  f.view->runCommand(CM_TOGGLE_BREAKPOINT);
+  popup(3, CM_TOGGLE_BREAKPOINT);
   EXPECT_TRUE(f.doc.trace().regs().isBreakPoint(0x633));
-  const Hotspot* h = f.findHotspot(HOTSPOT_CALL);
-  ASSERT_NE(h, nullptr);
-  const uint32_t target = h->target;
+  const Hotspot* callRef = f.findHotspot(HOTSPOT_CALL);
+  ASSERT_NE(callRef, nullptr);
+  const uint32_t target = callRef->target;
   std::vector<int> modes;
   QObject::connect(f.view.get(), &TListingView::commandRequested,
                    [&](int id) { modes.push_back(id); });
-  f.view->contextMenuAt(f.at(*h));
+  f.view->contextMenuAt(f.at(*callRef));
   f.view->runCommand(CM_GOTO_DATA);
   EXPECT_TRUE(f.doc.view().hexDump);
   EXPECT_EQ(f.doc.view().topOffset, target);
