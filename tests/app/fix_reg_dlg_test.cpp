@@ -1,17 +1,13 @@
 // The "Set fixed register values..." window through its controls: F11, typed
 // values, the fixed marks, the flags, the stack window, following the tracer
 // and the listing's substituted registers.
-#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/dialogs/fix_reg_dlg.h"
 #include "app_frame.h"
-#include "base/command_table.h"
 #include "base/text_format.h"
-#include "document/project_commands.h"
 #include "listing/listing_lines.h"
 
 namespace {

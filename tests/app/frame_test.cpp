@@ -17,7 +17,6 @@
 #include "app/window_geometry.h"
 #include "app_frame.h"
 #include "document/command_state.h"
-#include "document/project_commands.h"
 #include "support/pe_builder.h"
 
 namespace {
@@ -255,32 +254,22 @@ TEST(Frame, ControlGOpensGotoAndGDoesNot) {
 }
 
 TEST(Frame, OpeningSizeAndRememberedPlace) {
-  RecordingHost host;
-  TSettings settings;
-  TMainWindowSettings window;
-  window.openFileOnStartup = false;
-  TempDir dir;
-  TProfileFile profile(dir.file("OXU-DASM.INI"));
+  // First run: every status field and a full listing row, as far as the screen allows.
+  TAppFrame f("");
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-  QSize kept;
-  {
-    // First run: every status field and a full listing row, as far as the screen allows.
-    TDDecoratedFrame frame(host, settings, window, &profile);
-    EXPECT_LE(frame.width(), screen.width());
-    EXPECT_LE(frame.height(), screen.height());
-    EXPECT_GE(frame.width(), std::min(screen.width(), frame.status()->fullWidth()));
-    EXPECT_GE(frame.width(), std::min(screen.width(), 100 * frame.listing()->charWidth()));
-    frame.show();
-    frame.move(30, 40);
-    frame.resize(700, 300);
-    kept = frame.size();
-    frame.close();
-  }
+  EXPECT_LE(f.frame.width(), screen.width());
+  EXPECT_LE(f.frame.height(), screen.height());
+  EXPECT_GE(f.frame.width(), std::min(screen.width(), f.frame.status()->fullWidth()));
+  EXPECT_GE(f.frame.width(), std::min(screen.width(), 100 * f.frame.listing()->charWidth()));
+  f.frame.move(30, 40);
+  f.frame.resize(700, 300);
+  const QSize kept = f.frame.size();
+  f.frame.close();
   // The kept place as written, then as the file may hold it.
   for (const char* left : {static_cast<const char*>(nullptr), "20000", "x"}) {
     SCOPED_TRACE(left ? left : "as written");
-    if (left) profile.writeString(kWindowSection, "Left", left);
-    TDDecoratedFrame frame(host, settings, window, &profile);
+    if (left) f.profile.writeString(kWindowSection, "Left", left);
+    TDDecoratedFrame frame(f.host, f.settings, f.window, &f.profile);
     EXPECT_EQ(frame.size() == kept, !left);
     if (!left) {
       EXPECT_EQ(frame.pos(), QPoint(30, 40));

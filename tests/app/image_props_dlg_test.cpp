@@ -5,9 +5,7 @@
 #include <QListView>
 #include <QPushButton>
 
-#include "app/dialogs/image_props_dlg.h"
 #include "app_frame.h"
-#include "base/command_table.h"
 #include "base/le_read.h"
 #include "support/pe_builder.h"
 

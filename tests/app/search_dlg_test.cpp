@@ -1,15 +1,10 @@
 // The search window on a loaded file: typed phrases and their hits or
 // messages, the switches kept in the settings file, the phrase kept for the
 // run, and the listing's pop-up searches that fill the window.
-#include <gtest/gtest.h>
 
 #include <QAction>
-#include <QTest>
 
-#include "app/dialogs/search_dlg.h"
-#include "app/listing/listing_view.h"
 #include "app_frame.h"
-#include "base/command_table.h"
 #include "image/search_pattern.h"
 #include "listing/listing_cells.h"
 
