@@ -161,8 +161,6 @@ TEST(Frame, BuildsWhatTheCommandTableSays) {
 }
 
 TEST(Frame, DynamicItemsPerFixture) {
-  const std::string grayedTls =
-      "Callback 1 (grayed)|Callback 2 (grayed)|Callback 3 (grayed)|Callback 4 (grayed)|";
   struct Case {
     const char* file;
     std::string barTail, resources;
@@ -175,7 +173,9 @@ TEST(Frame, DynamicItemsPerFixture) {
        "More... (grayed)|",
        true, true},
       {"fixdll.dll", "Show image &properties|Show &exports|Show &imports|", "",
-       grayedTls + "More... (grayed)|", false, true},
+       "Callback 1 (grayed)|Callback 2 (grayed)|Callback 3 (grayed)|Callback 4 (grayed)|"
+       "More... (grayed)|",
+       false, true},
       {"tiny.exe", "Show image &properties|Show &imports|", "", "", false, true},
       {"dos.exe", "", "", "", false, false},
       {"raw.bin", "", "", "", false, false},
@@ -190,12 +190,11 @@ TEST(Frame, DynamicItemsPerFixture) {
     if (!c.tls.empty()) {
       EXPECT_EQ(items(f.frame.menu(TPlace::TlsMenu)), c.tls);
     }
-    const std::vector<bool> states = {f.frame.menu(TPlace::TlsMenu)->menuAction()->isEnabled(),
-                                      f.frame.action(116)->isEnabled(),
-                                      f.frame.action(116)->isChecked(),
-                                      f.frame.action(111)->isChecked(),
-                                      !f.frame.action(112)->isChecked()};
-    EXPECT_EQ(states, (std::vector<bool>{c.tlsEnabled, c.pe, c.pe, c.pe, c.pe}));
+    EXPECT_EQ(f.frame.menu(TPlace::TlsMenu)->menuAction()->isEnabled(), c.tlsEnabled);
+    EXPECT_EQ(f.frame.action(116)->isEnabled(), c.pe);
+    EXPECT_EQ(f.frame.action(116)->isChecked(), c.pe);
+    EXPECT_EQ(f.frame.action(111)->isChecked(), c.pe);
+    EXPECT_EQ(f.frame.action(112)->isChecked(), !c.pe);
     EXPECT_EQ(f.frame.windowTitle().toStdString(),
               "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA - [" + fixturePath(c.file) + "]");
     EXPECT_EQ(items(f.frame.aboutBar()), "&About|");
