@@ -19,19 +19,32 @@
 #include "support/recording_host.h"
 
 struct TAppFrame {
-  // file: a fixture's name or a path. scanned: the reference scan runs and
-  // has ended; otherwise it is switched off. ini: the settings file's text
-  // before the frame starts.
+  // file: a fixture's name, a path, or "" for an empty window. scanned: the
+  // reference scan runs and has ended; otherwise it is switched off. ini: the
+  // settings file's text before the frame starts.
   explicit TAppFrame(const std::string& file = "gui.exe", bool scanned = false,
                      const std::string& ini = "")
       : iniWritten(writeIni(ini)) {
-    open(file.find('/') == std::string::npos ? fixturePath(file) : file, scanned);
+    if (!file.empty()) load(file, scanned);
+    host.messages.clear();
   }
   // A file with these bytes, without a scan.
   explicit TAppFrame(const std::vector<uint8_t>& bytes, const std::string& ini = "")
       : iniWritten(writeIni(ini)) {
     writeFile(dir.file("f.bin"), bytes);
-    open(dir.file("f.bin"), false);
+    load(dir.file("f.bin"));
+    host.messages.clear();
+  }
+  // Loads a fixture or a path as the user's Open does.
+  void load(const std::string& file, bool scanned = false) {
+    doc().settings().noScan = !scanned;
+    EXPECT_TRUE(frame.openFile(file.find('/') == std::string::npos ? fixturePath(file) : file))
+        << file;
+    if (scanned) {
+      doc().workers().waitReferenceScan();
+      // The scanner's notices arrive through the event queue.
+      QApplication::processEvents();
+    }
   }
 
   TDocument& doc() { return frame.document(); }
@@ -72,25 +85,18 @@ struct TAppFrame {
     w.openFileOnStartup = false;
     return w;
   }();
-  TDDecoratedFrame frame{host, settings, window,
-                         &profile};  // last: goes first, before the settings file
+  std::vector<int> quits;  // the exit codes the frame ended the run with
+  TDDecoratedFrame frame{host, settings, window, &profile};  // goes first, before the settings file
+  bool shown = [this] {
+    frame.quit = [this](int code) { quits.push_back(code); };
+    frame.show();
+    return true;
+  }();
 
  private:
   bool writeIni(const std::string& ini) {
     if (!ini.empty()) std::ofstream(profile.path(), std::ios::binary) << ini;
     return true;
-  }
-  void open(const std::string& path, bool scanned) {
-    frame.quit = [](int) {};
-    frame.show();
-    doc().settings().noScan = !scanned;
-    EXPECT_TRUE(frame.openFile(path)) << path;
-    if (scanned) {
-      doc().workers().waitReferenceScan();
-      // The scanner's notices arrive through the event queue.
-      QApplication::processEvents();
-    }
-    host.messages.clear();
   }
 };
 
@@ -108,9 +114,10 @@ inline void clickRow(TLineList* list, int row) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
 }
 
+// The first line that starts with `text`.
 inline int rowOf(const TLineList* list, const std::string& text) {
   for (int i = 0; i < list->count(); ++i)
-    if (list->text(i).toStdString() == text) return i;
+    if (list->text(i).toStdString().starts_with(text)) return i;
   ADD_FAILURE() << "no line " << text;
   return -1;
 }

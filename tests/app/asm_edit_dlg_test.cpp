@@ -30,7 +30,7 @@ TEST(AsmEditDlg, PreviewOkUndoAndFailures) {
     const char* text;
     const char* preview;
     const char* written;  // bytes at the offset after OK; "" when nothing is written
-    const char* caption;  // the message OK shows, "" for none
+    const char* message;  // "caption: text" of the message OK shows, "" for none
   };
   // 0x62B: sub esp,000000A8 (6 bytes), shown with file offsets.
   const Case cases[] = {
@@ -41,10 +41,13 @@ TEST(AsmEditDlg, PreviewOkUndoAndFailures) {
        "EBF890909090", ""},
       {nullptr, -2, false, "mov eax,ebx", "89 D8  (2 bytes)", "89D8", ""},
       {nullptr, -1, false, "mov eax,ebx", "89 D8  (2 bytes): past the end of the file", "",
-       "End of file has been reached"},
-      {nullptr, 0x62B, false, "frob eax", "unknown instruction: frob", "", "Unknown command"},
+       "End of file has been reached: Command is too long!"},
+      {nullptr, 0x62B, false, "frob eax", "unknown instruction: frob", "",
+       "Unknown command: Please enter another one or click cancel!"},
       {"/nonexistent/libopcode.so", 0x62B, false, "nop", "libopcode.so cannot be loaded", "",
-       "Unable to load libopcode.so!!"},
+       "Unable to load libopcode.so!!: Please make sure that libopcode.so is in the OXU-Dasm "
+       "directory!\nIf you don't have that file, you can download it at\n"
+       "https://oxu-dasm.example.org/"},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -70,12 +73,8 @@ TEST(AsmEditDlg, PreviewOkUndoAndFailures) {
     const bool written = c.written[0] != 0;
     EXPECT_EQ(dlg.isVisible(), !written);
     EXPECT_EQ(hexText(doc.buffer() + offset, std::strlen(c.written) / 2), c.written);
-    if (c.caption[0]) {
-      ASSERT_EQ(host.messages.size(), 1u);
-      EXPECT_EQ(host.messages[0].caption, c.caption);
-    } else {
-      EXPECT_TRUE(host.messages.empty());
-    }
+    EXPECT_EQ(host.messageLines(),
+              *c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
     EXPECT_EQ(doc.fileChanged(), written);
     while (doc.undoAvailable()) doc.undo();
     EXPECT_TRUE(std::equal(before.begin(), before.end(), doc.buffer()));

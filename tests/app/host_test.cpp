@@ -144,8 +144,7 @@ TEST(TraceVisWindow, ScrollBarOnlyForTallPictures) {
     TTraceVisWindow w(vis);
     EXPECT_EQ(w.height(), c.height);
     EXPECT_EQ(w.scrollBar() != nullptr, c.scroll);
-    EXPECT_EQ(w.picture().width(), 320);
-    EXPECT_EQ(w.picture().height(), c.height);
+    EXPECT_EQ(w.picture().size(), QSize(320, c.height));
   }
   // Detached from the model when it goes.
   TTraceVis vis(host, 1000);

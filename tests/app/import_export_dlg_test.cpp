@@ -76,16 +76,16 @@ TEST(ListDialogs, FilesWithoutTheDirectory) {
     const char* fixture;
     int command;
     const char* title;
-    const char* message;  // "" for none
+    const char* message;  // "caption: text", "" for none
   } cases[] = {
       {"dos.exe", CM_SHOW_IMPORTS, "Wrong directory entry!",
-       "This programm doesn't import any functions!?!"},
+       "Unable to show imported functions!: This programm doesn't import any functions!?!"},
       {"gui.exe", CM_SHOW_EXPORTS, "Wrong directory entry!",
-       "This programm doesn't export any functions!"},
+       "Unable to show exported functions!: This programm doesn't export any functions!"},
       {"dos.exe", CM_SHOW_EXPORTS, "Not a portable executable!", ""},
       {"dos.exe", CM_SHOW_MENUS, "Show resource menu", ""},
       {"fixdll.dll", CM_SHOW_STRINGS, "Error: Wrong directory entry!",
-       "This programm doesn't have any resources!"},
+       "Unable to show menus: This programm doesn't have any resources!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.fixture) + " " + std::to_string(c.command));
@@ -98,12 +98,8 @@ TEST(ListDialogs, FilesWithoutTheDirectory) {
                                                 : static_cast<QDialog*>(f.frame.stringDialog());
     ASSERT_TRUE(d);
     EXPECT_EQ(d->windowTitle().toStdString(), c.title);
-    if (*c.message) {
-      ASSERT_EQ(f.host.messages.size(), 1u);
-      EXPECT_EQ(f.host.messages[0].text, c.message);
-    } else {
-      EXPECT_TRUE(f.host.messages.empty());
-    }
+    EXPECT_EQ(f.host.messageLines(),
+              *c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
   }
 }
 
@@ -150,9 +146,8 @@ TEST(ExportsDialog, AddressAndGoThere) {
   list->setCurrentRowQuietly(-1);
   f.host.messages.clear();
   QTest::mouseClick(d->goButton(), Qt::LeftButton);
-  ASSERT_EQ(f.host.messages.size(), 1u);
-  EXPECT_EQ(f.host.messages[0].text, "Please select an item first!");
-  EXPECT_EQ(f.host.messages[0].caption, "No funcion selected!");
+  EXPECT_EQ(f.host.messageLines(),
+            std::vector<std::string>{"No funcion selected!: Please select an item first!"});
 }
 
 TEST(ExportsDialog, ResizeKeepsTheStripAndTheLeastSize) {

@@ -13,7 +13,7 @@
 
 #include "app/listing/dump_window.h"
 #include "app/listing/listing_view.h"
-#include "base/le_read.h"
+#include "base/text_format.h"
 #include "document/document.h"
 #include "listing/dump_model.h"
 #include "persist/settings.h"
@@ -111,41 +111,41 @@ struct Fixture {
         if (img.pixelColor(x, y) == colour) return true;
     return false;
   }
+  // The edit mode, the cursor and its digit: "mode 1, cursor 603.1".
+  std::string where() {
+    return wsString("mode %d, cursor %X.%d", doc.edit().mode, doc.view().cursor, doc.view().nibble);
+  }
   ReturnEntry newest() { return doc.history().getReturn(doc.history().count() - 1); }
 };
 
-TEST(ListingViewClicks, ReferencesRecordHistoryAndMoveTheListing) {
+// A code reference moves the listing and records where it was left; a data
+// reference opens a data dump at its target instead.
+TEST(ListingViewClicks, ReferencesMoveTheListingOrOpenADataDump) {
   struct Case {
     uint16_t type;
-    uint32_t kind;
+    uint32_t kind;  // of the history's new entry
   };
   for (const Case c : {Case{HOTSPOT_CALL, RK_CALL}, Case{HOTSPOT_JUMP, RK_JUMP},
-                       Case{HOTSPOT_POSSIBLE_REF, RK_JUMP}}) {
+                       Case{HOTSPOT_POSSIBLE_REF, RK_JUMP}, Case{HOTSPOT_DATA, 0}}) {
     SCOPED_TRACE(c.type);
     Fixture f(c.type == HOTSPOT_POSSIBLE_REF);
     const Hotspot* found = f.findHotspot(c.type);
     ASSERT_NE(found, nullptr);
     const Hotspot h = *found;
-    const uint32_t entries = f.doc.history().count();
+    const uint32_t top = f.doc.view().topOffset, entries = f.doc.history().count();
     f.click(f.at(h));
+    if (c.type == HOTSPOT_DATA) {
+      ASSERT_NE(f.view->dumpWindow(), nullptr);
+      EXPECT_TRUE(f.view->dumpWindow()->state().dataMode);
+      EXPECT_EQ(f.view->dumpWindow()->state().top, h.target);
+      EXPECT_EQ(f.doc.view().topOffset, top);
+      EXPECT_EQ(f.doc.history().count(), entries);
+      continue;
+    }
     ASSERT_EQ(f.doc.history().count(), entries + 1);
-    EXPECT_EQ(f.newest().kind, c.kind);
-    EXPECT_EQ(f.newest().address, h.source);
+    EXPECT_EQ(f.newest(), (ReturnEntry{c.kind, h.source, 0}));
     EXPECT_EQ(f.doc.view().topOffset, h.target);
   }
-}
-
-TEST(ListingViewClicks, DataReferenceOpensADataDumpAndUnknownTypesAreReported) {
-  Fixture f;
-  const Hotspot* h = f.findHotspot(HOTSPOT_DATA);
-  ASSERT_NE(h, nullptr);
-  const uint32_t top = f.doc.view().topOffset, entries = f.doc.history().count();
-  f.click(f.at(*h));
-  ASSERT_NE(f.view->dumpWindow(), nullptr);
-  EXPECT_TRUE(f.view->dumpWindow()->state().dataMode);
-  EXPECT_EQ(f.view->dumpWindow()->state().top, h->target);
-  EXPECT_EQ(f.doc.view().topOffset, top);
-  EXPECT_EQ(f.doc.history().count(), entries);
 }
 
 TEST(ListingViewClicks, InstructionColumnsOfACodeRowAskForTheAssembler) {
@@ -207,19 +207,15 @@ TEST(ListingViewClicks, BytesStartEditingAndTypedDigitsChangeThem) {
   f.top(0x600, true);
   // Hex digits of byte 3 (low digit), then the character of byte 5.
   f.click(f.view->cellCentre(hexCursorColumn(3, 1), 0));
-  EXPECT_EQ(f.doc.edit().mode, 1);
-  EXPECT_EQ(f.doc.view().cursor, 0x603u);
-  EXPECT_EQ(f.doc.view().nibble, 1);
+  EXPECT_EQ(f.where(), "mode 1, cursor 603.1");
   const uint8_t before = f.doc.buffer()[0x603];
   f.key(Qt::Key_A, "a");
   EXPECT_EQ(f.doc.buffer()[0x603], uint8_t((before & 0xF0) | 0xA));
   EXPECT_EQ(f.doc.view().cursor, 0x604u);
   f.key(Qt::Key_Backspace);
   EXPECT_EQ(f.doc.buffer()[0x603], before);
-
   f.click(f.view->cellCentre(hexCharColumn(5), 1));
-  EXPECT_EQ(f.doc.edit().mode, 2);
-  EXPECT_EQ(f.doc.view().cursor, 0x615u);
+  EXPECT_EQ(f.where(), "mode 2, cursor 615.0");
   f.key(Qt::Key_Space, " ");  // a character, not "show EIP", while text is typed
   EXPECT_EQ(f.doc.buffer()[0x615], ' ');
   f.click(f.view->cellCentre(60, 80));  // beside every byte
@@ -230,9 +226,7 @@ TEST(ListingViewClicks, BytesStartEditingAndTypedDigitsChangeThem) {
   const int r = f.rowOf(0x626, TRowKind::Code);
   ASSERT_GE(r, 0);
   f.click(f.view->cellCentre(12, r));
-  EXPECT_EQ(f.doc.edit().mode, 1);
-  EXPECT_EQ(f.doc.view().cursor, 0x627u);
-  EXPECT_EQ(f.doc.view().nibble, 0);
+  EXPECT_EQ(f.where(), "mode 1, cursor 627.0");
   const uint8_t kept = f.doc.buffer()[0x627];
   f.key(Qt::Key_G, "g");  // not a digit: nothing typed
   EXPECT_EQ(f.doc.buffer()[0x627], kept);
@@ -240,7 +234,7 @@ TEST(ListingViewClicks, BytesStartEditingAndTypedDigitsChangeThem) {
   EXPECT_EQ(f.doc.buffer()[0x627], uint8_t(0x50 | (kept & 0x0F)));
 }
 
-TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
+TEST(ListingViewMenus, ItemsEnabledStatesAndCommandsFollowTheContext) {
   Fixture f;
   f.top(0x625);
   const int call = f.rowOf(0x633, TRowKind::Code);  // call [0x4040E4]
@@ -259,29 +253,26 @@ TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
   // The dword E4 40 40 00 at 0x635 is a relocated memory address: of the goto
   // items only the memory address and the relocation are on. From the
   // instruction's first byte no relocated dword starts.
+  const int ids[] = {CM_GOTO_MEMORY, CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION, CM_GOTO_FILE_OFFSET,
+                     CM_GOTO_RVA};
   struct Case {
     int column;
     uint32_t target;
-    std::vector<int> on, off;
-  } cases[] = {
-      {14,
-       0x635,
-       {CM_GOTO_MEMORY, CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION},
-       {CM_GOTO_FILE_OFFSET, CM_GOTO_RVA}},
-      {10, 0x633, {}, {CM_GOTO_RELOCATION, CM_REMOVE_RELOCATION}},
-  };
+    std::string enabled;  // of ids, '1' on, '0' off
+  } cases[] = {{14, 0x635, "11100"}, {10, 0x633, "00000"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.column);
     const M items = f.view->contextMenuAt(f.view->cellCentre(c.column, call));
     EXPECT_EQ(f.view->popupContext().target, c.target);
     EXPECT_EQ(items, byteMenu(f.doc, c.target));
-    for (const bool on : {true, false})
-      for (int id : on ? c.on : c.off) {
-        const auto item = std::find_if(items.begin(), items.end(),
-                                       [&](const TMenuItem& m) { return m.id == id; });
-        ASSERT_NE(item, items.end()) << id;
-        EXPECT_EQ(item->enabled, on) << id;
-      }
+    std::string enabled;
+    for (int id : ids) {
+      const auto item = std::find_if(items.begin(), items.end(),
+                                     [&](const TMenuItem& m) { return m.id == id; });
+      ASSERT_NE(item, items.end()) << id;
+      enabled += item->enabled ? '1' : '0';
+    }
+    EXPECT_EQ(enabled, c.enabled);
   }
   EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(32, call)).empty());  // the instruction text
 
@@ -292,49 +283,38 @@ TEST(ListingViewMenus, ItemsAndEnabledStatesFollowTheContext) {
   f.top(0x1BF0, true);
   EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(43, 0)).empty());   // byte 0x1BFD
   EXPECT_FALSE(f.view->contextMenuAt(f.view->cellCentre(41, 0)).empty());  // byte 0x1BFC
-}
 
-TEST(ListingViewMenus, GotoCommandsFollowTheDword) {
-  Fixture f;
-  f.top(0x625);
-  const int call = f.rowOf(0x633, TRowKind::Code);
-  ASSERT_GE(call, 0);
-  f.view->contextMenuAt(f.view->cellCentre(14, call));
-  f.view->runCommand(CM_GOTO_MEMORY);
+  // The commands of a pop-up opened on a cell of the call's row, the listing at 0x625.
+  const auto popup = [&](int column, int id) {
+    f.top(0x625);
+    f.view->contextMenuAt(f.view->cellCentre(column, call));
+    f.view->runCommand(id);
+  };
+  popup(14, CM_GOTO_MEMORY);
   EXPECT_EQ(f.doc.view().topOffset, f.doc.image().memoryToFileOffset(0x4040E4));
-  EXPECT_EQ(f.newest().kind, RK_GOTO);
-  EXPECT_EQ(f.newest().address, 0x633u);
-
-  f.top(0x625);
-  f.view->contextMenuAt(f.view->cellCentre(14, call));
-  const uint32_t rva = f.doc.image().fileOffsetToRva(0x635);
-  f.view->runCommand(CM_GOTO_RELOCATION);
-  EXPECT_EQ(f.doc.view().topOffset, f.doc.image().relocationEntryOffsetAt(rva));
-
+  EXPECT_EQ(f.newest(), (ReturnEntry{RK_GOTO, 0x633, 0}));
+  popup(14, CM_GOTO_RELOCATION);
+  EXPECT_EQ(f.doc.view().topOffset,
+            f.doc.image().relocationEntryOffsetAt(f.doc.image().fileOffsetToRva(0x635)));
   // An RVA outside the image: the fixed message, nothing moves.
   const uint8_t far[4] = {0x00, 0x90, 0x00, 0x00};
   f.doc.ChangeMemory(0x635, far, 4);
-  f.top(0x625);
-  f.view->contextMenuAt(f.view->cellCentre(14, call));
   const uint32_t entries = f.doc.history().count();
-  f.view->runCommand(CM_GOTO_RVA);
-  ASSERT_FALSE(f.host.messages.empty());
-  EXPECT_EQ(f.host.messages.back().text, "Sorry, address is not in file!");
-  EXPECT_EQ(f.host.messages.back().caption, "Invalid RVA address!");
+  popup(14, CM_GOTO_RVA);
+  EXPECT_EQ(f.host.messageLines(),
+            std::vector<std::string>{"Invalid RVA address!: Sorry, address is not in file!"});
   EXPECT_EQ(f.doc.view().topOffset, 0x625u);
   EXPECT_EQ(f.doc.history().count(), entries);
-
   // Breakpoint from the address column, goto data into the hex dump.
-  f.view->contextMenuAt(f.view->cellCentre(3, call));
-  f.view->runCommand(CM_TOGGLE_BREAKPOINT);
+  popup(3, CM_TOGGLE_BREAKPOINT);
   EXPECT_TRUE(f.doc.trace().regs().isBreakPoint(0x633));
-  const Hotspot* h = f.findHotspot(HOTSPOT_CALL);
-  ASSERT_NE(h, nullptr);
-  const uint32_t target = h->target;
+  const Hotspot* callRef = f.findHotspot(HOTSPOT_CALL);
+  ASSERT_NE(callRef, nullptr);
+  const uint32_t target = callRef->target;
   std::vector<int> modes;
   QObject::connect(f.view.get(), &TListingView::commandRequested,
                    [&](int id) { modes.push_back(id); });
-  f.view->contextMenuAt(f.at(*h));
+  f.view->contextMenuAt(f.at(*callRef));
   f.view->runCommand(CM_GOTO_DATA);
   EXPECT_TRUE(f.doc.view().hexDump);
   EXPECT_EQ(f.doc.view().topOffset, target);
@@ -358,8 +338,7 @@ TEST(ListingViewMenus, NameDialogAddsChangesAndRemovesNames) {
   };
   Fixture f;
   f.top(0x625);
-  const int row = f.rowOf(0x626, TRowKind::Code);
-  ASSERT_GE(row, 0);
+  ASSERT_GE(f.rowOf(0x626, TRowKind::Code), 0);
   for (const Step& s : steps) {
     SCOPED_TRACE(s.answer ? s.answer : "(cancel)");
     QString title;
@@ -372,11 +351,7 @@ TEST(ListingViewMenus, NameDialogAddsChangesAndRemovesNames) {
     f.view->contextMenuAt(f.view->cellCentre(3, f.rowOf(0x626, TRowKind::Code)));
     f.view->runCommand(CM_NAME);
     EXPECT_EQ(title.toStdString(), s.expectTitle);
-    const auto name = f.doc.names().lookup(0x401226);
-    EXPECT_EQ(name.has_value(), s.stored != nullptr);
-    if (s.stored && name) {
-      EXPECT_EQ(*name, s.stored);
-    }
+    EXPECT_EQ(f.doc.names().lookup(0x401226).value_or("(none)"), s.stored ? s.stored : "(none)");
     EXPECT_EQ(f.doc.projectChanged(), s.changed);
   }
 }
@@ -498,7 +473,7 @@ TEST(ListingViewKeys, CursorKeysMoveTheShownCursorByNibbleAndLine) {
   };
   // Code rows from 0x625: sub esp,A8 (6 bytes at 0x62B), push 00 (2 bytes),
   // call [004040E4] (6 bytes). Hex rows from 0x603, not a multiple of 16.
-  const Step code[] = {
+  const std::vector<Step> code = {
       {0, 0x62E, 0, 0x62B, 16},
       {Qt::Key_Right, 0x62E, 1, 0x62B, 17},
       {Qt::Key_Right, 0x62F, 0, 0x62B, 18},
@@ -510,7 +485,7 @@ TEST(ListingViewKeys, CursorKeysMoveTheShownCursorByNibbleAndLine) {
       {Qt::Key_Up, 0x632, 1, 0x631, 13},
       {Qt::Key_Up, 0x62C, 1, 0x62B, 13},
   };
-  const Step hex[] = {
+  const std::vector<Step> hex = {
       {0, 0x603, 0, 0x603, 11},
       {Qt::Key_Right, 0x603, 1, 0x603, 12},
       {Qt::Key_Right, 0x604, 0, 0x603, 13},
@@ -527,8 +502,7 @@ TEST(ListingViewKeys, CursorKeysMoveTheShownCursorByNibbleAndLine) {
     // turn the cursor keys into scrolling.
     f.key(Qt::Key_Control);
     const TRowKind kind = hexRows ? TRowKind::Hex : TRowKind::Code;
-    for (const Step& s : hexRows ? std::vector<Step>(std::begin(hex), std::end(hex))
-                                 : std::vector<Step>(std::begin(code), std::end(code))) {
+    for (const Step& s : hexRows ? hex : code) {
       SCOPED_TRACE(s.cursor);
       if (s.key == 0)
         f.click(f.view->cellCentre(s.column, f.rowOf(s.line, kind)));

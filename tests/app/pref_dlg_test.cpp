@@ -1,16 +1,12 @@
 // The preferences window opened by its command on a loaded file: the values
 // it opens with, the refused numbers, what OK writes and changes in the
 // listing, the colour chooser, Cancel, and the desktop-entry step.
-#include <gtest/gtest.h>
 
-#include <QTest>
 #include <QTimer>
 #include <functional>
 
 #include "app/dialogs/pref_dlg.h"
-#include "app/listing/listing_view.h"
 #include "app_frame.h"
-#include "base/command_table.h"
 #include "persist/shortcut.h"
 
 namespace {

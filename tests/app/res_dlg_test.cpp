@@ -64,11 +64,7 @@ TEST(StringDialog, FiltersAndReferences) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.id) + (c.noArithmetic ? " no-arith" : "") +
                  (c.noBitwise ? " no-bitwise" : ""));
-    int row = -1;
-    for (int i = 0; i < d->strings()->count(); ++i)
-      if (d->strings()->text(i).startsWith(QString::fromLatin1(c.id))) row = i;
-    ASSERT_GE(row, 0);
-    clickRow(d->strings(), row);
+    clickRow(d->strings(), rowOf(d->strings(), c.id));
     if (d->noArithmetic()->isChecked() != c.noArithmetic)
       QTest::mouseClick(d->noArithmetic(), Qt::LeftButton);
     if (d->noBitwise()->isChecked() != c.noBitwise)
@@ -162,10 +158,9 @@ TEST(StringDialog, EnterSearchesAndNeverCloses) {
     EXPECT_TRUE(f.frame.stringDialog() && d->isVisible());
     EXPECT_EQ(d->strings()->currentRowIndex(), s.selected);
     EXPECT_EQ(d->searchField()->text().toStdString(), s.typed);
-    ASSERT_EQ(f.host.messages.size(), s.notFound ? 1u : 0u);
-    if (s.notFound) {
-      EXPECT_EQ(f.host.messages[0].text, "Not found");
-    }
+    EXPECT_EQ(f.host.messageLines(),
+              s.notFound ? std::vector<std::string>{"Show resource strings: Not found"}
+                         : std::vector<std::string>{});
   }
   // The found string's references are listed.
   EXPECT_EQ(texts(d->references()),

@@ -1,16 +1,10 @@
 // The search window on a loaded file: typed phrases and their hits or
 // messages, the switches kept in the settings file, the phrase kept for the
 // run, and the listing's pop-up searches that fill the window.
-#include <gtest/gtest.h>
 
 #include <QAction>
-#include <QTest>
-#include <cstring>
 
-#include "app/dialogs/search_dlg.h"
-#include "app/listing/listing_view.h"
 #include "app_frame.h"
-#include "base/command_table.h"
 #include "image/search_pattern.h"
 #include "listing/listing_cells.h"
 
@@ -18,16 +12,14 @@ namespace {
 
 std::vector<uint8_t> searchBytes() {
   std::vector<uint8_t> b(0x400, 0x90);
-  auto put = [&](uint32_t at, std::initializer_list<uint8_t> bytes) {
-    std::copy(bytes.begin(), bytes.end(), b.begin() + at);
-  };
-  put(0, {'M', 'Z'});
-  std::memcpy(b.data() + 0x100, "hello world", 11);
-  std::memcpy(b.data() + 0x180, "abc", 3);
-  std::memcpy(b.data() + 0x190, "abc", 3);
-  put(0x300, {0xA1, 0x06});
-  put(0x3D0, {0xDE, 0xAD, 0xBE, 0xEF});
-  put(0x3E0, {0xDE, 0xAD, 0xBE, 0xEF});
+  const std::pair<uint32_t, std::string> parts[] = {{0, "MZ"},
+                                                    {0x100, "hello world"},
+                                                    {0x180, "abc"},
+                                                    {0x190, "abc"},
+                                                    {0x300, "\xA1\x06"},
+                                                    {0x3D0, "\xDE\xAD\xBE\xEF"},
+                                                    {0x3E0, "\xDE\xAD\xBE\xEF"}};
+  for (const auto& [at, bytes] : parts) std::copy(bytes.begin(), bytes.end(), b.begin() + at);
   return b;
 }
 
@@ -45,86 +37,31 @@ TEST(SearchDialog, TypedPhrases) {
     int type;
     bool backward, caseSensitive;
     int presses;
-    std::vector<MsgAnswer> answers;  // to the wrap question
-    const char* phraseAfter;
+    const char* phraseAfter;  // nullptr: as typed
     int typeAfter;
-    uint32_t hit;                       // SEARCH_NONE: none
-    std::vector<std::string> captions;  // of the messages shown
+    uint32_t hit;          // SEARCH_NONE: none
+    std::string captions;  // of the messages shown, each ended by '|'
   } cases[] = {
-      {"short hex rewritten", "6a1", ST_HEX, false, false, 1, {}, "06A1", ST_HEX, 0x300, {}},
-      {"words typed as hex are text",
-       "hello world",
-       ST_HEX,
-       false,
-       false,
-       1,
-       {},
-       "hello world",
-       ST_ASCII,
-       0x100,
-       {}},
-      {"odd byte list",
-       "0102030",
-       ST_BYTE_LIST,
-       false,
-       false,
-       1,
-       {},
-       "0102030",
-       ST_BYTE_LIST,
-       SEARCH_NONE,
-       {"Invalid byte list format"}},
-      {"the top itself only after the wrap",
-       "mz",
-       ST_ASCII,
-       false,
-       false,
-       1,
-       {MsgAnswer::Yes},
-       "mz",
-       ST_ASCII,
-       0,
-       {"Reached end of file"}},
-      {"case sensitive misses",
-       "mz",
-       ST_ASCII,
-       false,
-       true,
-       1,
-       {MsgAnswer::Yes},
-       "mz",
-       ST_ASCII,
-       SEARCH_NONE,
-       {"Reached end of file", "Whole file scanned"}},
-      {"backward from the top wraps to the end",
-       "abc",
-       ST_ASCII,
-       true,
-       false,
-       1,
-       {MsgAnswer::Yes},
-       "abc",
-       ST_ASCII,
-       0x190,
-       {"Reached begining of file"}},
-      {"pressed again: the next one",
-       "abc",
-       ST_ASCII,
-       false,
-       false,
-       2,
-       {},
-       "abc",
-       ST_ASCII,
-       0x190,
-       {}},
+      {"short hex rewritten", "6a1", ST_HEX, false, false, 1, "06A1", ST_HEX, 0x300, ""},
+      {"words typed as hex are text", "hello world", ST_HEX, false, false, 1, nullptr, ST_ASCII,
+       0x100, ""},
+      {"odd byte list", "0102030", ST_BYTE_LIST, false, false, 1, nullptr, ST_BYTE_LIST,
+       SEARCH_NONE, "Invalid byte list format|"},
+      {"the top itself only after the wrap", "mz", ST_ASCII, false, false, 1, nullptr, ST_ASCII, 0,
+       "Reached end of file|"},
+      {"case sensitive misses", "mz", ST_ASCII, false, true, 1, nullptr, ST_ASCII, SEARCH_NONE,
+       "Reached end of file|Whole file scanned|"},
+      {"backward from the top wraps to the end", "abc", ST_ASCII, true, false, 1, nullptr, ST_ASCII,
+       0x190, "Reached begining of file|"},
+      {"pressed again: the next one", "abc", ST_ASCII, false, false, 2, nullptr, ST_ASCII, 0x190,
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TAppFrame f(searchBytes());
     TSearchDlg* dlg = openSearch(f);
     ASSERT_NE(dlg, nullptr);
-    f.host.answers.assign(c.answers.begin(), c.answers.end());
+    f.host.answers = {MsgAnswer::Yes};  // to the question whether to go on past the end
     dlg->typeButton(c.type)->click();
     if (c.caseSensitive) dlg->caseSensitive()->click();
     (c.backward ? dlg->backward() : dlg->forward())->click();
@@ -132,10 +69,10 @@ TEST(SearchDialog, TypedPhrases) {
     for (int i = 0; i < c.presses; ++i)
       QTest::keyClick(dlg->phrase(), Qt::Key_Return);  // the default button
 
-    EXPECT_EQ(dlg->phrase()->text().toStdString(), c.phraseAfter);
+    EXPECT_EQ(dlg->phrase()->text().toStdString(), c.phraseAfter ? c.phraseAfter : c.phrase);
     EXPECT_TRUE(dlg->typeButton(c.typeAfter)->isChecked());
-    std::vector<std::string> captions;
-    for (const RecordedMessage& m : f.host.messages) captions.push_back(m.caption);
+    std::string captions;
+    for (const RecordedMessage& m : f.host.messages) captions += m.caption + "|";
     EXPECT_EQ(captions, c.captions);
     const TSearchState& s = f.frame.listing()->searchState();
     EXPECT_EQ(s.lastFound, c.hit);
@@ -192,45 +129,32 @@ TEST(SearchDialog, ControlsSwitchesAndPhraseForTheRun) {
   EXPECT_FALSE(dlg->caseSensitive()->isChecked());
 }
 
+// The pop-up's 32-bit value search, opened on the character of byte 0x3E0,
+// whether the window is made for it or open with other choices.
 TEST(SearchDialog, PopUpSearchesFillTheWindow) {
-  struct Case {
-    const char* name;
-    int id;
-    uint32_t clicked;  // byte the pop-up menu was opened on
-    bool openBefore;   // the window is open with other choices
-    const char* phrase;
-    uint32_t hit;
-  } cases[] = {
-      {"32-bit value, window made", CM_SEARCH_VALUE, 0x3E0, false, "EFBEADDE", 0x3D0},
-      {"32-bit value, window open", CM_SEARCH_VALUE, 0x3E0, true, "EFBEADDE", 0x3D0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const bool openBefore : {false, true}) {
+    SCOPED_TRACE(openBefore);
     TAppFrame f(searchBytes());
-    if (c.openBefore) {
+    if (openBefore) {
       TSearchDlg* dlg = openSearch(f);
       dlg->typeButton(ST_ASCII)->click();
       dlg->backward()->click();
     }
-    // The byte's row at the top of the hex dump; the menu opened on its character.
+    // The byte's row at the top of the hex dump.
     f.frame.runCommand(CM_VIEW_HEX);
-    f.doc().gotoOffset(c.clicked & ~15u, 0);
+    f.doc().gotoOffset(0x3E0, 0);
     TListingView* listing = f.frame.listing();
     listing->documentChanged();
     listing->layoutRows();
-    ASSERT_FALSE(listing->contextMenuAt(listing->cellCentre(hexCharColumn(c.clicked), 0)).empty());
-    listing->runCommand(c.id);
-
+    ASSERT_FALSE(listing->contextMenuAt(listing->cellCentre(hexCharColumn(0x3E0), 0)).empty());
+    listing->runCommand(CM_SEARCH_VALUE);
     TSearchDlg* dlg = f.frame.searchDialog();
-    ASSERT_NE(dlg, nullptr);
-    EXPECT_TRUE(dlg->isVisible());
-    EXPECT_EQ(dlg->phrase()->text().toStdString(), c.phrase);
-    EXPECT_TRUE(dlg->typeButton(ST_HEX)->isChecked());
-    EXPECT_TRUE(dlg->forward()->isChecked());
-    EXPECT_EQ(listing->searchState().lastFound, c.hit);
+    ASSERT_TRUE(dlg && dlg->isVisible());
+    EXPECT_EQ(dlg->phrase()->text(), QStringLiteral("EFBEADDE"));
+    EXPECT_TRUE(dlg->typeButton(ST_HEX)->isChecked() && dlg->forward()->isChecked());
+    EXPECT_EQ(listing->searchState().lastFound, 0x3D0u);
     // The hit is shown as code, and the frame says so.
-    EXPECT_FALSE(f.doc().view().hexDump);
-    EXPECT_FALSE(f.frame.action(CM_VIEW_HEX)->isChecked());
+    EXPECT_FALSE(f.doc().view().hexDump || f.frame.action(CM_VIEW_HEX)->isChecked());
     EXPECT_TRUE(f.host.messages.empty());
   }
 }
