@@ -83,21 +83,15 @@ TEST(AssemblerBridge, EditAssemblerCommand) {
     EXPECT_EQ(edit.result, c.result);
     EXPECT_EQ(edit.address, c.address);
     EXPECT_EQ(edit.reason, c.reason);
-    if (c.caption[0]) {
-      ASSERT_EQ(d.host.messages.size(), 1u);
-      EXPECT_EQ(d.host.messages[0].caption, c.caption);
-      const std::string expected = c.lib == TLib::NoEntry
-                                       ? libraryPath(c.lib) +
-                                             " has no function opcode(out, text, address)!"
-                                       : c.message;
-      EXPECT_EQ(d.host.messages[0].text, expected);
-    } else {
-      EXPECT_TRUE(d.host.messages.empty());
-    }
-    const std::string written = hexText(d.doc.buffer() + offset, std::strlen(c.bytes) / 2);
-    EXPECT_EQ(written, c.bytes);
-    // Only the written bytes changed, and the change can be undone.
+    const std::string text =
+        c.lib == TLib::NoEntry ? libraryPath(c.lib) + " has no function opcode(out, text, address)!"
+                               : c.message;
+    EXPECT_EQ(d.host.messageLines(), c.caption[0]
+                                         ? std::vector<std::string>{c.caption + (": " + text)}
+                                         : std::vector<std::string>{});
+    // The bytes written, only they changed, and the change can be undone.
     const size_t n = std::strlen(c.bytes) / 2;
+    EXPECT_EQ(hexText(d.doc.buffer() + offset, n), c.bytes);
     for (uint32_t i = 0; i < d.doc.fileSize(); ++i)
       ASSERT_TRUE((i >= offset && i < offset + n) || d.doc.buffer()[i] == before[i]) << i;
     EXPECT_EQ(d.doc.fileChanged(), n != 0);

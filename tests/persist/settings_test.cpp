@@ -10,6 +10,8 @@
 
 namespace {
 
+using V = std::vector<uint32_t>;
+using Lines = std::vector<std::string>;
 const std::string kFirstRun =
     "Welcome to OXU-Dasm ;D: Thank you for having downloaded OXU-Dasm ;D\n\nPlease visit "
     "https://oxu-dasm.example.org/\nand leave a message in our guest book, we would be glad to "
@@ -51,12 +53,10 @@ TEST(VersionStamp, GreetsOnceAndStamps) {
     RecordingHost again;
     loadSettings(profile, again);
     EXPECT_TRUE(again.messages.empty()) << c.name;
+    if (!c.file) {
+      EXPECT_EQ(readWhole(profile.path()), "[General]\nVersion=2350\n");
+    }
   }
-  TempDir dir;
-  TProfileFile profile(dir.file("OXU-DASM.INI"));
-  RecordingHost host;
-  loadSettings(profile, host);
-  EXPECT_EQ(readWhole(profile.path()), "[General]\nVersion=2350\n");
 }
 
 TEST(Settings, DefaultsAndStoredValues) {
@@ -69,11 +69,10 @@ TEST(Settings, DefaultsAndStoredValues) {
                                16777215, 0,        4210880,  12632319, 14024661,
                                493045,   16777215, 11513635, 46848,    11993088};
   for (size_t i = 0; i < std::size(colors); ++i) EXPECT_EQ(colors[i], expected[i]) << i;
-  EXPECT_EQ(d.minStringLength, 4);
-  EXPECT_EQ(d.fontSize, 15);
-  EXPECT_EQ(d.dumpRows, 6);
-  EXPECT_TRUE(d.createBackups && d.startTracerAtTlsCallback && d.showEipOnLoad);
-  EXPECT_FALSE(d.cursorFollowView || d.markBasedRelocations || d.fixedRegsAutoMode);
+  EXPECT_EQ((std::vector<int>{d.minStringLength, d.fontSize, d.dumpRows, d.createBackups,
+                              d.startTracerAtTlsCallback, d.showEipOnLoad, d.cursorFollowView,
+                              d.markBasedRelocations, d.fixedRegsAutoMode}),
+            (std::vector<int>{4, 15, 6, 1, 1, 1, 0, 0, 0}));
   EXPECT_STREQ(listingFontFor(d.fontSize).face, "Fixedsys");
 
   TempDir dir;
@@ -84,20 +83,17 @@ TEST(Settings, DefaultsAndStoredValues) {
              "Start_tracer_at_TLS_callback=0\nShow_EIP_on_load=0\nCursor_follow_view=2\n"
              "MarkBasedRelocations=1\nShowCodeReferences=0\nScanMode=1\nOpenFileOnStartup=0\n"
              "[FixedRegs]\nAutoMode=1\n");
+  // Colours keep their 24 bits, a text that is no number gives the default, a length out of
+  // the dialog's range is used as it is, unusable rows give the default; start-up reads
+  // Auto_mode, not AutoMode.
   const TSettings s = readSettings(profile);
-  EXPECT_EQ(s.memoryRef, 1u);
-  EXPECT_EQ(s.user2, 2u);
-  EXPECT_EQ(s.endLines, 0xFFFFFFu);  // only the colour's 24 bits
-  EXPECT_EQ(s.text, 0u);             // not a number: default
-  EXPECT_EQ(s.minStringLength, 1);   // out of the dialog's range, used as it is
-  EXPECT_EQ(s.fontSize, 24);
-  EXPECT_EQ(s.dumpRows, 6);  // unusable: default
-  EXPECT_FALSE(s.createBackups || s.startTracerAtTlsCallback || s.showEipOnLoad);
-  EXPECT_TRUE(s.cursorFollowView && s.markBasedRelocations);
-  EXPECT_FALSE(s.fixedRegsAutoMode);  // start-up reads Auto_mode, not AutoMode
   const TMainWindowSettings w = readMainWindowSettings(profile);
-  EXPECT_FALSE(w.openFileOnStartup || w.showCodeReferences);
-  EXPECT_TRUE(w.extremeScan);
+  EXPECT_EQ((V{s.memoryRef, s.user2, s.endLines, s.text}), (V{1, 2, 0xFFFFFF, 0}));
+  EXPECT_EQ((std::vector<int>{s.minStringLength, s.fontSize, s.dumpRows, s.createBackups,
+                              s.startTracerAtTlsCallback, s.showEipOnLoad, s.cursorFollowView,
+                              s.markBasedRelocations, s.fixedRegsAutoMode, w.openFileOnStartup,
+                              w.showCodeReferences, w.extremeScan}),
+            (std::vector<int>{1, 24, 6, 0, 0, 0, 1, 1, 0, 0, 0, 1}));
 
   struct Bound {
     const char* line;
@@ -130,17 +126,15 @@ TEST(Preferences, OpensWithCurrentValues) {
   s.fixedRegsAutoMode = true;
   s.hilight = 0x123456;
   const TPrefModel m(s, profile);
-  EXPECT_EQ(m.minStringLength, "5");
-  EXPECT_EQ(m.fontSize, "24");
-  EXPECT_EQ(m.dumpRows, "7");
-  EXPECT_TRUE(m.openFileOnStartup && m.showCodeReferences && m.extremeScan);
-  EXPECT_FALSE(m.keepUndoAfterSave);
-  EXPECT_TRUE(m.cursorFollowView && m.fixedRegsAutoMode && m.showEipOnLoad);
+  EXPECT_EQ(m.minStringLength + "/" + m.fontSize + "/" + m.dumpRows, "5/24/7");
+  EXPECT_EQ((std::vector<bool>{m.openFileOnStartup, m.showCodeReferences, m.extremeScan,
+                               m.keepUndoAfterSave, m.cursorFollowView, m.fixedRegsAutoMode,
+                               m.showEipOnLoad}),
+            (std::vector<bool>{true, true, true, false, true, true, true}));
   EXPECT_EQ(m.colors[9], 0x123456u);
-  EXPECT_STREQ(swatchKey(9), "Hilight");
-  EXPECT_STREQ(swatchLabel(9), "Hilight color:");
-  EXPECT_STREQ(swatchLabel(10), "Label color:");
-  EXPECT_STREQ(swatchKey(13), "Endlines");
+  EXPECT_EQ(std::string(swatchKey(9)) + "|" + swatchLabel(9) + "|" + swatchLabel(10) + "|" +
+                swatchKey(13),
+            "Hilight|Hilight color:|Label color:|Endlines");
 }
 
 TEST(Preferences, ValidationInOrder) {
@@ -177,18 +171,14 @@ TEST(Preferences, ValidationInOrder) {
     m.colors[0] = 0xABCDEF;
     RecordingHost host;
     const TPrefOutcome out = m.confirm(settings, window, profile, host);
-    const std::string what = std::string(c.minLength) + "/" + c.font + "/" + c.rows;
-    EXPECT_EQ(out.accepted, c.message.empty()) << what;
-    if (c.message.empty()) {
-      EXPECT_TRUE(host.messages.empty()) << what;
-      EXPECT_EQ(settings.memoryRef, 0xABCDEFu) << what;
-      continue;
-    }
-    ASSERT_EQ(host.messages.size(), 1u) << what;
-    EXPECT_EQ(host.messageLines()[0], c.message);
+    SCOPED_TRACE(std::string(c.minLength) + "/" + c.font + "/" + c.rows);
+    // A refusal shows one message, changes nothing and writes nothing.
+    EXPECT_EQ(out.accepted, c.message.empty());
+    EXPECT_EQ(host.messageLines(), c.message.empty() ? Lines{} : Lines{c.message});
+    EXPECT_EQ(settings.memoryRef, c.message.empty() ? 0xABCDEFu : 0xFF0000u);
+    if (c.message.empty()) continue;
     EXPECT_EQ(host.messages[0].buttons, MsgButtons::Ok);
-    EXPECT_EQ(settings.memoryRef, 0xFF0000u) << what;               // nothing changed
-    EXPECT_EQ(::access(profile.path().c_str(), F_OK), -1) << what;  // nothing written
+    EXPECT_EQ(::access(profile.path().c_str(), F_OK), -1);
   }
 }
 
@@ -213,17 +203,13 @@ TEST(Preferences, WritesInOrderAndTellsTheWindow) {
   RecordingHost host;
   const TPrefOutcome out = m.confirm(settings, window, profile, host);
   EXPECT_TRUE(out.accepted && out.saved && out.repaint && out.rebuildFont && out.rescan);
-  EXPECT_STREQ(out.font.face, "Courier New");
-  EXPECT_EQ(out.font.height, 12);
+  EXPECT_EQ(out.font.face + std::to_string(out.font.height), "Courier New12");
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_FALSE(window.showCodeReferences);
-  EXPECT_TRUE(window.extremeScan);
-  EXPECT_EQ(settings.minStringLength, 3);
-  EXPECT_EQ(settings.fontSize, 12);
-  EXPECT_EQ(settings.dumpRows, 10);
-  EXPECT_TRUE(settings.fixedRegsAutoMode && settings.cursorFollowView);
-  EXPECT_FALSE(settings.showEipOnLoad);
-  EXPECT_EQ(settings.endLines, 0x010203u);
+  EXPECT_EQ((std::vector<int>{window.showCodeReferences, window.extremeScan,
+                              settings.minStringLength, settings.fontSize, settings.dumpRows,
+                              settings.fixedRegsAutoMode, settings.cursorFollowView,
+                              settings.showEipOnLoad, int(settings.endLines)}),
+            (std::vector<int>{0, 1, 3, 12, 10, 1, 1, 0, 0x010203}));
 
   EXPECT_EQ(readWhole(profile.path()),
             "; kept\n[Dialogs]\nSearchType=2\n[General]\nVersion=2350\nUnknown=x\n"
@@ -254,8 +240,7 @@ TEST(Preferences, UnwritableFileKeepsValuesForTheRun) {
   m.fontSize = "16";
   RecordingHost host;
   const TPrefOutcome out = m.confirm(settings, window, profile, host);
-  EXPECT_TRUE(out.accepted && out.rebuildFont);
-  EXPECT_FALSE(out.saved);
+  EXPECT_TRUE(out.accepted && out.rebuildFont && !out.saved);
   EXPECT_EQ(settings.fontSize, 16);
   EXPECT_EQ(host.messageLines(),
             std::vector<std::string>{"File error: Unable to write the settings file:\n" +
@@ -281,11 +266,11 @@ TEST(Preferences, ColourChooser) {
   TCustomColors custom;
   ChooserHost host;
   host.colorAnswers = {0x11223344u, std::nullopt};
-  EXPECT_TRUE(m.chooseColor(2, host, custom));
-  EXPECT_EQ(m.colors[2], 0x223344u);
-  EXPECT_FALSE(m.chooseColor(3, host, custom));  // cancelled
-  EXPECT_EQ(m.colors[3], 0x69A0FCu);
-  EXPECT_FALSE(m.chooseColor(14, host, custom));
+  // Chosen, cancelled, no such swatch.
+  EXPECT_EQ((std::vector<bool>{m.chooseColor(2, host, custom), m.chooseColor(3, host, custom),
+                               m.chooseColor(14, host, custom)}),
+            (std::vector<bool>{true, false, false}));
+  EXPECT_EQ((V{m.colors[2], m.colors[3]}), (V{0x223344, 0x69A0FC}));
   EXPECT_EQ(host.initials, (std::vector<uint32_t>{0xCCDE49, 0x69A0FC}));
   const std::array<uint32_t, 16> initial{0xFF0000, 0x00B700, 0xAFAF23,
                                          0x69A0FC, 0x0000FF, 0xFFFFFF};
@@ -323,8 +308,7 @@ TEST(SettingsPath, Rule) {
   EXPECT_EQ(::stat(dir.file("a/b/c").c_str(), &st), 0);
   writeWhole(dir.file("plain"), "");
   EXPECT_FALSE(makeDirectories(dir.file("plain/x"), 0700));
-  EXPECT_EQ(pathDirectory("/usr/bin/oxu-dasm"), "/usr/bin");
-  EXPECT_EQ(pathDirectory("/oxu-dasm"), "/");
+  EXPECT_EQ(pathDirectory("/usr/bin/oxu-dasm") + "|" + pathDirectory("/oxu-dasm"), "/usr/bin|/");
   EXPECT_FALSE(executablePath().empty());
 }
 
@@ -353,46 +337,45 @@ TEST(Shortcut, DesktopEntry) {
 
 TEST(Shortcut, QuestionWriteAndFailure) {
   TempDir dir;
-  const std::string apps = dir.file("share/applications");
-  const std::string entry = apps + "/oxu-dasm-disassemble.desktop";
-  const std::string question =
-      "Disassemble with OXU: This will add the following entry to your desktop allowing you to\n"
-      "use OXU on every executable quick and easy with the file manager's popup menu:\n\n"
-      "\tDisassemble with OXU (" +
-      entry +
-      ")\n\n"
-      "This will overwrite any entry previously installed by OXU.\nDo you wish to continue ?";
+  const std::string apps = dir.file("share/applications"), blocked = dir.file("file/applications");
+  writeWhole(dir.file("file"), "");
+  const auto entry = [](const std::string& folder) {
+    return folder + "/oxu-dasm-disassemble.desktop";
+  };
+  const auto question = [&](const std::string& folder) {
+    return "Disassemble with OXU: This will add the following entry to your desktop allowing you "
+           "to\nuse OXU on every executable quick and easy with the file manager's popup menu:"
+           "\n\n\tDisassemble with OXU (" +
+           entry(folder) +
+           ")\n\nThis will overwrite any entry previously installed by OXU.\nDo you wish to "
+           "continue ?";
+  };
   struct Case {
     MsgAnswer answer;
     std::string apps;
     ShortcutResult result;
     std::vector<std::string> messages;
   } cases[] = {
-      {MsgAnswer::No, apps, ShortcutResult::Declined, {question}},
-      {MsgAnswer::Yes, apps, ShortcutResult::Written, {question}},
-      {MsgAnswer::Yes, apps, ShortcutResult::Written, {question}},  // replaces the first
+      {MsgAnswer::No, apps, ShortcutResult::Declined, {question(apps)}},
+      {MsgAnswer::Yes, apps, ShortcutResult::Written, {question(apps)}},
+      {MsgAnswer::Yes, apps, ShortcutResult::Written, {question(apps)}},  // replaces the first
+      {MsgAnswer::Yes,
+       blocked,
+       ShortcutResult::Failed,
+       {question(blocked),
+        "TPrefDlg::EvAddToAllFileTypes(): Unable to create the following desktop entry:\n" +
+            entry(blocked)}},
   };
   for (const Case& c : cases) {
     RecordingHost host;
     host.answers = {c.answer};
     EXPECT_EQ(addShortcutToAllFileTypes(host, "/opt/oxu/oxu-dasm", c.apps), c.result);
     EXPECT_EQ(host.messageLines(), c.messages);
-    ASSERT_FALSE(host.messages.empty());
-    EXPECT_EQ(host.messages[0].buttons, MsgButtons::YesNo);
-    EXPECT_EQ(readWhole(entry), c.result == ShortcutResult::Written
-                                    ? desktopEntryText("/opt/oxu/oxu-dasm")
-                                    : std::string());
+    EXPECT_EQ(host.messages.at(0).buttons, MsgButtons::YesNo);
+    EXPECT_EQ(readWhole(entry(c.apps)), c.result == ShortcutResult::Written
+                                            ? desktopEntryText("/opt/oxu/oxu-dasm")
+                                            : std::string());
   }
-
-  writeWhole(dir.file("file"), "");
-  const std::string blocked = dir.file("file/applications");
-  RecordingHost host;
-  host.answers = {MsgAnswer::Yes};
-  EXPECT_EQ(addShortcutToAllFileTypes(host, "/opt/oxu/oxu-dasm", blocked), ShortcutResult::Failed);
-  ASSERT_EQ(host.messages.size(), 2u);
-  EXPECT_EQ(host.messageLines()[1],
-            "TPrefDlg::EvAddToAllFileTypes(): Unable to create the following desktop entry:\n" +
-                blocked + "/oxu-dasm-disassemble.desktop");
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <random>
 #include <string>
 
+#include "support/hex_bytes.h"
 #include "trace_rig.h"
 #include "tracer/alu.h"
 
@@ -221,6 +222,11 @@ class TCaseMaker {
   uint32_t nativeData_;
 };
 
+// AF is undefined after the logical operations of the ALU group.
+uint32_t logicFlags(int aluOp) {
+  return aluOp == ALU_AND || aluOp == ALU_OR || aluOp == ALU_XOR ? EFL_AF : 0;
+}
+
 // Builds a random case of instruction class `klass` in the given operand size.
 void makeCase(TCaseMaker& m, Case& c, int klass, int size) {
   m.begin(c, size);
@@ -230,8 +236,7 @@ void makeCase(TCaseMaker& m, Case& c, int klass, int size) {
       const uint8_t op = uint8_t((m.below(8) << 3) | (m.below(2) << 1) | w);
       m.both(c, {op});
       m.operand(c, m.reg(size), size);
-      if ((op >> 3) == ALU_AND || (op >> 3) == ALU_OR || (op >> 3) == ALU_XOR)
-        c.undefinedFlags = EFL_AF;
+      c.undefinedFlags = logicFlags(op >> 3);
       c.name = "ALU r/m,r";
       break;
     }
@@ -239,8 +244,7 @@ void makeCase(TCaseMaker& m, Case& c, int klass, int size) {
       const uint8_t op = uint8_t((m.below(8) << 3) | 4 | w);
       m.both(c, {op});
       m.imm(c, size);
-      if ((op >> 3) == ALU_AND || (op >> 3) == ALU_OR || (op >> 3) == ALU_XOR)
-        c.undefinedFlags = EFL_AF;
+      c.undefinedFlags = logicFlags(op >> 3);
       c.name = "ALU acc,imm";
       break;
     }
@@ -251,7 +255,7 @@ void makeCase(TCaseMaker& m, Case& c, int klass, int size) {
       c.nat[c.natLen++] = op == 0x82 ? 0x80 : op;
       m.operand(c, sub, size);
       m.imm(c, op == 0x81 ? size : 1);
-      if (sub == ALU_AND || sub == ALU_OR || sub == ALU_XOR) c.undefinedFlags = EFL_AF;
+      c.undefinedFlags = logicFlags(sub);
       c.name = "ALU r/m,imm";
       break;
     }
@@ -559,17 +563,11 @@ TEST(AluOracle, EmulatorMatchesTheHostProcessor) {
         if (!same) {
           ++mismatches;
           if (mismatches <= 10) {
-            std::string bytes;
-            char hex[4];
-            for (int i = 0; i < c.emuLen; ++i) {
-              std::snprintf(hex, sizeof hex, "%.2X ", c.emu[i]);
-              bytes += hex;
-            }
-            ADD_FAILURE() << c.name << " size " << size << ": " << bytes << " flags in " << std::hex
-                          << c.flags << " emu " << R.EFLAGS << " host " << ns.flags << " eax "
-                          << R.EAX << "/" << uint32_t(ns.r[0]) << " ecx " << R.ECX << "/"
-                          << uint32_t(ns.r[1]) << " edx " << R.EDX << "/" << uint32_t(ns.r[2])
-                          << " ebx " << R.EBX << "/" << uint32_t(ns.r[3]);
+            ADD_FAILURE() << c.name << " size " << size << ": " << hexText(c.emu, size_t(c.emuLen))
+                          << " flags in " << std::hex << c.flags << " emu " << R.EFLAGS << " host "
+                          << ns.flags << " eax " << R.EAX << "/" << uint32_t(ns.r[0]) << " ecx "
+                          << R.ECX << "/" << uint32_t(ns.r[1]) << " edx " << R.EDX << "/"
+                          << uint32_t(ns.r[2]) << " ebx " << R.EBX << "/" << uint32_t(ns.r[3]);
           }
         }
       }

@@ -6,6 +6,8 @@
 
 namespace {
 
+using V = std::vector<uint32_t>;
+
 constexpr int kEAX = 1001, kAH = 1002, kAL = 1003, kESP = 1017, kSP = 1018, kCS = 1021;
 constexpr int kEditEAX = 1045, kEditESP = 1051, kEditCS = 1053;
 
@@ -13,23 +15,18 @@ TEST(FixedRegsModel, AutoModeCouplesDwordAndParts) {
   TFixedRegs regs;
   TFixedRegsModel m(regs);
   m.autoMode = true;
+  // After each click: EAX, AH, AL and SP pressed, then the marks fixed32, fixed8, fixed16, segments.
+  const auto state = [&] {
+    return V{m.pressed(kEAX), m.pressed(kAH), m.pressed(kAL), m.pressed(kSP),
+             regs.fixed32,    regs.fixed8,    regs.fixed16,   regs.fixedSegs};
+  };
   m.clickButton(kEAX);
-  EXPECT_TRUE(m.pressed(kAH));
-  EXPECT_TRUE(m.pressed(kAL));
-  EXPECT_EQ(regs.fixed32, 0x01);
-  EXPECT_EQ(regs.fixed8, 0x11);
-  EXPECT_EQ(regs.fixed16, 0x01);
+  EXPECT_EQ(state(), (V{1, 1, 1, 0, 0x01, 0x11, 0x01, 0}));
   m.clickButton(kAL);  // releasing a part releases the dword
-  EXPECT_FALSE(m.pressed(kEAX));
-  EXPECT_TRUE(m.pressed(kAH));
-  EXPECT_EQ(regs.fixed32, 0x00);
-  EXPECT_EQ(regs.fixed8, 0x10);
-  EXPECT_EQ(regs.fixed16, 0x00);
+  EXPECT_EQ(state(), (V{0, 1, 0, 0, 0x00, 0x10, 0x00, 0}));
   m.clickButton(kESP);
-  EXPECT_TRUE(m.pressed(kSP));
-  EXPECT_EQ(regs.fixed16, 0x10);
   m.clickButton(kCS);
-  EXPECT_EQ(regs.fixedSegs, 0x01);
+  EXPECT_EQ(state(), (V{0, 1, 0, 1, 0x10, 0x10, 0x10, 0x01}));
 }
 
 TEST(FixedRegsModel, WithoutAutoModeBothBytesMakeTheWord) {
@@ -66,9 +63,8 @@ TEST(FixedRegsModel, FlagsAndStackWindow) {
   TFixedRegs regs;
   regs.EFLAGS = 0x246;
   TFixedRegsModel m(regs);
-  EXPECT_TRUE(m.flagChecked(1076));   // Z
-  EXPECT_TRUE(m.flagChecked(1072));   // P
-  EXPECT_FALSE(m.flagChecked(1070));  // C
+  // Z, P and C.
+  EXPECT_EQ((V{m.flagChecked(1076), m.flagChecked(1072), m.flagChecked(1070)}), (V{1, 1, 0}));
   m.clickFlag(1070);
   m.clickFlag(1076);
   EXPECT_EQ(regs.EFLAGS, 0x207u);
@@ -80,17 +76,15 @@ TEST(FixedRegsModel, FlagsAndStackWindow) {
   EXPECT_EQ(m.stackFirst(), 0x100u);
   regs.writeStack(0x100, 0xCAFEBABE);
   EXPECT_EQ(m.stackLine(0), "00010100:  CAFEBABE");
-  EXPECT_TRUE(m.stackLineIsEsp(0));
-  EXPECT_FALSE(m.stackLineIsEsp(1));
+  EXPECT_TRUE(m.stackLineIsEsp(0) && !m.stackLineIsEsp(1));
+  // Each move: the first line shown and where the thumb is.
+  const auto where = [&] { return V{m.stackFirst(), uint32_t(m.stackThumb())}; };
   m.scrollStack(-1);
-  EXPECT_EQ(m.stackFirst(), 0xFCu);
-  EXPECT_EQ(m.stackThumb(), TFixedRegsModel::THUMB_MIDDLE);
+  EXPECT_EQ(where(), (V{0xFC, TFixedRegsModel::THUMB_MIDDLE}));
   m.pageStack(-100);
-  EXPECT_EQ(m.stackFirst(), 0u);
-  EXPECT_EQ(m.stackThumb(), TFixedRegsModel::THUMB_TOP);
+  EXPECT_EQ(where(), (V{0, TFixedRegsModel::THUMB_TOP}));
   m.pageStack(10000);
-  EXPECT_EQ(m.stackFirst(), 16368u);
-  EXPECT_EQ(m.stackThumb(), TFixedRegsModel::THUMB_END);
+  EXPECT_EQ(where(), (V{16368, TFixedRegsModel::THUMB_END}));
   m.moveStackThumb(TFixedRegsModel::THUMB_MIDDLE);
   EXPECT_EQ(m.stackFirst(), 8184u);
   m.moveStackThumb(TFixedRegsModel::THUMB_TOP);

@@ -9,6 +9,8 @@
 
 namespace {
 
+using V = std::vector<uint32_t>;
+
 // Base 0x400000, sections up to RVA 0x5000.
 std::vector<uint8_t> extentImage() {
   TPeBuilder b;
@@ -23,24 +25,15 @@ TEST(FixedRegs, EntryPointStackMimicsTheProcessStart) {
   TFixedRegs r;
   r.breakPoints.push_back({0x400, 0});
   r.setupEntryPoint(img.image);
-  EXPECT_EQ(r.stackBase, 0x805000u);
-  EXPECT_EQ(r.ESP, 0x808FC4u);
-  EXPECT_EQ(r.readStack(r.ESP - r.stackBase), 0x77E9893Du);
-  EXPECT_EQ(r.readStack(r.ESP + 4 - r.stackBase), 0x80E078u);  // the initial EDI
-  EXPECT_EQ(r.EIP, 0x401000u);
-  EXPECT_EQ(r.EFLAGS, 0x246u);
-  EXPECT_EQ(r.EBX, 0x7FFDF000u);
-  EXPECT_EQ(r.EBP, 0x808FF0u);
-  EXPECT_EQ(r.exceptionList, 0xFFFFFFFFu);
-  // The pushed values from the top: 0, EIP, 0, 0, 0, ...
-  EXPECT_EQ(r.readStack(0x3FFC), 0u);
-  EXPECT_EQ(r.readStack(0x3FF8), 0x401000u);
-  EXPECT_EQ(r.readStack(0x3FE0), 0xFFFFFFFFu);
-  EXPECT_EQ(r.readStack(0x3FD8), 0x808FC8u);  // ESP - 0x14 at its push
-  // Stack bytes below ESP keep the fill pattern.
-  EXPECT_EQ(r.stack[0x100], 0x00);
-  EXPECT_EQ(r.stack[0x1FF], 0xFF);
-  EXPECT_EQ(r.breakPoints.size(), 1u);  // set-ups keep breakpoints
+  // Registers, then the stack from ESP (entry return, the initial EDI) and the pushed values
+  // from the top: 0, EIP, 0, 0, 0, ..., ESP - 0x14 at its push.
+  EXPECT_EQ((V{r.stackBase, r.ESP, r.EIP, r.EFLAGS, r.EBX, r.EBP, r.exceptionList}),
+            (V{0x805000, 0x808FC4, 0x401000, 0x246, 0x7FFDF000, 0x808FF0, 0xFFFFFFFF}));
+  EXPECT_EQ((V{r.readStack(r.ESP - r.stackBase), r.readStack(r.ESP + 4 - r.stackBase),
+               r.readStack(0x3FFC), r.readStack(0x3FF8), r.readStack(0x3FE0), r.readStack(0x3FD8)}),
+            (V{0x77E9893D, 0x80E078, 0, 0x401000, 0xFFFFFFFF, 0x808FC8}));
+  // Stack bytes below ESP keep the fill pattern; set-ups keep breakpoints.
+  EXPECT_EQ((V{r.stack[0x100], r.stack[0x1FF], uint32_t(r.breakPoints.size())}), (V{0, 0xFF, 1}));
 }
 
 TEST(FixedRegs, TlsCallbackSetupAndDefaultChoice) {
@@ -49,47 +42,41 @@ TEST(FixedRegs, TlsCallbackSetupAndDefaultChoice) {
   ASSERT_EQ(img.image.tlsCallbackCount(), 2u);
   TFixedRegs r;
   r.setupTlsCallback(1, img.image);
-  EXPECT_EQ(r.tlsIndex, 1);
-  EXPECT_EQ(r.EIP, 0x401120u);
-  EXPECT_EQ(r.EAX, r.EIP);
-  EXPECT_EQ(r.ECX, 0x18u);
-  EXPECT_EQ(r.EDI, 0x400000u);
-  EXPECT_EQ(r.EFLAGS, 0x46u);
-  EXPECT_EQ(r.ESP, r.stackBase + 0x4000 - 32);
-  const uint32_t expect[] = {
-      TFixedRegs::TLS_RETURN, 0x400000, 1, 0, 0, 0x400000, 0x402128, 0x12345678};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(r.readStack(r.ESP - r.stackBase + 4 * i), expect[i]) << i;
+  EXPECT_EQ((V{uint32_t(r.tlsIndex), r.EIP, r.EAX, r.ECX, r.EDI, r.EFLAGS, r.ESP, r.ESI}),
+            (V{1, 0x401120, 0x401120, 0x18, 0x400000, 0x46, r.stackBase + 0x4000 - 32,
+               r.ESP + 16}));
+  V stack;
+  for (uint32_t i = 0; i < 8; ++i) stack.push_back(r.readStack(r.ESP - r.stackBase + 4 * i));
+  EXPECT_EQ(stack, (V{TFixedRegs::TLS_RETURN, 0x400000, 1, 0, 0, 0x400000, 0x402128, 0x12345678}));
   EXPECT_EQ(r.readStack(r.EBP - r.stackBase), 0x12345678u);
-  EXPECT_EQ(r.ESI, r.ESP + 16);
 
   r.setupTlsCallback(5, img.image);  // no such callback: EIP outside the file
   EXPECT_EQ(img.image.memoryToFileOffset(r.EIP), NOT_IN_FILE);
 
-  r.setupDefault(img.image, true);
-  EXPECT_EQ(r.tlsIndex, 0);
-  EXPECT_EQ(r.EIP, 0x401100u);
-  r.setupDefault(img.image, false);
-  EXPECT_EQ(r.tlsIndex, 2);
-  EXPECT_EQ(r.EIP, 0x401000u);
-
+  // The setting "start at the first TLS callback", with and without callbacks.
   TParsedImage plain(buildProgramImage(0).bytes);
-  r.setupDefault(plain.image, true);
-  EXPECT_EQ(r.tlsIndex, 0);
-  EXPECT_EQ(r.EIP, 0x401000u);
+  struct Row {
+    const TImageInfo* image;
+    bool atCallback;
+    V tlsIndexAndEip;
+  } rows[] = {{&img.image, true, {0, 0x401100}},
+              {&img.image, false, {2, 0x401000}},
+              {&plain.image, true, {0, 0x401000}}};
+  for (const Row& row : rows) {
+    r.setupDefault(*row.image, row.atCallback);
+    EXPECT_EQ((V{uint32_t(r.tlsIndex), r.EIP}), row.tlsIndexAndEip);
+  }
 }
 
 TEST(FixedRegs, StackAreaBoundsAndHelpers) {
   TFixedRegs r;
   r.stackBase = 0x1000;
   EXPECT_TRUE(r.inStack(0x1000 + 16380));
-  EXPECT_FALSE(r.inStack(0x1000 + 16381));
-  EXPECT_FALSE(r.inStack(0x0FFF));
+  EXPECT_FALSE(r.inStack(0x1000 + 16381) || r.inStack(0x0FFF));
   r.writeStack(16380, 0xA1B2C3D4);
   EXPECT_EQ(r.readStack(16380), 0xA1B2C3D4u);
   r.writeStack(16381, 0x11111111);  // dropped
-  EXPECT_EQ(r.stack[16383], 0xA1);
-  EXPECT_EQ(r.readStack(16381), 0u);
-  EXPECT_EQ(r.readStack(0xFFFFFFFF), 0u);
+  EXPECT_EQ((V{r.stack[16383], r.readStack(16381), r.readStack(0xFFFFFFFF)}), (V{0xA1, 0, 0}));
   r.ESP = 0x1000 + 0x4000;
   r.push(7);
   EXPECT_EQ(r.ESP, 0x4FFCu);
@@ -101,13 +88,10 @@ TEST(FixedRegs, StackAreaBoundsAndHelpers) {
 
 TEST(FixedRegs, BreakPointsFixedSegmentsFaultsAndView) {
   TFixedRegs r;
-  for (uint32_t o : {0x300u, 0x100u, 0x200u}) r.toggleBreakPoint(o);
-  ASSERT_EQ(r.breakPoints.size(), 3u);
-  EXPECT_EQ(r.breakPoints[0].offset, 0x100u);
-  EXPECT_EQ(r.breakPoints[2].offset, 0x300u);
-  r.toggleBreakPoint(0x80000000u);
-  r.toggleBreakPoint(0x80000000u);
-  EXPECT_EQ(r.breakPoints.size(), 3u);
+  for (uint32_t o : {0x300u, 0x100u, 0x200u, 0x80000000u, 0x80000000u}) r.toggleBreakPoint(o);
+  V offsets;
+  for (const TBreakPoint& b : r.breakPoints) offsets.push_back(b.offset);
+  EXPECT_EQ(offsets, (V{0x100, 0x200, 0x300}));
   EXPECT_TRUE(r.isBreakPoint(0x200));
   EXPECT_FALSE(r.isBreakPoint(0x201));
   r.clearBreakPoints();
@@ -115,21 +99,21 @@ TEST(FixedRegs, BreakPointsFixedSegmentsFaultsAndView) {
 
   r.DS = 0x1234;
   r.FS = 0x38;
-  EXPECT_EQ(r.fixedSegment('d'), 0);
-  r.fixedSegs = 0x02;
-  EXPECT_EQ(r.fixedSegment('d'), 0x1234);
-  EXPECT_EQ(r.fixedSegment('f'), 0);
-  EXPECT_EQ(r.fixedSegment('x'), 0);
-  r.fixedSegs = 0x3F;
-  EXPECT_EQ(r.fixedSegment('f'), 0x38);
+  struct Row {
+    uint8_t fixedSegs;
+    char segment;
+    int expected;
+  } rows[] = {{0, 'd', 0}, {0x02, 'd', 0x1234}, {0x02, 'f', 0}, {0x02, 'x', 0}, {0x3F, 'f', 0x38}};
+  for (const Row& row : rows) {
+    r.fixedSegs = row.fixedSegs;
+    EXPECT_EQ(r.fixedSegment(row.segment), row.expected) << row.segment;
+  }
 
   TParsedImage img(extentImage());
   r.recordFault(0x401234, true, img.image);
-  EXPECT_EQ(r.faultAddress, 0x1234u);
-  EXPECT_EQ(r.faultWrite, 1u);
+  EXPECT_EQ((V{r.faultAddress, r.faultWrite}), (V{0x1234, 1}));
   r.recordFault(0x1234, false, img.image);
-  EXPECT_EQ(r.faultAddress, 0x1234u);
-  EXPECT_EQ(r.faultWrite, 0u);
+  EXPECT_EQ((V{r.faultAddress, r.faultWrite}), (V{0x1234, 0}));
 
   r.fixed8 = 0x11;
   r.fixed16 = 0x20;
@@ -137,11 +121,8 @@ TEST(FixedRegs, BreakPointsFixedSegmentsFaultsAndView) {
   r.EAX = 5;
   r.EDI = 9;
   const TFixedRegView v = r.fixedRegView();
-  EXPECT_EQ(v.mask[0], 0x11);
-  EXPECT_EQ(v.mask[1], 0x20);
-  EXPECT_EQ(v.mask[2], 0x81);
-  EXPECT_EQ(v.value[0], 5u);
-  EXPECT_EQ(v.value[7], 9u);
+  EXPECT_EQ((V{v.mask[0], v.mask[1], v.mask[2], v.value[0], v.value[7]}),
+            (V{0x11, 0x20, 0x81, 5, 9}));
 }
 
 TFixedRegs filledRegs() {
@@ -166,22 +147,15 @@ TFixedRegs filledRegs() {
   return r;
 }
 
-void expectSameRecordFields(const TFixedRegs& a, const TFixedRegs& b) {
-  EXPECT_EQ(a.fixed8, b.fixed8);
-  EXPECT_EQ(a.fixed32, b.fixed32);
-  EXPECT_EQ(0, std::memcmp(a.reg, b.reg, sizeof a.reg));
-  EXPECT_EQ(a.fixedSegs, b.fixedSegs);
-  EXPECT_EQ(0, std::memcmp(a.sreg, b.sreg, sizeof a.sreg));
-  EXPECT_EQ(a.EFLAGS, b.EFLAGS);
-  EXPECT_EQ(a.exceptionPending, b.exceptionPending);
-  EXPECT_EQ(a.EIP, b.EIP);
-  EXPECT_EQ(0, std::memcmp(a.stack.get(), b.stack.get(), TFixedRegs::STACK_SIZE));
-  EXPECT_EQ(a.stackBase, b.stackBase);
-  EXPECT_EQ(a.exceptionList, b.exceptionList);
-  EXPECT_EQ(a.tlsIndex, b.tlsIndex);
-  ASSERT_EQ(a.breakPoints.size(), b.breakPoints.size());
-  for (size_t i = 0; i < a.breakPoints.size(); ++i)
-    EXPECT_EQ(a.breakPoints[i].offset, b.breakPoints[i].offset);
+// The record's fields but the fault address and kind, as one list.
+V recordFields(const TFixedRegs& a) {
+  V v{a.fixed8,           a.fixed16, a.fixed32,   a.fixedSegs,     a.EFLAGS,
+      a.exceptionPending, a.EIP,     a.stackBase, a.exceptionList, uint32_t(a.tlsIndex)};
+  v.insert(v.end(), a.reg, a.reg + 8);
+  v.insert(v.end(), a.sreg, a.sreg + 6);
+  v.insert(v.end(), a.stack.get(), a.stack.get() + TFixedRegs::STACK_SIZE);
+  for (const TBreakPoint& b : a.breakPoints) v.push_back(b.offset);
+  return v;
 }
 
 // The record round trip across the version rule for the fault fields, a
@@ -216,9 +190,8 @@ TEST(FixedRegsRecord, RoundTripVersionsAndDamagedRecords) {
     const size_t size = row.faultsRead ? row.bytes->size() : row.bytes->size() - 8;
     ASSERT_TRUE(dst.load(row.bytes->data(), size, row.version, &used));
     EXPECT_EQ(used, size);
-    expectSameRecordFields(src, dst);
-    EXPECT_EQ(dst.faultAddress, row.faultsRead ? 0x2222u : 0u);
-    EXPECT_EQ(dst.faultWrite, row.faultsRead ? 1u : 0u);
+    EXPECT_EQ(recordFields(dst), recordFields(src));
+    EXPECT_EQ((V{dst.faultAddress, dst.faultWrite}), (row.faultsRead ? V{0x2222, 1} : V{0, 0}));
   }
 
   // Every cut short of the whole record fails, reading only what it was given

@@ -10,10 +10,9 @@ namespace {
 TEST(TraceVis, LayoutOfAThousandByteFile) {
   RecordingHost host;
   TTraceVis vis(host, 1000);
-  EXPECT_EQ(vis.rows(), 4u);
-  EXPECT_EQ(vis.shownHeight(), 4u);
-  EXPECT_FALSE(vis.hasScrollBar());
-  EXPECT_EQ(vis.byteState(999), 0);
+  EXPECT_EQ((std::vector<uint32_t>{vis.rows(), vis.shownHeight(), vis.hasScrollBar(),
+                                   vis.byteState(999)}),
+            (std::vector<uint32_t>{4, 4, 0, 0}));
   // Offset 0 is in the last row of the bitmap; the cells past the file are white.
   EXPECT_EQ(vis.bitmap().size(), 4u * 320);
   EXPECT_EQ(vis.bitmap()[39], 0);    // offset 999: the file's last row comes first in memory
@@ -26,8 +25,7 @@ TEST(TraceVis, LayoutOfAThousandByteFile) {
   vis.render(rgb);
   ASSERT_EQ(rgb.size(), 4u * 320 * 3);
   const size_t pastEnd = (3 * 320 + 40) * 3;  // offset 1000: row 3, column 40
-  EXPECT_EQ(rgb[pastEnd], 255);
-  EXPECT_EQ(rgb[pastEnd + 1], 255);
+  EXPECT_EQ((std::vector<int>{rgb[pastEnd], rgb[pastEnd + 1]}), (std::vector<int>{255, 255}));
   EXPECT_EQ(rgb[0] << 16 | rgb[1] << 8 | rgb[2], int(TTraceVis::paletteColor(0x48)));
   EXPECT_EQ(rgb[3], 0);  // offset 1 untouched: black
 }
@@ -40,8 +38,8 @@ TEST(TraceVis, CountsSaturateAndSummarise) {
   vis.setMemoryAccessed(20, true, 1);
   vis.setMemoryAccessed(20, false, 1);
   EXPECT_EQ(vis.byteState(20), 0x09);
-  EXPECT_EQ(vis.getSimpleByteState(20), 3u);
-  EXPECT_EQ(vis.getSimpleByteState(10), 4u);
+  EXPECT_EQ((std::vector<uint32_t>{vis.getSimpleByteState(20), vis.getSimpleByteState(10)}),
+            (std::vector<uint32_t>{3, 4}));
   for (int i = 0; i < 5; ++i) vis.setMemoryAccessed(30, false, 4);
   EXPECT_EQ(vis.byteState(33), 0x18);
   EXPECT_TRUE(vis.wasWrittenOrRead(18, 4, 7));
