@@ -12,10 +12,12 @@
 #include <tuple>
 
 #include "base/le_read.h"
+#include "base/text_format.h"
 #include "document/document.h"
 #include "fixtures/src/tally.h"
 #include "image/file_save.h"
 #include "support/fixtures.h"
+#include "support/lean-doc_helpers.h"
 #include "support/mingw_files.h"
 #include "support/pe_builder.h"
 #include "support/process.h"
@@ -29,14 +31,17 @@ std::vector<uint8_t> pattern(size_t n) {
   return v;
 }
 
-struct Saved {
-  TempDir dir;
+struct Saved : TBytesDocument {
+  explicit Saved(const std::vector<uint8_t>& bytes) : TBytesDocument(bytes, "prog.exe") {}
+};
+
+// A fixture or mingw DLL loaded without the reference scan.
+struct TUnscanned {
   RecordingHost host;
   TDocument doc{host};
-  std::string path;
-  explicit Saved(const std::vector<uint8_t>& bytes, const std::string& name = "prog.exe")
-      : path(dir.file(name)) {
-    writeFile(path, bytes);
+  explicit TUnscanned(const std::string& path, bool tlsStart = true) {
+    doc.settings().noScan = true;
+    doc.settings().startTracerAtTlsCallback = tlsStart;
     doc.setPath(path);
     EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
   }
@@ -159,17 +164,11 @@ TEST(EnlargedSave, LayoutOfTheCopy) {
   const auto orig = withFileAlignment(enlargeable().build(), 0x200);
   const auto copy = readFile(out);
   ASSERT_EQ(copy.size(), orig.size() + 0x1200);
-  const TImageInfo& im = s.doc.image();
-  ASSERT_EQ(im.sectionCount(), 3u);
-  struct Expect {
-    const char* name;
-    uint32_t rawOffset, rawSize;
-  } expect[] = {{".text", 0x400, 0x200}, {".data", 0x600, 0x1400}, {".rdata", 0x1A00, 0x200}};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_STREQ(im.sections()[i].name, expect[i].name);
-    EXPECT_EQ(im.sections()[i].rawOffset, expect[i].rawOffset);
-    EXPECT_EQ(im.sections()[i].rawSize, expect[i].rawSize);
-  }
+  EXPECT_EQ(textsOf(s.doc.image().sections(),
+                    [](const SectionInfo& sec) {
+                      return wsString("%s %X %X", sec.name, sec.rawOffset, sec.rawSize);
+                    }),
+            (std::vector<std::string>{".text 400 200", ".data 600 1400", ".rdata 1A00 200"}));
   // .data's bytes, then 0x1200 zeros, then .rdata moved up by 0x1200.
   EXPECT_TRUE(std::equal(orig.begin() + 0x600, orig.begin() + 0x800, copy.begin() + 0x600));
   EXPECT_TRUE(
@@ -344,12 +343,8 @@ TEST(EnlargedSave, MingwFilesWithBss) {
       continue;
     ++withBss;
     TempDir dir;
-    RecordingHost host;
-    TDocument doc(host);
-    doc.settings().noScan = true;
-    doc.setPath(file);
-    ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
-    ASSERT_TRUE(doc.SaveFileAsSecEnlarged(dir.file("copy.dll"))) << host.messageLines()[0];
+    TUnscanned u(file);
+    ASSERT_TRUE(u.doc.SaveFileAsSecEnlarged(dir.file("copy.dll"))) << u.host.messageLines()[0];
     const auto copy = readFile(dir.file("copy.dll"));
     expectValidEnlargedCopy(orig, copy);
     if (objdump.empty()) continue;
@@ -375,18 +370,14 @@ TEST(EnlargedSave, TracedBssStateMatchesTheHost) {
   for (bool enlarged : {false, true}) {
     SCOPED_TRACE(enlarged ? "enlarged copy" : "as built");
     TempDir dir;
-    RecordingHost host;
-    TDocument doc(host);
-    doc.settings().noScan = true;
-    doc.settings().startTracerAtTlsCallback = false;
-    doc.setPath(fixturePath("tally.exe"));
-    ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+    TUnscanned u(fixturePath("tally.exe"), false);
+    TDocument& doc = u.doc;
     if (enlarged) {
       ASSERT_TRUE(doc.SaveFileAsSecEnlarged(dir.file("tally.exe")));
     }
     int steps = 0;
     EXPECT_EQ(doc.trace().traceContinuous([&] { ++steps; }), 3);
-    EXPECT_EQ(host.statusTexts.back(), "Illegal address: Address not in file!");
+    EXPECT_EQ(u.host.statusTexts.back(), "Illegal address: Address not in file!");
     if (!enlarged) {
       EXPECT_LT(steps, 10);
       continue;
