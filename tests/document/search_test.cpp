@@ -204,7 +204,7 @@ TEST(Search, ContextMenuSearches) {
       {"dword at the offset: its first occurrence", searchDwordAt, dataAt + 0x80, "DEADBEEF",
        dataAt + 0x40},
       {"reference value", searchReferenceValue, 0xDEADBEEF, "DEADBEEF", dataAt + 0x40},
-      {"dword beyond the file", searchDwordAt, uint32_t(0x800), "", SEARCH_NONE},
+      {"dword beyond the file", searchDwordAt, uint32_t(0x800), "", kMiss},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -214,7 +214,7 @@ TEST(Search, ContextMenuSearches) {
     TSearchState s = searchFor("", ST_ASCII);
     s.backward = true;
     const bool found = c.run(d.doc, s, c.argument);
-    EXPECT_EQ(found, c.hit != SEARCH_NONE);
+    EXPECT_EQ(found, c.hit != kMiss);
     EXPECT_EQ(s.phrase, c.phrase);
     if (!found) continue;
     EXPECT_EQ(s.type, ST_HEX);

@@ -92,14 +92,8 @@ TEST(ParseImage, PeSignatureAndHeaderBounds) {
     SCOPED_TRACE(c.what);
     TPeBuilder b;
     b.directoryCount = 0;
-    std::vector<uint8_t> f;
-    if (c.peOffset >= 0x1000 || c.peOffset == 0) {
-      f = b.build();
-      writeLe32(&f[0x3C], c.peOffset);
-    } else {
-      b.peOffset = c.peOffset;
-      f = b.build();
-    }
+    std::vector<uint8_t> f = b.build();  // the headers at 0x80
+    writeLe32(&f[0x3C], c.peOffset);
     if (c.corruptSignature) f[c.peOffset + 1] = 'X';
     if (c.cutTo) f.resize(c.cutTo);
     TParsedImage p(f);
