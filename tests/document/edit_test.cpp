@@ -5,22 +5,13 @@
 
 #include "document/document.h"
 #include "support/fixtures.h"
-#include "support/recording_host.h"
+#include "support/lean-doc_helpers.h"
 
 namespace {
 
 // A document over a file of `size` bytes of 0x90.
-struct Doc {
-  TempDir dir;
-  RecordingHost host;
-  TDocument doc{host};
-  explicit Doc(uint32_t size = 2048, const std::string& fixture = "") {
-    std::string path = fixture.empty() ? dir.file("file.bin") : fixturePath(fixture);
-    if (fixture.empty()) writeFile(path, std::vector<uint8_t>(size, 0x90));
-    doc.setPath(path);
-    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
-  }
-  uint8_t at(uint32_t o) const { return doc.buffer()[o]; }
+struct Doc : TBytesDocument {
+  explicit Doc(uint32_t size = 2048) : TBytesDocument(std::vector<uint8_t>(size, 0x90)) {}
   void change(uint32_t o, std::vector<uint8_t> bytes) {
     doc.ChangeMemory(o, bytes.data(), uint32_t(bytes.size()));
   }
@@ -99,20 +90,45 @@ TEST(Undo, RecordArithmeticAroundItsCapacity) {
   }
 }
 
-TEST(Typing, HexDigitsNibblesAndUndo) {
+// Typed keys from a cursor: the bytes, cursor and nibble after them.
+TEST(Typing, KeysInEachMode) {
+  struct Case {
+    const char* what;
+    bool hexDump;
+    int mode;  // 1: hex digits, 2: text
+    uint32_t cursor;
+    const char* keys;
+    std::vector<uint8_t> bytes;
+    uint32_t cursorAfter;
+    int nibbleAfter;
+  } cases[] = {
+      {"hex digits, x ignored", true, 1, 0, "4x1", {0x41, 0x90, 0x90}, 1, 0},
+      {"the last byte keeps cursor and nibble", true, 1, 2, "aB", {0x90, 0x90, 0xAB}, 2, 1},
+      {"text; the last byte overwritten in place", true, 2, 1, "A\b\tz!", {0x90, 'A', '!'}, 2, 0},
+      {"text mode types hex digits in the code listing", false, 2, 0, "C", {0xC0, 0x90, 0x90}, 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Doc d(3);
+    d.doc.view().hexDump = c.hexDump;
+    d.doc.edit() = TEditState{c.mode};
+    d.doc.view().cursor = c.cursor;
+    d.doc.view().nibble = 0;
+    for (const char* k = c.keys; *k; ++k) d.doc.typeCharacter(uint8_t(*k));
+    EXPECT_EQ(std::vector<uint8_t>(d.doc.buffer(), d.doc.buffer() + 3), c.bytes);
+    EXPECT_EQ(d.doc.view().cursor, c.cursorAfter);
+    EXPECT_EQ(d.doc.view().nibble, c.nibbleAfter);
+  }
+}
+
+TEST(Typing, UndoStepsBackOneNibble) {
   Doc d(4);
   d.doc.view().hexDump = true;
   d.doc.edit() = TEditState{1};
-  d.doc.view().cursor = 0;
-  d.doc.view().nibble = 0;
   d.doc.typeCharacter('4');
   EXPECT_EQ(d.at(0), 0x40);
   EXPECT_EQ(d.doc.view().nibble, 1);
-  d.doc.typeCharacter('x');  // ignored
   d.doc.typeCharacter('1');
-  EXPECT_EQ(d.at(0), 0x41);
-  EXPECT_EQ(d.doc.view().cursor, 1u);
-  EXPECT_EQ(d.doc.view().nibble, 0);
   d.doc.undo();
   EXPECT_EQ(d.at(0), 0x40);
   EXPECT_EQ(d.doc.view().nibble, 1);  // only the low nibble differed
@@ -120,40 +136,10 @@ TEST(Typing, HexDigitsNibblesAndUndo) {
   d.doc.undo();
   EXPECT_EQ(d.at(0), 0x90);
   EXPECT_EQ(d.doc.view().nibble, 0);
-
-  // On the last byte the cursor and the nibble stay.
-  d.doc.edit() = TEditState{1};
-  d.doc.view().cursor = 3;
-  d.doc.view().nibble = 0;
-  d.doc.typeCharacter('a');
-  d.doc.typeCharacter('B');
-  EXPECT_EQ(d.at(3), 0xAB);
-  EXPECT_EQ(d.doc.view().cursor, 3u);
-  EXPECT_EQ(d.doc.view().nibble, 1);
-}
-
-TEST(Typing, TextModeAndCodeListing) {
-  Doc d(3);
-  d.doc.view().hexDump = true;
-  d.doc.edit() = TEditState{2};
-  d.doc.view().cursor = 1;
-  d.doc.view().nibble = 0;
-  for (uint8_t c : {uint8_t('A'), uint8_t(8), uint8_t(9), uint8_t('z'), uint8_t('!')})
-    d.doc.typeCharacter(c);
-  EXPECT_EQ(d.at(1), 'A');
-  EXPECT_EQ(d.at(2), '!');  // the last byte is overwritten in place
-  EXPECT_EQ(d.doc.view().cursor, 2u);
-  // In the code listing text mode types hex digits.
-  d.doc.view().hexDump = false;
-  d.doc.edit() = TEditState{2};
-  d.doc.view().cursor = 0;
-  d.doc.view().nibble = 0;
-  d.doc.typeCharacter('C');
-  EXPECT_EQ(d.at(0), 0xC0);
 }
 
 TEST(Relocations, RemovalIsAnUndoableChange) {
-  Doc d(0, "gui.exe");
+  TBytesDocument d(readFile(fixturePath("gui.exe")), "gui.exe");
   ASSERT_EQ(d.doc.image().relocationStateAt(0x101E), 1u);
   const uint32_t entry = d.doc.image().relocationEntryOffsetAt(0x101E);
   EXPECT_EQ(d.at(entry) | d.at(entry + 1) << 8, 0x301E);
@@ -165,31 +151,22 @@ TEST(Relocations, RemovalIsAnUndoableChange) {
   EXPECT_EQ(d.doc.image().relocationStateAt(0x101E), 1u);
 }
 
-TEST(ChangeListeners, ToldEveryChangeUndoAndRedo) {
+// Listeners hear every change, undo and redo with the undo state after the
+// step, until removed; one may remove another while they are told.
+TEST(ChangeListeners, ToldEveryStepUntilRemoved) {
   Doc d;
-  std::vector<uint32_t> seen;
-  const int id = d.doc.addChangeListener([&](uint32_t o) { seen.push_back(o); });
+  std::vector<std::string> seen;
+  const int id = d.doc.addChangeListener([&](uint32_t o) {
+    seen.push_back(std::to_string(o) + (d.doc.undoAvailable() ? " undo" : "") +
+                   (d.doc.redoAvailable() ? " redo" : ""));
+  });
   d.change(5, {1});
   d.doc.undo();
   d.doc.redo();
   d.doc.removeChangeListener(id);
   d.change(6, {1});
-  EXPECT_EQ(seen, (std::vector<uint32_t>{5, 5, 5}));
-}
+  EXPECT_EQ(seen, (std::vector<std::string>{"5 undo", "5 redo", "5 undo"}));
 
-TEST(ChangeListeners, SeeTheUndoStateAfterTheStep) {
-  Doc d;
-  d.change(3, {1});
-  std::vector<std::pair<bool, bool>> seen;
-  d.doc.addChangeListener(
-      [&](uint32_t) { seen.emplace_back(d.doc.undoAvailable(), d.doc.redoAvailable()); });
-  d.doc.undo();
-  d.doc.redo();
-  EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, true}, {true, false}}));
-}
-
-TEST(ChangeListeners, OneMayRemoveAnother) {
-  Doc d;
   int second = 0, calls = 0;
   d.doc.addChangeListener([&](uint32_t) { d.doc.removeChangeListener(second); });
   second = d.doc.addChangeListener([&](uint32_t) { ++calls; });

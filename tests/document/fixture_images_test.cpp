@@ -1,10 +1,12 @@
 // The committed fixture programs read as their build facts say.
 #include <gtest/gtest.h>
 
+#include "base/text_format.h"
 #include "document/command_state.h"
 #include "document/document.h"
 #include "image/exports.h"
 #include "support/fixtures.h"
+#include "support/lean-doc_text.h"
 #include "support/opened_document.h"
 
 namespace {
@@ -17,20 +19,14 @@ struct Loaded : TOpenedDocument {
 TEST(Fixtures, GuiProgram) {
   Loaded g("gui.exe");
   const TImageInfo& im = g.im();
-  EXPECT_EQ(im.fileSize(), 7168u);
-  EXPECT_EQ(im.isPE(), 1u);
-  EXPECT_EQ(im.imageBase(), 0x400000u);
-  EXPECT_EQ(im.entryOffset(), 0x625u);
-  EXPECT_EQ(im.entryMemoryAddress(), 0x401225u);
-  ASSERT_EQ(im.sectionCount(), 7u);
-  EXPECT_STREQ(im.sections()[6].name, ".reloc");
-  EXPECT_EQ(im.lowestRawOffset(), 0x400u);
-  EXPECT_EQ(im.importDirectoryOffset(), 0xE00u);
-  EXPECT_EQ(im.importSectionEnd(), 0x1200u);
-
-  std::vector<std::string> modules;
-  for (const auto& m : im.imports().modules()) modules.push_back(m.name);
-  EXPECT_EQ(modules, (std::vector<std::string>{"fixdll.dll", "KERNEL32.dll", "USER32.dll"}));
+  // Size, PE, base, entry offset and address, sections, lowest raw offset, imports.
+  EXPECT_EQ(wsString("%u %u %X %X %X %u %s %X %X %X", im.fileSize(), im.isPE(), im.imageBase(),
+                     im.entryOffset(), im.entryMemoryAddress(), im.sectionCount(),
+                     im.sectionCount() == 7 ? im.sections()[6].name : "", im.lowestRawOffset(),
+                     im.importDirectoryOffset(), im.importSectionEnd()),
+            "7168 1 400000 625 401225 7 .reloc 400 E00 1200");
+  EXPECT_EQ(textsOf(im.imports().modules(), [](const auto& m) { return m.name; }),
+            (std::vector<std::string>{"fixdll.dll", "KERNEL32.dll", "USER32.dll"}));
   EXPECT_EQ(im.imports().functions().size(), 4u + 5u + 19u);
   char m[80], f[80];
   struct Slot {
@@ -49,29 +45,27 @@ TEST(Fixtures, GuiProgram) {
     EXPECT_STREQ(f, s.function);
   }
 
-  ASSERT_EQ(im.tlsCallbackCount(), 2u);
-  EXPECT_EQ(im.tlsCallbackOffset(0), 0x5E3u);
-  EXPECT_EQ(im.tlsCallbackOffset(1), 0x5FDu);
-  EXPECT_EQ(im.tlsNextSlotOffset(0), 0xC60u);
-  EXPECT_EQ(im.tlsNextSlotOffset(1), 0xC64u);
+  // Count, callback offsets and their next slots.
+  EXPECT_EQ(wsString("%u %X %X %X %X", im.tlsCallbackCount(), im.tlsCallbackOffset(0),
+                     im.tlsCallbackOffset(1), im.tlsNextSlotOffset(0), im.tlsNextSlotOffset(1)),
+            "2 5E3 5FD C60 C64");
   EXPECT_EQ(commandState(g.doc, CM_TLS_CALLBACK_1).text, "Callback 1 (:004011E3)");
 
   ASSERT_NE(im.relocationTable(), nullptr);
-  EXPECT_EQ(im.relocationTable()->blocks().size(), 2u);
-  EXPECT_EQ(im.relocationStateAt(0x101E), 1u);
-  EXPECT_EQ(im.relocationEntryOffsetAt(0x1021), 0x1A08u);
-  EXPECT_EQ(im.menusPresent(), 1u);
-  EXPECT_EQ(im.stringsPresent(), 1u);
+  // Relocation blocks, state and entry, menus and strings present.
+  EXPECT_EQ(wsString("%zu %u %X %u %u", im.relocationTable()->blocks().size(),
+                     im.relocationStateAt(0x101E), im.relocationEntryOffsetAt(0x1021),
+                     im.menusPresent(), im.stringsPresent()),
+            "2 1 1A08 1 1");
 }
 
 TEST(Fixtures, DllExports) {
   Loaded d("fixdll.dll");
   std::vector<TExportEntry> e;
   ASSERT_EQ(listExports(d.im(), e), ExportWalkResult::Ok);
-  std::vector<std::string> names;
-  for (const auto& x : e) names.push_back(x.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"FixAdd", "FixSub", "ORD: 0003", "FwdTick", "FixScale",
-                                             "FixVersion"}));
+  EXPECT_EQ(textsOf(e, [](const TExportEntry& x) { return x.name; }),
+            (std::vector<std::string>{"FixAdd", "FixSub", "ORD: 0003", "FwdTick", "FixScale",
+                                      "FixVersion"}));
   EXPECT_EQ(e[5].index, 6u);  // index 5 has RVA 0
 
   auto own = ownExportNames(d.im());
@@ -86,12 +80,11 @@ TEST(Fixtures, DllExports) {
 
 TEST(Fixtures, DosProgramAndRawFile) {
   Loaded dos("dos.exe");
-  EXPECT_EQ(dos.im().isMZ(), 1u);
-  EXPECT_EQ(dos.im().isPE(), 0u);
-  EXPECT_EQ(dos.im().entryOffset(), 0x220u);
-  EXPECT_EQ(dos.im().entryMemoryAddress(), 0x200u);
-  EXPECT_EQ(dos.im().imageBase(), 0xFFFFFFE0u);
-  EXPECT_EQ(dos.im().fileOffsetToMemory(0x220), 0x200u);
+  const TImageInfo& im = dos.im();
+  // MZ, PE, entry offset and address, base, the entry's offset as memory.
+  EXPECT_EQ(wsString("%u %u %X %X %X %X", im.isMZ(), im.isPE(), im.entryOffset(),
+                     im.entryMemoryAddress(), im.imageBase(), im.fileOffsetToMemory(0x220)),
+            "1 0 220 200 FFFFFFE0 200");
 
   Loaded raw("raw.bin");
   EXPECT_EQ(raw.im().isMZ(), 0u);

@@ -11,26 +11,21 @@
 #include "base/text_format.h"
 #include "document/document.h"
 #include "support/fixtures.h"
+#include "support/lean-doc_helpers.h"
 #include "support/pe_builder.h"
 #include "support/recording_host.h"
 
 namespace {
 
-// A document loaded from a fixture or from built bytes.
-struct TLoaded {
-  TempDir dir;
-  RecordingHost host;
-  TDocument doc{host};
-
-  explicit TLoaded(const std::string& fixture) {
-    doc.setPath(fixturePath(fixture));
-    EXPECT_EQ(doc.LoadFile(true), LOAD_OK) << fixture;
+// A document loaded from a fixture or from built bytes, its image
+// properties open.
+struct TLoaded : TBytesDocument {
+  TImagePropsModel m{doc};
+  explicit TLoaded(const std::string& fixture)
+      : TBytesDocument(readFile(fixturePath(fixture)), fixture) {
+    m.open();
   }
-  explicit TLoaded(const std::vector<uint8_t>& bytes) {
-    writeFile(dir.file("built.exe"), bytes);
-    doc.setPath(dir.file("built.exe"));
-    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
-  }
+  explicit TLoaded(const std::vector<uint8_t>& bytes) : TBytesDocument(bytes) { m.open(); }
   uint32_t dword(uint32_t offset) const { return readLe32(doc.buffer() + offset); }
 };
 
@@ -42,9 +37,16 @@ uint32_t checkedBits(const TImagePropsModel& m) {
   return bits;
 }
 
-std::vector<std::string> sectionFields(const TImagePropsModel& m) {
-  return {m.fieldText(IPC_VIRTUAL_SIZE), m.fieldText(IPC_VIRTUAL_ADDRESS),
-          m.fieldText(IPC_RAW_SIZE), m.fieldText(IPC_RAW_OFFSET)};
+// The texts of the fields `first` to `last`, joined by "|".
+std::string fields(const TImagePropsModel& m, int first, int last) {
+  std::string out = m.fieldText(first);
+  for (int id = first + 1; id <= last; ++id) out += "|" + m.fieldText(id);
+  return out;
+}
+
+// The chosen section's sizes and addresses.
+std::string sectionFields(const TImagePropsModel& m) {
+  return fields(m, IPC_VIRTUAL_SIZE, IPC_RAW_OFFSET);
 }
 
 // Three sections; the table starts at 0x178.
@@ -59,34 +61,26 @@ TPeBuilder threeSections() {
 TEST(ImageProps, HeaderFieldsAndSectionListOfTheFixtures) {
   struct Case {
     const char* file;
-    std::vector<std::string> header;  // 250..255
+    const char* header;  // the fields from the section count to the directory entries
     std::vector<std::string> names;
-    std::vector<std::string> first;  // 257..260 of section 0
-    uint32_t firstFlags;
+    const char* first;  // section 0's fields
   } cases[] = {
       {"gui.exe",
-       {"7", "1225", "400000", "1000", "200", "10"},
+       "7|1225|400000|1000|200|10",
        {".text", ".data", ".rdata", ".idata", ".tls", ".rsrc", ".reloc"},
-       {"458", "1000", "600", "400"},
-       0x60000020},
+       "458|1000|600|400"},
       {"fixdll.dll",
-       {"6", "1000", "10000000", "1000", "200", "10"},
+       "6|1000|10000000|1000|200|10",
        {".text", ".rdata", ".bss", ".edata", ".idata", ".reloc"},
-       {"6C", "1000", "200", "400"},
-       0x60000020},
-      {"tiny.exe",
-       {"2", "1000", "400000", "1000", "200", "10"},
-       {".text", ".data"},
-       {"11", "1000", "200", "200"},
-       0x60000020},
+       "6C|1000|200|400"},
+      {"tiny.exe", "2|1000|400000|1000|200|10", {".text", ".data"}, "11|1000|200|200"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     TLoaded l(c.file);
-    TImagePropsModel m(l.doc);
-    m.open();
+    TImagePropsModel& m = l.m;
     EXPECT_EQ(m.title(), "Image properties");
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(m.fieldText(IPC_NUM_SECTIONS + i), c.header[i]) << i;
+    EXPECT_EQ(fields(m, IPC_NUM_SECTIONS, IPC_DIR_ENTRIES), c.header);
     ASSERT_EQ(m.sections().size(), c.names.size());
     const uint32_t table = l.dword(0x3C) + 0x78 + 8 * 16;
     for (size_t i = 0; i < c.names.size(); ++i) {
@@ -95,7 +89,7 @@ TEST(ImageProps, HeaderFieldsAndSectionListOfTheFixtures) {
     }
     EXPECT_EQ(m.selection(), 0);
     EXPECT_EQ(sectionFields(m), c.first);
-    EXPECT_EQ(checkedBits(m), c.firstFlags);
+    EXPECT_EQ(checkedBits(m), 0x60000020u);
     EXPECT_TRUE(l.host.messages.empty());
   }
 }
@@ -120,8 +114,7 @@ TEST(ImageProps, EachFlagBitChecksItsOwnBox) {
     TPeBuilder b;
     b.addSection(".s", 0x1000, 0x10, 0x200, c.characteristics);
     TLoaded l(b.build());
-    TImagePropsModel m(l.doc);
-    m.open();
+    TImagePropsModel& m = l.m;
     for (const auto& box : kImageFlagBoxes) {
       bool want = std::find(c.checkedControls.begin(), c.checkedControls.end(), box.control) !=
                   c.checkedControls.end();
@@ -132,6 +125,8 @@ TEST(ImageProps, EachFlagBitChecksItsOwnBox) {
 }
 
 TEST(ImageProps, ApplyWritesOnlyChangedFlagBitsAsOneUndoableChange) {
+  std::vector<std::pair<int, bool>> allOff;
+  for (const auto& box : kImageFlagBoxes) allOff.emplace_back(box.control, false);
   struct Case {
     const char* what;
     uint32_t before;
@@ -146,15 +141,7 @@ TEST(ImageProps, ApplyWritesOnlyChangedFlagBitsAsOneUndoableChange) {
        {{IPC_FLAG_WRITEABLE, true}, {IPC_FLAG_WRITEABLE, false}},
        0x60000020},
       {"checked box checked", 0x60000020, {{IPC_FLAG_CODE, true}}, 0x60000020},
-      {"all off",
-       0xFFFFFFFF,
-       {{IPC_FLAG_CODE, false},
-        {IPC_FLAG_EXECUTABLE, false},
-        {IPC_FLAG_INIT_DATA, false},
-        {IPC_FLAG_READABLE, false},
-        {IPC_FLAG_UNINIT_DATA, false},
-        {IPC_FLAG_WRITEABLE, false}},
-       0x1FFFFF1F},
+      {"all off", 0xFFFFFFFF, allOff, 0x1FFFFF1F},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -163,8 +150,7 @@ TEST(ImageProps, ApplyWritesOnlyChangedFlagBitsAsOneUndoableChange) {
     b.addSection(".b", 0x2000, 0x10, 0x200, c.before);
     TLoaded l(b.build());
     const uint32_t at = 0x178 + 40 + 36;
-    TImagePropsModel m(l.doc);
-    m.open();
+    TImagePropsModel& m = l.m;
     m.chooseSection(1);
     for (auto [control, on] : c.clicks) m.setChecked(control, on);
     const bool changes = c.after != c.before;
@@ -200,8 +186,7 @@ TEST(ImageProps, CutSectionTable) {
   std::vector<uint8_t> bytes = threeSections().build();
   bytes.resize(0x178 + 40 + 39);  // header 1 lacks its last byte
   TLoaded l(bytes);
-  TImagePropsModel m(l.doc);
-  m.open();
+  TImagePropsModel& m = l.m;
   ASSERT_EQ(m.sections().size(), 2u);
   EXPECT_EQ(m.fieldText(IPC_NUM_SECTIONS), "3");
   EXPECT_TRUE(m.sectionShown());
@@ -210,7 +195,7 @@ TEST(ImageProps, CutSectionTable) {
 
   m.chooseSection(1);
   EXPECT_FALSE(m.sectionShown());
-  EXPECT_EQ(sectionFields(m), (std::vector<std::string>{"Invalid", "section", "data !", ""}));
+  EXPECT_EQ(sectionFields(m), "Invalid|section|data !|");
   // The boxes and the remembered dword stay as they were.
   EXPECT_EQ(checkedBits(m), 0xE0000020u);
   EXPECT_EQ(m.rememberedCharacteristics(), 0x60000020u);
@@ -224,7 +209,7 @@ TEST(ImageProps, CutSectionTable) {
   m.chooseSection(7);  // no such entry: nothing happens
   EXPECT_EQ(m.selection(), 1);
   m.chooseSection(0);
-  EXPECT_EQ(sectionFields(m), (std::vector<std::string>{"100", "1000", "200", "400"}));
+  EXPECT_EQ(sectionFields(m), "100|1000|200|400");
 }
 
 TEST(ImageProps, HeaderWalkLimits) {
@@ -232,14 +217,13 @@ TEST(ImageProps, HeaderWalkLimits) {
     const char* what;
     uint32_t directoryCount;
     int numberOfSections;
-    size_t listed;
     std::string countText;
   } cases[] = {
       // 8 x count would wrap to 0 in 32 bits and put the table right after the optional header.
-      {"directory count wraps in 32 bits", 0x20000000, -1, 0, "3"},
-      {"table past the end", 0x1000, -1, 0, "3"},
-      {"count above the table", 16, 0xFFFF, 0, "65535"},  // listed below: every header in the file
-      {"no sections", 16, 0, 0, "0"},
+      {"directory count wraps in 32 bits", 0x20000000, -1, "3"},
+      {"table past the end", 0x1000, -1, "3"},
+      {"count above the table", 16, 0xFFFF, "65535"},  // listed below: every header in the file
+      {"no sections", 16, 0, "0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -248,8 +232,7 @@ TEST(ImageProps, HeaderWalkLimits) {
     std::vector<uint8_t> bytes = b.build();
     writeLe32(&bytes[0x80 + 0x74], c.directoryCount);
     TLoaded l(bytes);
-    TImagePropsModel m(l.doc);
-    m.open();
+    TImagePropsModel& m = l.m;
     EXPECT_EQ(m.title(), "Image properties");
     EXPECT_EQ(m.fieldText(IPC_NUM_SECTIONS), c.countText);
     EXPECT_EQ(m.fieldText(IPC_DIR_ENTRIES), wsString("%lX", c.directoryCount));
@@ -260,9 +243,9 @@ TEST(ImageProps, HeaderWalkLimits) {
       EXPECT_EQ(m.sections().back().headerOffset, 0x178 + 40 * (inFile - 1));
       continue;
     }
-    EXPECT_EQ(m.sections().size(), c.listed);
+    EXPECT_TRUE(m.sections().empty());
     EXPECT_EQ(m.selection(), -1);
-    EXPECT_EQ(sectionFields(m), (std::vector<std::string>{"", "", "", ""}));
+    EXPECT_EQ(sectionFields(m), "|||");
     EXPECT_EQ(checkedBits(m), 0u);
     EXPECT_FALSE(m.apply());
     EXPECT_FALSE(m.gotoSection());
@@ -277,18 +260,14 @@ TEST(ImageProps, SectionNamesAreEightBytesAtMost) {
   std::vector<uint8_t> bytes = b.build();
   bytes[0x178 + 80 + 3] = 'x';  // bytes after the first zero are not part of the name
   TLoaded l(bytes);
-  TImagePropsModel m(l.doc);
-  m.open();
-  ASSERT_EQ(m.sections().size(), 3u);
-  EXPECT_EQ(m.sections()[0].name, ".textbss");
-  EXPECT_EQ(m.sections()[1].name, "ab");
-  EXPECT_EQ(m.sections()[2].name, "");
+  EXPECT_EQ(textsOf(l.m.sections(), [](const auto& s) { return s.name; }),
+            (std::vector<std::string>{".textbss", "ab", ""}));
 }
 
 TEST(ImageProps, NotAPortableExecutable) {
   // A 0x200-byte file: the PE offset must be above 0 and below 0x200 - 120 = 0x188.
-  auto image = [](uint32_t peOffset, bool mz = true, bool pe = true) {
-    std::vector<uint8_t> f(0x200, 0);
+  auto image = [](uint32_t peOffset, bool mz = true, bool pe = true, size_t size = 0x200) {
+    std::vector<uint8_t> f(size, 0);
     if (mz) f[0] = 'M', f[1] = 'Z';
     writeLe32(&f[0x3C], peOffset);
     if (pe && uint64_t(peOffset) + 1 < f.size()) f[peOffset] = 'P', f[peOffset + 1] = 'E';
@@ -310,32 +289,22 @@ TEST(ImageProps, NotAPortableExecutable) {
       {"one byte", {'M'}, false},
       {"empty", {}, false},
       {"121 bytes", std::vector<uint8_t>(121, 0), false},
-      {"file shorter than the headers",
-       [] {  // size - 120 is negative, not a huge limit
-         std::vector<uint8_t> f(0x40, 0);
-         f[0] = 'M', f[1] = 'Z', f[4] = 'P', f[5] = 'E', f[0x3C] = 4;
-         return f;
-       }(),
-       false},
+      // size - 120 is negative, not a huge limit
+      {"file shorter than the headers", image(4, true, true, 0x40), false},
+      {"a DOS program", readFile(fixturePath("dos.exe")), false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TLoaded l(c.bytes);
-    TImagePropsModel m(l.doc);
-    m.open();
+    TImagePropsModel& m = l.m;
     EXPECT_EQ(m.headersValid(), c.valid);
     EXPECT_EQ(m.title(), c.valid ? "Image properties" : "Not a portable executable!");
     if (c.valid) continue;
-    for (int id = IPC_NUM_SECTIONS; id <= IPC_RAW_OFFSET; ++id)
-      EXPECT_EQ(m.fieldText(id), "") << id;
+    EXPECT_EQ(fields(m, IPC_NUM_SECTIONS, IPC_RAW_OFFSET), "||||||||||");
     EXPECT_TRUE(m.sections().empty());
     EXPECT_FALSE(m.apply());
     EXPECT_FALSE(m.gotoSection());
   }
-  TLoaded dos("dos.exe");
-  TImagePropsModel m(dos.doc);
-  m.open();
-  EXPECT_EQ(m.title(), "Not a portable executable!");
 }
 
 TEST(ImageProps, GotoSectionRecordsHistoryAndChoosesTheView) {
@@ -357,8 +326,7 @@ TEST(ImageProps, GotoSectionRecordsHistoryAndChoosesTheView) {
     v.hexDump = !c.hexDump;
     v.bits16 = true;
     v.topOffset = 0x123;
-    TImagePropsModel m(l.doc);
-    m.open();
+    TImagePropsModel& m = l.m;
     m.chooseSection(c.section);
     EXPECT_TRUE(m.gotoSection());
     EXPECT_EQ(v.topOffset, c.top);
@@ -385,8 +353,7 @@ TEST(ImageProps, RefreshFollowsChangesBeforeTheTableEnd) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.offset);
     TLoaded l("gui.exe");
-    TImagePropsModel m(l.doc);
-    m.open();
+    TImagePropsModel& m = l.m;
     m.chooseSection(3);
     m.setChecked(IPC_FLAG_CODE, true);
     const uint8_t same = l.doc.buffer()[c.offset];
@@ -398,10 +365,9 @@ TEST(ImageProps, RefreshFollowsChangesBeforeTheTableEnd) {
 
 TEST(ImageProps, RefreshAfterHeaderEdits) {
   TLoaded l("gui.exe");
-  TImagePropsModel m(l.doc);
+  TImagePropsModel& m = l.m;
   int changes = 0;
   m.onContentsChanged = [&] { ++changes; };
-  m.open();
   m.chooseSection(5);
 
   // Fewer sections: the chosen index is gone, the first is chosen.

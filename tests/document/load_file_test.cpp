@@ -34,9 +34,8 @@ TEST(LoadFile, FailuresReportTheirMessageAndResult) {
     EXPECT_EQ(doc.LoadFile(true), c.result) << c.path;
     if (c.result == LOAD_OK) continue;
     EXPECT_FALSE(doc.isLoaded());
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].caption, "File error: Couldn't open file:");
-    EXPECT_EQ(host.messages[0].text, c.path);
+    ASSERT_EQ(host.messageLines(),
+              std::vector<std::string>{"File error: Couldn't open file:: " + c.path});
     EXPECT_EQ(host.messages[0].icon, MsgIcon::Warning);
   }
 }
@@ -62,10 +61,11 @@ TEST(LoadFile, BufferStatusAndTitle) {
   doc.setPath(dir.file("three.bin"));
   ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
   EXPECT_EQ(doc.fileSize(), 3u);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(doc.buffer()[3 + i], 0) << i;
+  // The 16 bytes behind the file read as zero.
+  EXPECT_EQ(std::vector<uint8_t>(doc.buffer() + 3, doc.buffer() + 19), std::vector<uint8_t>(16));
   ASSERT_FALSE(host.statusFields.empty());
-  EXPECT_EQ(host.statusFields.back().first, StatusField::FileSize);
-  EXPECT_EQ(host.statusFields.back().second, "3 bytes");
+  EXPECT_EQ(host.statusFields.back(),
+            std::make_pair(StatusField::FileSize, std::string("3 bytes")));
   EXPECT_EQ(doc.titleText(),
             "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA - [" + dir.file("three.bin") + "]");
   EXPECT_EQ(doc.image().fileName(), "three.bin");
@@ -102,12 +102,11 @@ TEST(LoadFile, ViewAndFileDependentCommandsPerKind) {
     EXPECT_EQ(doc.view().bits16, c.bits16);
     // PE files show memory addresses, other files their file offsets.
     EXPECT_EQ(doc.view().fileOffsets, c.bits16);
-    auto shown = [&](int id) { return commandState(doc, id).shown; };
-    EXPECT_EQ(shown(CM_IMAGE_PROPERTIES), c.props);
-    EXPECT_EQ(shown(CM_SHOW_EXPORTS), c.exports);
-    EXPECT_EQ(shown(CM_SHOW_IMPORTS), c.imports);
-    EXPECT_EQ(shown(CM_SHOW_MENUS), c.menus);
-    EXPECT_EQ(shown(CM_SHOW_STRINGS), c.strings);
+    std::vector<bool> shown;
+    for (int id :
+         {CM_IMAGE_PROPERTIES, CM_SHOW_EXPORTS, CM_SHOW_IMPORTS, CM_SHOW_MENUS, CM_SHOW_STRINGS})
+      shown.push_back(commandState(doc, id).shown);
+    EXPECT_EQ(shown, (std::vector<bool>{c.props, c.exports, c.imports, c.menus, c.strings}));
     const std::vector<TLayoutItem> bar = commandLayout(TPlace::MenuBar, commandConditions(doc));
     const bool resources = std::any_of(bar.begin(), bar.end(), [](const TLayoutItem& item) {
       return item.submenu == TPlace::ResourcesMenu;

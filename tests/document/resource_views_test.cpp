@@ -8,6 +8,7 @@
 #include "document/document.h"
 #include "document/resource_views.h"
 #include "support/fixtures.h"
+#include "support/lean-doc_helpers.h"
 #include "support/opened_document.h"
 #include "support/pe_builder.h"
 
@@ -18,9 +19,7 @@ struct Opened : TOpenedDocument {
 };
 
 std::vector<std::string> texts(const std::vector<TListLine>& lines) {
-  std::vector<std::string> out;
-  for (const auto& l : lines) out.push_back(l.text);
-  return out;
+  return textsOf(lines, [](const TListLine& l) { return l.text; });
 }
 
 TEST(MenuResources, ListAndRenderedBlock) {
@@ -149,51 +148,52 @@ TEST(StringResources, ListFilterReferencesAndSearch) {
   }
 }
 
+// Both resource windows show the same title for a directory they cannot walk.
+// The resource windows' titles for a directory they cannot walk.
 TEST(Resources, BrokenDirectories) {
-  // No resource directory at all.
-  TPeBuilder none;
-  none.addSection(".text", 0x1000, 0x1000, 0x200);
-  none.setDirectory(2, 0x9000, 0x10);
-  TempDir dir;
-  writeFile(dir.file("none.exe"), none.build());
-  Opened a(dir.file("none.exe"));
-  TMenuResourceView menus;
-  menus.open(a.doc);
-  EXPECT_EQ(menus.menus().title, "Error: Wrong directory entry!");
-  EXPECT_TRUE(menus.menus().noResourcesMessage);
-
-  // A resource RVA of 0 is no directory (not the DOS header read as one).
-  TPeBuilder zero;
-  zero.addSection(".text", 0x1000, 0x1000, 0x200);
-  writeFile(dir.file("zero.exe"), zero.build());
-  Opened z(dir.file("zero.exe"));
-  menus.open(z.doc);
-  EXPECT_EQ(menus.menus().title, "Error: Wrong directory entry!");
-  EXPECT_TRUE(menus.menus().lines.empty());
-
-  // A root whose type entry points past the end of the file.
-  TPeBuilder cut;
-  cut.addSection(".rsrc", 0x1000, 0x1000, 0x200);
-  cut.setDirectory(2, 0x1000, 0x100);
-  cut.put16(0x1000 + 14, 1);
-  cut.put32(0x1010, 4);
-  cut.put32(0x1014, 0x800001F0);
-  writeFile(dir.file("cut.exe"), cut.build());
-  Opened b(dir.file("cut.exe"));
-  menus.open(b.doc);
-  EXPECT_EQ(menus.menus().title, "Error: Unexpected end of file!");
-  EXPECT_TRUE(menus.menus().lines.empty());
-
-  // An empty root.
-  TPeBuilder empty;
-  empty.addSection(".rsrc", 0x1000, 0x1000, 0x200);
-  empty.setDirectory(2, 0x1000, 0x100);
-  writeFile(dir.file("empty.exe"), empty.build());
-  Opened c(dir.file("empty.exe"));
-  TStringResourceView strings;
-  TStrRefStore store;
-  strings.open(c.doc, store, false);
-  EXPECT_EQ(strings.strings().title, "Error: No resources inside resource directory!");
+  const char* const kWrong = "Error: Wrong directory entry!";
+  const char* const kEmpty = "Error: No resources inside resource directory!";
+  struct Case {
+    const char* what;
+    const char* section;
+    uint32_t resourceRva;                               // 0: no directory entry
+    std::vector<std::pair<uint32_t, uint32_t>> dwords;  // (RVA, value) written first
+    const char* menuTitle;
+    bool noResourcesMessage;
+    const char* stringTitle;
+  } cases[] = {
+      {"no resource directory in the file", ".text", 0x9000, {}, kWrong, true, kWrong},
+      // Not the DOS header read as one.
+      {"a resource RVA of 0 is no directory", ".text", 0, {}, kWrong, true, kWrong},
+      // One ID entry, menus, whose subdirectory lies past the end of the file.
+      {"a menu entry past the end of the file",
+       ".rsrc",
+       0x1000,
+       {{0x100C, 1 << 16}, {0x1010, 4}, {0x1014, 0x800001F0}},
+       "Error: Unexpected end of file!",
+       false,
+       ""},
+      {"an empty root", ".rsrc", 0x1000, {}, kEmpty, false, kEmpty},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TPeBuilder b;
+    b.addSection(c.section, 0x1000, 0x1000, 0x200);
+    if (c.resourceRva) b.setDirectory(2, c.resourceRva, 0x100);
+    for (auto [rva, value] : c.dwords) b.put32(rva, value);
+    TempDir dir;
+    writeFile(dir.file("r.exe"), b.build());
+    Opened o(dir.file("r.exe"));
+    TMenuResourceView menus;
+    menus.open(o.doc);
+    EXPECT_EQ(menus.menus().title, c.menuTitle);
+    EXPECT_EQ(menus.menus().noResourcesMessage, c.noResourcesMessage);
+    EXPECT_TRUE(menus.menus().lines.empty());
+    TStringResourceView strings;
+    TStrRefStore store;
+    strings.open(o.doc, store, false);
+    EXPECT_EQ(strings.strings().title, c.stringTitle);
+  }
 }
 
 }  // namespace

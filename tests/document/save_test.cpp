@@ -12,10 +12,12 @@
 #include <tuple>
 
 #include "base/le_read.h"
+#include "base/text_format.h"
 #include "document/document.h"
 #include "fixtures/src/tally.h"
 #include "image/file_save.h"
 #include "support/fixtures.h"
+#include "support/lean-doc_helpers.h"
 #include "support/mingw_files.h"
 #include "support/pe_builder.h"
 #include "support/process.h"
@@ -29,14 +31,17 @@ std::vector<uint8_t> pattern(size_t n) {
   return v;
 }
 
-struct Saved {
-  TempDir dir;
+struct Saved : TBytesDocument {
+  explicit Saved(const std::vector<uint8_t>& bytes) : TBytesDocument(bytes, "prog.exe") {}
+};
+
+// A fixture or mingw DLL loaded without the reference scan.
+struct TUnscanned {
   RecordingHost host;
   TDocument doc{host};
-  std::string path;
-  explicit Saved(const std::vector<uint8_t>& bytes, const std::string& name = "prog.exe")
-      : path(dir.file(name)) {
-    writeFile(path, bytes);
+  explicit TUnscanned(const std::string& path, bool tlsStart = true) {
+    doc.settings().noScan = true;
+    doc.settings().startTracerAtTlsCallback = tlsStart;
     doc.setPath(path);
     EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
   }
@@ -54,8 +59,9 @@ TEST(BackupNames, ExtensionReplacedOrAppended) {
   for (const auto& c : cases) EXPECT_EQ(backupPathFor(c.path), c.backup) << c.path;
 }
 
-TEST(SaveFile, WritesTheBufferAndKeepsABackup) {
+TEST(SaveFile, WritesTheBufferKeepsABackupAndThePermissions) {
   Saved s(pattern(100));
+  chmod(s.path.c_str(), 0750);
   const uint8_t b = 0xEE;
   s.doc.ChangeMemory(10, &b, 1);
   ASSERT_TRUE(s.doc.SaveFile());
@@ -78,6 +84,9 @@ TEST(SaveFile, WritesTheBufferAndKeepsABackup) {
   EXPECT_FALSE(s.doc.undoAvailable());
   EXPECT_FALSE(s.doc.redoAvailable());
   EXPECT_EQ(readFile(s.dir.file("prog.bak")), pattern(100));  // no new backup
+  struct stat st {};
+  stat(s.path.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0750u);
 }
 
 TEST(SaveFile, SavedStateUnreachableAfterUndoAndNewChange) {
@@ -100,9 +109,8 @@ TEST(SaveFile, FailuresLeaveTheFileOnDiskIntact) {
   s.doc.ChangeMemory(0, &b, 1);
   s.doc.setPath(s.dir.file("missing/dir/prog.exe"));
   EXPECT_FALSE(s.doc.SaveFile());
-  ASSERT_EQ(s.host.messages.size(), 1u);
-  EXPECT_EQ(s.host.messages[0].caption, "File error: Couldn't open file:");
-  EXPECT_EQ(s.host.messages[0].text, s.dir.file("missing/dir/prog.exe"));
+  EXPECT_EQ(s.host.messageLines(), std::vector<std::string>{"File error: Couldn't open file:: " +
+                                                            s.dir.file("missing/dir/prog.exe")});
   EXPECT_TRUE(s.doc.fileChanged());
 
   RecordingHost none;
@@ -110,16 +118,6 @@ TEST(SaveFile, FailuresLeaveTheFileOnDiskIntact) {
   EXPECT_FALSE(empty.SaveFile());
   EXPECT_EQ(none.messageLines(),
             std::vector<std::string>{"File's not opened ;): What shall I save???"});
-}
-
-TEST(SaveFile, KeepsPermissions) {
-  Saved s(pattern(16));
-  chmod(s.path.c_str(), 0750);
-  s.doc.settings().createBackups = false;
-  ASSERT_TRUE(s.doc.SaveFile());
-  struct stat st {};
-  stat(s.path.c_str(), &st);
-  EXPECT_EQ(st.st_mode & 0777, 0750u);
 }
 
 TEST(SaveAs, AsksAndRenames) {
@@ -159,17 +157,11 @@ TEST(EnlargedSave, LayoutOfTheCopy) {
   const auto orig = withFileAlignment(enlargeable().build(), 0x200);
   const auto copy = readFile(out);
   ASSERT_EQ(copy.size(), orig.size() + 0x1200);
-  const TImageInfo& im = s.doc.image();
-  ASSERT_EQ(im.sectionCount(), 3u);
-  struct Expect {
-    const char* name;
-    uint32_t rawOffset, rawSize;
-  } expect[] = {{".text", 0x400, 0x200}, {".data", 0x600, 0x1400}, {".rdata", 0x1A00, 0x200}};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_STREQ(im.sections()[i].name, expect[i].name);
-    EXPECT_EQ(im.sections()[i].rawOffset, expect[i].rawOffset);
-    EXPECT_EQ(im.sections()[i].rawSize, expect[i].rawSize);
-  }
+  EXPECT_EQ(textsOf(s.doc.image().sections(),
+                    [](const SectionInfo& sec) {
+                      return wsString("%s %X %X", sec.name, sec.rawOffset, sec.rawSize);
+                    }),
+            (std::vector<std::string>{".text 400 200", ".data 600 1400", ".rdata 1A00 200"}));
   // .data's bytes, then 0x1200 zeros, then .rdata moved up by 0x1200.
   EXPECT_TRUE(std::equal(orig.begin() + 0x600, orig.begin() + 0x800, copy.begin() + 0x600));
   EXPECT_TRUE(
@@ -344,12 +336,8 @@ TEST(EnlargedSave, MingwFilesWithBss) {
       continue;
     ++withBss;
     TempDir dir;
-    RecordingHost host;
-    TDocument doc(host);
-    doc.settings().noScan = true;
-    doc.setPath(file);
-    ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
-    ASSERT_TRUE(doc.SaveFileAsSecEnlarged(dir.file("copy.dll"))) << host.messageLines()[0];
+    TUnscanned u(file);
+    ASSERT_TRUE(u.doc.SaveFileAsSecEnlarged(dir.file("copy.dll"))) << u.host.messageLines()[0];
     const auto copy = readFile(dir.file("copy.dll"));
     expectValidEnlargedCopy(orig, copy);
     if (objdump.empty()) continue;
@@ -375,18 +363,14 @@ TEST(EnlargedSave, TracedBssStateMatchesTheHost) {
   for (bool enlarged : {false, true}) {
     SCOPED_TRACE(enlarged ? "enlarged copy" : "as built");
     TempDir dir;
-    RecordingHost host;
-    TDocument doc(host);
-    doc.settings().noScan = true;
-    doc.settings().startTracerAtTlsCallback = false;
-    doc.setPath(fixturePath("tally.exe"));
-    ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
+    TUnscanned u(fixturePath("tally.exe"), false);
+    TDocument& doc = u.doc;
     if (enlarged) {
       ASSERT_TRUE(doc.SaveFileAsSecEnlarged(dir.file("tally.exe")));
     }
     int steps = 0;
     EXPECT_EQ(doc.trace().traceContinuous([&] { ++steps; }), 3);
-    EXPECT_EQ(host.statusTexts.back(), "Illegal address: Address not in file!");
+    EXPECT_EQ(u.host.statusTexts.back(), "Illegal address: Address not in file!");
     if (!enlarged) {
       EXPECT_LT(steps, 10);
       continue;

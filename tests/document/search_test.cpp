@@ -8,22 +8,16 @@
 #include "document/search_command.h"
 #include "persist/profile_file.h"
 #include "support/fixtures.h"
+#include "support/lean-doc_helpers.h"
 #include "support/pe_builder.h"
-#include "support/recording_host.h"
 
 namespace {
 
 // A loaded document over the given bytes.
-struct TSearchDoc {
-  explicit TSearchDoc(const std::vector<uint8_t>& bytes) {
-    writeFile(dir.file("f.bin"), bytes);
-    doc.setPath(dir.file("f.bin"));
-    EXPECT_EQ(doc.LoadFile(true), LOAD_OK);
+struct TSearchDoc : TBytesDocument {
+  explicit TSearchDoc(const std::vector<uint8_t>& bytes) : TBytesDocument(bytes) {
     host.messages.clear();
   }
-  TempDir dir;
-  RecordingHost host;
-  TDocument doc{host};
 };
 
 std::vector<uint8_t> bytesWith(uint32_t size,
@@ -33,138 +27,72 @@ std::vector<uint8_t> bytesWith(uint32_t size,
   return b;
 }
 
-const char* const kForwardQ =
+TSearchState searchFor(const std::string& phrase, int type) {
+  TSearchState s;
+  s.phrase = phrase;
+  s.type = type;
+  return s;
+}
+
+const char* const kFwd =
     "Reached end of file: Didn't find it!\nDo you want to continue the search at the begining of the file?";
-const char* const kForwardExactQ =
+const char* const kFwdExact =
     "Reached end of file: Didn't find the it!\nDo you want to continue the search at the begining of the file?";
-const char* const kBackwardQ =
+const char* const kBwd =
     "Reached begining of file: Didn't find it!\nDo you want to continue the search at the end of the file?";
-const char* const kBackwardExactQ =
+const char* const kBwdExact =
     "Reached begining of file: Didn't find the it!\nDo you want to continue the search at the end of the file?";
 const char* const kScanned = "Whole file scanned: Didn't find it!";
+constexpr uint32_t kMiss = SEARCH_NONE;
 
 TEST(Search, OnePressFromTheTop) {
   // "MZ" at 0 and 0x40, "mz" at 0x80 in a 0x100-byte file.
   const auto bytes = bytesWith(0x100, {{0, "MZ"}, {0x40, "MZ"}, {0x80, "mz"}, {0xFD, "abc"}});
   struct Case {
     const char* name;
-    std::string phrase;
+    const char* phrase;
     int type;
-    bool caseSensitive, backward;
+    const char* flags;  // c: case-sensitive, b: backward, 4: search mode 4
     uint32_t top;
-    int mode;
-    std::deque<MsgAnswer> answers;
-    uint32_t hit;  // SEARCH_NONE: none
+    const char* answers;  // Y or N per question
+    uint32_t hit;
     std::vector<std::string> messages;
   } cases[] = {
-      {"start itself is skipped", "mz", ST_ASCII, false, false, 0, 0, {}, 0x40, {}},
-      {"case-insensitive finds lower case", "MZ", ST_ASCII, false, false, 0x40, 0, {}, 0x80, {}},
-      {"case-sensitive skips lower case",
-       "MZ",
-       ST_ASCII,
-       true,
-       false,
-       0x40,
-       0,
-       {MsgAnswer::No},
-       SEARCH_NONE,
-       {kForwardExactQ}},
-      {"wrap then MZ at 0", "mz", ST_ASCII, false, false, 0x80, 0, {MsgAnswer::Yes}, 0, {kForwardQ}},
-      {"numbers wrap with the exact wording",
-       "5A4D",
-       ST_HEX,
-       false,
-       false,
-       0x40,
-       0,
-       {MsgAnswer::Yes},
-       0,
-       {kForwardExactQ}},
-      {"wrap refused",
-       "mz",
-       ST_ASCII,
-       false,
-       false,
-       0x80,
-       0,
-       {MsgAnswer::No},
-       SEARCH_NONE,
-       {kForwardQ}},
-      {"nothing after the wrap either",
-       "oxu",
-       ST_ASCII,
-       false,
-       false,
-       0,
-       0,
-       {MsgAnswer::Yes},
-       SEARCH_NONE,
-       {kForwardQ, kScanned}},
-      {"backward", "mz", ST_ASCII, false, true, 0x80, 0, {}, 0x40, {}},
-      {"backward from the top wraps to the end",
-       "mz",
-       ST_ASCII,
-       false,
-       true,
-       0,
-       0,
-       {MsgAnswer::Yes},
-       0x80,
-       {kBackwardQ}},
-      {"backward exact wording",
-       "mz",
-       ST_ASCII,
-       true,
-       true,
-       0x40,
-       0,
-       {MsgAnswer::No},
-       SEARCH_NONE,
-       {kBackwardExactQ}},
-      {"backward from above the last candidate examines it",
-       "abc",
-       ST_ASCII,
-       true,
-       true,
-       0xFF,
-       0,
-       {},
-       0xFD,
-       {}},
-      {"Unicode needs its zero bytes",
-       "MZ",
-       ST_UNICODE,
-       false,
-       false,
-       0,
-       0,
-       {MsgAnswer::Yes},
-       SEARCH_NONE,
-       {kForwardQ, kScanned}},
-      {"mode 4 begins at start itself", "MZ", ST_ASCII, true, false, 0x40, 4, {}, 0x40, {}},
-      {"mode 4 never asks", "oxu", ST_ASCII, true, false, 0, 4, {}, SEARCH_NONE, {kScanned}},
+      {"start itself is skipped", "mz", ST_ASCII, "", 0, "", 0x40, {}},
+      {"case-insensitive finds lower case", "MZ", ST_ASCII, "", 0x40, "", 0x80, {}},
+      {"case-sensitive skips lower case", "MZ", ST_ASCII, "c", 0x40, "N", kMiss, {kFwdExact}},
+      {"wrap then MZ at 0", "mz", ST_ASCII, "", 0x80, "Y", 0, {kFwd}},
+      {"numbers wrap with the exact wording", "5A4D", ST_HEX, "", 0x40, "Y", 0, {kFwdExact}},
+      {"wrap refused", "mz", ST_ASCII, "", 0x80, "N", kMiss, {kFwd}},
+      {"nothing after the wrap either", "oxu", ST_ASCII, "", 0, "Y", kMiss, {kFwd, kScanned}},
+      {"backward", "mz", ST_ASCII, "b", 0x80, "", 0x40, {}},
+      {"backward from the top wraps to the end", "mz", ST_ASCII, "b", 0, "Y", 0x80, {kBwd}},
+      {"backward exact wording", "mz", ST_ASCII, "cb", 0x40, "N", kMiss, {kBwdExact}},
+      {"backward from above the last candidate", "abc", ST_ASCII, "cb", 0xFF, "", 0xFD, {}},
+      {"Unicode needs its zero bytes", "MZ", ST_UNICODE, "", 0, "Y", kMiss, {kFwd, kScanned}},
+      {"mode 4 begins at start itself", "MZ", ST_ASCII, "c4", 0x40, "", 0x40, {}},
+      {"mode 4 never asks", "oxu", ST_ASCII, "c4", 0, "", kMiss, {kScanned}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TSearchDoc d(bytes);
-    d.host.answers = c.answers;
+    for (const char* a = c.answers; *a; ++a)
+      d.host.answers.push_back(*a == 'Y' ? MsgAnswer::Yes : MsgAnswer::No);
     d.doc.view().topOffset = c.top;
-    TSearchState s;
-    s.phrase = c.phrase;
-    s.type = c.type;
-    s.caseSensitive = c.caseSensitive;
-    s.backward = c.backward;
-    const bool found = search(d.doc, s, c.top, c.mode);
-    EXPECT_EQ(found, c.hit != SEARCH_NONE);
+    TSearchState s = searchFor(c.phrase, c.type);
+    const std::string flags = c.flags;
+    s.caseSensitive = flags.find('c') != std::string::npos;
+    s.backward = flags.find('b') != std::string::npos;
+    const bool found = search(d.doc, s, c.top, flags.find('4') != std::string::npos ? 4 : 0);
+    EXPECT_EQ(found, c.hit != kMiss);
     EXPECT_EQ(d.host.messageLines(), c.messages);
     EXPECT_TRUE(d.host.answers.empty());
+    EXPECT_EQ(s.lastFound, c.hit);
     if (!found) {
-      EXPECT_EQ(s.lastFound, SEARCH_NONE);
       EXPECT_EQ(d.doc.history().count(), 0u);
       EXPECT_EQ(d.doc.view().topOffset, c.top);
       continue;
     }
-    EXPECT_EQ(s.lastFound, c.hit);
     EXPECT_EQ(d.doc.view().highlight, c.hit);
     EXPECT_LE(d.doc.view().topOffset, c.hit);
     ASSERT_EQ(d.doc.history().count(), 1u);
@@ -184,17 +112,13 @@ TEST(Search, MessagesBeforeAnySearch) {
   };
   for (const auto& c : cases) {
     d.host.messages.clear();
-    TSearchState s;
-    s.phrase = c.phrase;
-    s.type = ST_BYTE_LIST;
+    TSearchState s = searchFor(c.phrase, ST_BYTE_LIST);
     EXPECT_FALSE(search(d.doc, s, 0, 0));
     EXPECT_EQ(d.host.messageLines(), std::vector<std::string>{c.message});
     EXPECT_EQ(d.doc.history().count(), 0u);
   }
   // The whole file is the one candidate: skipped at first, found after the wrap.
-  TSearchState s;
-  s.phrase = "01020304";
-  s.type = ST_BYTE_LIST;
+  TSearchState s = searchFor("01020304", ST_BYTE_LIST);
   EXPECT_TRUE(search(d.doc, s, 0, 0));
   EXPECT_EQ(s.lastFound, 0u);
 }
@@ -236,9 +160,7 @@ TEST(Search, SecondPressGoesOnAfterTheShownHit) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TSearchDoc d(bytes);
-    TSearchState s;
-    s.phrase = "abc";
-    s.type = ST_ASCII;
+    TSearchState s = searchFor("abc", ST_ASCII);
     s.shownLines = c.shownLines;
     if (c.useLineHook)  // code lines of 32 bytes
       s.linesForward = [](uint32_t offset, uint32_t lines) { return offset + 32 * lines; };
@@ -255,9 +177,7 @@ TEST(Search, HexDumpMakesTheHitTheTopLine) {
   TSearchDoc d(bytesWith(0x100, {{0x33, "abc"}}));
   d.doc.view().hexDump = true;
   d.doc.view().topOffset = 0x10;
-  TSearchState s;
-  s.phrase = "abc";
-  s.type = ST_ASCII;
+  TSearchState s = searchFor("abc", ST_ASCII);
   ASSERT_TRUE(searchAgain(d.doc, s));
   EXPECT_EQ(d.doc.view().topOffset, 0x33u);
   EXPECT_TRUE(d.doc.view().hexDump);
@@ -273,7 +193,6 @@ TEST(Search, ContextMenuSearches) {
   pe.put32(0x2080, 0xDEADBEEF);
   const auto bytes = pe.build();
   const uint32_t textAt = 0x400, dataAt = 0x600;
-
   struct Case {
     const char* name;
     bool (*run)(TDocument&, TSearchState&, uint32_t);
@@ -285,19 +204,17 @@ TEST(Search, ContextMenuSearches) {
       {"dword at the offset: its first occurrence", searchDwordAt, dataAt + 0x80, "DEADBEEF",
        dataAt + 0x40},
       {"reference value", searchReferenceValue, 0xDEADBEEF, "DEADBEEF", dataAt + 0x40},
-      {"dword beyond the file", searchDwordAt, uint32_t(0x800), "", SEARCH_NONE},
+      {"dword beyond the file", searchDwordAt, uint32_t(0x800), "", kMiss},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TSearchDoc d(bytes);
     d.doc.view().hexDump = true;
     d.doc.view().topOffset = 0x500;
-    TSearchState s;
-    s.type = ST_ASCII;
+    TSearchState s = searchFor("", ST_ASCII);
     s.backward = true;
-    s.phrase = "";
     const bool found = c.run(d.doc, s, c.argument);
-    EXPECT_EQ(found, c.hit != SEARCH_NONE);
+    EXPECT_EQ(found, c.hit != kMiss);
     EXPECT_EQ(s.phrase, c.phrase);
     if (!found) continue;
     EXPECT_EQ(s.type, ST_HEX);
@@ -317,20 +234,17 @@ TEST(Search, SwitchesInTheSettingsFile) {
   } cases[] = {
       {"", ST_HEX, false, false},
       {"SearchType=4\nSearchDir=1\nSearchCase=1\n", ST_UNICODE, true, true},
-      {"SearchType=5\nSearchDir=2\nSearchCase=7\n", ST_HEX, false,
-       true},  // out of range: the first choice
+      // Out of range: the first choice.
+      {"SearchType=5\nSearchDir=2\nSearchCase=7\n", ST_HEX, false, true},
       {"SearchType=-1\nSearchDir=-1\nSearchCase=0\n", ST_HEX, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
     TempDir dir;
     TProfileFile profile(dir.file("OXU-DASM.INI"));
-    writeFile(profile.path(), [&] {
-      const std::string text = std::string("[Dialogs]\n") + c.stored;
-      return std::vector<uint8_t>(text.begin(), text.end());
-    }());
-    TSearchState s;
-    s.type = ST_ASCII;
+    const std::string text = std::string("[Dialogs]\n") + c.stored;
+    writeFile(profile.path(), std::vector<uint8_t>(text.begin(), text.end()));
+    TSearchState s = searchFor("", ST_ASCII);
     s.backward = !c.backward;
     readSearchSettings(profile, s);
     EXPECT_EQ(s.type, c.type);

@@ -43,7 +43,7 @@ TEST(TraceSession, LoadSetsUpAtTheFirstTlsCallbackOrTheEntryPoint) {
       "Not implemented yet!: To get to the next TLS callback manually\nyou can execute RET instructions...");
 }
 
-TEST(TraceSession, SingleStepsFollowEip) {
+TEST(TraceSession, SingleStepsFollowEipUntilAReset) {
   Traced t(false);
   struct : TDocumentObserver {
     int told = 0;
@@ -63,6 +63,10 @@ TEST(TraceSession, SingleStepsFollowEip) {
   EXPECT_EQ(t.host.messages.back().text, kNoTracePoint);
   EXPECT_EQ(t.trace.regs().EIP, 0x401229u);  // nothing stepped
   EXPECT_EQ(regs.told, 3);                   // by each step, not the refused one
+  // A reset starts over with a fresh picture.
+  t.trace.resetTracer(true);
+  EXPECT_EQ(t.trace.tracePoint(), 0x625u);
+  EXPECT_EQ(t.trace.traceVis()->getSimpleByteState(0x625), 0u);
 }
 
 TEST(TraceSession, ShownAddressesFollowTracedWritesToTheSectionTable) {
@@ -96,14 +100,6 @@ TEST(TraceSession, ContinuousTraceStopsAtBreakpointsAndOnEscape) {
   EXPECT_EQ(t.host.statusTexts.back(), "");
   t.trace.clearBreakpoints();
   EXPECT_FALSE(t.trace.regs().isBreakPoint(0x62B));
-}
-
-TEST(TraceSession, ResetStartsOverWithAFreshPicture) {
-  Traced t(false);
-  t.trace.traceStep();
-  t.trace.resetTracer(true);
-  EXPECT_EQ(t.trace.tracePoint(), 0x625u);
-  EXPECT_EQ(t.trace.traceVis()->getSimpleByteState(0x625), 0u);
 }
 
 }  // namespace

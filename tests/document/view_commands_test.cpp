@@ -22,8 +22,7 @@ struct Opened : TOpenedDocument {
     return h.count() ? h.getReturn(h.count() - 1).kind : kNone;
   }
   std::string lastMessage() const {
-    return host.messages.empty() ? ""
-                                 : host.messages.back().caption + ": " + host.messages.back().text;
+    return host.messages.empty() ? "" : host.messageLines().back();
   }
 };
 
@@ -137,31 +136,27 @@ TEST(ViewCommands, RemovingARelocationMakesItsEntryAbsolute) {
   EXPECT_FALSE(CmRemoveRelocation(dos.doc, 0x1C));
 }
 
-TEST(ViewCommands, EntryPointIsRecordedOnceWhileThere) {
+TEST(ViewCommands, EntryPointAndNamedAddresses) {
   Opened o("gui.exe");
   CmGotoEntryPoint(o.doc);
   EXPECT_EQ(o.doc.view().topOffset, 0x625u);
   CmGotoEntryPoint(o.doc);
   CmGotoEntryPoint(o.doc);
-  EXPECT_EQ(o.doc.history().count(), 2u);
+  EXPECT_EQ(o.doc.history().count(), 2u);  // recorded once while there
   // In 16-bit mode a PE file's entry is its DOS part's.
   o.doc.view().bits16 = true;
   CmGotoEntryPoint(o.doc);
   EXPECT_EQ(o.doc.view().topOffset, 0x40u);
-  Opened dos("dos.exe");
-  CmGotoEntryPoint(dos.doc);
-  EXPECT_EQ(dos.doc.view().topOffset, 0x220u);
-}
-
-TEST(ViewCommands, NamedAddresses) {
-  Opened o("gui.exe");
   EXPECT_EQ(namedAddressOffset(o.doc, 0x401225), 0x625u);
   EXPECT_EQ(namedAddressOffset(o.doc, 0x1225), NOT_IN_FILE);
   showNamedAddress(o.doc, 0x401225);
   EXPECT_EQ(o.doc.view().topOffset, 0x625u);
   EXPECT_EQ(o.newestKind(), RK_GOTO);
-  Opened dos("dos.exe");  // names of a DOS program are keyed by file offset
-  EXPECT_EQ(namedAddressOffset(dos.doc, 0x220), 0x220u);
+
+  Opened dos("dos.exe");
+  CmGotoEntryPoint(dos.doc);
+  EXPECT_EQ(dos.doc.view().topOffset, 0x220u);
+  EXPECT_EQ(namedAddressOffset(dos.doc, 0x220), 0x220u);  // keyed by file offset
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <memory>
 
 #include "base/le_read.h"
+#include "base/text_format.h"
 #include "image/exports.h"
 #include "image/tls_menu.h"
+#include "support/lean-doc_text.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
 
@@ -38,9 +40,7 @@ TPeBuilder exportingImage(const std::vector<uint32_t>& rvas,
 }
 
 std::vector<std::string> names(const std::vector<TExportEntry>& entries) {
-  std::vector<std::string> out;
-  for (const auto& e : entries) out.push_back(e.name);
-  return out;
+  return textsOf(entries, [](const TExportEntry& e) { return e.name; });
 }
 
 TEST(Exports, WalkInIndexOrderWithOrdinalNames) {
@@ -54,11 +54,10 @@ TEST(Exports, WalkInIndexOrderWithOrdinalNames) {
   EXPECT_EQ(e[2].index, 2u);
   EXPECT_EQ(e[3].rva, 0x3010u);  // a forwarder points into the directory
 
-  auto own = ownExportNames(p.image);
-  ASSERT_EQ(own.size(), 4u);
-  EXPECT_EQ(own[0].address, 0x401010u);
-  EXPECT_EQ(own[3].address, 0x403010u);
-  EXPECT_EQ(own[3].name, "ORD: 0005");
+  EXPECT_EQ(textsOf(ownExportNames(p.image),
+                    [](const auto& n) { return wsString("%X %s", n.address, n.name.c_str()); }),
+            (std::vector<std::string>{"401010 First", "401020 Second", "401030 ORD: 0003",
+                                      "403010 ORD: 0005"}));
 }
 
 TEST(Exports, Failures) {
@@ -164,23 +163,25 @@ TEST(Tls, CallbackListMenuAndFileEnd) {
   EXPECT_EQ(im.tlsNextSlotOffset(1), 0x708u);  // the terminating zero
   EXPECT_EQ(im.findTlsCallback(0x420), 1);
   EXPECT_EQ(im.findTlsCallback(0x421), -1);
+  // The menu's items as "id text", "-" marking a disabled one.
+  auto items = [](const TTlsMenu& menu) {
+    return textsOf(menu.items, [](const auto& item) {
+      return std::to_string(item.id) + " " + item.text + (item.enabled ? "" : " -");
+    });
+  };
   TTlsMenu menu = buildTlsMenu(im);
   EXPECT_TRUE(menu.enabled);
-  EXPECT_EQ(menu.items[0].text, "Callback 1 (:00401010)");
-  EXPECT_EQ(menu.items[1].text, "Callback 2 (:00401020)");
-  EXPECT_EQ(menu.items[2].text, "Callback 3");
-  EXPECT_FALSE(menu.items[2].enabled);
-  EXPECT_EQ(menu.items[4].id, 149);
-  EXPECT_FALSE(menu.items[4].enabled);
+  EXPECT_EQ(items(menu),
+            (std::vector<std::string>{"145 Callback 1 (:00401010)", "146 Callback 2 (:00401020)",
+                                      "147 Callback 3 -", "148 Callback 4 -", "149 More... -"}));
 
   auto six = tlsImage({0x401000, 0x401001, 0x401002, 0x401003, 0x401004, 0x9});
-  menu = buildTlsMenu(six->image);
   EXPECT_EQ(six->image.tlsCallbackCount(), 6u);
   EXPECT_EQ(six->image.tlsCallbackOffset(5), NOT_IN_FILE);
-  for (int k = 0; k < 4; ++k) EXPECT_TRUE(menu.items[k].enabled);
-  EXPECT_EQ(menu.items[3].text, "Callback 4 (:00401003)");
-  EXPECT_TRUE(menu.items[4].enabled);
-  EXPECT_EQ(menu.items[4].text, "More...");
+  EXPECT_EQ(items(buildTlsMenu(six->image)),
+            (std::vector<std::string>{"145 Callback 1 (:00401000)", "146 Callback 2 (:00401001)",
+                                      "147 Callback 3 (:00401002)", "148 Callback 4 (:00401003)",
+                                      "149 More..."}));
 
   EXPECT_FALSE(buildTlsMenu(tlsImage({0})->image).enabled);
   // At the end of the file: a last non-zero slot that is the file's last

@@ -5,8 +5,10 @@
 #include <functional>
 
 #include "base/le_read.h"
+#include "base/text_format.h"
 #include "image/import_list.h"
 #include "support/import_shapes.h"
+#include "support/lean-doc_text.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
 
@@ -60,9 +62,19 @@ std::vector<uint32_t> layImports(TPeBuilder& b, const std::vector<Descriptor>& d
 }
 
 std::vector<std::string> functionNames(const TImageInfo& im) {
-  std::vector<std::string> out;
-  for (const auto& f : im.imports().functions()) out.push_back(f.name);
-  return out;
+  return textsOf(im.imports().functions(), [](const auto& f) { return f.name; });
+}
+
+// "module function" of an import address slot or an import key, "none" when not found.
+std::string slotText(const TImageInfo& im, uint32_t address) {
+  char module[80], function[80];
+  const bool found = im.lookupImportSlot(address, module, 80, function, 80);
+  return found ? std::string(module) + " " + function : "none";
+}
+std::string keyText(const TImageInfo& im, uint32_t key, size_t moduleRoom = 80) {
+  char module[80], function[80];
+  const bool found = im.lookupImportKey(key, module, moduleRoom, function, 80);
+  return found ? std::string(module) + " " + function : "none";
 }
 
 TEST(Imports, ReadByNameAndOrdinalThroughEitherThunkList) {
@@ -72,26 +84,18 @@ TEST(Imports, ReadByNameAndOrdinalThroughEitherThunkList) {
   TParsedImage p(b.build());
   const TImageInfo& im = p.image;
   ASSERT_EQ(im.importsPresent(), 1u);
-  EXPECT_EQ(im.importDirectoryOffset(), 0x1400u);
-  EXPECT_EQ(im.importSectionEnd(), 0x3400u);
-  ASSERT_EQ(im.imports().modules().size(), 2u);
-  EXPECT_EQ(im.imports().modules()[0].moduleId, 0xD0121000u);
-  EXPECT_EQ(im.imports().modules()[0].name, "USER32.dll");
-  EXPECT_EQ(im.imports().modules()[1].moduleId, 0xD0122000u);
+  EXPECT_EQ(wsString("%X %X", im.importDirectoryOffset(), im.importSectionEnd()), "1400 3400");
+  EXPECT_EQ(textsOf(im.imports().modules(),
+                    [](const auto& m) { return wsString("%X ", m.moduleId) + m.name; }),
+            (std::vector<std::string>{"D0121000 USER32.dll", "D0122000 fixdll.dll"}));
   // Sorted by key: ordinals (top bit set) after the name RVAs.
   EXPECT_EQ(functionNames(im),
             (std::vector<std::string>{"MessageBoxA", "Named", "ORD: 0002", "ORD: 001C"}));
   EXPECT_NE(im.imports().functionByKey(0x8000001C), nullptr);
 
-  char module[80], function[80];
-  ASSERT_TRUE(
-      im.lookupImportSlot(0x400000 + slots[1], module, sizeof module, function, sizeof function));
-  EXPECT_STREQ(module, "fixdll.dll");
-  EXPECT_STREQ(function, "Named");
-  ASSERT_TRUE(im.lookupImportKey(0x8000001C, module, 7, function, sizeof function));
-  EXPECT_STREQ(module, "USER32");  // cut to the capacity
-  EXPECT_STREQ(function, "ORD: 001C");
-  EXPECT_FALSE(im.lookupImportKey(0x12345678, module, 80, function, 80));
+  EXPECT_EQ(slotText(im, 0x400000 + slots[1]), "fixdll.dll Named");
+  EXPECT_EQ(keyText(im, 0x8000001C, 7), "USER32 ORD: 001C");  // cut to the capacity
+  EXPECT_EQ(keyText(im, 0x12345678), "none");
 }
 
 TEST(Imports, SameOrdinalFromTwoModulesAndCaseSensitiveNames) {
@@ -100,13 +104,11 @@ TEST(Imports, SameOrdinalFromTwoModulesAndCaseSensitiveNames) {
              {{"KERNEL32.dll", {"#1C"}}, {"kernel32.dll", {"#1C"}}, {"KERNEL32.dll", {"Sleep"}}});
   TParsedImage p(b.build());
   const auto& lists = p.image.imports();
-  ASSERT_EQ(lists.modules().size(),
-            2u);  // exact comparison: two modules, the third descriptor shares
+  // Exact comparison: two modules, the third descriptor shares the first.
+  ASSERT_EQ(lists.modules().size(), 2u);
   EXPECT_EQ(lists.functions().size(), 3u);
   EXPECT_EQ(lists.functions()[0].moduleId, 0xD0121000u);  // "Sleep" belongs to the first module
-  char m[80], f[80];
-  EXPECT_TRUE(p.image.lookupImportKey(0x8000001C, m, 80, f, 80));
-  EXPECT_STREQ(f, "ORD: 001C");
+  EXPECT_EQ(keyText(p.image, 0x8000001C), "KERNEL32.dll ORD: 001C");
 }
 
 TEST(Imports, LongNamesAndBrokenEntries) {
@@ -175,18 +177,16 @@ TEST(Imports, TracerEntriesSurviveReparseAndCountersNeverRestart) {
   EXPECT_NE(im.findOrAddFunction(user32, "wsprintfA"), 0u);
 
   p.reparse();
-  std::vector<std::string> names;
-  for (const auto& m : im.imports().modules()) names.push_back(m.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"USER32.dll", "kernel32.dll"}));
+  EXPECT_EQ(textsOf(im.imports().modules(), [](const auto& m) { return m.name; }),
+            (std::vector<std::string>{"USER32.dll", "kernel32.dll"}));
   EXPECT_EQ(functionNames(im),
             (std::vector<std::string>{"MessageBoxA", "GetTickCount", "Sleep", "wsprintfA"}));
   EXPECT_EQ(im.findOrAddModule("ADVAPI32.dll", 1), 0xD0123000u);
 
   // A patched slot is looked up by its new content.
-  char m[80], f[80];
-  ASSERT_TRUE(im.lookupImportSlot(0x400000 + slots[0], m, 80, f, 80));
+  EXPECT_EQ(slotText(im, 0x400000 + slots[0]), "USER32.dll MessageBoxA");
   p.patch32(im.rvaToFileOffset(slots[0], true), 0x11111111);
-  EXPECT_FALSE(im.lookupImportSlot(0x400000 + slots[0], m, 80, f, 80));
+  EXPECT_EQ(slotText(im, 0x400000 + slots[0]), "none");
 }
 
 // Directories whose thunk lists share slots: the parse, the dialog's lists
@@ -232,10 +232,7 @@ TEST(ImportShapes, SharedAndHostileDirectories) {
          TImageInfo& im = p.image;
          const uint32_t lastAddressTable =
              readLe32(p.bytes() + im.importDirectoryOffset() + 20 * 99 + 16);
-         char m[80], f[80];
-         ASSERT_TRUE(im.lookupImportSlot(0x400000 + lastAddressTable + 4 * 999, m, 80, f, 80));
-         EXPECT_STREQ(m, "mod00099.dll");
-         EXPECT_STREQ(f, "F0099999");
+         EXPECT_EQ(slotText(im, 0x400000 + lastAddressTable + 4 * 999), "mod00099.dll F0099999");
          // The tracer asking for a function the file imports gets the file's key.
          const uint32_t k32 = im.findOrAddModule("kernel32.dll", 1);
          const uint32_t key = im.findOrAddFunction(k32, "F0050000");
@@ -284,19 +281,16 @@ TEST(ImportList, OriginalStructureAndChaining) {
   ASSERT_TRUE(model.build(p.image, true));
   ASSERT_EQ(model.modules().size(), 3u);
   EXPECT_EQ(model.modules()[2].name, "kernel32.dll");
-  auto first = model.functions(p.image, 0);
-  ASSERT_EQ(first.size(), 2u);
-  EXPECT_EQ(first[0].text, "Sleep");
-  EXPECT_EQ(first[1].text, "OZ: 001C");
-  EXPECT_EQ(first[1].data, 0x8000001Cu);
+  EXPECT_EQ(textsOf(model.functions(p.image, 0),
+                    [](const auto& f) { return wsString("%X ", f.data) + f.text; }),
+            (std::vector<std::string>{"1462 Sleep", "8000001C OZ: 001C"}));
 
   ASSERT_TRUE(model.build(p.image, false));
-  ASSERT_EQ(model.modules().size(), 2u);  // the two kernel32 spellings share one entry
-  EXPECT_EQ(model.modules()[0].name, "KERNEL32.dll");
-  EXPECT_EQ(model.modules()[1].name, "USER32.dll");
-  std::vector<std::string> texts;
-  for (const auto& f : model.functions(p.image, 0)) texts.push_back(f.text);
-  EXPECT_EQ(texts, (std::vector<std::string>{"ExitProcess", "OZ: 001C", "Sleep"}));
+  // The two kernel32 spellings share one entry.
+  EXPECT_EQ(textsOf(model.modules(), [](const auto& m) { return m.name; }),
+            (std::vector<std::string>{"KERNEL32.dll", "USER32.dll"}));
+  EXPECT_EQ(textsOf(model.functions(p.image, 0), [](const auto& f) { return f.text; }),
+            (std::vector<std::string>{"ExitProcess", "OZ: 001C", "Sleep"}));
 }
 
 TEST(ImportList, ErrorLines) {
