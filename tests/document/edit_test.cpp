@@ -5,7 +5,7 @@
 
 #include "document/document.h"
 #include "support/fixtures.h"
-#include "support/lean-doc_helpers.h"
+#include "support/bytes_document.h"
 
 namespace {
 

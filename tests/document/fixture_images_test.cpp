@@ -6,7 +6,7 @@
 #include "document/document.h"
 #include "image/exports.h"
 #include "support/fixtures.h"
-#include "support/lean-doc_text.h"
+#include "support/texts_of.h"
 #include "support/opened_document.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "base/text_format.h"
 #include "document/document.h"
 #include "support/fixtures.h"
-#include "support/lean-doc_helpers.h"
+#include "support/bytes_document.h"
 #include "support/pe_builder.h"
 #include "support/recording_host.h"
 

@@ -17,7 +17,7 @@
 #include "fixtures/src/tally.h"
 #include "image/file_save.h"
 #include "support/fixtures.h"
-#include "support/lean-doc_helpers.h"
+#include "support/bytes_document.h"
 #include "support/mingw_files.h"
 #include "support/pe_builder.h"
 #include "support/process.h"

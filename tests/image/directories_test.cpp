@@ -7,7 +7,7 @@
 #include "base/text_format.h"
 #include "image/exports.h"
 #include "image/tls_menu.h"
-#include "support/lean-doc_text.h"
+#include "support/texts_of.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
 

@@ -8,7 +8,7 @@
 
 #include "document/document.h"
 #include "support/fixtures.h"
-#include "support/lean-doc_text.h"
+#include "support/texts_of.h"
 #include "support/recording_host.h"
 
 // A document loaded from `bytes`, written as `name` into its own directory.
