@@ -4,8 +4,8 @@
 #include <random>
 
 #include "document/document.h"
-#include "support/fixtures.h"
 #include "support/bytes_document.h"
+#include "support/fixtures.h"
 
 namespace {
 

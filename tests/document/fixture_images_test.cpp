@@ -6,8 +6,8 @@
 #include "document/document.h"
 #include "image/exports.h"
 #include "support/fixtures.h"
-#include "support/texts_of.h"
 #include "support/opened_document.h"
+#include "support/texts_of.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "base/le_read.h"
 #include "base/text_format.h"
 #include "document/document.h"
-#include "support/fixtures.h"
 #include "support/bytes_document.h"
+#include "support/fixtures.h"
 #include "support/pe_builder.h"
 #include "support/recording_host.h"
 

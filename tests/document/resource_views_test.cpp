@@ -7,8 +7,8 @@
 #include "analysis/id_refs.h"
 #include "document/document.h"
 #include "document/resource_views.h"
-#include "support/fixtures.h"
 #include "support/bytes_document.h"
+#include "support/fixtures.h"
 #include "support/opened_document.h"
 #include "support/pe_builder.h"
 

@@ -7,8 +7,8 @@
 #include "document/document.h"
 #include "document/search_command.h"
 #include "persist/profile_file.h"
-#include "support/fixtures.h"
 #include "support/bytes_document.h"
+#include "support/fixtures.h"
 #include "support/pe_builder.h"
 
 namespace {

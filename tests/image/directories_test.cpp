@@ -7,9 +7,9 @@
 #include "base/text_format.h"
 #include "image/exports.h"
 #include "image/tls_menu.h"
-#include "support/texts_of.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
+#include "support/texts_of.h"
 
 namespace {
 

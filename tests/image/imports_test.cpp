@@ -8,9 +8,9 @@
 #include "base/text_format.h"
 #include "image/import_list.h"
 #include "support/import_shapes.h"
-#include "support/texts_of.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
+#include "support/texts_of.h"
 
 namespace {
 

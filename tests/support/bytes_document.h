@@ -8,8 +8,8 @@
 
 #include "document/document.h"
 #include "support/fixtures.h"
-#include "support/texts_of.h"
 #include "support/recording_host.h"
+#include "support/texts_of.h"
 
 // A document loaded from `bytes`, written as `name` into its own directory.
 struct TBytesDocument {
