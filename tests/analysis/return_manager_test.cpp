@@ -88,17 +88,12 @@ TEST(ReturnManager, RemovalAndPopLeaveTheOlderEntries) {
     std::vector<std::string> messages;
   };
   const uint32_t A = 0xA, B = 0xB, C = 0xC;
+  const std::string outOfBounds = "TReturnManager::removeReturnsDownto(): Index out of bounds!";
   const std::vector<Case> cases = {
       {"newest", 0, 0, 0, C, {A, B}, {}},
       {"second line", 0, 0, 1, B, {A}, {}},
       {"oldest", 0, 0, 2, A, {}, {}},
-      {"out of bounds empties",
-       0,
-       0,
-       3,
-       A,
-       {},
-       {"TReturnManager::removeReturnsDownto(): Index out of bounds!"}},
+      {"out of bounds empties", 0, 0, 3, A, {}, {outOfBounds}},
       {"wrapped, second line", 70, 0, 1, B, {}, {}},
       {"pop to B", 0, 1, B, 1, {A}, {}},
       {"pop to newest duplicate", 0, 1, A, 1, {A, B, C}, {}},
@@ -262,6 +257,8 @@ TEST(ReturnManager, ProjectBodyClampsAndShortData) {
     std::vector<uint32_t> addresses;  // oldest first
   };
   std::vector<uint32_t> first64(many.begin(), many.begin() + 64);
+  std::vector<uint8_t> torn = body(2, 0, {7, 8});
+  torn.pop_back();
   std::vector<uint32_t> rotated(first64.begin() + 10, first64.end());
   rotated.insert(rotated.end(), first64.begin(), first64.begin() + 10);
   const std::vector<Case> cases = {
@@ -274,16 +271,7 @@ TEST(ReturnManager, ProjectBodyClampsAndShortData) {
       {"count only", {5}, false, 1, 5, {}},
       {"count above data", body(5, 0, {7, 8}), false, 2 + 24, 2, {7, 8}},
       {"clamped count above data", body(200, 0, {7}), false, 2 + 12, 62, {7}},
-      {"torn entry",
-       [] {
-         auto b = body(2, 0, {7, 8});
-         b.pop_back();
-         return b;
-       }(),
-       false,
-       2 + 12,
-       0,
-       {7}},
+      {"torn entry", torn, false, 2 + 12, 0, {7}},
       {"zero entries", body(0, 9, {}), true, 2, 0, {}},
   };
   for (const auto& c : cases) {
