@@ -45,10 +45,7 @@ std::vector<uint8_t> busyFile() {
   }
   layout.stringBundles = {{1, {"", "", "", "", "", "five"}},
                           {63, {"", "", "", "", "", "", "", "", "k"}}};
-  std::vector<uint8_t> menu;
-  menuHeader(menu);
-  menuItem(menu, 0x80, 200, "x");
-  layout.menus = {menu};
+  layout.menus = {menuTemplate({{0x80, 200, "x"}})};
   return layout.build();
 }
 
@@ -153,10 +150,9 @@ TEST_F(ScannerConcurrency, EditsAndReadsWhileScanning) {
   for (bool indexed : {false, true}) {
     const auto before = currentBytes();
     TCheckThread thread;
-    TScanOptions o;
-    o.indexed = indexed;
     notices = 0;
-    thread.startCheckThread(doc.buffer(), doc.fileSize(), doc.image(), stores, host, o, notify);
+    thread.startCheckThread(doc.buffer(), doc.fileSize(), doc.image(), stores, host,
+                            {.indexed = indexed}, notify);
     workWhileScanning(thread);
     thread.waitCheckThread();
     EXPECT_EQ(notices.load(), 4);
@@ -166,8 +162,7 @@ TEST_F(ScannerConcurrency, EditsAndReadsWhileScanning) {
 }
 
 TEST_F(ScannerConcurrency, RestartAndDestroyMidScan) {
-  TScanOptions slow;
-  slow.indexed = false;
+  const TScanOptions slow{.indexed = false};
   {
     TCheckThread thread;
     thread.startCheckThread(doc.buffer(), doc.fileSize(), doc.image(), stores, host, slow, notify);

@@ -26,18 +26,14 @@ void put32At(std::vector<uint8_t>& v, size_t at, uint32_t x) { writeLe32(&v[at],
 
 }  // namespace
 
-void menuHeader(std::vector<uint8_t>& t) {
-  pushLe16(t, 0);
-  pushLe16(t, 0);
-}
-void menuPopup(std::vector<uint8_t>& t, uint16_t flags, const std::string& text) {
-  pushLe16(t, flags | 0x10);
-  pushUtf16(t, text);
-}
-void menuItem(std::vector<uint8_t>& t, uint16_t flags, uint16_t id, const std::string& text) {
-  pushLe16(t, flags);
-  pushLe16(t, id);
-  pushUtf16(t, text);
+std::vector<uint8_t> menuTemplate(const std::vector<TMenuEntry>& entries) {
+  std::vector<uint8_t> t(4, 0);
+  for (const TMenuEntry& e : entries) {
+    pushLe16(t, e.id < 0 ? e.flags | 0x10 : e.flags);
+    if (e.id >= 0) pushLe16(t, uint32_t(e.id));
+    pushUtf16(t, e.text);
+  }
+  return t;
 }
 
 std::vector<uint8_t> TScanImageSpec::build() const {
