@@ -101,6 +101,12 @@ struct TListingFile {
     state.cursorLine = cursorLine;
     paintRows(state, ctx, count, 80, paint);
   }
+  // A narrow-thumb scroll event and what it leaves: "moved top pos max [thumb]".
+  std::string scroll(TScrollCode code, int64_t thumb) {
+    const bool moved = EvVScroll(state, ctx, code, thumb, 16, false);
+    return wsString("%d top %X pos %X max %X%s", moved, state.topOffset, state.scrollPos,
+                    state.scrollMax, state.thumbTracking ? " thumb" : "");
+  }
   TKeyAction key(TListingKey k, uint32_t count) { return keyDown(state, ctx, paint, k, count, 80); }
   std::string where() const {
     return wsString("%X.%u top %X", state.cursor, unsigned(state.nibble), state.topOffset);
@@ -253,12 +259,7 @@ TEST(ListingLines, HexDumpRows) {
 }
 
 TEST(ListingLines, MarkStyles) {
-  const char* text =
-      "a\x1E\x03"
-      "b\x1E\xFF"
-      "c\x1F\x01"
-      "d\x1E\x50"
-      "e";
+  const char* text = "a\36\3b\36\377c\37\1d\36\120e";  // colours 03, FF, 50 and reference 1
   struct Case {
     TMarkStyle style;
     const char* expected;
@@ -566,15 +567,17 @@ TEST(ListingRows, StepBackOverFiveByteInstruction) {
 
 TEST(ListingRows, GotoOffsets) {
   auto& gui = TListingFile::fixture("gui.exe");
+  auto where = [&] {
+    return wsString("top %X pos %X highlight %X", gui.state.topOffset, gui.state.scrollPos,
+                    gui.state.highlight);
+  };
   EXPECT_FALSE(gotoOffset(gui.state, gui.ctx, gui.size));
   EXPECT_FALSE(gotoOffset(gui.state, gui.ctx, 0xFFFFFFFF));
   EXPECT_EQ(gui.host.messageLines(), (std::vector<std::string>{"Invalid goto address:: 00001C00",
                                                                "Invalid goto address:: FFFFFFFF"}));
   EXPECT_EQ(gui.state.topOffset, 0u);
   EXPECT_TRUE(gotoOffset(gui.state, gui.ctx, 0x625, 3));
-  EXPECT_EQ(gui.state.highlight, 0x625u);
-  EXPECT_EQ(gui.state.topOffset, 0x61Cu);  // three code lines above
-  EXPECT_EQ(gui.state.scrollPos, 0x61Cu);
+  EXPECT_EQ(where(), "top 61C pos 61C highlight 625");    // three code lines above
   EXPECT_TRUE(gotoLineOf(gui.state, gui.ctx, 0x627, 0));  // inside mov ebp,esp
   EXPECT_EQ(gui.state.topOffset, 0x626u);
   gui.rows(0x61C, 8);
@@ -582,8 +585,7 @@ TEST(ListingRows, GotoOffsets) {
   EXPECT_FALSE(gui.paint.rows[0].highlighted);
   gui.state.hexDump = true;
   EXPECT_TRUE(gotoOffset(gui.state, gui.ctx, 0x625, 2));
-  EXPECT_EQ(gui.state.topOffset, 0x605u);
-  EXPECT_EQ(gui.state.scrollPos, 0x60u);
+  EXPECT_EQ(where(), "top 605 pos 60 highlight 625");
 }
 
 // ---- scroll bar -----------------------------------------------------------
@@ -621,20 +623,13 @@ TEST(ListingRows, ScrollArithmeticAtTheEnds) {
   }
   // The narrow thumb: the first event switches ranges, later ones map, too far is reported.
   f.reset();
-  EXPECT_FALSE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 100, 16, false));
-  EXPECT_TRUE(f.state.thumbTracking);
-  EXPECT_EQ(f.state.scrollMax, 50000u);
-  EXPECT_TRUE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 25000, 16, false));
-  EXPECT_EQ(f.state.topOffset, 0x2FFu);
-  EXPECT_TRUE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 50000, 16, false));
-  EXPECT_EQ(f.state.topOffset, 0x5FFu);
-  EXPECT_FALSE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 50001, 16, false));
+  EXPECT_EQ(f.scroll(TScrollCode::ThumbTrack, 100), "0 top 0 pos 0 max C350 thumb");  // 50000
+  EXPECT_EQ(f.scroll(TScrollCode::ThumbTrack, 25000), "1 top 2FF pos 0 max C350 thumb");
+  EXPECT_EQ(f.scroll(TScrollCode::ThumbTrack, 50000), "1 top 5FF pos 0 max C350 thumb");
+  EXPECT_EQ(f.scroll(TScrollCode::ThumbTrack, 50001), "0 top 5FF pos 0 max C350 thumb");
   EXPECT_EQ(f.host.messageLines(),
             std::vector<std::string>{"THUMBPOS>50000!!!!!: thumbPos=00050001"});
-  EXPECT_FALSE(EvVScroll(f.state, f.ctx, TScrollCode::EndScroll, 0, 16, false));
-  EXPECT_FALSE(f.state.thumbTracking);
-  EXPECT_EQ(f.state.scrollMax, 0x5FFu);
-  EXPECT_EQ(f.state.scrollPos, 0x5FFu);
+  EXPECT_EQ(f.scroll(TScrollCode::EndScroll, 0), "0 top 5FF pos 5FF max 5FF");
   // Cursor following the view.
   f.reset();
   f.ctx.cursorFollowsView = true;
