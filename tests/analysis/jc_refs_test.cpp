@@ -67,11 +67,9 @@ TEST(JCRefContainer, FindFirstAgreesWithLinearScanOnEveryLayout) {
 
 TEST(JCRefContainer, SortsByTargetThenSourceSignedAndKeepsDuplicatePairs) {
   TJCRefContainer store(1, 1);
-  store.append(7, 0x10, 1);
-  store.append(7, 0xFFFFFFF0u, 1);
-  store.append(0x80000000u, 1, 1);
-  store.append(7, 0x10, 1);
-  store.append(2, 3, 1);
+  for (auto [target, source] : std::vector<std::pair<uint32_t, uint32_t>>{
+           {7, 0x10}, {7, 0xFFFFFFF0u}, {0x80000000u, 1}, {7, 0x10}, {2, 3}})
+    store.append(target, source, 1);
   store.sort();
   std::vector<std::pair<uint32_t, uint32_t>> got;
   for (uint32_t i = 0; i < store.count(); ++i) got.emplace_back(store[i].target, store[i].source);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/le_read.h"
+#include "base/text_format.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -42,23 +43,16 @@ struct History {
 };
 
 TEST(ReturnManager, RingKeepsTheNewest64) {
-  struct Case {
-    uint32_t pushes;
-    uint32_t count, oldest, newest;
-  };
-  for (auto c : std::vector<Case>{{1, 1, 1, 1},
-                                  {64, 64, 1, 64},
-                                  {65, 64, 2, 65},
-                                  {130, 64, 67, 130},
-                                  {200, 64, 137, 200}}) {
+  std::string kept;  // pushes:count oldest-newest
+  for (uint32_t pushes : {1u, 64u, 65u, 130u, 200u}) {
     History h;
-    for (uint32_t i = 1; i <= c.pushes; ++i) h.rm.pushReturn(RK_CALL, i);
-    EXPECT_EQ(h.rm.count(), c.count);
-    EXPECT_EQ(h.rm.getReturn(0).address, c.oldest);
-    EXPECT_EQ(h.rm.getReturn(c.count - 1).address, c.newest);
-    EXPECT_EQ(h.changes, int(c.pushes));
+    for (uint32_t i = 1; i <= pushes; ++i) h.rm.pushReturn(RK_CALL, i);
+    kept += wsString("%u:%u %u-%u ", pushes, h.rm.count(), h.rm.getReturn(0).address,
+                     h.rm.getReturn(h.rm.count() - 1).address);
+    EXPECT_EQ(h.changes, int(pushes));
     EXPECT_TRUE(h.host.messages.empty());
   }
+  EXPECT_EQ(kept, "1:1 1-1 64:64 1-64 65:64 2-65 130:64 67-130 200:64 137-200 ");
   History h;
   for (uint32_t i = 1; i <= 65; ++i) h.rm.pushReturn(RK_CALL, 0x400 + i);
   char text[50];
