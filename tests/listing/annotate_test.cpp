@@ -26,6 +26,27 @@ constexpr int kData = TAnnotator::FlavourData;
 constexpr int kJump = TAnnotator::FlavourJumpChain;
 constexpr int kCall = TAnnotator::FlavourCallTarget;
 
+// One call: annotateValue (flag = no-hops) or annotateBranch (flag = follow-jumps).
+struct TCall {
+  bool branch;
+  uint32_t v;
+  bool memory, flag;
+  int flavour;
+  uint32_t bias;
+  size_t cap;
+};
+TCall val(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData,
+          uint32_t bias = 0, size_t cap = 400) {
+  return {false, v, memory, noHops, flavour, bias, cap};
+}
+// annotateValue of a data value with only cap bytes of room.
+TCall cut(uint32_t v, size_t cap, bool memory = false) {
+  return val(v, memory, false, kData, 0, cap);
+}
+TCall br(uint32_t v, bool memory, bool follow, uint32_t bias, size_t cap = 120) {
+  return {true, v, memory, follow, kData, bias, cap};
+}
+
 // One image with its stores and an annotator over them. The 16 bytes behind
 // the file are not zero here: a read past the end would show in the text.
 struct TScene {
@@ -68,15 +89,15 @@ struct TScene {
     }
     return visible(out.data());
   }
-  std::string value(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData,
-                    uint32_t bias = 0, size_t cap = 400) const {
+  std::string operator()(const TCall& k) const {
     return run(
-        [&](char* out) { annotator.annotateValue(v, out, cap, memory, noHops, flavour, bias); },
-        cap);
-  }
-  std::string branch(uint32_t v, bool memory, bool follow, uint32_t bias, size_t cap = 120) const {
-    return run([&](char* out) { annotator.annotateBranch(v, out, cap, memory, follow, bias); },
-               cap);
+        [&](char* out) {
+          if (k.branch)
+            annotator.annotateBranch(k.v, out, k.cap, k.memory, k.flag, k.bias);
+          else
+            annotator.annotateValue(k.v, out, k.cap, k.memory, k.flag, k.flavour, k.bias);
+        },
+        k.cap);
   }
 };
 
@@ -98,28 +119,6 @@ void putUtf16(TPeBuilder& b, uint32_t rva, const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) b.put16(rva + 2 * uint32_t(i), uint8_t(text[i]));
 }
 
-// One call: annotateValue (flag = no-hops) or annotateBranch (flag = follow-jumps).
-struct TCall {
-  bool branch;
-  uint32_t v;
-  bool memory;
-  bool flag;
-  int flavour;
-  uint32_t bias;
-  size_t cap;
-};
-TCall val(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData,
-          uint32_t bias = 0, size_t cap = 400) {
-  return {false, v, memory, noHops, flavour, bias, cap};
-}
-// annotateValue of a data value with only cap bytes of room.
-TCall cut(uint32_t v, size_t cap, bool memory = false) {
-  return val(v, memory, false, kData, 0, cap);
-}
-TCall br(uint32_t v, bool memory, bool follow, uint32_t bias, size_t cap = 120) {
-  return {true, v, memory, follow, kData, bias, cap};
-}
-
 struct TCase {
   const char* what;
   TCall call;
@@ -128,11 +127,7 @@ struct TCase {
 
 void runCases(const TScene& s, const std::vector<TCase>& cases) {
   for (const auto& c : cases) {
-    const TCall& k = c.call;
-    EXPECT_EQ(k.branch ? s.branch(k.v, k.memory, k.flag, k.bias, k.cap)
-                       : s.value(k.v, k.memory, k.flag, k.flavour, k.bias, k.cap),
-              c.expected)
-        << c.what;
+    EXPECT_EQ(s(c.call), c.expected) << c.what;
   }
 }
 
@@ -176,12 +171,12 @@ TEST(Annotate, ImportNames) {
   // The slot is read now: a patched slot names nothing any more.
   TScene patched(readFixture("gui.exe"));
   patched.file.patch32(0xEE0, 0);
-  EXPECT_EQ(patched.value(0x004040E0, true), "");
+  EXPECT_EQ(patched(val(0x004040E0, true)), "");
 
   // Names made by the tracer may hold any byte; none of them can pass as a mark.
   const uint32_t module = s.file.image.findOrAddModule("EV\x1E\x04IL.dll", 1);
   const uint32_t key = s.file.image.findOrAddFunction(module, "F\x1F\x01n");
-  EXPECT_EQ(s.value(key), " <c 4>= EV..IL.dll: F..n<c FF>");
+  EXPECT_EQ(s(val(key)), " <c 4>= EV..IL.dll: F..n<c FF>");
 }
 
 // The decoder's listing text with the annotation behind it, as the listing shows it.
@@ -257,7 +252,7 @@ TEST(Annotate, PointerChainsAndPreviews) {
     b.putBytes(rvaOf(0xBFA), {'T', 'a', 'i', 'l', 'E', 'n'});  // runs into the file's end
   }));
   TScene wideTail(builtImage([](TPeBuilder& b) { putUtf16(b, rvaOf(0xBFC), "UV"); }));
-  EXPECT_EQ(wideTail.value(0x400000 + rvaOf(0xBFC)), " -> <c 6>'UV'<c FF>");
+  EXPECT_EQ(wideTail(val(0x400000 + rvaOf(0xBFC))), " -> <c 6>'UV'<c FF>");
   const std::string hello = " -> <c 6>\"Hello\"<c FF>";
   runCases(
       s,
@@ -341,10 +336,10 @@ TEST(Annotate, StringReferences) {
                   {"cap 16", cut(0x3EB, 16), hello},
               });
   s.locks.lock(TRefStoreKind::String);
-  EXPECT_EQ(s.value(0x3EB), "") << "a store being filled is not read";
+  EXPECT_EQ(s(val(0x3EB)), "") << "a store being filled is not read";
   s.locks.lock(TRefStoreKind::Menu);
   s.locks.unlock(TRefStoreKind::String);
-  EXPECT_EQ(s.value(0x3EB), hello) << "only the string flag counts";
+  EXPECT_EQ(s(val(0x3EB)), hello) << "only the string flag counts";
 
   TListingAnnotator noStore(s.file.image, s.file.bytes(), s.size, s.names);
   char out[64];
@@ -355,7 +350,7 @@ TEST(Annotate, StringReferences) {
 TEST(Annotate, StringTableOfTheFixture) {
   TScene s(readFixture("gui.exe"));
   s.addString(0x3EB, 0x1978);
-  EXPECT_EQ(s.value(0x3EB), " => <c 6>'First line.Second line'<c FF>");
+  EXPECT_EQ(s(val(0x3EB)), " => <c 6>'First line.Second line'<c FF>");
 }
 
 TEST(Annotate, Labels) {
@@ -414,15 +409,15 @@ TEST(Annotate, ImportNameThenLabel) {
   s.names.add(0x00401440, "FixSubStub", REPLACE_ALWAYS);
   s.names.add(0x004040D4, "__imp__FixSub", REPLACE_ALWAYS);
   const std::string exit = " <c 4>-> KERNEL32.dll: ExitProcess<c FF>";
-  EXPECT_EQ(s.value(0x004040E0, true), exit + "<c 7> => __imp__ExitProcess@4<c FF>");
+  EXPECT_EQ(s(val(0x004040E0, true)), exit + "<c 7> => __imp__ExitProcess@4<c FF>");
   EXPECT_EQ(
-      s.branch(0x840, false, true, 0x400 - 0x401000),
+      s(br(0x840, false, true, 0x400 - 0x401000)),
       " <c 4>=> fixdll.dll: FixSub<c FF><c 7> => __imp__FixSub<c FF><c 7> => FixSubStub<c FF>");
   // The import name may end exactly at cap - 1: no label behind it then.
-  EXPECT_EQ(s.value(0x004040E0, true, false, kData, 0, 34), exit);
-  EXPECT_EQ(s.value(0x004040E0, true, false, kData, 0, 43), exit);
-  EXPECT_EQ(s.value(0x004040E0, true, false, kData, 0, 44), exit + "<c 7> => _<c FF>");
-  EXPECT_EQ(s.branch(0x840, false, true, 0, 26), " <c 4>=> fixdll.dll: FixSu<c FF>");
+  EXPECT_EQ(s(cut(0x004040E0, 34, true)), exit);
+  EXPECT_EQ(s(cut(0x004040E0, 43, true)), exit);
+  EXPECT_EQ(s(cut(0x004040E0, 44, true)), exit + "<c 7> => _<c FF>");
+  EXPECT_EQ(s(br(0x840, false, true, 0, 26)), " <c 4>=> fixdll.dll: FixSu<c FF>");
 }
 
 // Only PE images are annotated, whatever the stores hold.
@@ -434,9 +429,9 @@ TEST(Annotate, OtherFilesGetNothing) {
     ASSERT_FALSE(s.file.image.isPE());
     for (uint32_t key : {0x100u, 0x200100u, 0x10u}) s.names.add(key, "name", REPLACE_ALWAYS);
     s.addString(0x100, 0x20);
-    for (int flavour : {kData, kJump, kCall}) EXPECT_EQ(s.value(0x100, true, false, flavour), "");
-    EXPECT_EQ(s.branch(0x100, false, true, 0), "");
-    EXPECT_EQ(s.branch(0x100, true, false, 0), "");
+    for (int flavour : {kData, kJump, kCall}) EXPECT_EQ(s(val(0x100, true, false, flavour)), "");
+    EXPECT_EQ(s(br(0x100, false, true, 0)), "");
+    EXPECT_EQ(s(br(0x100, true, false, 0)), "");
   }
 }
 
