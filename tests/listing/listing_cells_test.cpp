@@ -92,33 +92,29 @@ TEST(ListingCells, CursorCellsOfCodeAndHexRows) {
     uint32_t cursor;
     uint8_t nibble;
     bool hex;
-    int row, digitColumn, bytesColumn;
-    const char* shown;  // code rows: the bytes drawn under the cursor
+    // "row digit-column", then the bytes column and the bytes drawn under the
+    // cursor (code rows) or the character column (hex rows); "-1": no row.
+    const char* cells;
   };
   const Case cases[] = {
-      {0, 0, false, 0, 10, 10, "C7842400010000785634+"},
-      {9, 1, false, 0, 29, 10, "C7842400010000785634+"},
-      {10, 0, false, 0, 28, 10, "84240001000078563412 "},  // the cut-off eleventh byte
-      {11, 1, false, 1, 11, 10, "50"},
-      {12, 0, false, -1, 0, 0, ""},  // beyond the file
-      {5, 1, true, 0, 11 + 5 * 2 + 2 + 1, 0, ""},
-      {11, 0, true, 0, 11 + 5 * 5 + 2, 0, ""},
+      {0, 0, false, "0 10 10 C7842400010000785634+"},
+      {9, 1, false, "0 29 10 C7842400010000785634+"},
+      {10, 0, false, "0 28 10 84240001000078563412 "},  // the cut-off eleventh byte
+      {11, 1, false, "1 11 10 50"},
+      {12, 0, false, "-1"},      // beyond the file
+      {5, 1, true, "0 24 57"},   // 11 + 5 * 2 + 2 + 1, 52 + 5
+      {11, 0, true, "0 38 63"},  // 11 + 5 * 5 + 2, 52 + 11
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.cursor);
     state.hexDump = c.hex;
     paintRows(state, doc.listingContext(), 5, 80, paint);
-    const TCursorCells cells = cursorCells(paint, c.cursor, c.nibble, c.hex, doc.buffer(),
-                                           doc.fileSize());
-    EXPECT_EQ(cells.row, c.row);
-    if (c.row < 0) continue;
-    EXPECT_EQ(cells.digitColumn, c.digitColumn);
-    if (c.hex) {
-      EXPECT_EQ(cells.charColumn, 52 + int(c.cursor));
-    } else {
-      EXPECT_EQ(cells.bytesColumn, c.bytesColumn);
-      EXPECT_STREQ(cells.bytes, c.shown);
-    }
+    const TCursorCells k = cursorCells(paint, c.cursor, c.nibble, c.hex, doc.buffer(),
+                                       doc.fileSize());
+    EXPECT_EQ(k.row < 0 ? wsString("%d", k.row)
+              : c.hex   ? wsString("%d %d %d", k.row, k.digitColumn, k.charColumn)
+                        : wsString("%d %d %d %s", k.row, k.digitColumn, k.bytesColumn, k.bytes),
+              c.cells)
+        << c.cursor;
   }
   // Hex rows start at the top, wherever it is: byte 5 is the row's third.
   state.topOffset = 3;
