@@ -39,5 +39,5 @@ std::vector<uint8_t> menuTemplate(const std::vector<TMenuEntry>& entries);
 // Little-endian dword into a byte list.
 void pushLe32(std::vector<uint8_t>& v, uint32_t x);
 
-// "" when both hold the same records in the same order; else the first difference.
-std::string storeDifference(const TReferenceStores& a, const TReferenceStores& b);
+// Every record of the stores in order, one line each: equal texts, equal stores.
+std::string storeText(const TReferenceStores& s);

@@ -511,7 +511,7 @@ void expectIndexedEqualsSweep(const std::vector<uint8_t>& bytes, const std::stri
   for (bool extreme : {false, true}) {
     auto a = scan(bytes, {.extreme = extreme});
     auto b = scan(bytes, {.extreme = extreme, .indexed = false});
-    EXPECT_EQ(storeDifference(a->stores, b->stores), "")
+    EXPECT_EQ(storeText(a->stores), storeText(b->stores))
         << name << (extreme ? " extreme" : " linear");
     EXPECT_EQ(a->host.statusTexts, b->host.statusTexts) << name;
   }
@@ -596,7 +596,7 @@ TEST(CheckThread, RestartWhileRunningGivesTheCompleteResult) {
     EXPECT_FALSE(thread.running());
   }
   auto reference = scan(busyImage(3, 0x40000, 200));
-  EXPECT_EQ(storeDifference(stores, reference->stores), "");
+  EXPECT_EQ(storeText(stores), storeText(reference->stores));
   EXPECT_TRUE(host.messages.empty());
   EXPECT_EQ(notices, (std::vector<TRefStoreKind>{TRefStoreKind::JumpCall, TRefStoreKind::Import,
                                                  TRefStoreKind::String, TRefStoreKind::Menu}));
@@ -642,7 +642,7 @@ TEST(CheckThread, SnapshotIsIndependentOfLaterEdits) {
   std::fill(image.bytes() + 0x400, image.bytes() + 0xA00, 0);
   thread.waitCheckThread();
   auto reference = scan(bytes);
-  EXPECT_EQ(storeDifference(stores, reference->stores), "");
+  EXPECT_EQ(storeText(stores), storeText(reference->stores));
 }
 
 }  // namespace
