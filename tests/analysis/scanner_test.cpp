@@ -69,13 +69,11 @@ bool allUnlocked(const TReferenceStores& s) {
 }
 
 bool jumpCallsSorted(const TReferenceStores& s) {
-  for (uint32_t i = 1; i < s.jumpCalls.count(); ++i) {
-    const TJCRef &a = s.jumpCalls[i - 1], &b = s.jumpCalls[i];
-    if (int32_t(a.target) > int32_t(b.target) ||
-        (a.target == b.target && int32_t(a.source) > int32_t(b.source)))
-      return false;
-  }
-  return true;
+  const Pairs p = jumpCalls(s);
+  return std::is_sorted(p.begin(), p.end(), [](auto a, auto b) {
+    return std::pair{int32_t(a.first), int32_t(a.second)} <
+           std::pair{int32_t(b.first), int32_t(b.second)};
+  });
 }
 
 // Code bytes at the start of .text (file offset 0x400, memory 0x401000),

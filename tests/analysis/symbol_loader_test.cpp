@@ -109,9 +109,9 @@ TEST(MapFile, CollisionsWithExportNames) {
     EXPECT_EQ(o.name(0x1000102A), c.fixAdd);
     EXPECT_EQ(o.name(0x10001035), c.fixSub);
     ASSERT_FALSE(o.host.replaceQuestions.empty());
-    EXPECT_EQ(o.host.replaceQuestions[0].address, 0x1000102Au);
-    EXPECT_EQ(o.host.replaceQuestions[0].oldName, "FixAdd");
-    EXPECT_EQ(o.host.replaceQuestions[0].newName, "_FixAdd");
+    const auto& q = o.host.replaceQuestions[0];
+    EXPECT_EQ(wsString("%X ", q.address) + q.oldName + " > " + q.newName,
+              "1000102A FixAdd > _FixAdd");
   }
   Opened o("fixdll.dll");
   EXPECT_EQ(o.load(SymbolFileKind::Map, "fixdll.map"), 8);
