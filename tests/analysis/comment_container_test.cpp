@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
-namespace {
+#include "base/text_format.h"
 
-std::vector<TComment> contents(TCommentContainer& c) { return c.snapshot(); }
+namespace {
 
 std::vector<TTextPool::RecordInfo> block0(TCommentContainer& c) {
   std::vector<TTextPool::RecordInfo> r;
@@ -53,7 +56,7 @@ TEST(CommentContainer, AddResultsForEveryReplaceMode) {
     EXPECT_EQ(names.add(c.address, c.text, c.mode), c.result) << c.what;
     EXPECT_EQ(names.lookup(c.address).value_or("<none>"), c.stored) << c.what;
     // Order and uniqueness hold whatever happened.
-    auto all = contents(names);
+    auto all = names.snapshot();
     for (size_t i = 1; i < all.size(); ++i) EXPECT_LT(all[i - 1].address, all[i].address);
   }
 }
@@ -62,28 +65,22 @@ TEST(CommentContainer, AddressesOrderUnsignedAndFindMisses) {
   TCommentContainer names;
   for (uint32_t a : {0x80000000u, 5u, 0xFFFFFFFFu, 0u, 0x7FFFFFFFu}) names.add(a, "n", REPLACE_ASK);
   std::vector<uint32_t> order;
-  for (auto& e : contents(names)) order.push_back(e.address);
+  for (auto& e : names.snapshot()) order.push_back(e.address);
   EXPECT_EQ(order, (std::vector<uint32_t>{0u, 5u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}));
-  struct Case {
-    uint32_t address, index, next;  // next: the lowest named address at or above
+  // address:index,next (next: the lowest named address at or above; '!' when none).
+  auto lookups = [](const TCommentContainer& c, std::initializer_list<uint32_t> addresses) {
+    std::string out;
+    for (uint32_t a : addresses) {
+      uint32_t next = 0;
+      const bool found = c.nextNamed(a, next);
+      out += wsString("%X:%X,%X%s ", a, c.find(a), next, found ? "" : "!");
+    }
+    return out;
   };
-  for (auto c : std::vector<Case>{{0, 0, 0},
-                                  {5, 1, 5},
-                                  {0x7FFFFFFF, 2, 0x7FFFFFFF},
-                                  {0x80000000u, 3, 0x80000000u},
-                                  {0xFFFFFFFFu, 4, 0xFFFFFFFFu},
-                                  {1, NOT_FOUND, 5},
-                                  {6, NOT_FOUND, 0x7FFFFFFF},
-                                  {0xFFFFFFFEu, NOT_FOUND, 0xFFFFFFFFu}}) {
-    EXPECT_EQ(names.find(c.address), c.index) << std::hex << c.address;
-    uint32_t next = 0;
-    EXPECT_TRUE(names.nextNamed(c.address, next));
-    EXPECT_EQ(next, c.next) << std::hex << c.address;
-  }
-  TCommentContainer empty;
-  EXPECT_EQ(empty.find(0), NOT_FOUND);
-  uint32_t next;
-  EXPECT_FALSE(empty.nextNamed(0, next));
+  EXPECT_EQ(lookups(names, {0, 5, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu, 1, 6, 0xFFFFFFFEu}),
+            "0:0,0 5:1,5 7FFFFFFF:2,7FFFFFFF 80000000:3,80000000 FFFFFFFF:4,FFFFFFFF "
+            "1:7FFFFFFF,5 6:7FFFFFFF,7FFFFFFF FFFFFFFE:7FFFFFFF,FFFFFFFF ");
+  EXPECT_EQ(lookups(TCommentContainer(), {0}), "0:7FFFFFFF,0! ");
   // Adding and removing names counts as a change; a new text for a name does not.
   const uint32_t before = names.changeCount();
   names.add(5, "other", REPLACE_ALWAYS);
@@ -138,117 +135,70 @@ void fillBlock0(TCommentContainer& names, uint32_t fromAddress) {
   }
 }
 
+std::vector<uint32_t> numbers(const char* list) {
+  std::istringstream in(list);
+  std::vector<uint32_t> out;
+  for (uint32_t n; in >> n;) out.push_back(n);
+  return out;
+}
+
+// Block 0's records as "offset:length", a '*' marking a free one.
+std::string block0Text(TCommentContainer& c, size_t first) {
+  std::string out;
+  for (auto& r : block0(c))
+    if (first && first--) out += wsString("%u:%d%s ", r.offset, int(r.length), r.free ? "*" : "");
+  return out;
+}
+
 TEST(CommentContainer, PoolReusesSplitsAndMergesFreedRecords) {
-  using Recs = std::vector<std::tuple<uint32_t, int, bool>>;  // offset, length byte, free
   struct Case {
     const char* what;
-    std::vector<std::string> initial;  // stored at addresses 0, 1, ...
-    bool fill;                         // no room left behind next free
-    std::vector<uint32_t> removed;     // addresses, in this order
-    std::string added;                 // "" = nothing added
-    Recs firstRecords;                 // leading records of block 0 afterwards
+    const char* initial;       // lengths of texts stored at addresses 0, 1, ...
+    bool fill;                 // no room left behind next free
+    const char* removed;       // addresses, in this order
+    int added;                 // length of a text added afterwards, 0 = none
+    const char* firstRecords;  // leading records of block 0 afterwards
     uint32_t blocks;
   };
-  const std::string a3(3, 'a'), a10(10, 'a'), a13(13, 'a'), a20(20, 'a'), a52(52, 'a'),
-      a53(53, 'a'), a100(100, 'a'), a200(200, 'a');
-  const std::string x10(10, 'x');
   const std::vector<Case> cases = {
-      {"longer free record is split, its tail stays free",
-       {a100, a10},
-       true,
-       {0},
-       x10,
-       {{0, 11, false}, {12, 89, true}, {102, 11, false}},
-       1},
-      {"record at most 3 bytes longer is used whole",
-       {a13, a10, a100, a10},
-       true,
-       {0, 2},
-       x10,
-       {{0, 14, false}, {15, 11, false}, {27, 101, true}, {129, 11, false}},
-       1},
-      {"too short free records are passed over",
-       {a3, a10, a100, a10},
-       true,
-       {0, 2},
-       x10,
-       {{0, 4, true}, {5, 11, false}, {17, 11, false}, {29, 89, true}, {119, 11, false}},
-       1},
+      {"longer free record is split, its tail stays free", "100 10", true, "0", 10,
+       "0:11 12:89* 102:11 ", 1},
+      {"record at most 3 bytes longer is used whole", "13 10 100 10", true, "0 2", 10,
+       "0:14 15:11 27:101* 129:11 ", 1},
+      {"too short free records are passed over", "3 10 100 10", true, "0 2", 10,
+       "0:4* 5:11 17:11 29:89* 119:11 ", 1},
       // 22 bytes of the freed record + the 1..3 left at the end: at least
       // twice but below three times the new record's length.
-      {"free count below three times the length: new block",
-       {a20, a10},
-       true,
-       {0},
-       x10,
-       {{0, 21, true}, {22, 11, false}},
+      {"free count below three times the length: new block", "20 10", true, "0", 10, "0:21* 22:11 ",
        2},
-      {"room behind next free comes first",
-       {a13, a10},
-       false,
-       {0},
-       x10,
-       {{0, 14, true}, {15, 11, false}, {27, 11, false}},
+      {"room behind next free comes first", "13 10", false, "0", 10, "0:14* 15:11 27:11 ", 1},
+      {"freed record merges with a free next record", "10 10 10", false, "1 0", 0, "0:23* 24:11 ",
        1},
-      {"freed record merges with a free next record",
-       {a10, a10, a10},
-       false,
-       {1, 0},
-       "",
-       {{0, 23, true}, {24, 11, false}},
+      {"no merge with the record before", "10 10 10", false, "0 1", 0, "0:11* 12:11* 24:11 ", 1},
+      {"no merge beyond a length of 255", "200 100 10", false, "1 0", 0, "0:201* 202:101* 304:11 ",
        1},
-      {"no merge with the record before",
-       {a10, a10, a10},
-       false,
-       {0, 1},
-       "",
-       {{0, 11, true}, {12, 11, true}, {24, 11, false}},
-       1},
-      {"no merge beyond a length of 255",
-       {a200, a100, a10},
-       false,
-       {1, 0},
-       "",
-       {{0, 201, true}, {202, 101, true}, {304, 11, false}},
-       1},
-      {"merge up to a length of exactly 255",
-       {a200, a52, a10},
-       false,
-       {1, 0},
-       "",
-       {{0, 255, true}, {256, 11, false}},
-       1},
-      {"no merge to a length of 256",
-       {a200, a53, a10},
-       false,
-       {1, 0},
-       "",
-       {{0, 201, true}, {202, 54, true}, {257, 11, false}},
-       1},
+      {"merge up to a length of exactly 255", "200 52 10", false, "1 0", 0, "0:255* 256:11 ", 1},
+      {"no merge to a length of 256", "200 53 10", false, "1 0", 0, "0:201* 202:54* 257:11 ", 1},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     TCommentContainer names;
-    for (uint32_t i = 0; i < c.initial.size(); ++i) names.add(i, c.initial[i], 0);
+    const std::vector<uint32_t> initial = numbers(c.initial);
+    for (uint32_t i = 0; i < initial.size(); ++i) names.add(i, std::string(initial[i], 'a'), 0);
     if (c.fill) fillBlock0(names, 0x1000);
-    for (uint32_t a : c.removed) names.remove(names.find(a));
-    if (!c.added.empty()) names.add(0x9000, c.added, 0);
-
-    Recs got;
-    for (auto& r : block0(names)) got.emplace_back(r.offset, r.length, r.free);
-    got.resize(std::min(got.size(), c.firstRecords.size()));
-    EXPECT_EQ(got, c.firstRecords) << c.what;
+    for (uint32_t a : numbers(c.removed)) names.remove(names.find(a));
+    if (c.added) names.add(0x9000, std::string(c.added, 'x'), 0);
+    const size_t shown = std::count(c.firstRecords, c.firstRecords + strlen(c.firstRecords), ' ');
+    EXPECT_EQ(block0Text(names, shown), c.firstRecords);
     uint32_t blocks = 0;
     names.inspectPool([&](const TTextPool& p) { blocks = p.blockCount(); });
-    EXPECT_EQ(blocks, c.blocks) << c.what;
+    EXPECT_EQ(blocks, c.blocks);
     // Every surviving name still reads back as stored.
-    for (uint32_t i = 0; i < c.initial.size(); ++i) {
-      if (auto t = names.lookup(i)) {
-        EXPECT_EQ(*t, c.initial[i]) << c.what << " " << i;
-      }
+    for (uint32_t i = 0; i < initial.size(); ++i) {
+      const std::string text(initial[i], 'a');
+      EXPECT_EQ(names.lookup(i).value_or(text), text) << i;
     }
-    if (!c.added.empty()) {
-      EXPECT_EQ(names.lookup(0x9000).value_or(""), c.added) << c.what;
-    }
+    EXPECT_EQ(names.lookup(0x9000).value_or(""), std::string(c.added, 'x'));
   }
 }
 
@@ -289,12 +239,9 @@ TEST(CommentContainer, RemoveAppendReserveAndLookupIntoBuffer) {
   names.append(0x30, "c");
   names.append(0x15, "out of order");  // still lands in order
   names.append(0x20, "again");         // a repeated address takes the new text
-  auto all = contents(names);
-  ASSERT_EQ(all.size(), 4u);
-  EXPECT_EQ(all[0], (TComment{0x10, "a"}));
-  EXPECT_EQ(all[1], (TComment{0x15, "out of order"}));
-  EXPECT_EQ(all[2], (TComment{0x20, "again"}));
-  EXPECT_EQ(all[3], (TComment{0x30, "c"}));
+  EXPECT_EQ(
+      names.snapshot(),
+      (std::vector<TComment>{{0x10, "a"}, {0x15, "out of order"}, {0x20, "again"}, {0x30, "c"}}));
 
   names.remove(4);
   names.remove(NOT_FOUND);

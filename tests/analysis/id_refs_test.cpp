@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "base/text_format.h"
+
 namespace {
 
 TImpRef imp(uint32_t iat, uint32_t module, uint32_t func, std::vector<int32_t> users) {
@@ -48,30 +50,19 @@ TEST(ImpRefStore, RecordsWithoutUsersAreRefusedAndLookupsFindTheFirstMatch) {
   ASSERT_TRUE(store.add(imp(0x40200C, 0x300, 0x320, {0x1040})));
   EXPECT_EQ(store.count(), 3u);
 
-  struct UserCase {
-    uint32_t offset;
-    uint32_t iat;  // 0: none
-  };
-  for (auto c : std::vector<UserCase>{{0x1010, 0x402004},
-                                      {0x1020, 0x402004},
-                                      {0x1030, 0x402008},
-                                      {0x1040, 0x40200C},
-                                      {0x1050, 0},
-                                      {0, 0}}) {
-    const TImpRef* r = store.findByUser(c.offset);
-    EXPECT_EQ(r ? r->iatAddress : 0u, c.iat) << std::hex << c.offset;
+  // The IAT address of the record found for each user or import, 0 for none.
+  std::string byUser, byImport;
+  for (uint32_t offset : {0x1010, 0x1020, 0x1030, 0x1040, 0x1050, 0}) {
+    const TImpRef* r = store.findByUser(offset);
+    byUser += wsString("%X ", r ? r->iatAddress : 0u);
   }
-
-  struct ImportCase {
-    uint32_t module, function, iat;
-  };
-  for (auto c : std::vector<ImportCase>{{0x300, 0x320, 0x402004},
-                                        {0x340, 0x80000011u, 0x402008},
-                                        {0x300, 0x310, 0},
-                                        {0x340, 0x320, 0}}) {
-    const TImpRef* r = store.findByImport(c.module, c.function);
-    EXPECT_EQ(r ? r->iatAddress : 0u, c.iat) << std::hex << c.module << " " << c.function;
+  EXPECT_EQ(byUser, "402004 402004 402008 40200C 0 0 ");
+  for (auto [module, function] :
+       {std::pair{0x300u, 0x320u}, {0x340u, 0x80000011u}, {0x300u, 0x310u}, {0x340u, 0x320u}}) {
+    const TImpRef* r = store.findByImport(module, function);
+    byImport += wsString("%X ", r ? r->iatAddress : 0u);
   }
+  EXPECT_EQ(byImport, "402004 402008 0 0 ");
   store.flush();
   EXPECT_EQ(store.count(), 0u);
   EXPECT_EQ(store.findByUser(0x1010), nullptr);
@@ -96,17 +87,15 @@ TEST(IdRefStores, SortedByIdFoundByIdAndOnlyWithRefs) {
   for (uint32_t i = 0; i < strings.count(); ++i) order.push_back(strings[i].id);
   EXPECT_EQ(order, (std::vector<uint32_t>{0x80000000u, 3, 17, 40}));
 
-  for (uint32_t id : {3u, 17u, 40u, 0x80000000u}) {
-    ASSERT_NE(strings.findById(id), nullptr);
-    EXPECT_EQ(strings.findById(id)->textOffset, id * 2);
-    EXPECT_EQ(strings.findById(id)->refs.count(), 2u);
-    ASSERT_NE(menus.findById(id), nullptr);
-    EXPECT_EQ(menus.findById(id)->textOffset, id * 4);
+  // id:text offset/ref count of the string, then the menu's text offset; '-' for none.
+  std::string found;
+  for (uint32_t id : {3u, 17u, 40u, 0x80000000u, 0u, 4u, 5u, 0xFFFFFFFFu}) {
+    const TStrRef* s = strings.findById(id);
+    const TMenuRef* m = menus.findById(id);
+    found += s ? wsString("%X:%X/%u", id, s->textOffset, s->refs.count()) : wsString("%X:-", id);
+    found += m ? wsString(",%X ", m->textOffset) : std::string(",- ");
   }
-  for (uint32_t id : {0u, 4u, 5u, 0xFFFFFFFFu}) {
-    EXPECT_EQ(strings.findById(id), nullptr) << id;
-    EXPECT_EQ(menus.findById(id), nullptr) << id;
-  }
+  EXPECT_EQ(found, "3:6/2,C 11:22/2,44 28:50/2,A0 80000000:0/2,0 0:-,- 4:-,- 5:-,- FFFFFFFF:-,- ");
 }
 
 }  // namespace

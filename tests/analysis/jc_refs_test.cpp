@@ -15,51 +15,21 @@ TJCRefContainer filled(const std::vector<uint32_t>& targets) {
   return store;
 }
 
-TEST(JCRefContainer, FindFirstReturnsLowestIndexOfTargetOrNotFound) {
-  struct Case {
-    std::vector<uint32_t> targets;
-    uint32_t key;
-    uint32_t expected;
-  };
-  const std::vector<Case> cases = {
-      {{}, 7, NOT_FOUND},
-      {{5, 7, 7, 7, 9}, 7, 1},
-      {{5, 7, 7, 7, 9}, 5, 0},
-      {{5, 7, 7, 7, 9}, 9, 4},
-      {{5, 7, 7, 7, 9}, 6, NOT_FOUND},
-      {{5, 7, 7, 7, 9}, 4, NOT_FOUND},
-      {{5, 7, 7, 7, 9}, 10, NOT_FOUND},
-      {{3}, 3, 0},
-      {{3}, 2, NOT_FOUND},
-      {{8, 8, 8, 8, 8, 8, 8}, 8, 0},
-      {{1, 2, 3, 4, 5, 6, 7, 8, 8}, 8, 7},
-      {{1, 1, 2}, 1, 0},
-      // Targets order as signed values: 0x80000000 comes before 0.
-      {{0, 0x80000000u, 0xFFFFFFFFu, 5}, 0xFFFFFFFFu, 1},
-      {{0, 0x80000000u, 0xFFFFFFFFu, 5}, 0x80000000u, 0},
-      {{0, 0x80000000u, 0xFFFFFFFFu, 5}, 5, 3},
-  };
-  for (const auto& c : cases) {
-    TJCRefContainer store = filled(c.targets);
-    EXPECT_EQ(store.findFirst(c.key), c.expected) << "key " << c.key;
-  }
-}
-
 TEST(JCRefContainer, FindFirstAgreesWithLinearScanOnEveryLayout) {
-  // Every sorted array of up to 7 targets drawn from {1,2,3}, every key 0..4.
-  for (int n = 0; n <= 7; ++n) {
-    for (int code = 0; code < 2187; ++code) {
+  // Every array of up to 7 targets drawn from four values that order as
+  // signed numbers (0x80000000 first), sorted; keys on, between and beside them.
+  const uint32_t values[] = {0x80000000u, 0xFFFFFFFFu, 0, 5};
+  for (uint32_t n = 0, layouts = 1; n <= 7; ++n, layouts *= 4) {
+    for (uint32_t code = 0; code < layouts; ++code) {
       std::vector<uint32_t> t;
-      for (int i = 0, c = code; i < n; ++i, c /= 3) t.push_back(1 + c % 3);
+      for (uint32_t i = 0, c = code; i < n; ++i, c /= 4) t.push_back(values[c % 4]);
       TJCRefContainer store = filled(t);
-      for (uint32_t key = 0; key <= 4; ++key) {
+      for (uint32_t key : {0x80000000u, 0x80000001u, 0xFFFFFFFFu, 0u, 3u, 5u, 6u}) {
         uint32_t expected = NOT_FOUND;
-        for (uint32_t i = 0; i < store.count(); ++i)
-          if (store[i].target == key) {
-            expected = i;
-            break;
-          }
-        ASSERT_EQ(store.findFirst(key), expected) << "n " << n << " code " << code;
+        for (uint32_t i = store.count(); i-- > 0;)
+          if (store[i].target == key) expected = i;
+        ASSERT_EQ(store.findFirst(key), expected)
+            << "n " << n << " code " << code << " key " << key;
       }
     }
   }
@@ -67,11 +37,9 @@ TEST(JCRefContainer, FindFirstAgreesWithLinearScanOnEveryLayout) {
 
 TEST(JCRefContainer, SortsByTargetThenSourceSignedAndKeepsDuplicatePairs) {
   TJCRefContainer store(1, 1);
-  store.append(7, 0x10, 1);
-  store.append(7, 0xFFFFFFF0u, 1);
-  store.append(0x80000000u, 1, 1);
-  store.append(7, 0x10, 1);
-  store.append(2, 3, 1);
+  for (auto [target, source] : std::vector<std::pair<uint32_t, uint32_t>>{
+           {7, 0x10}, {7, 0xFFFFFFF0u}, {0x80000000u, 1}, {7, 0x10}, {2, 3}})
+    store.append(target, source, 1);
   store.sort();
   std::vector<std::pair<uint32_t, uint32_t>> got;
   for (uint32_t i = 0; i < store.count(); ++i) got.emplace_back(store[i].target, store[i].source);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/le_read.h"
+#include "base/text_format.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -42,23 +43,16 @@ struct History {
 };
 
 TEST(ReturnManager, RingKeepsTheNewest64) {
-  struct Case {
-    uint32_t pushes;
-    uint32_t count, oldest, newest;
-  };
-  for (auto c : std::vector<Case>{{1, 1, 1, 1},
-                                  {64, 64, 1, 64},
-                                  {65, 64, 2, 65},
-                                  {130, 64, 67, 130},
-                                  {200, 64, 137, 200}}) {
+  std::string kept;  // pushes:count oldest-newest
+  for (uint32_t pushes : {1u, 64u, 65u, 130u, 200u}) {
     History h;
-    for (uint32_t i = 1; i <= c.pushes; ++i) h.rm.pushReturn(RK_CALL, i);
-    EXPECT_EQ(h.rm.count(), c.count);
-    EXPECT_EQ(h.rm.getReturn(0).address, c.oldest);
-    EXPECT_EQ(h.rm.getReturn(c.count - 1).address, c.newest);
-    EXPECT_EQ(h.changes, int(c.pushes));
+    for (uint32_t i = 1; i <= pushes; ++i) h.rm.pushReturn(RK_CALL, i);
+    kept += wsString("%u:%u %u-%u ", pushes, h.rm.count(), h.rm.getReturn(0).address,
+                     h.rm.getReturn(h.rm.count() - 1).address);
+    EXPECT_EQ(h.changes, int(pushes));
     EXPECT_TRUE(h.host.messages.empty());
   }
+  EXPECT_EQ(kept, "1:1 1-1 64:64 1-64 65:64 2-65 130:64 67-130 200:64 137-200 ");
   History h;
   for (uint32_t i = 1; i <= 65; ++i) h.rm.pushReturn(RK_CALL, 0x400 + i);
   char text[50];
@@ -88,17 +82,12 @@ TEST(ReturnManager, RemovalAndPopLeaveTheOlderEntries) {
     std::vector<std::string> messages;
   };
   const uint32_t A = 0xA, B = 0xB, C = 0xC;
+  const std::string outOfBounds = "TReturnManager::removeReturnsDownto(): Index out of bounds!";
   const std::vector<Case> cases = {
       {"newest", 0, 0, 0, C, {A, B}, {}},
       {"second line", 0, 0, 1, B, {A}, {}},
       {"oldest", 0, 0, 2, A, {}, {}},
-      {"out of bounds empties",
-       0,
-       0,
-       3,
-       A,
-       {},
-       {"TReturnManager::removeReturnsDownto(): Index out of bounds!"}},
+      {"out of bounds empties", 0, 0, 3, A, {}, {outOfBounds}},
       {"wrapped, second line", 70, 0, 1, B, {}, {}},
       {"pop to B", 0, 1, B, 1, {A}, {}},
       {"pop to newest duplicate", 0, 1, A, 1, {A, B, C}, {}},
@@ -262,6 +251,8 @@ TEST(ReturnManager, ProjectBodyClampsAndShortData) {
     std::vector<uint32_t> addresses;  // oldest first
   };
   std::vector<uint32_t> first64(many.begin(), many.begin() + 64);
+  std::vector<uint8_t> torn = body(2, 0, {7, 8});
+  torn.pop_back();
   std::vector<uint32_t> rotated(first64.begin() + 10, first64.end());
   rotated.insert(rotated.end(), first64.begin(), first64.begin() + 10);
   const std::vector<Case> cases = {
@@ -274,16 +265,7 @@ TEST(ReturnManager, ProjectBodyClampsAndShortData) {
       {"count only", {5}, false, 1, 5, {}},
       {"count above data", body(5, 0, {7, 8}), false, 2 + 24, 2, {7, 8}},
       {"clamped count above data", body(200, 0, {7}), false, 2 + 12, 62, {7}},
-      {"torn entry",
-       [] {
-         auto b = body(2, 0, {7, 8});
-         b.pop_back();
-         return b;
-       }(),
-       false,
-       2 + 12,
-       0,
-       {7}},
+      {"torn entry", torn, false, 2 + 12, 0, {7}},
       {"zero entries", body(0, 9, {}), true, 2, 0, {}},
   };
   for (const auto& c : cases) {

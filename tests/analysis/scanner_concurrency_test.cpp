@@ -45,44 +45,32 @@ std::vector<uint8_t> busyFile() {
   }
   layout.stringBundles = {{1, {"", "", "", "", "", "five"}},
                           {63, {"", "", "", "", "", "", "", "", "k"}}};
-  std::vector<uint8_t> menu;
-  menuHeader(menu);
-  menuItem(menu, 0x80, 200, "x");
-  layout.menus = {menu};
+  layout.menus = {menuTemplate({{0x80, 200, "x"}})};
   return layout.build();
 }
 
 // What a user-interface thread does with a store it may read: format it.
-size_t formatStore(const TReferenceStores& s, TRefStoreKind kind) {
+// Gives the store's record count.
+uint32_t formatStore(const TReferenceStores& s, TRefStoreKind kind) {
   std::string text;
   switch (kind) {
     case TRefStoreKind::JumpCall:
       for (uint32_t i = 0; i < s.jumpCalls.count() && i < 200; ++i)
         text += wsString(" %.8X->%.8X", s.jumpCalls[i].source, s.jumpCalls[i].target);
-      break;
+      return s.jumpCalls.count();
     case TRefStoreKind::Import:
       for (uint32_t i = 0; i < s.imports.count(); ++i)
         for (const TMInt& m : s.imports[i].refs) text += wsString(" %.8X", uint32_t(m.value));
-      break;
+      return s.imports.count();
     case TRefStoreKind::String:
       for (uint32_t i = 0; i < s.strings.count(); ++i)
         for (const TMIntType& m : s.strings[i].refs)
           text += wsString(" %.8X/%u", uint32_t(m.value), unsigned(m.type));
-      break;
+      return s.strings.count();
     case TRefStoreKind::Menu:
       for (uint32_t i = 0; i < s.menus.count(); ++i)
         for (const TMIntType& m : s.menus[i].refs) text += wsString(" %.8X", uint32_t(m.value));
-      break;
-  }
-  return text.size();
-}
-
-uint32_t recordCount(const TReferenceStores& s, TRefStoreKind kind) {
-  switch (kind) {
-    case TRefStoreKind::JumpCall: return s.jumpCalls.count();
-    case TRefStoreKind::Import: return s.imports.count();
-    case TRefStoreKind::String: return s.strings.count();
-    case TRefStoreKind::Menu: return s.menus.count();
+      return s.menus.count();
   }
   return 0;
 }
@@ -99,7 +87,7 @@ class ScannerConcurrency : public ::testing::Test {
   // Edits bytes of .text, undoes and redoes, and reads every store whose
   // flag is clear, until the scan ends. A store seen final must not change.
   void workWhileScanning(TCheckThread& thread) {
-    uint32_t seenCount[4];
+    uint32_t seenCount[4] = {};
     bool seen[4] = {false, false, false, false};
     uint8_t value = 0;
     while (thread.running()) {
@@ -114,12 +102,10 @@ class ScannerConcurrency : public ::testing::Test {
           EXPECT_FALSE(seen[k]) << "flag set again after it was cleared";
           continue;
         }
-        formatStore(stores, kind);
-        if (!seen[k]) {
-          seen[k] = true;
-          seenCount[k] = recordCount(stores, kind);
-        }
-        EXPECT_EQ(recordCount(stores, kind), seenCount[k]);
+        const uint32_t count = formatStore(stores, kind);
+        if (!seen[k]) seenCount[k] = count;
+        seen[k] = true;
+        EXPECT_EQ(count, seenCount[k]);
       }
       std::this_thread::sleep_for(
           std::chrono::microseconds(200));  // a user interface idles between events
@@ -153,21 +139,19 @@ TEST_F(ScannerConcurrency, EditsAndReadsWhileScanning) {
   for (bool indexed : {false, true}) {
     const auto before = currentBytes();
     TCheckThread thread;
-    TScanOptions o;
-    o.indexed = indexed;
     notices = 0;
-    thread.startCheckThread(doc.buffer(), doc.fileSize(), doc.image(), stores, host, o, notify);
+    thread.startCheckThread(doc.buffer(), doc.fileSize(), doc.image(), stores, host,
+                            {.indexed = indexed}, notify);
     workWhileScanning(thread);
     thread.waitCheckThread();
     EXPECT_EQ(notices.load(), 4);
-    EXPECT_EQ(storeDifference(stores, *reference(before)), "") << (indexed ? "indexed" : "sweep");
+    EXPECT_EQ(storeText(stores), storeText(*reference(before))) << (indexed ? "indexed" : "sweep");
   }
   EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(ScannerConcurrency, RestartAndDestroyMidScan) {
-  TScanOptions slow;
-  slow.indexed = false;
+  const TScanOptions slow{.indexed = false};
   {
     TCheckThread thread;
     thread.startCheckThread(doc.buffer(), doc.fileSize(), doc.image(), stores, host, slow, notify);
@@ -178,7 +162,7 @@ TEST_F(ScannerConcurrency, RestartAndDestroyMidScan) {
     thread.startCheckThread(doc.buffer(), doc.fileSize(), doc.image(), stores, host, {}, notify);
     workWhileScanning(thread);
     thread.waitCheckThread();
-    EXPECT_EQ(storeDifference(stores, *reference(atRestart)), "");
+    EXPECT_EQ(storeText(stores), storeText(*reference(atRestart)));
 
     thread.startCheckThread(doc.buffer(), doc.fileSize(), doc.image(), stores, host, slow, notify);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -1,9 +1,9 @@
 #include "analysis/scanner_images.h"
 
 #include <algorithm>
-#include <sstream>
 
 #include "base/le_read.h"
+#include "base/text_format.h"
 #include "support/pe_builder.h"
 
 void pushLe32(std::vector<uint8_t>& v, uint32_t x) {
@@ -26,18 +26,14 @@ void put32At(std::vector<uint8_t>& v, size_t at, uint32_t x) { writeLe32(&v[at],
 
 }  // namespace
 
-void menuHeader(std::vector<uint8_t>& t) {
-  pushLe16(t, 0);
-  pushLe16(t, 0);
-}
-void menuPopup(std::vector<uint8_t>& t, uint16_t flags, const std::string& text) {
-  pushLe16(t, flags | 0x10);
-  pushUtf16(t, text);
-}
-void menuItem(std::vector<uint8_t>& t, uint16_t flags, uint16_t id, const std::string& text) {
-  pushLe16(t, flags);
-  pushLe16(t, id);
-  pushUtf16(t, text);
+std::vector<uint8_t> menuTemplate(const std::vector<TMenuEntry>& entries) {
+  std::vector<uint8_t> t(4, 0);
+  for (const TMenuEntry& e : entries) {
+    pushLe16(t, e.id < 0 ? e.flags | 0x10 : e.flags);
+    if (e.id >= 0) pushLe16(t, uint32_t(e.id));
+    pushUtf16(t, e.text);
+  }
+  return t;
 }
 
 std::vector<uint8_t> TScanImageSpec::build() const {
@@ -133,39 +129,26 @@ std::vector<uint8_t> TScanImageSpec::build() const {
   return file;
 }
 
-std::string storeDifference(const TReferenceStores& a, const TReferenceStores& b) {
-  std::ostringstream d;
-  if (a.jumpCalls.count() != b.jumpCalls.count())
-    return "jump/call counts " + std::to_string(a.jumpCalls.count()) + " vs " +
-           std::to_string(b.jumpCalls.count());
-  for (uint32_t i = 0; i < a.jumpCalls.count(); ++i) {
-    const TJCRef &x = a.jumpCalls[i], &y = b.jumpCalls[i];
-    if (x.target != y.target || x.source != y.source || x.kind != y.kind)
-      return "jump/call record " + std::to_string(i);
+std::string storeText(const TReferenceStores& s) {
+  std::string t;
+  for (uint32_t i = 0; i < s.jumpCalls.count(); ++i)
+    t += wsString("jc %X<-%X %u\n", s.jumpCalls[i].target, s.jumpCalls[i].source,
+                  unsigned(s.jumpCalls[i].kind));
+  for (uint32_t i = 0; i < s.imports.count(); ++i) {
+    const TImpRef& r = s.imports[i];
+    t += wsString("import %X %X %X:", r.iatAddress, r.moduleName, r.function);
+    for (const TMInt& m : r.refs) t += wsString(" %X", uint32_t(m.value));
+    t += "\n";
   }
-  if (a.imports.count() != b.imports.count()) return "import counts";
-  for (uint32_t i = 0; i < a.imports.count(); ++i) {
-    const TImpRef &x = a.imports[i], &y = b.imports[i];
-    if (x.iatAddress != y.iatAddress || x.moduleName != y.moduleName || x.function != y.function ||
-        x.refs.count() != y.refs.count())
-      return "import record " + std::to_string(i);
-    for (uint32_t k = 0; k < x.refs.count(); ++k)
-      if (x.refs[k].value != y.refs[k].value)
-        return "import record " + std::to_string(i) + " ref " + std::to_string(k);
-  }
-  auto idStores = [&](const auto& s, const auto& t, const char* what) -> std::string {
-    if (s.count() != t.count()) return std::string(what) + " counts";
-    for (uint32_t i = 0; i < s.count(); ++i) {
-      if (s[i].id != t[i].id || s[i].textOffset != t[i].textOffset ||
-          s[i].refs.count() != t[i].refs.count())
-        return std::string(what) + " record " + std::to_string(i);
-      for (uint32_t k = 0; k < s[i].refs.count(); ++k)
-        if (s[i].refs[k].value != t[i].refs[k].value || s[i].refs[k].type != t[i].refs[k].type)
-          return std::string(what) + " record " + std::to_string(i) + " ref " + std::to_string(k);
+  auto ids = [&](const auto& store, const char* what) {
+    for (uint32_t i = 0; i < store.count(); ++i) {
+      t += wsString("%s %X %X:", what, store[i].id, store[i].textOffset);
+      for (const TMIntType& m : store[i].refs)
+        t += wsString(" %X/%u", uint32_t(m.value), unsigned(m.type));
+      t += "\n";
     }
-    return "";
   };
-  std::string s = idStores(a.strings, b.strings, "string");
-  if (!s.empty()) return s;
-  return idStores(a.menus, b.menus, "menu");
+  ids(s.strings, "string");
+  ids(s.menus, "menu");
+  return t;
 }

@@ -28,13 +28,16 @@ struct TScanImageSpec {
   std::vector<uint8_t> build() const;
 };
 
-// Menu template pieces: a header, then items.
-void menuHeader(std::vector<uint8_t>& t);
-void menuPopup(std::vector<uint8_t>& t, uint16_t flags, const std::string& text);
-void menuItem(std::vector<uint8_t>& t, uint16_t flags, uint16_t id, const std::string& text);
+// A menu template: header, then the entries in order (0x80 in flags ends a level).
+struct TMenuEntry {
+  uint16_t flags;
+  int id;  // -1: a popup, which has no ID
+  std::string text;
+};
+std::vector<uint8_t> menuTemplate(const std::vector<TMenuEntry>& entries);
 
 // Little-endian dword into a byte list.
 void pushLe32(std::vector<uint8_t>& v, uint32_t x);
 
-// "" when both hold the same records in the same order; else the first difference.
-std::string storeDifference(const TReferenceStores& a, const TReferenceStores& b);
+// Every record of the stores in order, one line each: equal texts, equal stores.
+std::string storeText(const TReferenceStores& s);

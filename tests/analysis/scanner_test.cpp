@@ -15,7 +15,6 @@
 #include "analysis/scanner.h"
 #include "analysis/scanner_images.h"
 #include "base/text_format.h"
-#include "disasm/decoder.h"
 #include "support/fixtures.h"
 #include "support/import_shapes.h"
 #include "support/parsed_image.h"
@@ -70,13 +69,11 @@ bool allUnlocked(const TReferenceStores& s) {
 }
 
 bool jumpCallsSorted(const TReferenceStores& s) {
-  for (uint32_t i = 1; i < s.jumpCalls.count(); ++i) {
-    const TJCRef &a = s.jumpCalls[i - 1], &b = s.jumpCalls[i];
-    if (int32_t(a.target) > int32_t(b.target) ||
-        (a.target == b.target && int32_t(a.source) > int32_t(b.source)))
-      return false;
-  }
-  return true;
+  const Pairs p = jumpCalls(s);
+  return std::is_sorted(p.begin(), p.end(), [](auto a, auto b) {
+    return std::pair{int32_t(a.first), int32_t(a.second)} <
+           std::pair{int32_t(b.first), int32_t(b.second)};
+  });
 }
 
 // Code bytes at the start of .text (file offset 0x400, memory 0x401000),
@@ -143,64 +140,42 @@ uint8_t kindOf(const std::string& m) {
   return 0;
 }
 
-TEST(ScannerFixture, GuiImportUsesAndThunkCredits) {
-  auto r = scan(readFixture("gui.exe"));
+// Import, ID and branch uses in gui.exe against its facts, and the summary.
+TEST(ScannerFixture, GuiUsesAndSummary) {
+  const auto bytes = readFixture("gui.exe");
+  auto r = scan(bytes);
   const TReferenceStores& s = r->stores;
   EXPECT_EQ(s.imports.count(), 28u);  // every import is used
-  std::set<std::pair<uint32_t, uint32_t>> expected(kGuiSlotUses.begin(), kGuiSlotUses.end());
-  for (auto [slot, offset] : kGuiSlotUses) {
-    auto refs = importRefs(s, slot);
-    EXPECT_NE(std::find(refs.begin(), refs.end(), offset), refs.end())
-        << std::hex << slot << " " << offset;
-  }
-  // Anything beyond the facts is a credit: a jump or call to a use of the
-  // same import (0x65D jumps to the ORD 3 call at 0x675).
-  int credits = 0;
-  for (uint32_t i = 0; i < s.imports.count(); ++i) {
-    const TImpRef& rec = s.imports[i];
-    for (const TMInt& m : rec.refs) {
-      if (expected.count({rec.iatAddress, uint32_t(m.value)})) continue;
-      bool credited = false;
-      for (uint32_t k = 0; k < s.jumpCalls.count(); ++k)
-        if (s.jumpCalls[k].source == uint32_t(m.value))
-          for (const TMInt& t : rec.refs) credited |= t.value == int32_t(s.jumpCalls[k].target);
-      EXPECT_TRUE(credited) << std::hex << m.value;
-      ++credits;
-    }
-  }
-  EXPECT_EQ(credits, 1);
+  // The facts' uses and one credit, a jump to a use of the same import:
+  // 0x65D jumps to the ORD 3 call at 0x675.
+  std::set<std::pair<uint32_t, uint32_t>> expected(kGuiSlotUses.begin(), kGuiSlotUses.end()), got;
+  expected.insert({0x4040D0, 0x65D});
+  for (uint32_t i = 0; i < s.imports.count(); ++i)
+    for (const TMInt& m : s.imports[i].refs) got.emplace(s.imports[i].iatAddress, m.value);
+  EXPECT_EQ(got, expected);
   EXPECT_EQ(importRefs(s, 0x4040D0), (std::vector<uint32_t>{0x65D, 0x675}));
-}
 
-TEST(ScannerFixture, GuiStringAndMenuIdsWithoutCompares) {
-  auto r = scan(readFixture("gui.exe"));
   std::map<uint32_t, Pairs> strings, menus;
   for (const TIdUse& u : kGuiIdUses) {
     if (std::string(u.mnemonic) == "cmp") continue;  // compares are not uses
     (u.menu ? menus : strings)[u.id].emplace_back(u.offset, kindOf(u.mnemonic));
   }
   std::map<uint32_t, Pairs> foundStrings, foundMenus;
-  for (uint32_t i = 0; i < r->stores.strings.count(); ++i)
-    foundStrings[r->stores.strings[i].id] = idRefs(r->stores.strings, r->stores.strings[i].id);
-  for (uint32_t i = 0; i < r->stores.menus.count(); ++i)
-    foundMenus[r->stores.menus[i].id] = idRefs(r->stores.menus, r->stores.menus[i].id);
+  for (uint32_t i = 0; i < s.strings.count(); ++i)
+    foundStrings[s.strings[i].id] = idRefs(s.strings, s.strings[i].id);
+  for (uint32_t i = 0; i < s.menus.count(); ++i)
+    foundMenus[s.menus[i].id] = idRefs(s.menus, s.menus[i].id);
   EXPECT_EQ(foundStrings, strings);
   EXPECT_EQ(foundMenus, menus);
   // Text offsets: the length word of string 1, the text of menu item 200.
-  EXPECT_EQ(r->stores.strings.findById(1)->textOffset, 0x17AAu);
-  EXPECT_EQ(r->stores.menus.findById(200)->textOffset, 0x160Eu);
-}
+  EXPECT_EQ(s.strings.findById(1)->textOffset, 0x17AAu);
+  EXPECT_EQ(s.menus.findById(200)->textOffset, 0x160Eu);
 
-TEST(ScannerFixture, GuiJumpCallsAreSortedBranchesAndReported) {
-  auto r = scan(readFixture("gui.exe"));
-  const TReferenceStores& s = r->stores;
   EXPECT_TRUE(jumpCallsSorted(s));
   EXPECT_TRUE(allUnlocked(s));
-  const auto bytes = readFixture("gui.exe");
-  std::set<std::pair<uint32_t, uint32_t>> pairs;
+  const Pairs jumps = jumpCalls(s);
   for (uint32_t i = 0; i < s.jumpCalls.count(); ++i) {
     const TJCRef& j = s.jumpCalls[i];
-    pairs.insert({j.target, j.source});
     EXPECT_EQ(j.kind, 1);
     EXPECT_TRUE(j.source >= 0x400 && j.source < 0xA00 && j.target >= 0x400 && j.target < 0xA00);
     const uint8_t b = bytes[j.source];
@@ -208,8 +183,10 @@ TEST(ScannerFixture, GuiJumpCallsAreSortedBranchesAndReported) {
                 b == 0xE3)
         << std::hex << j.source;
   }
-  // Calls of the named functions (FACTS.md symbol table).
-  for (auto p : Pairs{{0x840, 0x72E}}) EXPECT_TRUE(pairs.count(p));
+  // The call of the FixSub stub (FACTS.md symbol table), the credit's jump,
+  // and branches to the named functions.
+  for (auto p : Pairs{{0x840, 0x72E}, {0x675, 0x65D}})
+    EXPECT_NE(std::find(jumps.begin(), jumps.end(), p), jumps.end()) << std::hex << p.second;
   for (uint32_t target : {0x400u, 0x7D0u, 0x807u, 0x822u})
     EXPECT_NE(s.jumpCalls.findFirst(target), NOT_FOUND) << std::hex << target;
 
@@ -263,12 +240,9 @@ TEST(ScannerCodePass, CandidateAndTargetRules) {
       // The far jump's text shows its selector first: that is what is read.
       {"far jmp EA", {0xEA, 0, 0, 0, 0, 0x34, 0x12}, false, {{0x1234u + 0x400 - 0x401000, 0x400}}},
   };
-  for (const Case& c : cases) {
-    TScanOptions o;
-    o.extreme = c.extreme;
-    auto r = scan(codeImage(c.code), o);
-    EXPECT_EQ(jumpCalls(r->stores), c.expected) << c.name;
-  }
+  for (const Case& c : cases)
+    EXPECT_EQ(jumpCalls(scan(codeImage(c.code), {.extreme = c.extreme})->stores), c.expected)
+        << c.name;
 }
 
 TEST(ScannerCodePass, JumpCallStoreIsSortedByTargetThenSource) {
@@ -314,9 +288,7 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
     layout.code = c.code;
     layout.imports = {"First", "Second"};
     for (bool indexed : {true, false}) {
-      TScanOptions o;
-      o.indexed = indexed;
-      auto r = scan(layout.build(), o);
+      auto r = scan(layout.build(), {.indexed = indexed});
       std::map<uint32_t, std::vector<uint32_t>> got;
       for (uint32_t i = 0; i < r->stores.imports.count(); ++i)
         got[r->stores.imports[i].iatAddress] = importRefs(r->stores,
@@ -382,12 +354,9 @@ TEST(ScannerIds, OperandRulesAndRefKinds) {
     layout.code = cat({nops(0x40), c.code});
     layout.stringBundles = {{1, {"", "", "", "", "", "five"}}, {0x124, {"", "", "", "", "x1234"}}};
     for (auto& e : const_cast<Pairs&>(c.expected)) e.first += 0x40;
-    for (bool indexed : {true, false}) {
-      TScanOptions o;
-      o.indexed = indexed;
-      auto r = scan(layout.build(), o);
-      EXPECT_EQ(idRefs(r->stores.strings, c.id), c.expected) << c.name;
-    }
+    for (bool indexed : {true, false})
+      EXPECT_EQ(idRefs(scan(layout.build(), {.indexed = indexed})->stores.strings, c.id), c.expected)
+          << c.name;
   }
 }
 
@@ -416,26 +385,21 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
     for (uint32_t i = 0; i < r->stores.menus.count(); ++i) ids.push_back(r->stores.menus[i].id);
     return ids;
   };
-  std::vector<uint8_t> shallow;
-  menuHeader(shallow);
-  menuPopup(shallow, 0, "&File");
-  menuItem(shallow, 0, 1001, "&New");
-  menuItem(shallow, 0, 0, "");
-  menuPopup(shallow, 0, "&Recent");
-  menuItem(shallow, 0x80, 1002, "one");
-  menuItem(shallow, 0x80, 1003, "E&xit");
-  menuItem(shallow, 0x80, 1004, "&Help");
+  const auto shallow = menuTemplate({{0, -1, "&File"},
+                                     {0, 1001, "&New"},
+                                     {0, 0, ""},
+                                     {0, -1, "&Recent"},
+                                     {0x80, 1002, "one"},
+                                     {0x80, 1003, "E&xit"},
+                                     {0x80, 1004, "&Help"}});
   EXPECT_EQ(reached(shallow), (std::vector<uint32_t>{1001, 1002, 1003, 1004}));
 
   // Ten popups deep: the ninth level cannot open, so the end marks inside
   // close the outer levels early and the last top-level item is never read.
-  std::vector<uint8_t> deep;
-  menuHeader(deep);
-  menuPopup(deep, 0, "outer");
-  for (int i = 0; i < 10; ++i) menuPopup(deep, 0x80, "p");
-  menuItem(deep, 0x80, 1001, "inner");
-  menuItem(deep, 0x80, 1009, "last");
-  EXPECT_EQ(reached(deep), (std::vector<uint32_t>{1001}));
+  std::vector<TMenuEntry> deep = {{0, -1, "outer"}};
+  deep.insert(deep.end(), 10, {0x80, -1, "p"});
+  deep.insert(deep.end(), {{0x80, 1001, "inner"}, {0x80, 1009, "last"}});
+  EXPECT_EQ(reached(menuTemplate(deep)), (std::vector<uint32_t>{1001}));
 }
 
 TEST(ScannerIds, MenuIdsNeedTheCodeBitAndSkipDataBytes) {
@@ -445,10 +409,7 @@ TEST(ScannerIds, MenuIdsNeedTheCodeBitAndSkipDataBytes) {
   layout.code = cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}});
   layout.codeCharacteristics = 0x60000000;
   layout.stringBundles = {{63, {"", "", "", "", "", "", "", "", "thousand"}}};
-  std::vector<uint8_t> menu;
-  menuHeader(menu);
-  menuItem(menu, 0x80, 1001, "x");
-  layout.menus = {menu};
+  layout.menus = {menuTemplate({{0x80, 1001, "x"}})};
   auto r = scan(layout.build());
   EXPECT_EQ(idRefs(r->stores.strings, 1000), (Pairs{}));
   EXPECT_EQ(r->stores.menus.count(), 0u);
@@ -535,26 +496,20 @@ std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t import
                           {63, {"", "", "", "", "", "", "", "", "k"}},
                           {0x124, {"", "", "", "", "z"}},
                           {0x401, {"", "last"}}};
-  std::vector<uint8_t> menu;
-  menuHeader(menu);
-  menuPopup(menu, 0, "A");
-  menuItem(menu, 0, 99, "a");
-  menuItem(menu, 0, 127, "b");
-  menuItem(menu, 0x80, 128, "c");
-  menuItem(menu, 0, 200, "d");
-  menuItem(menu, 0x80, 1000, "e");
-  layout.menus = {menu};
+  layout.menus = {menuTemplate({{0, -1, "A"},
+                                {0, 99, "a"},
+                                {0, 127, "b"},
+                                {0x80, 128, "c"},
+                                {0, 200, "d"},
+                                {0x80, 1000, "e"}})};
   return layout.build();
 }
 
 void expectIndexedEqualsSweep(const std::vector<uint8_t>& bytes, const std::string& name) {
   for (bool extreme : {false, true}) {
-    TScanOptions indexed, sweep;
-    indexed.extreme = sweep.extreme = extreme;
-    sweep.indexed = false;
-    auto a = scan(bytes, indexed);
-    auto b = scan(bytes, sweep);
-    EXPECT_EQ(storeDifference(a->stores, b->stores), "")
+    auto a = scan(bytes, {.extreme = extreme});
+    auto b = scan(bytes, {.extreme = extreme, .indexed = false});
+    EXPECT_EQ(storeText(a->stores), storeText(b->stores))
         << name << (extreme ? " extreme" : " linear");
     EXPECT_EQ(a->host.statusTexts, b->host.statusTexts) << name;
   }
@@ -599,9 +554,8 @@ const std::vector<uint8_t>& slowImage() {
 
 // Starts the plain sweep, the slow kind of scan, on the check thread.
 void startSweep(TCheckThread& thread, TParsedImage& image, TReferenceStores& stores, Host& host) {
-  TScanOptions sweep;
-  sweep.indexed = false;
-  thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host, sweep);
+  thread.startCheckThread(image.bytes(), image.image.fileSize(), image.image, stores, host,
+                          {.indexed = false});
 }
 
 TEST(CheckThread, StopEndsTheScanWithAllFlagsClear) {
@@ -640,7 +594,7 @@ TEST(CheckThread, RestartWhileRunningGivesTheCompleteResult) {
     EXPECT_FALSE(thread.running());
   }
   auto reference = scan(busyImage(3, 0x40000, 200));
-  EXPECT_EQ(storeDifference(stores, reference->stores), "");
+  EXPECT_EQ(storeText(stores), storeText(reference->stores));
   EXPECT_TRUE(host.messages.empty());
   EXPECT_EQ(notices, (std::vector<TRefStoreKind>{TRefStoreKind::JumpCall, TRefStoreKind::Import,
                                                  TRefStoreKind::String, TRefStoreKind::Menu}));
@@ -686,7 +640,7 @@ TEST(CheckThread, SnapshotIsIndependentOfLaterEdits) {
   std::fill(image.bytes() + 0x400, image.bytes() + 0xA00, 0);
   thread.waitCheckThread();
   auto reference = scan(bytes);
-  EXPECT_EQ(storeDifference(stores, reference->stores), "");
+  EXPECT_EQ(storeText(stores), storeText(reference->stores));
 }
 
 }  // namespace

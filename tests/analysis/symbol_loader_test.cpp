@@ -5,6 +5,7 @@
 #include "analysis/comment_container.h"
 #include "analysis/symbol_files.h"
 #include "analysis/symbol_loader.h"
+#include "base/text_format.h"
 #include "document/document.h"
 #include "support/fixtures.h"
 #include "support/opened_document.h"
@@ -19,35 +20,26 @@ TEST(MapLines, HeaderAndSymbols) {
 
   struct Case {
     const char* line;
-    bool symbol;
-    uint16_t segment;
-    uint32_t offset;
-    int digits;
-    const char* name;
+    const char* symbol;  // "segment:offset/digits name", "" for none
   } cases[] = {
-      {" 0001:00000010       _main                      00401010 f   main.obj\n", true, 1, 0x10, 8,
-       "_main"},
-      {" 0002:0004       Idle  _start\n", true, 2, 4, 4, "_start"},
-      {" 0001:00000020  two words      1234\n", true, 1, 0x20, 8, "two words"},
-      {" 0001:00000020  two\twords 5\n", true, 1, 0x20, 8, "two\twords"},
-      {" 0001:00000020  a  b\n", true, 1, 0x20, 8, "a"},
-      {" 0001:0000abcd  x\n", true, 1, 0xABCD, 8, "x"},
-      {" 0001:00000020\n", true, 1, 0x20, 8, ""},
-      {" 0001:123456 y\n", true, 1, 0x123456, 6, "y"},
-      {" 000a:00000020  lower\n", false, 0, 0, 0, ""},  // lower-case segment ends the list
-      {" 001:00000020  short\n", false, 0, 0, 0, ""},
-      {"\n", false, 0, 0, 0, ""},
-      {" Program entry point at 0010:0100\n", false, 0, 0, 0, ""},
+      {" 0001:00000010       _main                      00401010 f   main.obj\n", "1:10/8 _main"},
+      {" 0002:0004       Idle  _start\n", "2:4/4 _start"},
+      {" 0001:00000020  two words      1234\n", "1:20/8 two words"},
+      {" 0001:00000020  two\twords 5\n", "1:20/8 two\twords"},
+      {" 0001:00000020  a  b\n", "1:20/8 a"},
+      {" 0001:0000abcd  x\n", "1:ABCD/8 x"},
+      {" 0001:00000020\n", "1:20/8 "},
+      {" 0001:123456 y\n", "1:123456/6 y"},
+      {" 000a:00000020  lower\n", ""},  // lower-case segment ends the list
+      {" 001:00000020  short\n", ""},
+      {"\n", ""},
+      {" Program entry point at 0010:0100\n", ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
     auto s = parseMapSymbolLine(c.line);
-    ASSERT_EQ(s.has_value(), c.symbol);
-    if (!s) continue;
-    EXPECT_EQ(s->segment, c.segment);
-    EXPECT_EQ(s->offset, c.offset);
-    EXPECT_EQ(s->offsetDigits, c.digits);
-    EXPECT_EQ(s->name, c.name);
+    EXPECT_EQ(s ? wsString("%u:%X/%d ", s->segment, s->offset, s->offsetDigits) + s->name : "",
+              c.symbol)
+        << c.line;
   }
 }
 
@@ -59,26 +51,20 @@ TEST(DefLines, ExportsAndOrdinals) {
   EXPECT_TRUE(isDefSkippedLine(" \t\n"));
   struct Case {
     const char* line;
-    bool ok;
-    const char* name;
-    uint32_t ordinal;
+    const char* exported;  // "name @ordinal", "" for none
   } cases[] = {
-      {"  FixAdd @3\n", true, "FixAdd", 3},
-      {"FixAdd\t@ 3 NONAME\n", true, "FixAdd", 3},
-      {"FixAdd @3", true, "FixAdd", 3},
-      {"FixAdd\n", false, "", 0},
-      {"FixAdd @x\n", false, "", 0},
-      {"FixAdd @3x\n", false, "", 0},
-      {"FwdTick = KERNEL32.GetTickCount @4\n", false, "", 0},
-      {"Big @99999999999\n", false, "", 0},
+      {"  FixAdd @3\n", "FixAdd @3"},
+      {"FixAdd\t@ 3 NONAME\n", "FixAdd @3"},
+      {"FixAdd @3", "FixAdd @3"},
+      {"FixAdd\n", ""},
+      {"FixAdd @x\n", ""},
+      {"FixAdd @3x\n", ""},
+      {"FwdTick = KERNEL32.GetTickCount @4\n", ""},
+      {"Big @99999999999\n", ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
     auto e = parseDefExportLine(c.line);
-    ASSERT_EQ(e.has_value(), c.ok);
-    if (!e) continue;
-    EXPECT_EQ(e->name, c.name);
-    EXPECT_EQ(e->ordinal, c.ordinal);
+    EXPECT_EQ(e ? e->name + wsString(" @%u", e->ordinal) : "", c.exported) << c.line;
   }
 }
 
@@ -123,9 +109,9 @@ TEST(MapFile, CollisionsWithExportNames) {
     EXPECT_EQ(o.name(0x1000102A), c.fixAdd);
     EXPECT_EQ(o.name(0x10001035), c.fixSub);
     ASSERT_FALSE(o.host.replaceQuestions.empty());
-    EXPECT_EQ(o.host.replaceQuestions[0].address, 0x1000102Au);
-    EXPECT_EQ(o.host.replaceQuestions[0].oldName, "FixAdd");
-    EXPECT_EQ(o.host.replaceQuestions[0].newName, "_FixAdd");
+    const auto& q = o.host.replaceQuestions[0];
+    EXPECT_EQ(wsString("%X ", q.address) + q.oldName + " > " + q.newName,
+              "1000102A FixAdd > _FixAdd");
   }
   Opened o("fixdll.dll");
   EXPECT_EQ(o.load(SymbolFileKind::Map, "fixdll.map"), 8);

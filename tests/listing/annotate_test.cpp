@@ -13,25 +13,39 @@
 #include "analysis/store_locks.h"
 #include "disasm/decoder.h"
 #include "listing/annotate.h"
-#include "listing/listing_marks.h"
 #include "listing/text_char.h"
 #include "support/fixtures.h"
+#include "support/lean-analysis_helpers.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
 
 namespace {
 
-// Marks rendered visibly: 0x1E n as "<c n>", 0x1F k as "{k}".
-std::string render(const char* text) {
-  std::string out;
-  appendMarkedText(out, text, TMarkStyle::Tokens);
-  return out;
-}
-
 constexpr uint32_t kBias = 0x400 - 0x401000;  // builder images: .text offset 0x400 at 0x401000
 constexpr int kData = TAnnotator::FlavourData;
 constexpr int kJump = TAnnotator::FlavourJumpChain;
 constexpr int kCall = TAnnotator::FlavourCallTarget;
+
+// One call: annotateValue (flag = no-hops) or annotateBranch (flag = follow-jumps).
+struct TCall {
+  bool branch;
+  uint32_t v;
+  bool memory, flag;
+  int flavour;
+  uint32_t bias;
+  size_t cap;
+};
+TCall val(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData,
+          uint32_t bias = 0, size_t cap = 400) {
+  return {false, v, memory, noHops, flavour, bias, cap};
+}
+// annotateValue of a data value with only cap bytes of room.
+TCall cut(uint32_t v, size_t cap, bool memory = false) {
+  return val(v, memory, false, kData, 0, cap);
+}
+TCall br(uint32_t v, bool memory, bool follow, uint32_t bias, size_t cap = 120) {
+  return {true, v, memory, follow, kData, bias, cap};
+}
 
 // One image with its stores and an annotator over them. The 16 bytes behind
 // the file are not zero here: a read past the end would show in the text.
@@ -73,17 +87,17 @@ struct TScene {
       }
       EXPECT_GE(uint8_t(*p), 0x20) << "control byte in the text";
     }
-    return render(out.data());
+    return visible(out.data());
   }
-  std::string value(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData,
-                    uint32_t bias = 0, size_t cap = 400) const {
+  std::string operator()(const TCall& k) const {
     return run(
-        [&](char* out) { annotator.annotateValue(v, out, cap, memory, noHops, flavour, bias); },
-        cap);
-  }
-  std::string branch(uint32_t v, bool memory, bool follow, uint32_t bias, size_t cap = 120) const {
-    return run([&](char* out) { annotator.annotateBranch(v, out, cap, memory, follow, bias); },
-               cap);
+        [&](char* out) {
+          if (k.branch)
+            annotator.annotateBranch(k.v, out, k.cap, k.memory, k.flag, k.bias);
+          else
+            annotator.annotateValue(k.v, out, k.cap, k.memory, k.flag, k.flavour, k.bias);
+        },
+        k.cap);
   }
 };
 
@@ -105,24 +119,6 @@ void putUtf16(TPeBuilder& b, uint32_t rva, const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) b.put16(rva + 2 * uint32_t(i), uint8_t(text[i]));
 }
 
-// One call: annotateValue (flag = no-hops) or annotateBranch (flag = follow-jumps).
-struct TCall {
-  bool branch;
-  uint32_t v;
-  bool memory;
-  bool flag;
-  int flavour;
-  uint32_t bias;
-  size_t cap;
-};
-TCall val(uint32_t v, bool memory = false, bool noHops = false, int flavour = kData,
-          uint32_t bias = 0, size_t cap = 400) {
-  return {false, v, memory, noHops, flavour, bias, cap};
-}
-TCall br(uint32_t v, bool memory, bool follow, uint32_t bias, size_t cap = 120) {
-  return {true, v, memory, follow, kData, bias, cap};
-}
-
 struct TCase {
   const char* what;
   TCall call;
@@ -131,26 +127,18 @@ struct TCase {
 
 void runCases(const TScene& s, const std::vector<TCase>& cases) {
   for (const auto& c : cases) {
-    const TCall& k = c.call;
-    EXPECT_EQ(k.branch ? s.branch(k.v, k.memory, k.flag, k.bias, k.cap)
-                       : s.value(k.v, k.memory, k.flag, k.flavour, k.bias, k.cap),
-              c.expected)
-        << c.what;
+    EXPECT_EQ(s(c.call), c.expected) << c.what;
   }
 }
 
 TEST(TextChar, Classes) {
   std::string text;
   for (int c = 0; c < 256; ++c)
-    if (isTextChar(uint8_t(c)) && (c < 0x20 || c > 0x7E)) text += char(c);
-  EXPECT_EQ(text, "\t\n\r\xC4\xD6\xDC\xDF\xE4\xF6\xFC");
-  EXPECT_TRUE(isTextChar(0x20));
-  EXPECT_TRUE(isTextChar(0x7E));
-  EXPECT_FALSE(isTextChar(0x7F));
-  EXPECT_EQ(previewChar('\t'), '.');
-  EXPECT_EQ(previewChar('\r'), '.');
-  EXPECT_EQ(previewChar('\n'), '.');
-  EXPECT_EQ(previewChar(0xDF), char(0xDF));
+    if (isTextChar(uint8_t(c)) && (c <= 0x20 || c >= 0x7E)) text += char(c);
+  EXPECT_EQ(text, "\t\n\r ~\xC4\xD6\xDC\xDF\xE4\xF6\xFC");
+  std::string preview;
+  for (char c : std::string("\t\r\n\xDF")) preview += previewChar(uint8_t(c));
+  EXPECT_EQ(preview, "...\xDF");
 }
 
 // gui.exe: slots 0x004040E0 ExitProcess (key 0x4166), 0x004040D0 ordinal 3 of
@@ -159,38 +147,36 @@ TEST(Annotate, ImportNames) {
   TScene s(readFixture("gui.exe"));
   const uint32_t bias = 0x400 - 0x401000;
   const std::string exit = " <c 4>-> KERNEL32.dll: ExitProcess<c FF>";
-  runCases(
-      s,
-      {
-          {"slot", val(0x004040E0, true), exit},
-          {"key", val(0x4166), " <c 4>= KERNEL32.dll: ExitProcess<c FF>"},
-          {"slot value taken as key", val(0x004040E0), ""},
-          {"ordinal", val(0x004040D0, true), " <c 4>-> fixdll.dll: ORD: 0003<c FF>"},
-          {"memory offset", br(0x004040E0, true, false, bias), exit},
-          {"thunk FixSub", br(0x840, false, true, bias), " <c 4>=> fixdll.dll: FixSub<c FF>"},
-          {"thunk in code", br(0x5D1, false, true, 0), " <c 4>=> USER32.dll: DefWindowProcA<c FF>"},
-          // A memory address is no file offset: its number's bytes are not a thunk.
-          {"thunk bytes at a memory offset", br(0x840, true, false, bias), ""},
-          // Module (12) + 11 is the least room; the function is cut to what fits.
-          {"cap 22", val(0x004040E0, true, false, kData, 0, 22), ""},
-          {"cap 23", val(0x004040E0, true, false, kData, 0, 23), " <c 4>-> KERNEL32.dll: <c FF>"},
-          {"cap 33", val(0x004040E0, true, false, kData, 0, 33),
-           " <c 4>-> KERNEL32.dll: ExitProces<c FF>"},
-          {"cap 34", val(0x004040E0, true, false, kData, 0, 34), exit},
-          // The cut is the same for the shorter "=" form.
-          {"key form cap 33", val(0x4166, false, false, kData, 0, 33),
-           " <c 4>= KERNEL32.dll: ExitProces<c FF>"},
-      });
+  runCases(s,
+           {
+               {"slot", val(0x004040E0, true), exit},
+               {"key", val(0x4166), " <c 4>= KERNEL32.dll: ExitProcess<c FF>"},
+               {"slot value taken as key", val(0x004040E0), ""},
+               {"ordinal", val(0x004040D0, true), " <c 4>-> fixdll.dll: ORD: 0003<c FF>"},
+               {"memory offset", br(0x004040E0, true, false, bias), exit},
+               {"thunk FixSub", br(0x840, false, true, bias), " <c 4>=> fixdll.dll: FixSub<c FF>"},
+               {"thunk in code", br(0x5D1, false, true, 0),
+                " <c 4>=> USER32.dll: DefWindowProcA<c FF>"},
+               // A memory address is no file offset: its number's bytes are not a thunk.
+               {"thunk bytes at a memory offset", br(0x840, true, false, bias), ""},
+               // Module (12) + 11 is the least room; the function is cut to what fits.
+               {"cap 22", cut(0x004040E0, 22, true), ""},
+               {"cap 23", cut(0x004040E0, 23, true), " <c 4>-> KERNEL32.dll: <c FF>"},
+               {"cap 33", cut(0x004040E0, 33, true), " <c 4>-> KERNEL32.dll: ExitProces<c FF>"},
+               {"cap 34", cut(0x004040E0, 34, true), exit},
+               // The cut is the same for the shorter "=" form.
+               {"key form cap 33", cut(0x4166, 33), " <c 4>= KERNEL32.dll: ExitProces<c FF>"},
+           });
 
   // The slot is read now: a patched slot names nothing any more.
   TScene patched(readFixture("gui.exe"));
   patched.file.patch32(0xEE0, 0);
-  EXPECT_EQ(patched.value(0x004040E0, true), "");
+  EXPECT_EQ(patched(val(0x004040E0, true)), "");
 
   // Names made by the tracer may hold any byte; none of them can pass as a mark.
   const uint32_t module = s.file.image.findOrAddModule("EV\x1E\x04IL.dll", 1);
   const uint32_t key = s.file.image.findOrAddFunction(module, "F\x1F\x01n");
-  EXPECT_EQ(s.value(key), " <c 4>= EV..IL.dll: F..n<c FF>");
+  EXPECT_EQ(s(val(key)), " <c 4>= EV..IL.dll: F..n<c FF>");
 }
 
 // The decoder's listing text with the annotation behind it, as the listing shows it.
@@ -201,7 +187,7 @@ TEST(Annotate, DecodedLines) {
     char out[400] = "";
     decodeInstruction(cursor, DecodeListing, s.file.bytes(), 0x400 - 0x401000, out, sizeof out,
                       false, nullptr, &s.annotator);
-    return render(out);
+    return visible(out);
   };
   EXPECT_EQ(line(0x7CA), "call  dword ptr [{1}004040E0] <c 4>-> KERNEL32.dll: ExitProcess<c FF>");
   EXPECT_EQ(line(0x72E), "call  {2}00401440 <c 4>=> fixdll.dll: FixSub<c FF>");
@@ -266,7 +252,7 @@ TEST(Annotate, PointerChainsAndPreviews) {
     b.putBytes(rvaOf(0xBFA), {'T', 'a', 'i', 'l', 'E', 'n'});  // runs into the file's end
   }));
   TScene wideTail(builtImage([](TPeBuilder& b) { putUtf16(b, rvaOf(0xBFC), "UV"); }));
-  EXPECT_EQ(wideTail.value(0x400000 + rvaOf(0xBFC)), " -> <c 6>'UV'<c FF>");
+  EXPECT_EQ(wideTail(val(0x400000 + rvaOf(0xBFC))), " -> <c 6>'UV'<c FF>");
   const std::string hello = " -> <c 6>\"Hello\"<c FF>";
   runCases(
       s,
@@ -298,18 +284,17 @@ TEST(Annotate, PointerChainsAndPreviews) {
           {"not in the file", val(0x00500000), ""},
           // ASCII needs 12 characters of room, UTF-16 11; the closing quote,
           // colour mark and terminator always fit.
-          {"ASCII cap 12", val(0x402100, false, false, kData, 0, 12), ""},
-          {"ASCII cap 13", val(0x402100, false, false, kData, 0, 13), " -> <c 6>\"He\"<c FF>"},
-          {"ASCII cap 15", val(0x402100, false, false, kData, 0, 15), " -> <c 6>\"Hell\"<c FF>"},
-          {"ASCII cap 16", val(0x402100, false, false, kData, 0, 16), hello},
-          {"UTF-16 cap 11", val(0x402140, false, false, kData, 0, 11), ""},
-          {"UTF-16 cap 12", val(0x402140, false, false, kData, 0, 12), " -> <c 6>'W'<c FF>"},
-          {"UTF-16 cap 15", val(0x402140, false, false, kData, 0, 15), " -> <c 6>'Wide'<c FF>"},
-          {"pointer then no room for the text", val(0x402180, false, false, kData, 0, 26),
-           " -> {1}00402100"},
-          {"pointer cap 14", val(0x402180, false, false, kData, 0, 14), ""},
-          {"pointer cap 15", val(0x402180, false, false, kData, 0, 15), " -> {1}00402100"},
-          {"capacity below 6", val(0x402100, false, false, kData, 0, 5), ""},
+          {"ASCII cap 12", cut(0x402100, 12), ""},
+          {"ASCII cap 13", cut(0x402100, 13), " -> <c 6>\"He\"<c FF>"},
+          {"ASCII cap 15", cut(0x402100, 15), " -> <c 6>\"Hell\"<c FF>"},
+          {"ASCII cap 16", cut(0x402100, 16), hello},
+          {"UTF-16 cap 11", cut(0x402140, 11), ""},
+          {"UTF-16 cap 12", cut(0x402140, 12), " -> <c 6>'W'<c FF>"},
+          {"UTF-16 cap 15", cut(0x402140, 15), " -> <c 6>'Wide'<c FF>"},
+          {"pointer then no room for the text", cut(0x402180, 26), " -> {1}00402100"},
+          {"pointer cap 14", cut(0x402180, 14), ""},
+          {"pointer cap 15", cut(0x402180, 15), " -> {1}00402100"},
+          {"capacity below 6", cut(0x402100, 5), ""},
       });
   // A capacity too small for anything still empties out.
   char out[4] = "abc";
@@ -346,15 +331,15 @@ TEST(Annotate, StringReferences) {
                        hello},
                   // A value in the file takes the pointer path, which ends in a preview.
                   {"value in the file", val(0x402200), ""},
-                  {"cap 11", val(0x3EB, false, false, kData, 0, 11), ""},
-                  {"cap 12", val(0x3EB, false, false, kData, 0, 12), " => <c 6>'H'<c FF>"},
-                  {"cap 16", val(0x3EB, false, false, kData, 0, 16), hello},
+                  {"cap 11", cut(0x3EB, 11), ""},
+                  {"cap 12", cut(0x3EB, 12), " => <c 6>'H'<c FF>"},
+                  {"cap 16", cut(0x3EB, 16), hello},
               });
   s.locks.lock(TRefStoreKind::String);
-  EXPECT_EQ(s.value(0x3EB), "") << "a store being filled is not read";
+  EXPECT_EQ(s(val(0x3EB)), "") << "a store being filled is not read";
   s.locks.lock(TRefStoreKind::Menu);
   s.locks.unlock(TRefStoreKind::String);
-  EXPECT_EQ(s.value(0x3EB), hello) << "only the string flag counts";
+  EXPECT_EQ(s(val(0x3EB)), hello) << "only the string flag counts";
 
   TListingAnnotator noStore(s.file.image, s.file.bytes(), s.size, s.names);
   char out[64];
@@ -365,7 +350,7 @@ TEST(Annotate, StringReferences) {
 TEST(Annotate, StringTableOfTheFixture) {
   TScene s(readFixture("gui.exe"));
   s.addString(0x3EB, 0x1978);
-  EXPECT_EQ(s.value(0x3EB), " => <c 6>'First line.Second line'<c FF>");
+  EXPECT_EQ(s(val(0x3EB)), " => <c 6>'First line.Second line'<c FF>");
 }
 
 TEST(Annotate, Labels) {
@@ -406,10 +391,10 @@ TEST(Annotate, Labels) {
                   {"control bytes", val(0x3000), lbl("a..b.")},
                   {"long name", val(0x4000), lbl(std::string(254, 'n'))},
                   // Written only with room for one character; the text keeps out below cap - 3.
-                  {"cap 10", val(0x401000, false, false, kData, 0, 10), ""},
-                  {"cap 11", val(0x401000, false, false, kData, 0, 11), lbl("s")},
-                  {"cap 14", val(0x401000, false, false, kData, 0, 14), lbl("star")},
-                  {"cap 15", val(0x401000, false, false, kData, 0, 15), lbl("start")},
+                  {"cap 10", cut(0x401000, 10), ""},
+                  {"cap 11", cut(0x401000, 11), lbl("s")},
+                  {"cap 14", cut(0x401000, 14), lbl("star")},
+                  {"cap 15", cut(0x401000, 15), lbl("start")},
                   {"branch label cut", br(0xC10, false, true, 0, 12), lbl("ov")},
                   {"after a chain that fills out", br(0x400, false, true, 0, 38),
                    " -> {3}00000410 -> {3}00000420"},
@@ -424,31 +409,29 @@ TEST(Annotate, ImportNameThenLabel) {
   s.names.add(0x00401440, "FixSubStub", REPLACE_ALWAYS);
   s.names.add(0x004040D4, "__imp__FixSub", REPLACE_ALWAYS);
   const std::string exit = " <c 4>-> KERNEL32.dll: ExitProcess<c FF>";
-  EXPECT_EQ(s.value(0x004040E0, true), exit + "<c 7> => __imp__ExitProcess@4<c FF>");
+  EXPECT_EQ(s(val(0x004040E0, true)), exit + "<c 7> => __imp__ExitProcess@4<c FF>");
   EXPECT_EQ(
-      s.branch(0x840, false, true, 0x400 - 0x401000),
+      s(br(0x840, false, true, 0x400 - 0x401000)),
       " <c 4>=> fixdll.dll: FixSub<c FF><c 7> => __imp__FixSub<c FF><c 7> => FixSubStub<c FF>");
   // The import name may end exactly at cap - 1: no label behind it then.
-  EXPECT_EQ(s.value(0x004040E0, true, false, kData, 0, 34), exit);
-  EXPECT_EQ(s.value(0x004040E0, true, false, kData, 0, 43), exit);
-  EXPECT_EQ(s.value(0x004040E0, true, false, kData, 0, 44), exit + "<c 7> => _<c FF>");
-  EXPECT_EQ(s.branch(0x840, false, true, 0, 26), " <c 4>=> fixdll.dll: FixSu<c FF>");
+  EXPECT_EQ(s(cut(0x004040E0, 34, true)), exit);
+  EXPECT_EQ(s(cut(0x004040E0, 43, true)), exit);
+  EXPECT_EQ(s(cut(0x004040E0, 44, true)), exit + "<c 7> => _<c FF>");
+  EXPECT_EQ(s(br(0x840, false, true, 0, 26)), " <c 4>=> fixdll.dll: FixSu<c FF>");
 }
 
 // Only PE images are annotated, whatever the stores hold.
 TEST(Annotate, OtherFilesGetNothing) {
   std::vector<uint8_t> mz = buildMz(2, 0, 0, 0x200);
-  mz[0x100] = 0xFF;
-  mz[0x101] = 0x25;
-  mz[0x102] = 0x10;
+  std::copy_n("\xFF\x25\x10", 3, mz.begin() + 0x100);
   for (const auto& bytes : {mz, readFixture("dos.exe"), readFixture("raw.bin")}) {
     TScene s(bytes);
     ASSERT_FALSE(s.file.image.isPE());
     for (uint32_t key : {0x100u, 0x200100u, 0x10u}) s.names.add(key, "name", REPLACE_ALWAYS);
     s.addString(0x100, 0x20);
-    for (int flavour : {kData, kJump, kCall}) EXPECT_EQ(s.value(0x100, true, false, flavour), "");
-    EXPECT_EQ(s.branch(0x100, false, true, 0), "");
-    EXPECT_EQ(s.branch(0x100, true, false, 0), "");
+    for (int flavour : {kData, kJump, kCall}) EXPECT_EQ(s(val(0x100, true, false, flavour)), "");
+    EXPECT_EQ(s(br(0x100, false, true, 0)), "");
+    EXPECT_EQ(s(br(0x100, true, false, 0)), "");
   }
 }
 

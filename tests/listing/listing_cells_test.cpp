@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "base/text_format.h"
 #include "document/document.h"
 #include "listing/dump_model.h"
 #include "listing/listing_cells.h"
@@ -22,24 +23,23 @@ TEST(DumpModel, RowsTargetsAndScrolling) {
   const TLineSource src = doc.listingContext().lines;
   const uint32_t size = doc.fileSize();
   std::vector<TDumpRow> rows;
-
+  // One character a row: 'T' for the target's row.
+  auto shown = [&](const TDumpState& state) {
+    dumpRows(state, src, rows);
+    std::string marks;
+    for (const TDumpRow& r : rows) marks += r.target ? 'T' : '.';
+    return marks;
+  };
   TDumpState data;
   data.rows = 6;
   data.top = data.target = size - 5;
-  dumpRows(data, src, rows);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_TRUE(rows[0].target);
-
+  EXPECT_EQ(shown(data), "T");
   data.top = data.target = 0x600;
-  dumpRows(data, src, rows);
-  ASSERT_EQ(rows.size(), 6u);
-  EXPECT_TRUE(rows[0].target);
+  EXPECT_EQ(shown(data), "T.....");
   dumpScroll(data, src, TScrollCode::LineDown, 0);
-  dumpRows(data, src, rows);
-  for (const TDumpRow& r : rows) EXPECT_FALSE(r.target);
+  EXPECT_EQ(shown(data), "......");
   dumpScroll(data, src, TScrollCode::LineUp, 0);
-  dumpRows(data, src, rows);
-  EXPECT_TRUE(rows[0].target);
+  EXPECT_EQ(shown(data), "T.....");
 
   // Code form around the entry: the target starts a line even when the top
   // sits inside an instruction before it, and lies mid-window.
@@ -48,15 +48,13 @@ TEST(DumpModel, RowsTargetsAndScrolling) {
   code.dataMode = false;
   code.memory = true;
   code.target = 0x633;
-  code.top = 0x62F;  // inside the 5-byte instruction at 0x62E? any byte before
+  code.top = 0x62F;
   dumpRows(code, src, rows);
   bool targetRow = false;
   for (const TDumpRow& r : rows) targetRow = targetRow || (r.target && r.offset == 0x633);
   EXPECT_TRUE(targetRow);
   code.top = dumpCodeTop(src, 0x633, 6, false);
-  dumpRows(code, src, rows);
-  ASSERT_GE(rows.size(), 3u);
-  EXPECT_TRUE(rows[2].target);
+  EXPECT_EQ(shown(code), "..T...");
 
   // Paging moves by the window's rows; left and right shift by one byte.
   const uint32_t before = code.top;
@@ -94,33 +92,29 @@ TEST(ListingCells, CursorCellsOfCodeAndHexRows) {
     uint32_t cursor;
     uint8_t nibble;
     bool hex;
-    int row, digitColumn, bytesColumn;
-    const char* shown;  // code rows: the bytes drawn under the cursor
+    // "row digit-column", then the bytes column and the bytes drawn under the
+    // cursor (code rows) or the character column (hex rows); "-1": no row.
+    const char* cells;
   };
   const Case cases[] = {
-      {0, 0, false, 0, 10, 10, "C7842400010000785634+"},
-      {9, 1, false, 0, 29, 10, "C7842400010000785634+"},
-      {10, 0, false, 0, 28, 10, "84240001000078563412 "},  // the cut-off eleventh byte
-      {11, 1, false, 1, 11, 10, "50"},
-      {12, 0, false, -1, 0, 0, ""},  // beyond the file
-      {5, 1, true, 0, 11 + 5 * 2 + 2 + 1, 0, ""},
-      {11, 0, true, 0, 11 + 5 * 5 + 2, 0, ""},
+      {0, 0, false, "0 10 10 C7842400010000785634+"},
+      {9, 1, false, "0 29 10 C7842400010000785634+"},
+      {10, 0, false, "0 28 10 84240001000078563412 "},  // the cut-off eleventh byte
+      {11, 1, false, "1 11 10 50"},
+      {12, 0, false, "-1"},      // beyond the file
+      {5, 1, true, "0 24 57"},   // 11 + 5 * 2 + 2 + 1, 52 + 5
+      {11, 0, true, "0 38 63"},  // 11 + 5 * 5 + 2, 52 + 11
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.cursor);
     state.hexDump = c.hex;
     paintRows(state, doc.listingContext(), 5, 80, paint);
-    const TCursorCells cells = cursorCells(paint, c.cursor, c.nibble, c.hex, doc.buffer(),
-                                           doc.fileSize());
-    EXPECT_EQ(cells.row, c.row);
-    if (c.row < 0) continue;
-    EXPECT_EQ(cells.digitColumn, c.digitColumn);
-    if (c.hex) {
-      EXPECT_EQ(cells.charColumn, 52 + int(c.cursor));
-    } else {
-      EXPECT_EQ(cells.bytesColumn, c.bytesColumn);
-      EXPECT_STREQ(cells.bytes, c.shown);
-    }
+    const TCursorCells k = cursorCells(paint, c.cursor, c.nibble, c.hex, doc.buffer(),
+                                       doc.fileSize());
+    EXPECT_EQ(k.row < 0 ? wsString("%d", k.row)
+              : c.hex   ? wsString("%d %d %d", k.row, k.digitColumn, k.charColumn)
+                        : wsString("%d %d %d %s", k.row, k.digitColumn, k.bytesColumn, k.bytes),
+              c.cells)
+        << c.cursor;
   }
   // Hex rows start at the top, wherever it is: byte 5 is the row's third.
   state.topOffset = 3;
@@ -141,25 +135,17 @@ TEST(ListingCells, PlacementHitTestsAndWheel) {
   EXPECT_EQ(previewWindowPlace({950, 100}, 105, 15, 6, 1000, 800, 20).x, 1000 - 326);
   EXPECT_EQ(previewWindowPlace({950, 100}, 105, 15, 6, 1000, 800, 20, 480).x, 1000 - 481);
 
-  struct Hit {
-    int column, index;
+  // column:byte, then 't' for the text part or the nibble; '-' for no byte.
+  std::string hits;
+  for (int column : {11, 12, 13, 14, 16, 50, 51, 52, 67, 10}) {
     bool text;
     uint8_t nibble;
-  };
-  for (const Hit h :
-       {Hit{11, 0, false, 0}, Hit{12, 0, false, 1}, Hit{13, 1, false, 0}, Hit{14, 1, false, 1},
-        Hit{16, 2, false, 0}, Hit{50, 15, false, 1}, Hit{51, -1, false, 0}, Hit{52, 0, true, 0},
-        Hit{67, 15, true, 0}, Hit{10, -1, false, 0}}) {
-    bool text;
-    uint8_t nibble;
-    EXPECT_EQ(hexByteAtColumn(h.column, text, nibble), h.index) << h.column;
-    if (h.index >= 0) {
-      EXPECT_EQ(text, h.text) << h.column;
-      if (!text) {
-        EXPECT_EQ(nibble, h.nibble) << h.column;
-      }
-    }
+    const int index = hexByteAtColumn(column, text, nibble);
+    hits += index < 0 ? wsString("%d:- ", column)
+            : text    ? wsString("%d:%d t ", column, index)
+                      : wsString("%d:%d.%u ", column, index, unsigned(nibble));
   }
+  EXPECT_EQ(hits, "11:0.0 12:0.1 13:1.0 14:1.1 16:2.0 50:15.1 51:- 52:0 t 67:15 t 10:- ");
   uint8_t nibble;
   EXPECT_EQ(codeByteAtColumn(13, 2, nibble), 1);
   EXPECT_EQ(nibble, 1);

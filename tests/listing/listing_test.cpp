@@ -3,7 +3,7 @@
 // data lines, byte cells, resolved references and their hotspots, extra rows.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,21 +11,19 @@
 #include "analysis/comment_container.h"
 #include "analysis/jc_refs.h"
 #include "analysis/store_locks.h"
+#include "base/text_format.h"
 #include "image/image_info.h"
 #include "listing/annotate.h"
 #include "listing/listing_lines.h"
 #include "listing/listing_marks.h"
 #include "listing/listing_rows.h"
 #include "support/fixtures.h"
+#include "support/lean-analysis_helpers.h"
 #include "support/recording_host.h"
 
 namespace {
 
-std::string visible(const char* text) {
-  std::string out;
-  appendMarkedText(out, text, TMarkStyle::Tokens);
-  return out;
-}
+using namespace std::string_view_literals;
 
 // A file as the document holds it: bytes + 16 zero bytes, the parsed image,
 // names, a jump/call store and the annotation over them.
@@ -56,19 +54,14 @@ struct TListingFile {
     ctx.jumpCalls = &jumpCalls;
     ctx.locks = &locks;
     ctx.host = &host;
-    state.fileOffsets = !image.isPE();
-    state.bits16 = !image.isPE();
+    reset();
   }
   static TListingFile& fixture(const std::string& name) {
-    static std::vector<std::pair<std::string, std::unique_ptr<TListingFile>>> cache;
-    for (auto& [n, f] : cache) {
-      if (n == name) {
-        f->reset();
-        return *f;
-      }
-    }
-    cache.emplace_back(name, std::make_unique<TListingFile>(readFixture(name), name));
-    return *cache.back().second;
+    static std::map<std::string, std::unique_ptr<TListingFile>> cache;
+    auto& f = cache[name];
+    if (!f) f = std::make_unique<TListingFile>(readFixture(name), name);
+    f->reset();
+    return *f;
   }
   void reset() {
     state = TListingState{};
@@ -101,27 +94,27 @@ struct TListingFile {
     length = static_cast<uint32_t>(p - bytes.data()) - offset;
     return visible(text);
   }
+  // Top, cursor and its line set and painted, as before a key.
+  void place(uint32_t top, uint32_t cursor, uint32_t cursorLine, uint32_t count) {
+    state.topOffset = top;
+    state.cursor = cursor;
+    state.cursorLine = cursorLine;
+    paintRows(state, ctx, count, 80, paint);
+  }
+  // A narrow-thumb scroll event and what it leaves: "moved top pos max [thumb]".
+  std::string scroll(TScrollCode code, int64_t thumb) {
+    const bool moved = EvVScroll(state, ctx, code, thumb, 16, false);
+    return wsString("%d top %X pos %X max %X%s", moved, state.topOffset, state.scrollPos,
+                    state.scrollMax, state.thumbTracking ? " thumb" : "");
+  }
+  TKeyAction key(TListingKey k, uint32_t count) { return keyDown(state, ctx, paint, k, count, 80); }
+  std::string where() const {
+    return wsString("%X.%u top %X", state.cursor, unsigned(state.nibble), state.topOffset);
+  }
   TListingPaint paint;
 };
 
-std::vector<uint8_t> withBytes(std::initializer_list<uint8_t> b) { return std::vector<uint8_t>(b); }
-
-// ---- shown addresses ---------------------------------------------------
-
 TEST(ShownAddress, AddressSpacesAndHeaders) {
-  auto tinyMz = withBytes({'M', 'Z'});
-  std::vector<uint8_t> smallPe(0x100, 0);
-  smallPe[0] = 'M';
-  smallPe[1] = 'Z';
-  smallPe[0x3C] = 0x40;
-  smallPe[0x40] = 'P';
-  smallPe[0x41] = 'E';
-  smallPe[0x40 + 0x34 + 2] = 0x40;  // image base 0x00400000
-  std::vector<uint8_t> badLfanew(0x200, 0);
-  badLfanew[0] = 'M';
-  badLfanew[1] = 'Z';
-  badLfanew[0x3C] = 0xF0;
-  badLfanew[0x3D] = 0x01;  // 0x1F0 > size - 120
   struct Case {
     const char* what;
     std::vector<uint8_t> bytes;
@@ -134,9 +127,15 @@ TEST(ShownAddress, AddressSpacesAndHeaders) {
       {"gui header", readFixture("gui.exe"), 0x10, true, 0x00400010},
       {"raw memory", readFixture("raw.bin"), 0x20, true, 0x200020},
       {"dos memory", readFixture("dos.exe"), 0x220, true, 0x220},
-      {"MZ too short for a header", tinyMz, 1, true, 1},
-      {"e_lfanew beyond the file", badLfanew, 0x30, true, 0x30},
-      {"PE below one header page", smallPe, 0x20, true, 0x00400020},
+      {"MZ too short for a header", {'M', 'Z'}, 1, true, 1},
+      // e_lfanew 0x1F0 > size - 120
+      {"e_lfanew beyond the file",
+       zeroBytesWith(0x200, {{0, 'M'}, {1, 'Z'}, {0x3C, 0xF0}, {0x3D, 1}}), 0x30, true, 0x30},
+      // image base 0x00400000
+      {"PE below one header page",
+       zeroBytesWith(0x100,
+                     {{0, 'M'}, {1, 'Z'}, {0x3C, 0x40}, {0x40, 'P'}, {0x41, 'E'}, {0x76, 0x40}}),
+       0x20, true, 0x00400020},
   };
   for (auto& c : cases) {
     c.bytes.resize(c.bytes.size() + 16, 0);
@@ -151,37 +150,35 @@ TEST(ShownAddress, AddressSpacesAndHeaders) {
 TEST(ListingLines, StringRunsAndDataLines) {
   struct Case {
     const char* what;
-    std::vector<uint8_t> bytes;
+    std::string_view bytes;
     uint8_t state;
     const char* expected;
     uint32_t length;
     uint8_t stateAfter;
   } cases[] = {
-      {"zero-terminated string", withBytes({'H', 'e', 'l', 'l', 'o', 0, 0x90}), 0,
+      {"zero-terminated string", "Hello\0\x90"sv, 0,
        " 00000000 48656C6C6F00         db    <c 6>\"Hello\"<c FF>,0", 6, 0},
-      {"two characters are code", withBytes({'H', 'i', 0, 0x90}), 0,
-       " 00000000 48                   dec   eax", 1, 0},
-      {"continuation accepts one character", withBytes({'x', 0x01, 0x90}), STRING_ASCII,
+      {"two characters are code", "Hi\0\x90"sv, 0, " 00000000 48                   dec   eax", 1,
+       0},
+      {"continuation accepts one character", "x\1\x90"sv, STRING_ASCII,
        " 00000000 78                   db    <c 6>\"x\"<c FF>", 1, STRING_ASCII},
-      {"UTF-16 with terminator", withBytes({'A', 0, 'b', 0, 'c', 0, 'd', 0, 0, 0, 0x90}), 0,
+      {"UTF-16 with terminator", "A\0b\0c\0d\0\0\0\x90"sv, 0,
        " 00000000 41006200630064000000 db    <c 6>'Abcd'<c FF>,0", 10, 0},
-      {"tab and line feed as dots", withBytes({'a', 9, 'b', 10, 'c', 0}), 0,
+      {"tab and line feed as dots", "a\tb\nc\0"sv, 0,
        " 00000000 6109620A6300         db    <c 6>\"a.b.c\"<c FF>,0", 6, 0},
-      {"single byte before a string", withBytes({0xC3, 'T', 'e', 'x', 't', 0}), 0,
-       " 00000000 C3                   db    C3", 1, 0},
-      {"instruction cut before a string",
-       withBytes({0x05, 0x00, 0x00, 0x00, 'A', 'B', 'C', 'D', 'E', 0}), 0,
+      {"single byte before a string", "\xC3Text\0"sv, 0, " 00000000 C3                   db    C3",
+       1, 0},
+      {"instruction cut before a string", "\5\0\0\0ABCDE\0"sv, 0,
        " 00000000 05000000             db    05,00,00,00", 4, 0},
-      {"whole instruction of text is not cut",
-       withBytes({0x00, 0x00, 'W', 0, 'x', 0, 'y', 0, 'z', 0}), 0,
+      {"whole instruction of text is not cut", "\0\0W\0x\0y\0z\0"sv, 0,
        " 00000000 0000                 add   byte ptr [eax],al", 2, 0},
-      {"12-byte instruction shows +", withBytes({0x26, 0xC7, 0x84, 0x24, 1, 2, 3, 4, 5, 6, 7, 8}),
-       0, " 00000000 26C78424010203040506+mov   dword ptr es:[esp+{1}04030201],{1}08070605", 12, 0},
-      {"instruction running past the end", withBytes({0x90, 0xE8, 0x01}), 0,
+      {"12-byte instruction shows +", "\x26\xC7\x84\x24\1\2\3\4\5\6\7\10"sv, 0,
+       " 00000000 26C78424010203040506+mov   dword ptr es:[esp+{1}04030201],{1}08070605", 12, 0},
+      {"instruction running past the end", "\x90\xE8\1"sv, 0,
        " 00000000 90                   nop   ", 1, 0},
   };
   for (auto& c : cases) {
-    TListingFile f(c.bytes);
+    TListingFile f(std::vector<uint8_t>(c.bytes.begin(), c.bytes.end()));
     f.state.bits16 = false;
     uint32_t length = 0;
     uint8_t s = c.state;
@@ -190,7 +187,7 @@ TEST(ListingLines, StringRunsAndDataLines) {
     EXPECT_EQ(s, c.stateAfter) << c.what;
   }
   // The clamped tail of a file: a call whose displacement lies behind the end.
-  TListingFile tail(withBytes({0x90, 0xE8, 0x01}));
+  TListingFile tail(std::vector<uint8_t>{0x90, 0xE8, 0x01});
   uint32_t length = 0;
   EXPECT_EQ(tail.line(1, length), " 00000001 E801                 db    E8,01");
   EXPECT_EQ(length, 2u);
@@ -215,7 +212,7 @@ TEST(ListingLines, LongStringContinuesBelowMinimum) {
 }
 
 TEST(ListingLines, CapacityFailuresLeaveTextEmpty) {
-  TListingFile f(withBytes({0x90, 0x90}));
+  TListingFile f(std::vector<uint8_t>{0x90, 0x90});
   char text[40] = "x";
   const uint8_t* p = f.bytes.data();
   uint8_t s = 0;
@@ -262,12 +259,7 @@ TEST(ListingLines, HexDumpRows) {
 }
 
 TEST(ListingLines, MarkStyles) {
-  const char* text =
-      "a\x1E\x03"
-      "b\x1E\xFF"
-      "c\x1F\x01"
-      "d\x1E\x50"
-      "e";
+  const char* text = "a\36\3b\36\377c\37\1d\36\120e";  // colours 03, FF, 50 and reference 1
   struct Case {
     TMarkStyle style;
     const char* expected;
@@ -292,166 +284,61 @@ TEST(ListingLines, ResolvedMarksAndHotspots) {
   struct Case {
     const char* what;
     const char* file;
-    bool memory;
-    bool bits16;
-    std::string in;
+    bool memory, bits16;
+    const char* in;  // "{k}": reference mark of kind k
     const char* out;
-    std::vector<std::vector<uint32_t>> hotspots;  // type, target, source, shown, column, width
+    std::string hotspots;  // type target source shown column width, hex, per hotspot
   } cases[] = {
-      {"data reference",
-       "gui.exe",
-       true,
-       false,
-       "ab [\x1F\x01"
-       "00402008]",
-       "ab [<c 1>00402008<c FF>]",
-       {{0, 0xA08, 0x402008, 0x402008, 4, 8}}},
-      {"data reference outside every section",
-       "gui.exe",
-       true,
-       false,
-       "x \x1F\x01"
-       "00000010",
-       "x 00000010",
-       {}},
-      {"call in a memory listing",
-       "gui.exe",
-       true,
-       false,
-       "call  \x1F\x02"
-       "00401440",
-       "call  <c 2>00401440<c FF>",
-       {{64, 0x840, 0x10, 0x401440, 6, 8}}},
-      {"jump in a file-offset listing",
-       "gui.exe",
-       false,
-       false,
-       "jz \x1F\x03"
-       "00000840",
-       "jz <c 3>00000840<c FF>",
-       {{65, 0x840, 0x10, 0x840, 3, 8}}},
-      {"jump beyond the file",
-       "gui.exe",
-       false,
-       false,
-       "jmp \x1F\x03"
-       "00100000",
-       "jmp <c FF>00100000",
-       {}},
-      {"16-bit target in a PE memory listing gets eight digits",
-       "gui.exe",
-       true,
-       true,
-       "jmp \x1F\x03"
-       "1234",
-       "jmp <c FF>00001234",
-       {}},
-      {"kind 5 in a file-offset listing prints the offset",
-       "gui.exe",
-       false,
-       false,
-       "call \x1F\x05"
-       "00401440",
-       "call <c 2>00000840<c FF>",
-       {{64, 0x840, 0x10, 0x840, 5, 8}}},
-      {"kind 6 that converts nowhere",
-       "gui.exe",
-       true,
-       false,
-       "jmp \x1F\x06"
-       "00000010",
-       "jmp <c FF>00000010",
-       {}},
-      {"far call in a PE drops the mark",
-       "gui.exe",
-       true,
-       false,
-       "call \x1F\x04"
-       "0010:011C",
-       "call 0010:011C",
-       {}},
-      {"far call in an MZ program",
-       "dos.exe",
-       false,
-       true,
-       "call \x1F\x04"
-       "0010:011C",
-       "call <c 2>0010:011C<c FF>",
-       {{96, 0x23C, 0x10, 0x10011C, 5, 9}}},
-      {"far jump beyond the file",
-       "dos.exe",
-       false,
-       true,
-       "jmp \x1F\x07"
-       "F000:0000",
-       "jmp <c FF>F000:0000",
-       {}},
-      {"MZ call in a memory listing shows the offset in the load module",
-       "dos.exe",
-       true,
-       true,
-       "call \x1F\x02"
-       "0237",
-       "call <c 2>0217<c FF>",
-       {{64, 0x237, 0x10, 0x217, 5, 4}}},
-      {"16-bit address, file offsets",
-       "dos.exe",
-       false,
-       true,
-       "mov dx,\x1F\x08"
-       "d0123",
-       "mov dx,<c 1>0123<c FF>",
-       {{0, 0x143, 0x123, 0x123, 7, 4}}},
-      {"16-bit address, memory addresses",
-       "dos.exe",
-       true,
-       true,
-       "mov dx,\x1F\x08"
-       "d0123",
-       "mov dx,<c 1>00000143<c FF>",
-       {{0, 0x143, 0x123, 0x143, 7, 8}}},
-      {"16-bit address beyond the file loses its letter",
-       "dos.exe",
-       false,
-       true,
-       "mov ax,\x1F\x08"
-       "d4C00",
-       "mov ax,<c FF>4C00",
-       {}},
-      {"fs address in 32-bit code names the TIB field",
-       "gui.exe",
-       true,
-       false,
-       "mov eax,fs:[\x1F\x08"
-       "f0018]",
-       "mov eax,fs:[<c FF>0018] <c 7>-> TIB.ptibSelf",
-       {}},
-      {"raw file: marks and letters go",
-       "raw.bin",
-       false,
-       true,
-       "mov si,\x1F\x08"
-       "d0184 \x1F\x03"
-       "0012",
-       "mov si,0184 0012",
-       {}},
+      {"data reference", "gui.exe", true, false, "ab [{1}00402008]", "ab [<c 1>00402008<c FF>]",
+       "0 A08 402008 402008 4 8;"},
+      {"data reference outside every section", "gui.exe", true, false, "x {1}00000010",
+       "x 00000010", ""},
+      {"call in a memory listing", "gui.exe", true, false, "call  {2}00401440",
+       "call  <c 2>00401440<c FF>", "40 840 10 401440 6 8;"},
+      {"jump in a file-offset listing", "gui.exe", false, false, "jz {3}00000840",
+       "jz <c 3>00000840<c FF>", "41 840 10 840 3 8;"},
+      {"jump beyond the file", "gui.exe", false, false, "jmp {3}00100000", "jmp <c FF>00100000",
+       ""},
+      {"16-bit target in a PE memory listing gets eight digits", "gui.exe", true, true,
+       "jmp {3}1234", "jmp <c FF>00001234", ""},
+      {"kind 5 in a file-offset listing prints the offset", "gui.exe", false, false,
+       "call {5}00401440", "call <c 2>00000840<c FF>", "40 840 10 840 5 8;"},
+      {"kind 6 that converts nowhere", "gui.exe", true, false, "jmp {6}00000010",
+       "jmp <c FF>00000010", ""},
+      {"far call in a PE drops the mark", "gui.exe", true, false, "call {4}0010:011C",
+       "call 0010:011C", ""},
+      {"far call in an MZ program", "dos.exe", false, true, "call {4}0010:011C",
+       "call <c 2>0010:011C<c FF>", "60 23C 10 10011C 5 9;"},
+      {"far jump beyond the file", "dos.exe", false, true, "jmp {7}F000:0000",
+       "jmp <c FF>F000:0000", ""},
+      {"MZ call in a memory listing shows the offset in the load module", "dos.exe", true, true,
+       "call {2}0237", "call <c 2>0217<c FF>", "40 237 10 217 5 4;"},
+      {"16-bit address, file offsets", "dos.exe", false, true, "mov dx,{8}d0123",
+       "mov dx,<c 1>0123<c FF>", "0 143 123 123 7 4;"},
+      {"16-bit address, memory addresses", "dos.exe", true, true, "mov dx,{8}d0123",
+       "mov dx,<c 1>00000143<c FF>", "0 143 123 143 7 8;"},
+      {"16-bit address beyond the file loses its letter", "dos.exe", false, true, "mov ax,{8}d4C00",
+       "mov ax,<c FF>4C00", ""},
+      {"fs address in 32-bit code names the TIB field", "gui.exe", true, false,
+       "mov eax,fs:[{8}f0018]", "mov eax,fs:[<c FF>0018] <c 7>-> TIB.ptibSelf", ""},
+      {"raw file: marks and letters go", "raw.bin", false, true, "mov si,{8}d0184 {3}0012",
+       "mov si,0184 0012", ""},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     auto& f = TListingFile::fixture(c.file);
     char text[RENDERED_LINE_CAPACITY];
     Hotspot h[8];
-    const uint32_t n = resolveMarks(c.in.c_str(), 0x10, f.ctx.lines, c.memory, c.bits16, text,
-                                    sizeof text, h, 8, 3);
-    EXPECT_EQ(visible(text), c.out) << c.what;
-    ASSERT_EQ(n, c.hotspots.size()) << c.what;
+    const uint32_t n = resolveMarks(marked(c.in).c_str(), 0x10, f.ctx.lines, c.memory, c.bits16,
+                                    text, sizeof text, h, 8, 3);
+    EXPECT_EQ(visible(text), c.out);
+    std::string spots;
     for (uint32_t i = 0; i < n; ++i) {
-      const auto& e = c.hotspots[i];
-      EXPECT_EQ((std::vector<uint32_t>{h[i].type, h[i].target, h[i].source, h[i].shown,
-                                       uint32_t(h[i].column), h[i].width}),
-                e)
-          << c.what;
-      EXPECT_EQ(h[i].row, 3) << c.what;
+      spots += wsString("%X %X %X %X %d %X;", h[i].type, h[i].target, h[i].source, h[i].shown,
+                        h[i].column, h[i].width);
+      EXPECT_EQ(h[i].row, 3);
     }
+    EXPECT_EQ(spots, c.hotspots);
   }
   // A segment register of the tracer moves a 16-bit address; an unknown kind
   // is reported.
@@ -594,7 +481,7 @@ TEST(ListingRows, ReferenceListsWrapAndEndInDots) {
 
 TEST(ListingRows, JumpBlankLabelAndPastEnd) {
   // jmp +0; label; nop; ret at the end of the file.
-  TListingFile f(withBytes({0xEB, 0x00, 0x90, 0xC3}));
+  TListingFile f(std::vector<uint8_t>{0xEB, 0x00, 0x90, 0xC3});
   f.names.add(0x200002, "there", REPLACE_ALWAYS);
   f.state.fileOffsets = true;
   EXPECT_EQ(f.rows(0, 8), (std::vector<std::string>{
@@ -667,28 +554,31 @@ TEST(ListingRows, StepBackOverFiveByteInstruction) {
     EXPECT_TRUE(EvVScroll(f.state, f.ctx, TScrollCode::LineUp, 0, 10));
     EXPECT_EQ(f.state.topOffset, 44u);
   }
-  TListingFile f(withBytes({0x90, 0x90, 0x90}));
+  TListingFile f(std::vector<uint8_t>{0x90, 0x90, 0x90});
   EXPECT_EQ(previousLineStart(f.bytes.data(), 3, 2, false), 1u);
   EXPECT_EQ(previousLineStart(f.bytes.data(), 3, 9, false), 0u);
   EXPECT_FALSE(isReturn(f.bytes.data() + 3));
-  const uint8_t jumps[][2] = {{0xE9, 0},    {0xEA, 0},    {0xEB, 0},
-                              {0xFF, 0x25}, {0xFF, 0xE0}, {0xFF, 0x64}};
-  for (const auto& j : jumps) EXPECT_TRUE(isUnconditionalJump(j)) << int(j[1]);
-  const uint8_t notJumps[][2] = {{0xFF, 0x15}, {0xFF, 0x35}, {0xE8, 0}, {0x74, 0}};
-  for (const auto& j : notJumps) EXPECT_FALSE(isUnconditionalJump(j)) << int(j[0]);
+  // The first six are unconditional jumps; calls, a push and jz are not.
+  const uint8_t starts[][2] = {{0xE9, 0},    {0xEA, 0},    {0xEB, 0},    {0xFF, 0x25}, {0xFF, 0xE0},
+                               {0xFF, 0x64}, {0xFF, 0x15}, {0xFF, 0x35}, {0xE8, 0},    {0x74, 0}};
+  std::string jumps;
+  for (const auto& start : starts) jumps += isUnconditionalJump(start) ? 'J' : '.';
+  EXPECT_EQ(jumps, "JJJJJJ....");
 }
 
 TEST(ListingRows, GotoOffsets) {
   auto& gui = TListingFile::fixture("gui.exe");
+  auto where = [&] {
+    return wsString("top %X pos %X highlight %X", gui.state.topOffset, gui.state.scrollPos,
+                    gui.state.highlight);
+  };
   EXPECT_FALSE(gotoOffset(gui.state, gui.ctx, gui.size));
   EXPECT_FALSE(gotoOffset(gui.state, gui.ctx, 0xFFFFFFFF));
   EXPECT_EQ(gui.host.messageLines(), (std::vector<std::string>{"Invalid goto address:: 00001C00",
                                                                "Invalid goto address:: FFFFFFFF"}));
   EXPECT_EQ(gui.state.topOffset, 0u);
   EXPECT_TRUE(gotoOffset(gui.state, gui.ctx, 0x625, 3));
-  EXPECT_EQ(gui.state.highlight, 0x625u);
-  EXPECT_EQ(gui.state.topOffset, 0x61Cu);  // three code lines above
-  EXPECT_EQ(gui.state.scrollPos, 0x61Cu);
+  EXPECT_EQ(where(), "top 61C pos 61C highlight 625");    // three code lines above
   EXPECT_TRUE(gotoLineOf(gui.state, gui.ctx, 0x627, 0));  // inside mov ebp,esp
   EXPECT_EQ(gui.state.topOffset, 0x626u);
   gui.rows(0x61C, 8);
@@ -696,8 +586,7 @@ TEST(ListingRows, GotoOffsets) {
   EXPECT_FALSE(gui.paint.rows[0].highlighted);
   gui.state.hexDump = true;
   EXPECT_TRUE(gotoOffset(gui.state, gui.ctx, 0x625, 2));
-  EXPECT_EQ(gui.state.topOffset, 0x605u);
-  EXPECT_EQ(gui.state.scrollPos, 0x60u);
+  EXPECT_EQ(where(), "top 605 pos 60 highlight 625");
 }
 
 // ---- scroll bar -----------------------------------------------------------
@@ -735,20 +624,13 @@ TEST(ListingRows, ScrollArithmeticAtTheEnds) {
   }
   // The narrow thumb: the first event switches ranges, later ones map, too far is reported.
   f.reset();
-  EXPECT_FALSE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 100, 16, false));
-  EXPECT_TRUE(f.state.thumbTracking);
-  EXPECT_EQ(f.state.scrollMax, 50000u);
-  EXPECT_TRUE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 25000, 16, false));
-  EXPECT_EQ(f.state.topOffset, 0x2FFu);
-  EXPECT_TRUE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 50000, 16, false));
-  EXPECT_EQ(f.state.topOffset, 0x5FFu);
-  EXPECT_FALSE(EvVScroll(f.state, f.ctx, TScrollCode::ThumbTrack, 50001, 16, false));
+  EXPECT_EQ(f.scroll(TScrollCode::ThumbTrack, 100), "0 top 0 pos 0 max C350 thumb");  // 50000
+  EXPECT_EQ(f.scroll(TScrollCode::ThumbTrack, 25000), "1 top 2FF pos 0 max C350 thumb");
+  EXPECT_EQ(f.scroll(TScrollCode::ThumbTrack, 50000), "1 top 5FF pos 0 max C350 thumb");
+  EXPECT_EQ(f.scroll(TScrollCode::ThumbTrack, 50001), "0 top 5FF pos 0 max C350 thumb");
   EXPECT_EQ(f.host.messageLines(),
             std::vector<std::string>{"THUMBPOS>50000!!!!!: thumbPos=00050001"});
-  EXPECT_FALSE(EvVScroll(f.state, f.ctx, TScrollCode::EndScroll, 0, 16, false));
-  EXPECT_FALSE(f.state.thumbTracking);
-  EXPECT_EQ(f.state.scrollMax, 0x5FFu);
-  EXPECT_EQ(f.state.scrollPos, 0x5FFu);
+  EXPECT_EQ(f.scroll(TScrollCode::EndScroll, 0), "0 top 5FF pos 5FF max 5FF");
   // Cursor following the view.
   f.reset();
   f.ctx.cursorFollowsView = true;
@@ -770,14 +652,14 @@ TEST(ListingRows, ScrollArithmeticAtTheEnds) {
 // ---- keys -----------------------------------------------------------------
 
 TEST(ListingRows, CodeCursorKeys) {
-  // 44 bytes of nops, a 5-byte call, then a 2-byte or 6-byte instruction.
+  // 16 bytes of nops, a 5-byte mov, then a 2-byte or 6-byte instruction.
   struct Case {
     std::vector<uint8_t> next;
-    uint32_t cursor;
-    uint8_t nibble;
+    const char* down;  // cursor.nibble and top after Down from byte 3 of the mov
+    const char* up;
   } cases[] = {
-      {{0x89, 0xE5, 0x90, 0x90}, 0x10 + 5 + 1, 1},
-      {{0x81, 0xEC, 0xA8, 0, 0, 0, 0x90}, 0x10 + 5 + 3, 0},
+      {{0x89, 0xE5, 0x90, 0x90}, "16.1 top C", "11.1 top C"},
+      {{0x81, 0xEC, 0xA8, 0, 0, 0, 0x90}, "18.0 top C", "13.0 top C"},
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> b(0x10, 0x90);
@@ -787,97 +669,75 @@ TEST(ListingRows, CodeCursorKeys) {
     TListingFile f(b);
     f.state.bits16 = false;
     f.state.cursorShown = true;
-    f.state.topOffset = 0xC;
-    f.state.cursor = 0x13;  // byte 3 of the mov
-    f.state.cursorLine = 0x10;
-    paintRows(f.state, f.ctx, 8, 80, f.paint);
-    EXPECT_EQ(keyDown(f.state, f.ctx, f.paint, TListingKey::Down, 8, 80), TKeyAction::Repaint);
-    EXPECT_EQ(f.state.cursor, c.cursor);
-    EXPECT_EQ(f.state.nibble, c.nibble);
+    f.place(0xC, 0x13, 0x10, 8);
+    EXPECT_EQ(f.key(TListingKey::Down, 8), TKeyAction::Repaint);
+    EXPECT_EQ(f.where(), c.down);
     EXPECT_EQ(f.state.cursorLine, 0x15u);
-    keyDown(f.state, f.ctx, f.paint, TListingKey::Up, 8, 80);
+    f.key(TListingKey::Up, 8);
     EXPECT_EQ(f.state.cursorLine, 0x10u);
-    EXPECT_EQ(f.state.cursor, c.nibble ? 0x11u : 0x13u);
+    EXPECT_EQ(f.where(), c.up);
   }
   // Left and right through the nibbles; left at the top scrolls up one line.
-  std::vector<uint8_t> b(0x40, 0x90);
-  TListingFile f(b);
+  TListingFile f(std::vector<uint8_t>(0x40, 0x90));
   f.state.cursorShown = true;
-  f.state.topOffset = 0x10;
-  f.state.cursor = 0x10;
-  f.state.cursorLine = 0x10;
-  paintRows(f.state, f.ctx, 4, 80, f.paint);
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Right, 4, 80);
-  EXPECT_EQ(std::make_pair(f.state.cursor, f.state.nibble), std::make_pair(0x10u, uint8_t(1)));
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Left, 4, 80);
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Left, 4, 80);
-  EXPECT_EQ(std::make_pair(f.state.cursor, f.state.nibble), std::make_pair(0xFu, uint8_t(1)));
-  EXPECT_EQ(f.state.topOffset, 0xFu);
+  f.place(0x10, 0x10, 0x10, 4);
+  f.key(TListingKey::Right, 4);
+  EXPECT_EQ(f.where(), "10.1 top 10");
+  f.key(TListingKey::Left, 4);
+  f.key(TListingKey::Left, 4);
+  EXPECT_EQ(f.where(), "F.1 top F");
   // Down from the last row scrolls the view so the new line shows.
-  f.state.cursor = 0x12;
   f.state.nibble = 0;
-  f.state.cursorLine = 0x12;
-  paintRows(f.state, f.ctx, 4, 80, f.paint);
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Down, 4, 80);
-  EXPECT_EQ(f.state.cursor, 0x13u);
-  EXPECT_EQ(f.state.topOffset, 0x10u);
+  f.place(f.state.topOffset, 0x12, 0x12, 4);
+  f.key(TListingKey::Down, 4);
+  EXPECT_EQ(f.where(), "13.0 top 10");
   // A cursor far outside the rows brings the view to it, a third down.
-  f.state.cursor = 0x30;
-  f.state.cursorLine = 0x30;
-  paintRows(f.state, f.ctx, 9, 80, f.paint);
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Right, 9, 80);
+  f.place(f.state.topOffset, 0x30, 0x30, 9);
+  f.key(TListingKey::Right, 9);
   EXPECT_EQ(f.state.topOffset, 0x2Du);
   // Hidden cursor: Right moves the top by one byte, Tab switches to hex and back.
   f.state.cursorShown = false;
   f.state.topOffset = 0x10;
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Right, 9, 80);
+  f.key(TListingKey::Right, 9);
   EXPECT_EQ(f.state.topOffset, 0x11u);
   f.state.bits16 = true;
-  EXPECT_EQ(keyDown(f.state, f.ctx, f.paint, TListingKey::Tab, 9, 80), TKeyAction::ToggleHex);
+  EXPECT_EQ(f.key(TListingKey::Tab, 9), TKeyAction::ToggleHex);
   EXPECT_TRUE(f.state.hexDump);
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Tab, 9, 80);
+  f.key(TListingKey::Tab, 9);
   EXPECT_FALSE(f.state.hexDump);
   EXPECT_TRUE(f.state.bits16);
-  EXPECT_EQ(keyDown(f.state, f.ctx, f.paint, TListingKey::Backspace, 9, 80), TKeyAction::Undo);
+  EXPECT_EQ(f.key(TListingKey::Backspace, 9), TKeyAction::Undo);
   // Ctrl held: cursor keys scroll instead.
   f.state.cursorShown = true;
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Control, 9, 80);
+  f.key(TListingKey::Control, 9);
   const uint32_t cursor = f.state.cursor;
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Up, 9, 80);
+  f.key(TListingKey::Up, 9);
   EXPECT_EQ(f.state.cursor, cursor);
   keyUp(f.state, TListingKey::Control);
   EXPECT_FALSE(f.state.controlDown);
 }
 
 TEST(ListingRows, HexCursorKeys) {
-  std::vector<uint8_t> b(0x45, 0);
-  TListingFile f(b);
+  TListingFile f(std::vector<uint8_t>(0x45, 0));
   f.state.hexDump = true;
   f.state.cursorShown = true;
-  struct Step {
-    TListingKey key;
-    uint32_t cursor;
-    uint8_t nibble;
-    uint32_t top;
-  } steps[] = {
-      {TListingKey::Right, 0x0, 1, 0},    {TListingKey::Right, 0x1, 0, 0},
-      {TListingKey::Left, 0x0, 1, 0},     {TListingKey::Left, 0x0, 0, 0},
-      {TListingKey::Left, 0x0, 0, 0},     {TListingKey::Up, 0x0, 0, 0},
-      {TListingKey::Down, 0x10, 0, 0},    {TListingKey::Down, 0x20, 0, 0x10},
-      {TListingKey::Down, 0x30, 0, 0x20}, {TListingKey::Down, 0x40, 0, 0x30},
-      {TListingKey::Down, 0x40, 0, 0x30},  // no byte 16 further on
-      {TListingKey::Up, 0x30, 0, 0x30},   {TListingKey::Up, 0x20, 0, 0x20},
+  const std::pair<TListingKey, const char*> steps[] = {
+      {TListingKey::Right, "0.1 top 0"},  {TListingKey::Right, "1.0 top 0"},
+      {TListingKey::Left, "0.1 top 0"},   {TListingKey::Left, "0.0 top 0"},
+      {TListingKey::Left, "0.0 top 0"},   {TListingKey::Up, "0.0 top 0"},
+      {TListingKey::Down, "10.0 top 0"},  {TListingKey::Down, "20.0 top 10"},
+      {TListingKey::Down, "30.0 top 20"}, {TListingKey::Down, "40.0 top 30"},
+      {TListingKey::Down, "40.0 top 30"},  // no byte 16 further on
+      {TListingKey::Up, "30.0 top 30"},   {TListingKey::Up, "20.0 top 20"},
   };
   paintRows(f.state, f.ctx, 2, 80, f.paint);
-  for (const auto& s : steps) {
-    keyDown(f.state, f.ctx, f.paint, s.key, 2, 80);
-    EXPECT_EQ(f.state.cursor, s.cursor) << int(s.key);
-    EXPECT_EQ(f.state.nibble, s.nibble) << int(s.key);
-    EXPECT_EQ(f.state.topOffset, s.top) << int(s.key);
+  for (const auto& [key, where] : steps) {
+    f.key(key, 2);
+    EXPECT_EQ(f.where(), where) << int(key);
   }
   f.state.cursor = 0x44;
   f.state.nibble = 1;
-  keyDown(f.state, f.ctx, f.paint, TListingKey::Right, 2, 80);
+  f.key(TListingKey::Right, 2);
   EXPECT_EQ(f.state.cursor, 0x44u);  // the last byte
 }
 
