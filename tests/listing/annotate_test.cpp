@@ -15,7 +15,7 @@
 #include "listing/annotate.h"
 #include "listing/text_char.h"
 #include "support/fixtures.h"
-#include "support/lean-analysis_helpers.h"
+#include "support/marked_text.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
 

@@ -18,7 +18,7 @@
 #include "listing/listing_marks.h"
 #include "listing/listing_rows.h"
 #include "support/fixtures.h"
-#include "support/lean-analysis_helpers.h"
+#include "support/marked_text.h"
 #include "support/recording_host.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// Small helpers shared by the analysis and listing suites.
+// Marked listing text and byte buffers, written compactly in the analysis and listing suites.
 #pragma once
 #include <cstdint>
 #include <initializer_list>
