@@ -9,7 +9,6 @@
 #include "base/text_format.h"
 #include "image/image_info.h"
 #include "image/raw_convert.h"
-#include "image/user_address.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
 #include "support/recording_host.h"
@@ -201,29 +200,6 @@ TEST(Conversions, RvaAndFileOffset) {
   }
   EXPECT_EQ(im.memoryToFileOffset(0x401000), 0x400u);
   EXPECT_EQ(im.memoryToFileOffset(0x1000), NOT_IN_FILE);  // wraps below the base
-}
-
-TEST(Conversions, UserAddressesReportNotInFile) {
-  TParsedImage p(twoSections().build());
-  struct Case {
-    UserAddressKind kind;
-    uint32_t value, expected;
-    const char* line;  // expected message, or nullptr
-  } cases[] = {
-      {UserAddressKind::Rva, 0x1010, 0x410, nullptr},
-      {UserAddressKind::Rva, 0x2100, NOT_IN_FILE,
-       "Invalid RVA address!: Sorry, address is not in file!"},
-      {UserAddressKind::Memory, 0x403000, 0x1400, nullptr},
-      {UserAddressKind::Memory, 0x402100, NOT_IN_FILE,
-       "Invalid memory address!: Sorry, address is not in file!"},
-      {UserAddressKind::FileOffset, 0x123, 0x123, nullptr},
-  };
-  for (const auto& c : cases) {
-    RecordingHost host;
-    EXPECT_EQ(userAddressToFileOffset(p.image, c.value, c.kind, host), c.expected);
-    EXPECT_EQ(host.messageLines(),
-              c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{});
-  }
 }
 
 TEST(RawConversions, BufferRules) {
