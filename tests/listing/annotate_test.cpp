@@ -230,7 +230,7 @@ TEST(Annotate, PointerChainsAndPreviews) {
     b.putString(0x2100, "Hello");
     b.putString(0x2110, "Hi");
     b.putString(0x2120, "A\tB\r\nC");
-    b.putString(0x2130, "~\xC4\xD6\xDC\xE4\xF6\xFC\xDF\x7F");  // DEL is no text
+    b.putString(0x2130, "~ \xC4\xD6\xDC\xE4\xF6\xFC\xDF\x7F");  // DEL is no text
     putUtf16(b, 0x2140, "Wide");
     b.put32(0x2160, 0x80402100);  // top byte differs from the image base's
     b.put32(0x2170, 0x00409000);  // top byte fits, but no byte of the file
@@ -248,7 +248,8 @@ TEST(Annotate, PointerChainsAndPreviews) {
           {"text", val(0x402100), hello},
           {"two characters are no text", val(0x402110), ""},
           {"layout controls", val(0x402120), " -> <c 6>\"A.B..C\"<c FF>"},
-          {"German letters", val(0x402130), " -> <c 6>\"~\xC4\xD6\xDC\xE4\xF6\xFC\xDF\"<c FF>"},
+          {"tilde, blank, German letters", val(0x402130),
+           " -> <c 6>\"~ \xC4\xD6\xDC\xE4\xF6\xFC\xDF\"<c FF>"},
           {"control byte ends the text", val(0x402190), " -> <c 6>\"abc\"<c FF>"},
           {"UTF-16", val(0x402140), " -> <c 6>'Wide'<c FF>"},
           {"UTF-16 ends at a high byte", val(0x4021A0), " -> <c 6>'xy'<c FF>"},
