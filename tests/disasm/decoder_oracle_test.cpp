@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "decode_helpers.h"
+#include "disasm/decoder.h"
 #include "disasm/opcode_tables.h"
 #include "support/fixtures.h"
 #include "support/parsed_image.h"

@@ -9,7 +9,6 @@
 #include "base/text_format.h"
 #include "image/image_info.h"
 #include "image/raw_convert.h"
-#include "image/user_address.h"
 #include "support/parsed_image.h"
 #include "support/pe_builder.h"
 #include "support/recording_host.h"
@@ -201,58 +200,32 @@ TEST(Conversions, RvaAndFileOffset) {
   }
   EXPECT_EQ(im.memoryToFileOffset(0x401000), 0x400u);
   EXPECT_EQ(im.memoryToFileOffset(0x1000), NOT_IN_FILE);  // wraps below the base
-}
 
-TEST(Conversions, UserAddressesReportNotInFile) {
-  TParsedImage p(twoSections().build());
-  struct Case {
-    UserAddressKind kind;
-    uint32_t value, expected;
-    const char* line;  // expected message, or nullptr
-  } cases[] = {
-      {UserAddressKind::Rva, 0x1010, 0x410, nullptr},
-      {UserAddressKind::Rva, 0x2100, NOT_IN_FILE,
-       "Invalid RVA address!: Sorry, address is not in file!"},
-      {UserAddressKind::Memory, 0x403000, 0x1400, nullptr},
-      {UserAddressKind::Memory, 0x402100, NOT_IN_FILE,
-       "Invalid memory address!: Sorry, address is not in file!"},
-      {UserAddressKind::FileOffset, 0x123, 0x123, nullptr},
-  };
-  for (const auto& c : cases) {
-    RecordingHost host;
-    EXPECT_EQ(userAddressToFileOffset(p.image, c.value, c.kind, host), c.expected);
-    EXPECT_EQ(host.messageLines(),
-              c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{});
-  }
-}
-
-TEST(RawConversions, BufferRules) {
-  TPeBuilder b = twoSections();
-  std::vector<uint8_t> f = b.build();
-  f.resize(f.size() + 16);
-  const uint32_t size = uint32_t(f.size() - 16);
+  // The same on the raw buffer. Header RVA: returned as is; outputs get ImageBase and the
+  // first raw offset.
+  uint8_t* f = p.bytes();
+  const uint32_t size = im.fileSize();
   uint32_t secRva = 0, secSize = 0;
-  // Header RVA: returned as is; outputs get ImageBase and the first raw offset.
-  EXPECT_EQ(rawRvaToFileOffset(0x200, f.data(), size, &secRva, &secSize), 0x200u);
+  EXPECT_EQ(rawRvaToFileOffset(0x200, f, size, &secRva, &secSize), 0x200u);
   EXPECT_EQ(std::make_pair(secRva, secSize), std::make_pair(0x400000u, 0x400u));
   // Sections are bounded by their raw size here: .data's raw tail converts.
-  EXPECT_EQ(rawRvaToFileOffset(0x31FF, f.data(), size, &secRva, &secSize), 0x15FFu);
+  EXPECT_EQ(rawRvaToFileOffset(0x31FF, f, size, &secRva, &secSize), 0x15FFu);
   EXPECT_EQ(secRva, 0x3000u);
-  EXPECT_EQ(rawRvaToFileOffset(0x2000, f.data(), size), 0xFFFFFFFFu);  // past .text's raw size
-  EXPECT_EQ(rawRvaToFileOffset(0x1000, f.data(), 511), 0xFFFFFFFFu);   // too small a buffer
+  EXPECT_EQ(rawRvaToFileOffset(0x2000, f, size), 0xFFFFFFFFu);  // past .text's raw size
+  EXPECT_EQ(rawRvaToFileOffset(0x1000, f, 511), 0xFFFFFFFFu);   // too small a buffer
 
   uint32_t rawOff = 7;
-  EXPECT_EQ(rawFileOffsetToMemory(0x410, f.data(), size, &secRva, &rawOff), 0x401010u);
+  EXPECT_EQ(rawFileOffsetToMemory(0x410, f, size, &secRva, &rawOff), 0x401010u);
   EXPECT_EQ(rawOff, 0x400u);
   // Outside every section, even past the end of the file: shown as header.
-  EXPECT_EQ(rawFileOffsetToMemory(0x9000, f.data(), size, &secRva, &rawOff), 0x409000u);
+  EXPECT_EQ(rawFileOffsetToMemory(0x9000, f, size, &secRva, &rawOff), 0x409000u);
   EXPECT_EQ(std::make_pair(secRva, rawOff), std::make_pair(0u, 0u));
-  EXPECT_EQ(rawFileOffsetToMemory(0x410, f.data(), 511, &secRva), 0u);
+  EXPECT_EQ(rawFileOffsetToMemory(0x410, f, 511, &secRva), 0u);
 
   // The full 16-bit section count is used, and a table running off the buffer fails.
   writeLe16(&f[0x80 + 6], 0xFFFF);
-  EXPECT_EQ(rawRvaToFileOffset(0x9000, f.data(), size), 0xFFFFFFFFu);
-  EXPECT_EQ(rawFileOffsetToMemory(0x9000, f.data(), size), 0u);
+  EXPECT_EQ(rawRvaToFileOffset(0x9000, f, size), 0xFFFFFFFFu);
+  EXPECT_EQ(rawFileOffsetToMemory(0x9000, f, size), 0u);
 }
 
 // Random section tables, with overlaps, empty and 32-bit-wrapping ranges and

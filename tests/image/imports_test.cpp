@@ -98,19 +98,6 @@ TEST(Imports, ReadByNameAndOrdinalThroughEitherThunkList) {
   EXPECT_EQ(keyText(im, 0x12345678), "none");
 }
 
-TEST(Imports, SameOrdinalFromTwoModulesAndCaseSensitiveNames) {
-  TPeBuilder b;
-  layImports(b,
-             {{"KERNEL32.dll", {"#1C"}}, {"kernel32.dll", {"#1C"}}, {"KERNEL32.dll", {"Sleep"}}});
-  TParsedImage p(b.build());
-  const auto& lists = p.image.imports();
-  // Exact comparison: two modules, the third descriptor shares the first.
-  ASSERT_EQ(lists.modules().size(), 2u);
-  EXPECT_EQ(lists.functions().size(), 3u);
-  EXPECT_EQ(lists.functions()[0].moduleId, 0xD0121000u);  // "Sleep" belongs to the first module
-  EXPECT_EQ(keyText(p.image, 0x8000001C), "KERNEL32.dll ORD: 001C");
-}
-
 TEST(Imports, LongNamesAndBrokenEntries) {
   TPeBuilder b;
   const std::string longName(100, 'a');
@@ -275,22 +262,28 @@ TEST(ImportList, OriginalStructureAndChaining) {
   TPeBuilder b;
   layImports(b, {{"KERNEL32.dll", {"Sleep", "#1C"}},
                  {"USER32.dll", {"MessageBoxA"}},
-                 {"kernel32.dll", {"ExitProcess"}, false}});
+                 {"kernel32.dll", {"ExitProcess"}, false},
+                 {"kernel32.dll", {"#1C"}}});
   TParsedImage p(b.build());
+  // The image's lists compare names exactly: a repeated name shares its module,
+  // the same ordinal of two modules is two functions and a key finds the first.
+  EXPECT_EQ(p.image.imports().modules().size(), 3u);
+  EXPECT_EQ(p.image.imports().functions().size(), 5u);
+  EXPECT_EQ(keyText(p.image, 0x8000001C), "KERNEL32.dll ORD: 001C");
   TImportListModel model;
   ASSERT_TRUE(model.build(p.image, true));
-  ASSERT_EQ(model.modules().size(), 3u);
+  ASSERT_EQ(model.modules().size(), 4u);
   EXPECT_EQ(model.modules()[2].name, "kernel32.dll");
   EXPECT_EQ(textsOf(model.functions(p.image, 0),
                     [](const auto& f) { return wsString("%X ", f.data) + f.text; }),
-            (std::vector<std::string>{"1462 Sleep", "8000001C OZ: 001C"}));
+            (std::vector<std::string>{"1476 Sleep", "8000001C OZ: 001C"}));
 
   ASSERT_TRUE(model.build(p.image, false));
   // The two kernel32 spellings share one entry.
   EXPECT_EQ(textsOf(model.modules(), [](const auto& m) { return m.name; }),
             (std::vector<std::string>{"KERNEL32.dll", "USER32.dll"}));
   EXPECT_EQ(textsOf(model.functions(p.image, 0), [](const auto& f) { return f.text; }),
-            (std::vector<std::string>{"ExitProcess", "OZ: 001C", "Sleep"}));
+            (std::vector<std::string>{"ExitProcess", "OZ: 001C", "OZ: 001C", "Sleep"}));
 }
 
 TEST(ImportList, ErrorLines) {

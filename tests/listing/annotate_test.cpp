@@ -11,9 +11,7 @@
 #include "analysis/comment_container.h"
 #include "analysis/id_refs.h"
 #include "analysis/store_locks.h"
-#include "disasm/decoder.h"
 #include "listing/annotate.h"
-#include "listing/text_char.h"
 #include "support/fixtures.h"
 #include "support/marked_text.h"
 #include "support/parsed_image.h"
@@ -131,20 +129,11 @@ void runCases(const TScene& s, const std::vector<TCase>& cases) {
   }
 }
 
-TEST(TextChar, Classes) {
-  std::string text;
-  for (int c = 0; c < 256; ++c)
-    if (isTextChar(uint8_t(c)) && (c <= 0x20 || c >= 0x7E)) text += char(c);
-  EXPECT_EQ(text, "\t\n\r ~\xC4\xD6\xDC\xDF\xE4\xF6\xFC");
-  std::string preview;
-  for (char c : std::string("\t\r\n\xDF")) preview += previewChar(uint8_t(c));
-  EXPECT_EQ(preview, "...\xDF");
-}
-
 // gui.exe: slots 0x004040E0 ExitProcess (key 0x4166), 0x004040D0 ordinal 3 of
 // fixdll.dll, stubs "jmp [slot]" at 0x840 (FixSub) and 0x5D1 (DefWindowProcA).
 TEST(Annotate, ImportNames) {
   TScene s(readFixture("gui.exe"));
+  s.addString(0x3EB, 0x1978);  // the fixture's string table entry
   const uint32_t bias = 0x400 - 0x401000;
   const std::string exit = " <c 4>-> KERNEL32.dll: ExitProcess<c FF>";
   runCases(s,
@@ -164,6 +153,7 @@ TEST(Annotate, ImportNames) {
                {"cap 23", cut(0x004040E0, 23, true), " <c 4>-> KERNEL32.dll: <c FF>"},
                {"cap 33", cut(0x004040E0, 33, true), " <c 4>-> KERNEL32.dll: ExitProces<c FF>"},
                {"cap 34", cut(0x004040E0, 34, true), exit},
+               {"string table entry", val(0x3EB), " => <c 6>'First line.Second line'<c FF>"},
                // The cut is the same for the shorter "=" form.
                {"key form cap 33", cut(0x4166, 33), " <c 4>= KERNEL32.dll: ExitProces<c FF>"},
            });
@@ -177,20 +167,20 @@ TEST(Annotate, ImportNames) {
   const uint32_t module = s.file.image.findOrAddModule("EV\x1E\x04IL.dll", 1);
   const uint32_t key = s.file.image.findOrAddFunction(module, "F\x1F\x01n");
   EXPECT_EQ(s(val(key)), " <c 4>= EV..IL.dll: F..n<c FF>");
-}
 
-// The decoder's listing text with the annotation behind it, as the listing shows it.
-TEST(Annotate, DecodedLines) {
-  TScene s(readFixture("gui.exe"));
-  auto line = [&](uint32_t offset) {
-    const uint8_t* cursor = s.file.bytes() + offset;
-    char out[400] = "";
-    decodeInstruction(cursor, DecodeListing, s.file.bytes(), 0x400 - 0x401000, out, sizeof out,
-                      false, nullptr, &s.annotator);
-    return visible(out);
-  };
-  EXPECT_EQ(line(0x7CA), "call  dword ptr [{1}004040E0] <c 4>-> KERNEL32.dll: ExitProcess<c FF>");
-  EXPECT_EQ(line(0x72E), "call  {2}00401440 <c 4>=> fixdll.dll: FixSub<c FF>");
+  // Labels go behind the import name, the slot's before the thunk's.
+  s.names.add(0x004040E0, "__imp__ExitProcess@4", REPLACE_ALWAYS);
+  s.names.add(0x00401440, "FixSubStub", REPLACE_ALWAYS);
+  s.names.add(0x004040D4, "__imp__FixSub", REPLACE_ALWAYS);
+  EXPECT_EQ(s(val(0x004040E0, true)), exit + "<c 7> => __imp__ExitProcess@4<c FF>");
+  EXPECT_EQ(
+      s(br(0x840, false, true, bias)),
+      " <c 4>=> fixdll.dll: FixSub<c FF><c 7> => __imp__FixSub<c FF><c 7> => FixSubStub<c FF>");
+  // The import name may end exactly at cap - 1: no label behind it then.
+  EXPECT_EQ(s(cut(0x004040E0, 34, true)), exit);
+  EXPECT_EQ(s(cut(0x004040E0, 43, true)), exit);
+  EXPECT_EQ(s(cut(0x004040E0, 44, true)), exit + "<c 7> => _<c FF>");
+  EXPECT_EQ(s(br(0x840, false, true, 0, 26)), " <c 4>=> fixdll.dll: FixSu<c FF>");
 }
 
 TEST(Annotate, JumpChains) {
@@ -240,9 +230,7 @@ TEST(Annotate, PointerChainsAndPreviews) {
     b.putString(0x2100, "Hello");
     b.putString(0x2110, "Hi");
     b.putString(0x2120, "A\tB\r\nC");
-    b.putString(0x2130,
-                "Gr\xFC\xDF"
-                "e");
+    b.putString(0x2130, "~ \xC4\xD6\xDC\xE4\xF6\xFC\xDF\x7F");  // DEL is no text
     putUtf16(b, 0x2140, "Wide");
     b.put32(0x2160, 0x80402100);  // top byte differs from the image base's
     b.put32(0x2170, 0x00409000);  // top byte fits, but no byte of the file
@@ -260,9 +248,8 @@ TEST(Annotate, PointerChainsAndPreviews) {
           {"text", val(0x402100), hello},
           {"two characters are no text", val(0x402110), ""},
           {"layout controls", val(0x402120), " -> <c 6>\"A.B..C\"<c FF>"},
-          {"German letters", val(0x402130),
-           " -> <c 6>\"Gr\xFC\xDF"
-           "e\"<c FF>"},
+          {"tilde, blank, German letters", val(0x402130),
+           " -> <c 6>\"~ \xC4\xD6\xDC\xE4\xF6\xFC\xDF\"<c FF>"},
           {"control byte ends the text", val(0x402190), " -> <c 6>\"abc\"<c FF>"},
           {"UTF-16", val(0x402140), " -> <c 6>'Wide'<c FF>"},
           {"UTF-16 ends at a high byte", val(0x4021A0), " -> <c 6>'xy'<c FF>"},
@@ -347,12 +334,6 @@ TEST(Annotate, StringReferences) {
   EXPECT_STREQ(out, "");
 }
 
-TEST(Annotate, StringTableOfTheFixture) {
-  TScene s(readFixture("gui.exe"));
-  s.addString(0x3EB, 0x1978);
-  EXPECT_EQ(s(val(0x3EB)), " => <c 6>'First line.Second line'<c FF>");
-}
-
 TEST(Annotate, Labels) {
   TScene s(builtImage([](TPeBuilder& b) {
     b.putString(0x2100, "Hello");
@@ -401,23 +382,6 @@ TEST(Annotate, Labels) {
                   {"after a chain, one character", br(0x400, false, true, 0, 39),
                    " -> {3}00000410 -> {3}00000420" + lbl("s")},
               });
-}
-
-TEST(Annotate, ImportNameThenLabel) {
-  TScene s(readFixture("gui.exe"));
-  s.names.add(0x004040E0, "__imp__ExitProcess@4", REPLACE_ALWAYS);
-  s.names.add(0x00401440, "FixSubStub", REPLACE_ALWAYS);
-  s.names.add(0x004040D4, "__imp__FixSub", REPLACE_ALWAYS);
-  const std::string exit = " <c 4>-> KERNEL32.dll: ExitProcess<c FF>";
-  EXPECT_EQ(s(val(0x004040E0, true)), exit + "<c 7> => __imp__ExitProcess@4<c FF>");
-  EXPECT_EQ(
-      s(br(0x840, false, true, 0x400 - 0x401000)),
-      " <c 4>=> fixdll.dll: FixSub<c FF><c 7> => __imp__FixSub<c FF><c 7> => FixSubStub<c FF>");
-  // The import name may end exactly at cap - 1: no label behind it then.
-  EXPECT_EQ(s(cut(0x004040E0, 34, true)), exit);
-  EXPECT_EQ(s(cut(0x004040E0, 43, true)), exit);
-  EXPECT_EQ(s(cut(0x004040E0, 44, true)), exit + "<c 7> => _<c FF>");
-  EXPECT_EQ(s(br(0x840, false, true, 0, 26)), " <c 4>=> fixdll.dll: FixSu<c FF>");
 }
 
 // Only PE images are annotated, whatever the stores hold.
