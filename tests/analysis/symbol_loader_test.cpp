@@ -79,16 +79,7 @@ struct Opened : TOpenedDocument {
   std::string name(uint32_t address) { return doc.names().lookup(address).value_or("<none>"); }
 };
 
-TEST(MapFile, SixteenBitProgram) {
-  Opened o("dos.exe");
-  EXPECT_EQ(o.load(SymbolFileKind::Map, "dos.map"), 9);
-  EXPECT_EQ(o.name(0x40), "_banner");  // "Idle" is not part of the name
-  EXPECT_EQ(o.name(0x220), "_start");  // header 0x20 + segment 0x10 x 16 + 0x100
-  EXPECT_EQ(o.host.statusTexts.back(), "9 symbols loaded!");
-  EXPECT_TRUE(o.host.messages.empty());
-}
-
-TEST(MapFile, CollisionsWithExportNames) {
+TEST(SymbolFiles, CollisionsWithExportNamesAndOwnOrdinals) {
   struct Case {
     std::vector<std::pair<int, std::string>> answers;
     size_t questions;
@@ -117,13 +108,9 @@ TEST(MapFile, CollisionsWithExportNames) {
   EXPECT_EQ(o.load(SymbolFileKind::Map, "fixdll.map"), 8);
   EXPECT_EQ(o.name(0x10001000), "_DllMain@12");
   EXPECT_EQ(o.name(0x10000000), "<none>");  // segment 0 names nothing
-}
-
-TEST(DefFile, OrdinalsOfTheOwnExports) {
-  Opened o("fixdll.dll");
-  o.host.replaceAnswers.push_back({REPLACE_ANSWER_ALWAYS_REPLACE, ""});
   // FixAdd, FixSub, FixHidden, FixScale and FixVersion have known ordinals;
   // the forwarder line has no "@" behind its first word.
+  o.host.replaceAnswers.push_back({REPLACE_ANSWER_ALWAYS_REPLACE, ""});
   EXPECT_EQ(o.load(SymbolFileKind::Def, "fixdll.def"), 5);
   EXPECT_EQ(o.host.statusTexts.back(), "5 symbols loaded!");
 }
