@@ -36,8 +36,12 @@ struct History {
     for (uint32_t i = 0; i < rm.count(); ++i) out.push_back(rm.getReturn(i).address);
     return out;
   }
+  // Pushes without an address: each takes the view's current position.
   void pushAll(std::initializer_list<uint32_t> addrs) {
-    for (uint32_t a : addrs) rm.pushReturn(RK_GOTO, a);
+    for (uint32_t a : addrs) {
+      view.position = a;
+      rm.pushReturn(RK_GOTO);
+    }
   }
 };
 

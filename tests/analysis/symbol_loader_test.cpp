@@ -151,14 +151,16 @@ TEST(SymbolFiles, CrLfLongLinesAndDefaults) {
   std::string text = "  Address   Publics by Value\r\n\r\n 0001:00000010  first\r\n";
   text += " 0001:00000020  " + std::string(400, 'n') + "\r\n";
   text += " 0001:00000030  third\r\n";
+  text += " 0010:0100  sixteen\r\n";  // a 16-bit symbol: MZ header + segment x 16 + offset
   writeFile(dir.file("x.map"), std::vector<uint8_t>(text.begin(), text.end()));
   Opened o("gui.exe");
   EXPECT_EQ(loadSymbolFile(SymbolFileKind::Map, dir.file("x.map"), TSymbolTarget::of(o.doc.image()),
                            o.doc.names(), o.host, o.stop),
-            3);
+            4);
   EXPECT_EQ(o.name(0x401010), "first");
   EXPECT_EQ(o.name(0x401020).size(), kSymbolLineLimit - 16);  // the line is cut, not split
   EXPECT_EQ(o.name(0x401030), "third");                       // a long line does not end the list
+  EXPECT_EQ(o.name(0x240), "sixteen");
   EXPECT_EQ(defaultSymbolFilePath(SymbolFileKind::Map, "/a/b.exe"), "/a/b.map");
   EXPECT_EQ(defaultSymbolFilePath(SymbolFileKind::Def, "/a.b/c"), "/a.b/c.def");
 }
