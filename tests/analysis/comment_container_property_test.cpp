@@ -56,6 +56,8 @@ TEST(CommentContainerProperty, RandomOperationsMatchMapModel) {
       }
     };
     for (int step = 0; step < 3000; ++step) {
+      const size_t namesBefore = model.names.size();
+      const uint32_t changesBefore = store.changeCount();
       const uint32_t op = rng() % 100;
       const uint32_t address = randomAddress();
       if (op < 45) {
@@ -78,6 +80,13 @@ TEST(CommentContainerProperty, RandomOperationsMatchMapModel) {
         uint32_t want = it == model.names.end() ? NOT_FOUND
                                                 : uint32_t(std::distance(model.names.begin(), it));
         ASSERT_EQ(store.find(address), want) << "seed " << seed << " step " << step;
+        // The lowest named address at or above: readers skip the addresses below it.
+        auto above = model.names.lower_bound(address);
+        uint32_t next = 0;
+        ASSERT_EQ(store.nextNamed(address, next), above != model.names.end());
+        if (above != model.names.end()) {
+          ASSERT_EQ(next, above->first) << "seed " << seed << " step " << step;
+        }
       } else {
         store.clear();
         model.names.clear();
@@ -86,6 +95,10 @@ TEST(CommentContainerProperty, RandomOperationsMatchMapModel) {
       std::vector<TComment> want;
       for (auto& [a, t] : model.names) want.push_back({a, t});
       ASSERT_EQ(store.snapshot(), want) << "seed " << seed << " step " << step;
+      // A name added or removed must be seen by readers that cache by the change count.
+      if (model.names.size() != namesBefore) {
+        ASSERT_NE(store.changeCount(), changesBefore) << "seed " << seed << " step " << step;
+      }
     }
   }
 }

@@ -34,14 +34,6 @@ TEST(SortedArray, DuplicatesStayInArrivalOrderAndFindTakesTheFirst) {
     EXPECT_EQ(a.find(TMIntType(c.value, 9)), c.index) << c.value;
 }
 
-TEST(SortedArray, OrdersAsSignedValues) {
-  TSArrayAsVector<TMInt> a(1, 1);
-  for (uint32_t v : {5u, 0x80000000u, 0xFFFFFFFFu, 0u}) a.add(TMInt(int32_t(v)));
-  std::vector<uint32_t> got;
-  for (const auto& e : a) got.push_back(uint32_t(e.value));
-  EXPECT_EQ(got, (std::vector<uint32_t>{0x80000000u, 0xFFFFFFFFu, 0u, 5u}));
-}
-
 TEST(ImpRefStore, RecordsWithoutUsersAreRefusedAndLookupsFindTheFirstMatch) {
   TImpRefStore store;
   EXPECT_FALSE(store.add(imp(0x402000, 0x300, 0x310, {})));

@@ -9,8 +9,9 @@
 namespace {
 
 TJCRefContainer filled(const std::vector<uint32_t>& targets) {
-  TJCRefContainer store(2, 3);
+  TJCRefContainer store(0, 0);  // a zero delta must still grow
   for (size_t i = 0; i < targets.size(); ++i) store.append(targets[i], uint32_t(i), 1);
+  EXPECT_EQ(store.count(), targets.size());
   store.sort();
   return store;
 }
@@ -35,24 +36,11 @@ TEST(JCRefContainer, FindFirstAgreesWithLinearScanOnEveryLayout) {
   }
 }
 
-TEST(JCRefContainer, SortsByTargetThenSourceSignedAndKeepsDuplicatePairs) {
-  TJCRefContainer store(1, 1);
-  for (auto [target, source] : std::vector<std::pair<uint32_t, uint32_t>>{
-           {7, 0x10}, {7, 0xFFFFFFF0u}, {0x80000000u, 1}, {7, 0x10}, {2, 3}})
-    store.append(target, source, 1);
-  store.sort();
-  std::vector<std::pair<uint32_t, uint32_t>> got;
-  for (uint32_t i = 0; i < store.count(); ++i) got.emplace_back(store[i].target, store[i].source);
-  std::vector<std::pair<uint32_t, uint32_t>> want = {
-      {0x80000000u, 1}, {2, 3}, {7, 0xFFFFFFF0u}, {7, 0x10}, {7, 0x10}};
-  EXPECT_EQ(got, want);
-}
-
-// Stores of a thousand records and more are sorted by their values: the
-// order must be the one comparing the signed pairs gives.
-TEST(JCRefContainer, LargeStoresSortAsTheSignedPairsCompare) {
+// Small stores are sorted by comparison, those of a thousand records and more
+// by their values: the order must be the one comparing the signed pairs gives.
+TEST(JCRefContainer, StoresSortAsTheSignedPairsCompare) {
   std::mt19937 rng(15);
-  for (uint32_t n : {1023u, 1024u, 20000u}) {
+  for (uint32_t n : {5u, 1023u, 1024u, 20000u}) {
     TJCRefContainer store(1, 1000);
     std::vector<std::pair<int32_t, int32_t>> want;
     for (uint32_t i = 0; i < n; ++i) {
@@ -72,7 +60,7 @@ TEST(JCRefContainer, LargeStoresSortAsTheSignedPairsCompare) {
   }
 }
 
-TEST(JCRefContainer, RemoveCapacityAndClear) {
+TEST(JCRefContainer, RemoveCapacityClearAndPresize) {
   struct Case {
     const char* what;
     void (*op)(TJCRefContainer&);
@@ -98,29 +86,10 @@ TEST(JCRefContainer, RemoveCapacityAndClear) {
     EXPECT_EQ(got, c.targets) << c.what;
     EXPECT_EQ(store.capacity(), c.capacity) << c.what;
   }
-}
-
-TEST(JCRefContainer, ZeroDeltaStillGrows) {
-  TJCRefContainer store(0, 0);
-  for (uint32_t i = 0; i < 10; ++i) ASSERT_TRUE(store.append(i, i, 1));
-  EXPECT_EQ(store.count(), 10u);
-}
-
-TEST(JCRefContainer, PresizeIsSixPercentOfCodeBytesBounded) {
-  struct Case {
-    uint64_t bytes;
-    uint32_t records;
-  };
-  const std::vector<Case> cases = {
-      {0, 0},
-      {16, 0},
-      {17, 1},
-      {0x1000, 245},  // 4096 * 6 / 100
-      {100000, 6000},
-      {0xFFFFFFFFull, JC_PRESIZE_LIMIT},    // would overflow 32-bit arithmetic
-      {0x5000000000ull, JC_PRESIZE_LIMIT},  // sums of hostile raw sizes
-  };
-  for (const auto& c : cases) EXPECT_EQ(jcCapacityForCode(c.bytes), c.records) << c.bytes;
+  // Presize before a scan: 6 % of the code bytes, bounded against hostile raw sizes.
+  EXPECT_EQ(jcCapacityForCode(0x1000), 245u);
+  EXPECT_EQ(jcCapacityForCode(0xFFFFFFFFull), JC_PRESIZE_LIMIT);  // would overflow 32 bits
+  EXPECT_EQ(jcCapacityForCode(0x5000000000ull), JC_PRESIZE_LIMIT);
 }
 
 }  // namespace

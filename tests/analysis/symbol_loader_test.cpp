@@ -79,16 +79,7 @@ struct Opened : TOpenedDocument {
   std::string name(uint32_t address) { return doc.names().lookup(address).value_or("<none>"); }
 };
 
-TEST(MapFile, SixteenBitProgram) {
-  Opened o("dos.exe");
-  EXPECT_EQ(o.load(SymbolFileKind::Map, "dos.map"), 9);
-  EXPECT_EQ(o.name(0x40), "_banner");  // "Idle" is not part of the name
-  EXPECT_EQ(o.name(0x220), "_start");  // header 0x20 + segment 0x10 x 16 + 0x100
-  EXPECT_EQ(o.host.statusTexts.back(), "9 symbols loaded!");
-  EXPECT_TRUE(o.host.messages.empty());
-}
-
-TEST(MapFile, CollisionsWithExportNames) {
+TEST(SymbolFiles, CollisionsWithExportNamesAndOwnOrdinals) {
   struct Case {
     std::vector<std::pair<int, std::string>> answers;
     size_t questions;
@@ -117,13 +108,9 @@ TEST(MapFile, CollisionsWithExportNames) {
   EXPECT_EQ(o.load(SymbolFileKind::Map, "fixdll.map"), 8);
   EXPECT_EQ(o.name(0x10001000), "_DllMain@12");
   EXPECT_EQ(o.name(0x10000000), "<none>");  // segment 0 names nothing
-}
-
-TEST(DefFile, OrdinalsOfTheOwnExports) {
-  Opened o("fixdll.dll");
-  o.host.replaceAnswers.push_back({REPLACE_ANSWER_ALWAYS_REPLACE, ""});
   // FixAdd, FixSub, FixHidden, FixScale and FixVersion have known ordinals;
   // the forwarder line has no "@" behind its first word.
+  o.host.replaceAnswers.push_back({REPLACE_ANSWER_ALWAYS_REPLACE, ""});
   EXPECT_EQ(o.load(SymbolFileKind::Def, "fixdll.def"), 5);
   EXPECT_EQ(o.host.statusTexts.back(), "5 symbols loaded!");
 }
@@ -164,14 +151,16 @@ TEST(SymbolFiles, CrLfLongLinesAndDefaults) {
   std::string text = "  Address   Publics by Value\r\n\r\n 0001:00000010  first\r\n";
   text += " 0001:00000020  " + std::string(400, 'n') + "\r\n";
   text += " 0001:00000030  third\r\n";
+  text += " 0010:0100  sixteen\r\n";  // a 16-bit symbol: MZ header + segment x 16 + offset
   writeFile(dir.file("x.map"), std::vector<uint8_t>(text.begin(), text.end()));
   Opened o("gui.exe");
   EXPECT_EQ(loadSymbolFile(SymbolFileKind::Map, dir.file("x.map"), TSymbolTarget::of(o.doc.image()),
                            o.doc.names(), o.host, o.stop),
-            3);
+            4);
   EXPECT_EQ(o.name(0x401010), "first");
   EXPECT_EQ(o.name(0x401020).size(), kSymbolLineLimit - 16);  // the line is cut, not split
   EXPECT_EQ(o.name(0x401030), "third");                       // a long line does not end the list
+  EXPECT_EQ(o.name(0x240), "sixteen");
   EXPECT_EQ(defaultSymbolFilePath(SymbolFileKind::Map, "/a/b.exe"), "/a/b.map");
   EXPECT_EQ(defaultSymbolFilePath(SymbolFileKind::Def, "/a.b/c"), "/a.b/c.def");
 }

@@ -20,22 +20,6 @@ std::vector<uint8_t> extentImage() {
   return b.build();
 }
 
-TEST(FixedRegs, EntryPointStackMimicsTheProcessStart) {
-  TParsedImage img(extentImage());
-  TFixedRegs r;
-  r.breakPoints.push_back({0x400, 0});
-  r.setupEntryPoint(img.image);
-  // Registers, then the stack from ESP (entry return, the initial EDI) and the pushed values
-  // from the top: 0, EIP, 0, 0, 0, ..., ESP - 0x14 at its push.
-  EXPECT_EQ((V{r.stackBase, r.ESP, r.EIP, r.EFLAGS, r.EBX, r.EBP, r.exceptionList}),
-            (V{0x805000, 0x808FC4, 0x401000, 0x246, 0x7FFDF000, 0x808FF0, 0xFFFFFFFF}));
-  EXPECT_EQ((V{r.readStack(r.ESP - r.stackBase), r.readStack(r.ESP + 4 - r.stackBase),
-               r.readStack(0x3FFC), r.readStack(0x3FF8), r.readStack(0x3FE0), r.readStack(0x3FD8)}),
-            (V{0x77E9893D, 0x80E078, 0, 0x401000, 0xFFFFFFFF, 0x808FC8}));
-  // Stack bytes below ESP keep the fill pattern; set-ups keep breakpoints.
-  EXPECT_EQ((V{r.stack[0x100], r.stack[0x1FF], uint32_t(r.breakPoints.size())}), (V{0, 0xFF, 1}));
-}
-
 TEST(FixedRegs, TlsCallbackSetupAndDefaultChoice) {
   TProgramImage p = buildProgramImage(2);
   TParsedImage img(p.bytes);
@@ -86,7 +70,7 @@ TEST(FixedRegs, StackAreaBoundsAndHelpers) {
   EXPECT_EQ(r.pop(), 0u);
 }
 
-TEST(FixedRegs, BreakPointsFixedSegmentsFaultsAndView) {
+TEST(FixedRegs, BreakPointsFixedSegmentsFaultsViewAndEntryPoint) {
   TFixedRegs r;
   for (uint32_t o : {0x300u, 0x100u, 0x200u, 0x80000000u, 0x80000000u}) r.toggleBreakPoint(o);
   V offsets;
@@ -123,6 +107,18 @@ TEST(FixedRegs, BreakPointsFixedSegmentsFaultsAndView) {
   const TFixedRegView v = r.fixedRegView();
   EXPECT_EQ((V{v.mask[0], v.mask[1], v.mask[2], v.value[0], v.value[7]}),
             (V{0x11, 0x20, 0x81, 5, 9}));
+  // The entry-point set-up keeps breakpoints. Registers, then the stack from ESP (entry return,
+  // the initial EDI) and the pushed values from the top: 0, EIP, 0, 0, 0, ..., ESP - 0x14 at its
+  // push.
+  r.toggleBreakPoint(0x400);
+  r.setupEntryPoint(img.image);
+  EXPECT_EQ((V{r.stackBase, r.ESP, r.EIP, r.EFLAGS, r.EBX, r.EBP, r.exceptionList}),
+            (V{0x805000, 0x808FC4, 0x401000, 0x246, 0x7FFDF000, 0x808FF0, 0xFFFFFFFF}));
+  EXPECT_EQ((V{r.readStack(r.ESP - r.stackBase), r.readStack(r.ESP + 4 - r.stackBase),
+               r.readStack(0x3FFC), r.readStack(0x3FF8), r.readStack(0x3FE0), r.readStack(0x3FD8)}),
+            (V{0x77E9893D, 0x80E078, 0, 0x401000, 0xFFFFFFFF, 0x808FC8}));
+  // Stack bytes below ESP keep the fill pattern.
+  EXPECT_EQ((V{r.stack[0x100], r.stack[0x1FF], uint32_t(r.breakPoints.size())}), (V{0, 0xFF, 1}));
 }
 
 TFixedRegs filledRegs() {

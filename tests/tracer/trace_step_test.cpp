@@ -7,7 +7,6 @@
 #include <functional>
 #include <string>
 
-#include "support/fixtures.h"
 #include "trace_rig.h"
 
 namespace {
@@ -30,14 +29,6 @@ V history(const TTraceRig& rig) {
   for (uint32_t i = 0; i < rig.history.count(); ++i)
     v.insert(v.end(), {rig.history.getReturn(i).kind, rig.history.getReturn(i).address});
   return v;
-}
-
-// Steps while the status is OK, at most `limit` times: the last status and the
-// steps taken.
-std::pair<int, int> runWhileOk(TTraceRig& rig, int limit) {
-  int status = TRACE_OK, steps = 0;
-  for (; steps < limit && status == TRACE_OK; ++steps) status = rig.step();
-  return {status, steps};
 }
 
 // What a refused step must leave alone: registers, flags, exception state, stack and file.
@@ -114,6 +105,9 @@ TEST(TraceStep, StatusTable) {
           {{kESP, kData + 0x104}, {kEAX, 0xCAFEBABE}}, {{kESP, kData + 0x100}},
           [](TTraceRig& r) { EXPECT_EQ(r.dword(kData + 0x100), 0xCAFEBABEu); }),
       row("POP EAX with ESP outside both", {0x58}, TRACE_ILLEGAL_STACK, {{kESP, 0x10}}),
+      row("POP EBX takes the entry return", {0x5B}, TRACE_OK, {}, {{kEBX, 0x77E9893D}}),
+      row("PUSH -5 sign-extends its byte", {0x6A, 0xFB}, TRACE_OK, {}, {},
+          [](TTraceRig& r) { EXPECT_EQ(r.stackDword(r.regs.ESP), 0xFFFFFFFBu); }),
       row("MessageBoxA through its import slot", callThrough(program.slots[4]),
           TRACE_NOT_SUPPORTED),
       row("call through a non-import", callThrough(kData), TRACE_NOT_SUPPORTED),
@@ -551,31 +545,6 @@ TEST(TraceStep, SixteenBitAddressingAndCounters) {
   r.ECX = 0x00010001;
   EXPECT_EQ(rig.step(), TRACE_OK);
   EXPECT_EQ((V{r.ECX, r.EIP}), (V{0x00010000, 0x102}));
-}
-
-TEST(TraceStep, GuiFixtureCallbacksAndEntryPoint) {
-  TTraceRig rig(readFixture("gui.exe"));
-  TCountingVis vis(rig.env.fileSize);
-  rig.env.vis = &vis;
-  TFixedRegs& r = rig.regs;
-  r.setupDefault(rig.image(), true);
-  EXPECT_EQ(r.EIP, 0x4011E3u);
-  // First callback: its flag set in .data, then the question for the next one.
-  int steps = 0;
-  rig.host.answers = {MsgAnswer::Yes};
-  for (; r.tlsIndex == 0 && steps < 20; ++steps)
-    ASSERT_EQ(rig.step(), TRACE_OK) << std::hex << r.EIP;
-  EXPECT_EQ((V{uint32_t(steps), rig.dword(0x402008) & 1, vis.written[0xA08], r.EIP}),
-            (V{9, 1, 1, 0x4011FD}));
-  // Second callback: runs up to its call of GetTickCount, which is refused.
-  EXPECT_EQ(runWhileOk(rig, 20).first, TRACE_NOT_SUPPORTED);
-  EXPECT_EQ((V{r.EIP, rig.dword(0x402008) & 3}), (V{0x401216, 3}));
-
-  // Entry point: the first import call is GetModuleHandleA(NULL), whose name
-  // pointer lies outside the file.
-  r.setupEntryPoint(rig.image());
-  EXPECT_EQ(runWhileOk(rig, 20), std::make_pair(int(TRACE_ILLEGAL_ADDRESS), 8));
-  EXPECT_EQ(r.EIP, 0x401233u);
 }
 
 }  // namespace

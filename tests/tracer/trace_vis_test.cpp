@@ -7,29 +7,6 @@
 
 namespace {
 
-TEST(TraceVis, LayoutOfAThousandByteFile) {
-  RecordingHost host;
-  TTraceVis vis(host, 1000);
-  EXPECT_EQ((std::vector<uint32_t>{vis.rows(), vis.shownHeight(), vis.hasScrollBar(),
-                                   vis.byteState(999)}),
-            (std::vector<uint32_t>{4, 4, 0, 0}));
-  // Offset 0 is in the last row of the bitmap; the cells past the file are white.
-  EXPECT_EQ(vis.bitmap().size(), 4u * 320);
-  EXPECT_EQ(vis.bitmap()[39], 0);    // offset 999: the file's last row comes first in memory
-  EXPECT_EQ(vis.bitmap()[40], 255);  // offset 1000 lies past the file
-  vis.incExecuted(0, 1);
-  EXPECT_EQ(vis.bitmap()[3 * 320], 0x20);  // offset 0: the last row in memory
-  vis.incExecuted(0, 1);
-  vis.setMemoryAccessed(0, false, 1);  // state 0x48 now
-  std::vector<uint8_t> rgb;
-  vis.render(rgb);
-  ASSERT_EQ(rgb.size(), 4u * 320 * 3);
-  const size_t pastEnd = (3 * 320 + 40) * 3;  // offset 1000: row 3, column 40
-  EXPECT_EQ((std::vector<int>{rgb[pastEnd], rgb[pastEnd + 1]}), (std::vector<int>{255, 255}));
-  EXPECT_EQ(rgb[0] << 16 | rgb[1] << 8 | rgb[2], int(TTraceVis::paletteColor(0x48)));
-  EXPECT_EQ(rgb[3], 0);  // offset 1 untouched: black
-}
-
 TEST(TraceVis, CountsSaturateAndSummarise) {
   RecordingHost host;
   TTraceVis vis(host, 4096);
@@ -96,9 +73,28 @@ TEST(TraceVis, FollowModeAndScrolling) {
   }
   EXPECT_EQ(vis.scrollRange(), 3098u);
 
+  // A thousand bytes: four rows, all shown, nothing to scroll.
   TTraceVis small(host, 1000);
   small.scroll(TTraceVis::Scroll::PageDown);
-  EXPECT_EQ(small.top(), 0u);
+  EXPECT_EQ((std::vector<uint32_t>{small.top(), small.rows(), small.shownHeight(),
+                                   small.hasScrollBar()}),
+            (std::vector<uint32_t>{0, 4, 4, 0}));
+  // The bitmap runs bottom-up: offset 0 is in its last row, the file's last row
+  // comes first, and the cells past the file are white.
+  small.incExecuted(0, 1);
+  small.incExecuted(0, 1);
+  small.setMemoryAccessed(0, false, 1);  // state 0x48 now
+  ASSERT_EQ(small.bitmap().size(), 4u * 320);
+  EXPECT_EQ((std::vector<int>{small.bitmap()[3 * 320], small.bitmap()[39], small.bitmap()[40]}),
+            (std::vector<int>{0x48, 0, 255}));
+  // The picture drawn runs top-down.
+  std::vector<uint8_t> rgb;
+  small.render(rgb);
+  ASSERT_EQ(rgb.size(), 4u * 320 * 3);
+  const size_t pastEnd = (3 * 320 + 40) * 3;  // offset 1000: row 3, column 40
+  EXPECT_EQ((std::vector<int>{rgb[pastEnd], rgb[pastEnd + 1]}), (std::vector<int>{255, 255}));
+  EXPECT_EQ(rgb[0] << 16 | rgb[1] << 8 | rgb[2], int(TTraceVis::paletteColor(0x48)));
+  EXPECT_EQ(rgb[3], 0);  // offset 1 untouched: black
 }
 
 }  // namespace
