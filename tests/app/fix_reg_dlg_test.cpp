@@ -118,7 +118,7 @@ TEST(FixRegDialog, TypedValuesGoToTheRegistersAndTheListing) {
   EXPECT_FALSE(d->isVisible());
 }
 
-TEST(FixRegDialog, FlagBoxesAndStackKeys) {
+TEST(FixRegDialog, FlagBoxesStackKeysAndTheTracer) {
   TAppFrame f;
   TFixRegDlg* d = openByKey(f);
   TFixedRegs& r = f.doc().trace().regs();
@@ -145,13 +145,8 @@ TEST(FixRegDialog, FlagBoxesAndStackKeys) {
     EXPECT_EQ(d->model().stackFirst(), want) << k.key;
     EXPECT_EQ(stack->scrollBar()->value(), k.thumb) << k.key;
   }
-}
 
-TEST(FixRegDialog, FollowsTheTracer) {
-  TAppFrame f;
-  TFixRegDlg* d = openByKey(f);
-  TFixedRegs& r = f.doc().trace().regs();
-  // A value typed and not entered survives the steps that refresh the rest.
+  // The tracer's steps: a value typed and not entered survives the steps that refresh the rest.
   type(d->edit(1049), "5", false);
   for (int step = 0; step < 3; ++step) {
     const uint32_t eip = r.EIP;
