@@ -42,7 +42,7 @@ void runOnWorker(const std::function<void()>& work, const std::function<void(QWi
   worker.join();
 }
 
-TEST(QtHost, NameCollisionFromALoaderThread) {
+TEST(QtHost, NameCollisionsAndMessagesFromAWorkerWaitForTheAnswer) {
   TQtHost host;
   struct Case {
     int button;
@@ -85,15 +85,13 @@ TEST(QtHost, NameCollisionFromALoaderThread) {
     EXPECT_EQ(name, c.name);
   }
   EXPECT_EQ(shown.size(), std::size(cases) - 1);
-}
 
-TEST(QtHost, MessagesFromAWorkerWaitForTheAnswer) {
-  TQtHost host;
-  MsgAnswer answer = MsgAnswer::Ok;
+  // A message box waits for its answer too.
+  MsgAnswer message = MsgAnswer::Ok;
   runOnWorker(
       [&] {
-        answer = host.message("Terminating thread manually", "Map file thread doesn't respond!",
-                              MsgIcon::Warning, MsgButtons::YesNoCancel);
+        message = host.message("Terminating thread manually", "Map file thread doesn't respond!",
+                               MsgIcon::Warning, MsgButtons::YesNoCancel);
       },
       [](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
@@ -104,7 +102,7 @@ TEST(QtHost, MessagesFromAWorkerWaitForTheAnswer) {
         EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box->button(QMessageBox::No)->click();
       });
-  EXPECT_EQ(answer, MsgAnswer::No);
+  EXPECT_EQ(message, MsgAnswer::No);
 }
 
 TEST(QtHost, StatusAndGaugesFromAWorker) {

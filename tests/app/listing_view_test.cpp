@@ -313,9 +313,8 @@ TEST(ListingViewMenus, ItemsEnabledStatesAndCommandsFollowTheContext) {
   EXPECT_EQ(f.doc.view().topOffset, target);
   EXPECT_EQ(f.newest().kind, RK_GOTO);
   EXPECT_EQ(modes, std::vector<int>{113});
-}
 
-TEST(ListingViewMenus, NameDialogAddsChangesAndRemovesNames) {
+  // The name dialog of the address column adds, changes and removes names.
   struct Step {
     const char* answer;  // nullptr: cancelled
     const char* expectTitle;
@@ -329,7 +328,6 @@ TEST(ListingViewMenus, NameDialogAddsChangesAndRemovesNames) {
       {"renamed", "Edit address name...", "renamed", true},
       {"", "Edit address name...", nullptr, true},
   };
-  Fixture f;
   f.top(0x625);
   ASSERT_GE(f.rowOf(0x626, TRowKind::Code), 0);
   for (const Step& s : steps) {
