@@ -266,7 +266,7 @@ TEST(Frame, GotoConversionsAndMessages) {
   }
 }
 
-TEST(Frame, HistoryGadgetEntryTlsAndOpenCommands) {
+TEST(Frame, HistoryGadgetGoesBack) {
   TAppFrame f;
   TRetComboGadget* g = f.frame.gadget();
   EXPECT_EQ(g->size(), QSize(200, 22));
@@ -310,31 +310,6 @@ TEST(Frame, HistoryGadgetEntryTlsAndOpenCommands) {
   f.doc().history().pushReturn(RK_GOTO, 0x500);
   QTest::mouseClick(g, Qt::LeftButton, {}, QPoint(190, 10));
   EXPECT_TRUE(!g->list() || !g->list()->isVisible());
-
-  // The entry point, the TLS callbacks, F8 and Open.
-  f.doc().gotoOffset(0, 0);
-  f.frame.runCommand(121);  // the entry point
-  EXPECT_EQ(f.doc().view().topOffset, 0x625u);
-  EXPECT_EQ(f.doc().history().count(), 2u);
-  f.frame.menu(TPlace::TlsMenu)->actions()[1]->trigger();
-  EXPECT_EQ(f.doc().trace().regs().EIP, 0x4011FDu);
-  f.frame.runCommand(144);
-  EXPECT_EQ(f.doc().trace().regs().EIP, 0x401225u);
-  f.frame.runCommand(149);  // "More..."
-  // F8 without a trace point.
-  f.load("raw.bin");
-  f.doc().view().cursorShown = false;
-  f.key(Qt::Key_F8);
-  // A failed Open ends the run with 2; a cancelled one does nothing.
-  f.host.fileAnswers.push_back(std::string("/nonexistent/file.exe"));
-  f.frame.runCommand(100);
-  f.frame.runCommand(100);
-  EXPECT_EQ(f.quits, std::vector<int>{2});
-  EXPECT_EQ(f.host.messageLines(),
-            (std::vector<std::string>{"Not implemented yet!: To get to the next TLS callback "
-                                      "manually\nyou can execute RET instructions...",
-                                      ": No trace point given!",
-                                      "File error: Couldn't open file:: /nonexistent/file.exe"}));
 }
 
 TEST(Frame, TraceKeys) {
@@ -389,6 +364,33 @@ TEST(Frame, TraceKeys) {
   // A reset starts a fresh picture: the window goes with the old one.
   f.frame.runCommand(143);
   EXPECT_EQ(f.frame.traceVisWindow(), nullptr);
+}
+
+TEST(Frame, EntryTlsTraceAndOpenCommands) {
+  TAppFrame f;
+  f.doc().gotoOffset(0, 0);
+  f.frame.runCommand(121);  // the entry point
+  EXPECT_EQ(f.doc().view().topOffset, 0x625u);
+  EXPECT_EQ(f.doc().history().count(), 1u);
+  f.frame.menu(TPlace::TlsMenu)->actions()[1]->trigger();
+  EXPECT_EQ(f.doc().trace().regs().EIP, 0x4011FDu);
+  f.frame.runCommand(144);
+  EXPECT_EQ(f.doc().trace().regs().EIP, 0x401225u);
+  f.frame.runCommand(149);  // "More..."
+  // F8 without a trace point.
+  f.load("raw.bin");
+  f.doc().view().cursorShown = false;
+  f.key(Qt::Key_F8);
+  // A failed Open ends the run with 2; a cancelled one does nothing.
+  f.host.fileAnswers.push_back(std::string("/nonexistent/file.exe"));
+  f.frame.runCommand(100);
+  f.frame.runCommand(100);
+  EXPECT_EQ(f.quits, std::vector<int>{2});
+  EXPECT_EQ(f.host.messageLines(),
+            (std::vector<std::string>{"Not implemented yet!: To get to the next TLS callback "
+                                      "manually\nyou can execute RET instructions...",
+                                      ": No trace point given!",
+                                      "File error: Couldn't open file:: /nonexistent/file.exe"}));
 }
 
 void dropFile(QWidget* target, const std::string& path) {

@@ -42,7 +42,7 @@ void runOnWorker(const std::function<void()>& work, const std::function<void(QWi
   worker.join();
 }
 
-TEST(QtHost, NameCollisionsAndMessagesFromAWorkerWaitForTheAnswer) {
+TEST(QtHost, NameCollisionFromALoaderThread) {
   TQtHost host;
   struct Case {
     int button;
@@ -85,13 +85,15 @@ TEST(QtHost, NameCollisionsAndMessagesFromAWorkerWaitForTheAnswer) {
     EXPECT_EQ(name, c.name);
   }
   EXPECT_EQ(shown.size(), std::size(cases) - 1);
+}
 
-  // A message box waits for its answer too.
-  MsgAnswer message = MsgAnswer::Ok;
+TEST(QtHost, MessagesFromAWorkerWaitForTheAnswer) {
+  TQtHost host;
+  MsgAnswer answer = MsgAnswer::Ok;
   runOnWorker(
       [&] {
-        message = host.message("Terminating thread manually", "Map file thread doesn't respond!",
-                               MsgIcon::Warning, MsgButtons::YesNoCancel);
+        answer = host.message("Terminating thread manually", "Map file thread doesn't respond!",
+                              MsgIcon::Warning, MsgButtons::YesNoCancel);
       },
       [](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
@@ -102,7 +104,7 @@ TEST(QtHost, NameCollisionsAndMessagesFromAWorkerWaitForTheAnswer) {
         EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box->button(QMessageBox::No)->click();
       });
-  EXPECT_EQ(message, MsgAnswer::No);
+  EXPECT_EQ(answer, MsgAnswer::No);
 }
 
 TEST(QtHost, StatusAndGaugesFromAWorker) {

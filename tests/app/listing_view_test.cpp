@@ -313,8 +313,9 @@ TEST(ListingViewMenus, ItemsEnabledStatesAndCommandsFollowTheContext) {
   EXPECT_EQ(f.doc.view().topOffset, target);
   EXPECT_EQ(f.newest().kind, RK_GOTO);
   EXPECT_EQ(modes, std::vector<int>{113});
+}
 
-  // The name dialog of the address column adds, changes and removes names.
+TEST(ListingViewMenus, NameDialogAddsChangesAndRemovesNames) {
   struct Step {
     const char* answer;  // nullptr: cancelled
     const char* expectTitle;
@@ -328,6 +329,7 @@ TEST(ListingViewMenus, ItemsEnabledStatesAndCommandsFollowTheContext) {
       {"renamed", "Edit address name...", "renamed", true},
       {"", "Edit address name...", nullptr, true},
   };
+  Fixture f;
   f.top(0x625);
   ASSERT_GE(f.rowOf(0x626, TRowKind::Code), 0);
   for (const Step& s : steps) {
