@@ -118,37 +118,7 @@ TEST(FixRegDialog, TypedValuesGoToTheRegistersAndTheListing) {
   EXPECT_FALSE(d->isVisible());
 }
 
-TEST(FixRegDialog, ButtonsSetTheFixedMarks) {
-  struct Case {
-    bool autoMode;
-    std::vector<int> clicks;
-    std::vector<int> pressed;
-    const char* marks;  // fixed8, fixed16, fixed32, fixedSegs
-  } cases[] = {
-      // EAX presses AH and AL; releasing AL releases EAX, AX is no longer whole.
-      {true, {1001}, {1001, 1002, 1003}, "11 01 01 00"},
-      {true, {1001, 1003}, {1002}, "10 00 00 00"},
-      {true, {1017}, {1017, 1018}, "00 10 10 00"},  // ESP presses SP
-      {false, {1002, 1003}, {1002, 1003}, "11 01 00 00"},
-      {false, {1001}, {1001}, "00 01 01 00"},
-      {false, {1021, 1026, 1021}, {1026}, "00 00 00 20"},  // GS stays, CS twice
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.autoMode << " " << c.clicks.size() << " " << c.clicks[0]);
-    TAppFrame f("gui.exe", false, c.autoMode ? "[FixedRegs]\nAuto_mode=1\n" : "");
-    TFixRegDlg* d = openByKey(f);
-    for (int id : c.clicks) QTest::mouseClick(d->button(id), Qt::LeftButton);
-    for (int id = FRC_FIRST_BUTTON; id <= FRC_LAST_BUTTON; ++id) {
-      const bool want = std::find(c.pressed.begin(), c.pressed.end(), id) != c.pressed.end();
-      EXPECT_EQ(d->button(id)->isChecked(), want) << TFixedRegsModel::buttonText(id);
-    }
-    const TFixedRegs& r = f.doc().trace().regs();
-    EXPECT_EQ(wsString("%.2X %.2X %.2X %.2X", r.fixed8, r.fixed16, r.fixed32, r.fixedSegs),
-              c.marks);
-  }
-}
-
-TEST(FixRegDialog, FlagBoxesAndStackKeys) {
+TEST(FixRegDialog, FlagBoxesStackKeysAndTheTracer) {
   TAppFrame f;
   TFixRegDlg* d = openByKey(f);
   TFixedRegs& r = f.doc().trace().regs();
@@ -175,13 +145,8 @@ TEST(FixRegDialog, FlagBoxesAndStackKeys) {
     EXPECT_EQ(d->model().stackFirst(), want) << k.key;
     EXPECT_EQ(stack->scrollBar()->value(), k.thumb) << k.key;
   }
-}
 
-TEST(FixRegDialog, FollowsTheTracer) {
-  TAppFrame f;
-  TFixRegDlg* d = openByKey(f);
-  TFixedRegs& r = f.doc().trace().regs();
-  // A value typed and not entered survives the steps that refresh the rest.
+  // The tracer's steps: a value typed and not entered survives the steps that refresh the rest.
   type(d->edit(1049), "5", false);
   for (int step = 0; step < 3; ++step) {
     const uint32_t eip = r.EIP;

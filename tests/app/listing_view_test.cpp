@@ -148,28 +148,6 @@ TEST(ListingViewClicks, ReferencesMoveTheListingOrOpenADataDump) {
   }
 }
 
-TEST(ListingViewClicks, InstructionColumnsOfACodeRowAskForTheAssembler) {
-  Fixture f;
-  f.top(0x625);
-  std::vector<uint32_t> asked;
-  QObject::connect(f.view.get(), &TListingView::assemblerRequested,
-                   [&](uint32_t at) { asked.push_back(at); });
-  const int code = f.rowOf(0x626, TRowKind::Code), marker = f.rowOf(0x625, TRowKind::EntryMarker);
-  ASSERT_GE(code, 0);
-  ASSERT_GE(marker, 0);
-  struct Case {
-    int row, column;
-    bool asks;
-  };
-  for (const Case c : {Case{code, 30, false}, Case{code, 31, true}, Case{code, 35, true},
-                       Case{code, 36, false}, Case{marker, 33, false}}) {
-    SCOPED_TRACE(c.column);
-    asked.clear();
-    f.click(f.view->cellCentre(c.column, c.row));
-    EXPECT_EQ(asked, c.asks ? std::vector<uint32_t>{0x626} : std::vector<uint32_t>{});
-  }
-}
-
 TEST(ListingViewClicks, HoverShowsAPreviewThatFollowsTheReference) {
   Fixture f;
   const Hotspot* found = f.findHotspot(HOTSPOT_CALL);
@@ -221,10 +199,25 @@ TEST(ListingViewClicks, BytesStartEditingAndTypedDigitsChangeThem) {
   f.click(f.view->cellCentre(60, 80));  // beside every byte
   EXPECT_EQ(f.doc.edit().mode, 0);
 
-  // Code rows: a byte cell of the bytes column edits hex digits.
+  // Code rows: the instruction's columns ask for the assembler (not those of
+  // the entry marker), a byte cell of the bytes column edits hex digits.
   f.top(0x625);
-  const int r = f.rowOf(0x626, TRowKind::Code);
+  const int r = f.rowOf(0x626, TRowKind::Code), marker = f.rowOf(0x625, TRowKind::EntryMarker);
   ASSERT_GE(r, 0);
+  ASSERT_GE(marker, 0);
+  std::vector<uint32_t> asked;
+  QObject::connect(f.view.get(), &TListingView::assemblerRequested,
+                   [&](uint32_t at) { asked.push_back(at); });
+  struct Click {
+    int row, column;
+    bool asks;
+  };
+  for (const Click c : {Click{r, 30, false}, Click{r, 31, true}, Click{r, 35, true},
+                        Click{r, 36, false}, Click{marker, 33, false}}) {
+    asked.clear();
+    f.click(f.view->cellCentre(c.column, c.row));
+    EXPECT_EQ(asked, c.asks ? std::vector<uint32_t>{0x626} : std::vector<uint32_t>{}) << c.column;
+  }
   f.click(f.view->cellCentre(12, r));
   EXPECT_EQ(f.where(), "mode 1, cursor 627.0");
   const uint8_t kept = f.doc.buffer()[0x627];

@@ -58,6 +58,7 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
       setField(d.minStringLength(), c.minLength);
       setField(d.fontSize(), c.font);
       setField(d.dumpRows(), c.rows);
+      d.switchBox(TPrefDlg::ShowCodeReferences)->click();
       QTest::keyClick(d.dumpRows(), Qt::Key_Return);  // OK is the default button
     });
     const bool accepted = *c.refusal == '\0';
@@ -65,8 +66,10 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
     if (!accepted) {
       EXPECT_EQ(f.host.messageLines(),
                 std::vector<std::string>{std::string("Invalid value: ") + c.refusal});
-      EXPECT_EQ(f.iniText(), "");  // nothing written
+      // Left with Cancel after the refusal: nothing written, nothing changed.
+      EXPECT_EQ(f.iniText(), "");
       EXPECT_EQ(f.frame.listing()->lineHeight(), lineHeight);
+      EXPECT_TRUE(f.doc().view().showCodeReferences);
       continue;
     }
     EXPECT_TRUE(f.host.messages.empty());
@@ -84,6 +87,8 @@ TEST(PreferencesDialog, OpensWithValuesAndAppliesSwitchesAndColours) {
               "[General]\nOpenFileOnStartup=0\nKeepUndoAfterSave=0\nShowCodeReferences=1\n"
               "ScanMode=0\nMin_string_length=7\n[FixedRegs]\nAuto_mode=1\n");
   f.host.colorAnswers = {0x123456, std::nullopt};
+  f.host.answers = {MsgAnswer::Yes};  // to the desktop entry's question
+  const std::string apps = f.dir.file("applications");
   withPreferences(f, [&](TPrefDlg& d) {
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Preferences"));
     EXPECT_EQ(d.minStringLength()->text(), QStringLiteral("7"));
@@ -102,8 +107,16 @@ TEST(PreferencesDialog, OpensWithValuesAndAppliesSwitchesAndColours) {
     QTest::mouseClick(d.swatch(0), Qt::LeftButton);  // Memory: the chooser cancelled
     EXPECT_EQ(d.swatch(5)->color(), 0x123456u);
     EXPECT_EQ(d.swatch(0)->color(), 0xFF0000u);
+    d.exePath = "/opt/oxu/oxu-dasm";
+    d.applicationsDir = apps;
+    QTest::keyClick(d.shortcutButton(), Qt::Key_Space);
+    EXPECT_TRUE(d.isVisible());  // the desktop entry step keeps the window open
     d.okButton()->click();
   });
+  ASSERT_EQ(f.host.messages.size(), 1u);
+  EXPECT_EQ(f.host.messages[0].buttons, MsgButtons::YesNo);
+  EXPECT_EQ(readFile(apps + "/" + kShortcutFileName).size(),
+            desktopEntryText("/opt/oxu/oxu-dasm").size());
   f.doc().workers().waitReferenceScan();
   EXPECT_EQ(f.profile.readInt("Colors", "Background", 0), 0x123456);
   EXPECT_EQ(f.profile.readInt("Colors", "Memory_ref", 0), 0xFF0000);
@@ -118,41 +131,6 @@ TEST(PreferencesDialog, OpensWithValuesAndAppliesSwitchesAndColours) {
   // The background is painted in the new colour.
   const QImage shot = f.frame.listing()->viewport()->grab().toImage();
   EXPECT_EQ(shot.pixelColor(shot.width() - 2, shot.height() - 2), QColor(0x56, 0x34, 0x12));
-}
-
-TEST(PreferencesDialog, CancelChangesNothing) {
-  TAppFrame f(kBytes);
-  f.host.colorAnswers = {0x123456};
-  const bool closed = withPreferences(f, [&](TPrefDlg& d) {
-    setField(d.fontSize(), "8");
-    d.switchBox(TPrefDlg::ShowCodeReferences)->click();
-    QTest::mouseClick(d.swatch(5), Qt::LeftButton);
-    QTest::keyClick(&d, Qt::Key_Escape);
-  });
-  EXPECT_TRUE(closed);
-  EXPECT_EQ(f.iniText(), "");
-  EXPECT_TRUE(f.doc().view().showCodeReferences);
-  // Opened again: the values the program runs with.
-  withPreferences(f, [&](TPrefDlg& d) {
-    EXPECT_EQ(d.fontSize()->text(), QStringLiteral("15"));
-    EXPECT_EQ(d.swatch(5)->color(), 0xFFFFFFu);
-  });
-}
-
-TEST(PreferencesDialog, DesktopEntryStep) {
-  TAppFrame f(kBytes);
-  const std::string apps = f.dir.file("applications");
-  f.host.answers = {MsgAnswer::Yes};
-  withPreferences(f, [&](TPrefDlg& d) {
-    d.exePath = "/opt/oxu/oxu-dasm";
-    d.applicationsDir = apps;
-    QTest::keyClick(d.shortcutButton(), Qt::Key_Space);
-    EXPECT_TRUE(d.isVisible());  // the step keeps the window open
-  });
-  ASSERT_EQ(f.host.messages.size(), 1u);
-  EXPECT_EQ(f.host.messages[0].buttons, MsgButtons::YesNo);
-  EXPECT_EQ(readFile(apps + "/" + kShortcutFileName).size(),
-            desktopEntryText("/opt/oxu/oxu-dasm").size());
 }
 
 }  // namespace

@@ -1,48 +1,13 @@
 // The resource menu and string windows over the fixture program: the MENU
 // text, the references of a clicked line, the string filters, the search run
-// by Enter, and where choosing a reference moves the listing.
+// by Enter, where choosing a reference moves the listing, and the windows
+// closed by a load.
+#include <QPointer>
 #include <functional>
 
 #include "app_frame.h"
 
 namespace {
-
-TEST(MenuDialog, ReferencesOfTheClickedLine) {
-  TAppFrame f("gui.exe", true);
-  TShowResMenuDlg* d = f.open(CM_SHOW_MENUS, &TDDecoratedFrame::menuDialog);
-  EXPECT_EQ(texts(d->menus()), (std::vector<std::string>{"\"CONTEXT\"", "101"}));
-  EXPECT_TRUE(d->menuText()->toPlainText().startsWith(QStringLiteral("\"CONTEXT\" MENU\n{\n")));
-  clickRow(d->menus(), 1);
-  const QString text = d->menuText()->toPlainText();
-  EXPECT_TRUE(text.startsWith(QStringLiteral("101 MENU\n{\n POPUP \"&File\"\n {\n")));
-  EXPECT_TRUE(text.contains(QStringLiteral("  MENUITEM \"&New\", 200 // = 0x00C8\n")));
-
-  struct Case {
-    int line;
-    std::vector<std::string> references;
-  } cases[] = {
-      {4, {" 000007E5  -  :004013E5"}},   // &New, 200
-      {5, {"No references found!"}},      // &Open..., 201
-      {2, {"No menu item!"}},             // a pop-up
-      {7, {"No menu item!"}},             // a separator
-      {22, {" 00000501  -  :00401101"}},  // &Word wrap, 300 (pushed; its compares do not count)
-      {32, {"No references found!"}},     // &Contents, 99: only compared
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    clickLine(d->menuText(), c.line);
-    EXPECT_EQ(texts(d->references()), c.references) << text.toStdString();
-  }
-  clickLine(d->menuText(), 4);
-  f.doc().view().hexDump = true;
-  clickRow(d->references(), 0);
-  EXPECT_EQ(f.doc().view().topOffset, 0x7E5u);
-  EXPECT_EQ(f.newestKind(), uint32_t(RK_MENU));
-  EXPECT_FALSE(f.doc().view().hexDump);
-  // Enter never closes the window.
-  QTest::keyClick(d->menuText(), Qt::Key_Return);
-  EXPECT_TRUE(f.frame.menuDialog() && d->isVisible());
-}
 
 TEST(StringDialog, FiltersAndReferences) {
   TAppFrame f("gui.exe", true);
@@ -104,8 +69,13 @@ TEST(ListDialogs, ReferencesWaitForTheirStore) {
       {TRefStoreKind::Menu,
        [](TAppFrame& f) {
          TShowResMenuDlg* d = f.open(CM_SHOW_MENUS, &TDDecoratedFrame::menuDialog);
+         EXPECT_EQ(texts(d->menus()), (std::vector<std::string>{"\"CONTEXT\"", "101"}));
          clickRow(d->menus(), 1);
-         clickLine(d->menuText(), 4);
+         EXPECT_TRUE(d->menuText()->toPlainText().startsWith(
+             QStringLiteral("101 MENU\n{\n POPUP \"&File\"\n {\n  MENUITEM \"&New\", 200")));
+         clickLine(d->menuText(), 4);  // &New
+         QTest::keyClick(d->menuText(), Qt::Key_Return);
+         EXPECT_TRUE(d->isVisible());  // Enter never closes the window
          return d->references();
        },
        "Still scanning...", " 000007E5  -  :004013E5"},
@@ -132,6 +102,12 @@ TEST(ListDialogs, ReferencesWaitForTheirStore) {
     QApplication::processEvents();
     ASSERT_GE(references->count(), 1);
     EXPECT_EQ(references->text(0).toStdString(), c.filled);
+    clickRow(references, 0);
+    EXPECT_EQ(f.doc().history().count(), 1u);
+    // Another file closes the window: its lines were the old file's.
+    const QPointer<QWidget> window = references->window();
+    ASSERT_TRUE(f.frame.openFile(fixturePath("dos.exe")));
+    EXPECT_FALSE(window);
   }
 }
 

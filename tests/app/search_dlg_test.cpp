@@ -1,6 +1,6 @@
-// The search window on a loaded file: typed phrases and their hits or
-// messages, the switches kept in the settings file, the phrase kept for the
-// run, and the listing's pop-up searches that fill the window.
+// The search window on a loaded file: a typed phrase and its hit, the
+// switches kept in the settings file, the phrase kept for the run, and the
+// listing's pop-up searches that fill the window.
 
 #include <QAction>
 
@@ -30,60 +30,6 @@ TSearchDlg* openSearch(TAppFrame& f) {
 
 QString shown(const QAbstractButton* b) { return b->text().remove(QLatin1Char('&')); }
 
-TEST(SearchDialog, TypedPhrases) {
-  struct Case {
-    const char* name;
-    const char* phrase;
-    int type;
-    bool backward, caseSensitive;
-    int presses;
-    const char* phraseAfter;  // nullptr: as typed
-    int typeAfter;
-    uint32_t hit;          // SEARCH_NONE: none
-    std::string captions;  // of the messages shown, each ended by '|'
-  } cases[] = {
-      {"short hex rewritten", "6a1", ST_HEX, false, false, 1, "06A1", ST_HEX, 0x300, ""},
-      {"words typed as hex are text", "hello world", ST_HEX, false, false, 1, nullptr, ST_ASCII,
-       0x100, ""},
-      {"odd byte list", "0102030", ST_BYTE_LIST, false, false, 1, nullptr, ST_BYTE_LIST,
-       SEARCH_NONE, "Invalid byte list format|"},
-      {"the top itself only after the wrap", "mz", ST_ASCII, false, false, 1, nullptr, ST_ASCII, 0,
-       "Reached end of file|"},
-      {"case sensitive misses", "mz", ST_ASCII, false, true, 1, nullptr, ST_ASCII, SEARCH_NONE,
-       "Reached end of file|Whole file scanned|"},
-      {"backward from the top wraps to the end", "abc", ST_ASCII, true, false, 1, nullptr, ST_ASCII,
-       0x190, "Reached begining of file|"},
-      {"pressed again: the next one", "abc", ST_ASCII, false, false, 2, nullptr, ST_ASCII, 0x190,
-       ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TAppFrame f(searchBytes());
-    TSearchDlg* dlg = openSearch(f);
-    ASSERT_NE(dlg, nullptr);
-    f.host.answers = {MsgAnswer::Yes};  // to the question whether to go on past the end
-    dlg->typeButton(c.type)->click();
-    if (c.caseSensitive) dlg->caseSensitive()->click();
-    (c.backward ? dlg->backward() : dlg->forward())->click();
-    QTest::keyClicks(dlg->phrase(), QString::fromLatin1(c.phrase));
-    for (int i = 0; i < c.presses; ++i)
-      QTest::keyClick(dlg->phrase(), Qt::Key_Return);  // the default button
-
-    EXPECT_EQ(dlg->phrase()->text().toStdString(), c.phraseAfter ? c.phraseAfter : c.phrase);
-    EXPECT_TRUE(dlg->typeButton(c.typeAfter)->isChecked());
-    std::string captions;
-    for (const RecordedMessage& m : f.host.messages) captions += m.caption + "|";
-    EXPECT_EQ(captions, c.captions);
-    const TSearchState& s = f.frame.listing()->searchState();
-    EXPECT_EQ(s.lastFound, c.hit);
-    EXPECT_EQ(f.doc().history().count(), c.hit == SEARCH_NONE ? 0u : uint32_t(c.presses));
-    if (c.hit != SEARCH_NONE) {
-      EXPECT_TRUE(searchHitShown(f.doc(), s, c.hit));
-    }
-    EXPECT_TRUE(dlg->isVisible());  // a search never closes the window
-  }
-}
-
 TEST(SearchDialog, ControlsSwitchesAndPhraseForTheRun) {
   TAppFrame f(searchBytes(), "[Dialogs]\nSearchType=2\nSearchDir=1\nSearchCase=1\n");
   TSearchDlg* dlg = openSearch(f);
@@ -108,23 +54,31 @@ TEST(SearchDialog, ControlsSwitchesAndPhraseForTheRun) {
   EXPECT_TRUE(dlg->caseSensitive()->isChecked());
   EXPECT_EQ(openSearch(f), dlg);  // shown again, not made anew
 
-  dlg->typeButton(ST_UNICODE)->click();
+  dlg->typeButton(ST_HEX)->click();
   dlg->forward()->click();
   dlg->caseSensitive()->click();
-  QTest::keyClicks(dlg->phrase(), QStringLiteral("AB"));
-  QTest::keyClick(dlg->phrase(), Qt::Key_Return);
+  QTest::keyClicks(dlg->phrase(), QStringLiteral("6a1"));
+  QTest::keyClick(dlg->phrase(), Qt::Key_Return);  // the default button
+  // The phrase as it was searched: the short hex made whole.
+  EXPECT_EQ(dlg->phrase()->text(), QStringLiteral("06A1"));
+  const TSearchState& s = f.frame.listing()->searchState();
+  EXPECT_EQ(s.lastFound, 0x300u);
+  EXPECT_TRUE(searchHitShown(f.doc(), s, 0x300));
+  EXPECT_EQ(f.doc().history().count(), 1u);
+  EXPECT_TRUE(f.host.messages.empty());
+  EXPECT_TRUE(dlg->isVisible());  // a search never closes the window
   QTest::keyClick(dlg, Qt::Key_Escape);
   TAppFrame::settle();
   EXPECT_EQ(f.frame.searchDialog(), nullptr);
-  EXPECT_EQ(f.profile.readInt("Dialogs", "SearchType", -1), ST_UNICODE);
+  EXPECT_EQ(f.profile.readInt("Dialogs", "SearchType", -1), ST_HEX);
   EXPECT_EQ(f.profile.readInt("Dialogs", "SearchDir", -1), 0);
   EXPECT_EQ(f.profile.readInt("Dialogs", "SearchCase", -1), 0);
 
   // Opened again: the phrase of this run and the switches just written.
   dlg = openSearch(f);
   ASSERT_NE(dlg, nullptr);
-  EXPECT_EQ(dlg->phrase()->text(), QStringLiteral("AB"));
-  EXPECT_TRUE(dlg->typeButton(ST_UNICODE)->isChecked());
+  EXPECT_EQ(dlg->phrase()->text(), QStringLiteral("06A1"));
+  EXPECT_TRUE(dlg->typeButton(ST_HEX)->isChecked());
   EXPECT_TRUE(dlg->forward()->isChecked());
   EXPECT_FALSE(dlg->caseSensitive()->isChecked());
 }
