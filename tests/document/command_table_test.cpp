@@ -46,7 +46,6 @@ TEST(CommandTable, EveryPlaceInItsOrder) {
     TConditions facts;
     const char* layout;
   } cases[] = {
-      {TPlace::MenuBar, none, "[&File] [&View] 120 125 [&Tracing]"},
       {TPlace::MenuBar, all, "[&File] [&View] 120 125 [&Tracing] 130 155 156 [&Resources] 185 186"},
       {TPlace::MenuBar, facts({TWhen::StringResources, TWhen::RedoAvailable}),
        "[&File] [&View] 120 125 [&Tracing] [&Resources] 186"},
