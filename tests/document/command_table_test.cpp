@@ -46,7 +46,6 @@ TEST(CommandTable, EveryPlaceInItsOrder) {
     TConditions facts;
     const char* layout;
   } cases[] = {
-      {TPlace::MenuBar, none, "[&File] [&View] 120 125 [&Tracing]"},
       {TPlace::MenuBar, all, "[&File] [&View] 120 125 [&Tracing] 130 155 156 [&Resources] 185 186"},
       {TPlace::MenuBar, facts({TWhen::StringResources, TWhen::RedoAvailable}),
        "[&File] [&View] 120 125 [&Tracing] [&Resources] 186"},
@@ -91,31 +90,6 @@ TEST(CommandTable, FrameKeys) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(commandForKey(c.key, c.control), c.id) << c.key << c.control;
-}
-
-TEST(CommandTable, ItemsFollowTheLoadedFile) {
-  struct Case {
-    const char* file;
-    std::vector<int> tools;     // the file's tool windows offered
-    const char* firstCallback;  // text of the first TLS item
-    bool programOffsets;        // "Show &programm offsets" enabled
-  } cases[] = {
-      {"gui.exe", {130, 156, 161, 162}, "Callback 1 (:004011E3)", true},
-      {"fixdll.dll", {130, 155, 156}, "Callback 1", true},
-      {"dos.exe", {}, "Callback 1", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    TOpenedDocument o(fixturePath(c.file));
-    EXPECT_EQ(fileToolCommands(o.doc), c.tools);
-    EXPECT_EQ(commandState(o.doc, CM_TLS_CALLBACK_1).text, c.firstCallback);
-    EXPECT_EQ(commandState(o.doc, CM_PROGRAM_OFFSETS).enabled, c.programOffsets);
-    // Undo comes with the first change, redo with its undoing.
-    const uint8_t b = 0x90;
-    o.doc.ChangeMemory(0, &b, 1);
-    EXPECT_TRUE(commandState(o.doc, CM_UNDO).shown);
-    EXPECT_FALSE(commandState(o.doc, CM_REDO).shown);
-  }
 }
 
 TEST(CommandTable, ViewModesAreCheckedAsTheyAreSet) {

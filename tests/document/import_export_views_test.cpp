@@ -49,32 +49,4 @@ TEST(ImportsView, ModulesFunctionsAndReferences) {
   EXPECT_EQ(view.references().size(), 1u);
 }
 
-TEST(ExportsView, LinesAddressesAndGoThere) {
-  Opened o("fixdll.dll");
-  TExportsView view;
-  view.open(o.doc);
-  ASSERT_EQ(view.lines().size(), 6u);
-  std::vector<std::string> names;
-  for (const auto& l : view.lines()) names.push_back(l.text);
-  EXPECT_EQ(names, (std::vector<std::string>{"FixAdd", "FixScale", "FixSub", "FixVersion",
-                                             "FwdTick", "ORD: 0003"}));
-  const uint32_t fixAdd = view.lines()[0].data;
-  EXPECT_EQ(view.addressText(o.doc, 0, false), wsString("%.8X", fixAdd));
-  EXPECT_EQ(view.addressText(o.doc, 0, true), ":1000102A");
-  view.goThere(o.doc, -1);
-  EXPECT_EQ(o.host.messageLines(),
-            std::vector<std::string>{"No funcion selected!: Please select an item first!"});
-  view.goThere(o.doc, 0);
-  EXPECT_EQ(o.doc.view().topOffset, fixAdd);
-  EXPECT_EQ(o.doc.history().getReturn(0).kind, uint32_t(RK_EXPORT));
-
-  Opened g("gui.exe");
-  view.open(g.doc);
-  EXPECT_EQ(view.title(), "Wrong directory entry!");
-  EXPECT_EQ(view.failureText(), "This programm doesn't export any functions!");
-  Opened d("dos.exe");
-  view.open(d.doc);
-  EXPECT_EQ(view.title(), "Not a portable executable!");
-}
-
 }  // namespace

@@ -1,15 +1,13 @@
-// Opening files: results, messages, status text, title and the commands
-// that depend on the loaded file.
+// Opening files: results, messages, status text, title and what a failed
+// load leaves.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-
+#include "base/text_format.h"
 #include "document/command_state.h"
 #include "document/document.h"
 #include "support/fixtures.h"
-#include "support/pe_builder.h"
-#include "support/recording_host.h"
+#include "support/opened_document.h"
 
 namespace {
 
@@ -28,29 +26,21 @@ TEST(LoadFile, FailuresReportTheirMessageAndResult) {
       {dir.file("locked.exe"), rootReadsAnyway ? LOAD_OK : LOAD_CANNOT_OPEN},
   };
   for (const auto& c : cases) {
-    RecordingHost host;
-    TDocument doc(host);
+    // Over a loaded PE file: a failed load leaves nothing of it behind.
+    TOpenedDocument o(fixturePath("gui.exe"));
+    TDocument& doc = o.doc;
+    const RecordingHost& host = o.host;
     doc.setPath(c.path);
     EXPECT_EQ(doc.LoadFile(true), c.result) << c.path;
     if (c.result == LOAD_OK) continue;
     EXPECT_FALSE(doc.isLoaded());
+    EXPECT_EQ(doc.image().isPE(), 0u);
+    EXPECT_FALSE(commandState(doc, CM_SHOW_IMPORTS).shown);
+    EXPECT_EQ(doc.titleText(), "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA ");
     ASSERT_EQ(host.messageLines(),
               std::vector<std::string>{"File error: Couldn't open file:: " + c.path});
     EXPECT_EQ(host.messages[0].icon, MsgIcon::Warning);
   }
-}
-
-TEST(LoadFile, FailedLoadLeavesNoFileBehind) {
-  RecordingHost host;
-  TDocument doc(host);
-  doc.setPath(fixturePath("gui.exe"));
-  ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
-  doc.setPath("/nonexistent/file.exe");
-  EXPECT_EQ(doc.LoadFile(true), LOAD_CANNOT_OPEN);
-  EXPECT_FALSE(doc.isLoaded());
-  EXPECT_EQ(doc.image().isPE(), 0u);
-  EXPECT_FALSE(commandState(doc, CM_SHOW_IMPORTS).shown);
-  EXPECT_EQ(doc.titleText(), "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA ");
 }
 
 TEST(LoadFile, BufferStatusAndTitle) {
@@ -66,8 +56,6 @@ TEST(LoadFile, BufferStatusAndTitle) {
   ASSERT_FALSE(host.statusFields.empty());
   EXPECT_EQ(host.statusFields.back(),
             std::make_pair(StatusField::FileSize, std::string("3 bytes")));
-  EXPECT_EQ(doc.titleText(),
-            "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA - [" + dir.file("three.bin") + "]");
   EXPECT_EQ(doc.image().fileName(), "three.bin");
   EXPECT_TRUE(host.messages.empty());
 
@@ -77,44 +65,18 @@ TEST(LoadFile, BufferStatusAndTitle) {
   EXPECT_EQ(doc.fileSize(), 0u);
 }
 
-TEST(LoadFile, ViewAndFileDependentCommandsPerKind) {
-  struct Case {
-    const char* file;
-    bool bits16;
-    bool props, exports, imports, menus, strings, tls;
-  } cases[] = {
-      {"gui.exe", false, true, false, true, true, true, true},
-      {"fixdll.dll", false, true, true, true, false, false, false},
-      {"tiny.exe", false, true, false, true, false, false, false},
-      {"dos.exe", true, false, false, false, false, false, false},
-      {"raw.bin", true, false, false, false, false, false, false},
-  };
-  RecordingHost host;
-  TDocument doc(host);
-  // Loading one kind after another removes what the previous file had.
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
-    doc.view().fileOffsets = !c.bits16;  // what the previous file left
-    doc.view().hexDump = true;
-    doc.setPath(fixturePath(c.file));
-    ASSERT_EQ(doc.LoadFile(true), LOAD_OK);
-    EXPECT_FALSE(doc.view().hexDump);
-    EXPECT_EQ(doc.view().bits16, c.bits16);
-    // PE files show memory addresses, other files their file offsets.
-    EXPECT_EQ(doc.view().fileOffsets, c.bits16);
-    std::vector<bool> shown;
-    for (int id :
-         {CM_IMAGE_PROPERTIES, CM_SHOW_EXPORTS, CM_SHOW_IMPORTS, CM_SHOW_MENUS, CM_SHOW_STRINGS})
-      shown.push_back(commandState(doc, id).shown);
-    EXPECT_EQ(shown, (std::vector<bool>{c.props, c.exports, c.imports, c.menus, c.strings}));
-    const std::vector<TLayoutItem> bar = commandLayout(TPlace::MenuBar, commandConditions(doc));
-    const bool resources = std::any_of(bar.begin(), bar.end(), [](const TLayoutItem& item) {
-      return item.submenu == TPlace::ResourcesMenu;
-    });
-    EXPECT_EQ(resources, c.menus || c.strings);
-    EXPECT_EQ(commandState(doc, CM_TLS_CALLBACK_1).enabled, c.tls);
-  }
-  EXPECT_TRUE(host.messages.empty());
+// The DOS fixture and the raw file as their build facts say.
+TEST(LoadFile, DosProgramAndRawFile) {
+  TOpenedDocument dos(fixturePath("dos.exe"));
+  const TImageInfo& im = dos.doc.image();
+  // MZ, PE, entry offset and address, base, the entry's offset as memory.
+  EXPECT_EQ(wsString("%u %u %X %X %X %X", im.isMZ(), im.isPE(), im.entryOffset(),
+                     im.entryMemoryAddress(), im.imageBase(), im.fileOffsetToMemory(0x220)),
+            "1 0 220 200 FFFFFFE0 200");
+  TOpenedDocument raw(fixturePath("raw.bin"));
+  EXPECT_EQ(raw.doc.image().isMZ(), 0u);
+  EXPECT_EQ(raw.doc.image().fileOffsetToMemory(0x13F), 0x13Fu);
+  EXPECT_EQ(raw.doc.image().fileOffsetToMemory(0x140), NOT_IN_FILE);
 }
 
 }  // namespace

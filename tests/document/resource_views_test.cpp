@@ -100,54 +100,6 @@ TEST(MenuResources, ReferenceLinesForTheCaretLine) {
   EXPECT_EQ(o.doc.history().getReturn(0).kind, uint32_t(RK_MENU));
 }
 
-TEST(StringResources, ListFilterReferencesAndSearch) {
-  Opened o(fixturePath("gui.exe"));
-  TStrRefStore store;
-  TStrRef ref(40, 0);
-  ref.refs.add(TMIntType{0x700, 0});
-  ref.refs.add(TMIntType{0x710, 1});  // arithmetic
-  ref.refs.add(TMIntType{0x720, 2});  // bitwise
-  store.add(std::move(ref));
-
-  TStringResourceView view;
-  view.open(o.doc, store, false);
-  ASSERT_EQ(view.strings().lines.size(), 10u);
-  EXPECT_EQ(view.strings().lines[0].text, "ID 0x0001 (00001): Fixture Window");
-  EXPECT_EQ(view.strings().lines[9].text, "ID 0x4001 (16385): Last string of the table");
-  EXPECT_EQ(view.strings().lines[7].text.substr(0, 19), "ID 0x03EA (01002): ");
-
-  view.onlyReferenced = true;
-  view.open(o.doc, store, true);  // still scanning: the filter waits
-  EXPECT_EQ(view.strings().lines.size(), 10u);
-  EXPECT_EQ(texts(view.references(o.doc, store, true)),
-            std::vector<std::string>{"Still scanning for string references..."});
-  view.open(o.doc, store, false);
-  ASSERT_EQ(view.strings().lines.size(), 1u);
-  EXPECT_EQ(view.references(o.doc, store, false).size(), 3u);
-  view.noArithmetic = true;
-  view.noBitwise = true;
-  EXPECT_EQ(texts(view.references(o.doc, store, false)),
-            std::vector<std::string>{" 00000700  -  :00401300"});
-
-  view.onlyReferenced = false;
-  view.open(o.doc, store, false);
-  struct Step {
-    std::string text;
-    int selected;
-    bool notFound;
-  } steps[] = {
-      {"word WRAP", 3, false},  // "Word wrap is on"
-      {"word wrap", 4, false},  // goes on behind the last hit
-      {"word wrap", 3, false},  // wraps around
-      {"0x", 3, true},          // never matches the ID prefix
-      {"", 3, false},           // nothing to do
-  };
-  for (const auto& s : steps) {
-    EXPECT_EQ(view.search(s.text), s.notFound) << s.text;
-    EXPECT_EQ(view.selected(), s.selected) << s.text;
-  }
-}
-
 // Both resource windows show the same title for a directory they cannot walk.
 // The resource windows' titles for a directory they cannot walk.
 TEST(Resources, BrokenDirectories) {

@@ -123,21 +123,6 @@ TEST(Search, MessagesBeforeAnySearch) {
   EXPECT_EQ(s.lastFound, 0u);
 }
 
-TEST(Search, PhraseAndTypeAreUpdated) {
-  TSearchDoc d(bytesWith(0x40, {{0x10, "\xA1\x06"}, {0x20, "Hello World"}}));
-  TSearchState s;
-  s.phrase = "6a1";
-  EXPECT_TRUE(search(d.doc, s, 0, 0));
-  EXPECT_EQ(s.phrase, "06A1");
-  EXPECT_EQ(s.lastFound, 0x10u);
-  s.phrase = "hello world";  // hex value far from a number: found as text
-  EXPECT_TRUE(search(d.doc, s, 0, 0));
-  EXPECT_EQ(s.type, ST_ASCII);
-  EXPECT_EQ(s.phrase, "hello world");
-  EXPECT_EQ(s.lastFound, 0x20u);
-  EXPECT_TRUE(d.host.messages.empty());
-}
-
 // The listing shows a hit 4 lines below its top; a second press must go on
 // after the hit while it is on screen, and start from the top again once it
 // is not.

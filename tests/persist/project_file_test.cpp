@@ -2,6 +2,8 @@
 // layout, truncated and misdirected files, and the older and newer versions.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "analysis/scanner.h"
 #include "base/text_format.h"
 #include "persist/project_test_support.h"
@@ -193,60 +195,49 @@ struct Saved {
   }
 };
 
+// A truncation is a read error of the section it falls into; the second
+// number tells how far that section's read got.
 TEST(ProjectFile, EveryTruncationIsAReadErrorInItsSection) {
-  Saved s;
-  TProjectDoc p("gui.exe");
-  for (size_t cut = 0; cut < s.bytes.size(); ++cut) {
-    const std::vector<uint8_t> part(s.bytes.begin(), s.bytes.begin() + cut);
-    p.forget();
-    p.host.messages.clear();
-    ASSERT_EQ(p.load(part), PROJECT_READ_ERROR) << cut;
-    ASSERT_EQ(p.host.messages.size(), 1u) << cut;
-    const int k = sectionAt(s.bytes, cut);
-    const std::string prefix = wsString("Couldn't read project file (%i,", k);
-    ASSERT_EQ(p.host.messages[0].text.substr(0, prefix.size()), prefix) << cut;
-    EXPECT_EQ(p.host.messages[0].caption, "File error");
-    EXPECT_EQ(p.host.messages[0].icon, MsgIcon::Exclamation);
-    expectLoadedBefore(k, p, s.original);
-  }
-  const std::vector<uint8_t> whole = s.bytes;
-  EXPECT_EQ(p.load(whole), PROJECT_LOADED);
-}
-
-TEST(ProjectFile, ReadErrorNumbers) {
   Saved s;
   const auto& f = s.bytes;
   const uint32_t names = s.original.doc.names().count();
   const uint32_t jc = s.original.doc.stores().jumpCalls.count();
-  struct Case {
-    size_t cut;
-    std::string text;
+  const uint32_t imports = s.original.doc.stores().imports.count();
+  const std::map<size_t, std::string> exact = {
+      {10, "(-1,0)"},
+      {tableEntry(f, 0), "(0,0)"},
+      {tableEntry(f, 0) + 2, "(0,0)"},  // half a length
+      {tableEntry(f, 0) + 5, wsString("(0,%i)", int(tableEntry(f, 1) - tableEntry(f, 0) - 3))},
+      {tableEntry(f, 1) + 3, "(1,1)"},  // the count cut
+      {tableEntry(f, 1) + 7, wsString("(1,%i)", int(names - 1))},
+      {tableEntry(f, 2) + 100, "(2,2)"},
+      {tableEntry(f, 3) + 1, "(3,3)"},
+      {tableEntry(f, 3) + 5 + 10 * 2 + 4, wsString("(3,%i)", int(jc - 3))},
+      {tableEntry(f, 4) + 5 + 15, wsString("(4,%i)", int(imports - 1))},
+      {tableEntry(f, 7), "(7,0)"},
+      {tableEntry(f, 7) + 1, "(7,7)"},
+      {f.size() - 1, "(7,0)"},
   };
-  const Case cases[] = {
-      {10, "Couldn't read project file (-1,0)!"},
-      {tableEntry(f, 0), "Couldn't read project file (0,0)!"},
-      {tableEntry(f, 0) + 2, "Couldn't read project file (0,0)!"},  // half a length
-      {tableEntry(f, 0) + 5, wsString("Couldn't read project file (0,%i)!",
-                                      int(tableEntry(f, 1) - tableEntry(f, 0) - 3))},
-      {tableEntry(f, 1) + 3, "Couldn't read project file (1,1)!"},  // the count cut
-      {tableEntry(f, 1) + 7, wsString("Couldn't read project file (1,%i)!", int(names - 1))},
-      {tableEntry(f, 2) + 100, "Couldn't read project file (2,2)!"},
-      {tableEntry(f, 3) + 1, "Couldn't read project file (3,3)!"},
-      {tableEntry(f, 3) + 5 + 10 * 2 + 4,
-       wsString("Couldn't read project file (3,%i)!", int(jc - 3))},
-      {tableEntry(f, 4) + 5 + 15, wsString("Couldn't read project file (4,%i)!",
-                                           int(s.original.doc.stores().imports.count() - 1))},
-      {tableEntry(f, 7), "Couldn't read project file (7,0)!"},
-      {tableEntry(f, 7) + 1, "Couldn't read project file (7,7)!"},
-      {f.size() - 1, "Couldn't read project file (7,0)!"},
-  };
+  ASSERT_EQ(exact.size(), 13u);
   TProjectDoc p("gui.exe");
-  for (const Case& c : cases) {
+  for (size_t cut = 0; cut < f.size(); ++cut) {
+    const std::vector<uint8_t> part(f.begin(), f.begin() + cut);
+    p.forget();
     p.host.messages.clear();
-    EXPECT_EQ(p.load(std::vector<uint8_t>(f.begin(), f.begin() + c.cut)), PROJECT_READ_ERROR);
-    ASSERT_FALSE(p.host.messages.empty());
-    EXPECT_EQ(p.host.messages.back().text, c.text) << c.cut;
+    ASSERT_EQ(p.load(part), PROJECT_READ_ERROR) << cut;
+    ASSERT_EQ(p.host.messages.size(), 1u) << cut;
+    const int k = sectionAt(f, cut);
+    const std::string prefix = wsString("Couldn't read project file (%i,", k);
+    ASSERT_EQ(p.host.messages[0].text.substr(0, prefix.size()), prefix) << cut;
+    if (const auto e = exact.find(cut); e != exact.end()) {
+      EXPECT_EQ(p.host.messages[0].text, "Couldn't read project file " + e->second + "!") << cut;
+    }
+    EXPECT_EQ(p.host.messages[0].caption, "File error");
+    EXPECT_EQ(p.host.messages[0].icon, MsgIcon::Exclamation);
+    expectLoadedBefore(k, p, s.original);
   }
+  const std::vector<uint8_t> whole = f;
+  EXPECT_EQ(p.load(whole), PROJECT_LOADED);
 }
 
 TEST(ProjectFile, ASectionOffsetOneByteOffIsTheWrongSection) {
