@@ -155,6 +155,48 @@ TEST(Frame, BuildsWhatTheCommandTableSays) {
   EXPECT_EQ(f.host.fileDialogTitles, (std::vector<std::string>{"Open file to disassemble..."}));
 }
 
+TEST(Frame, DynamicItemsPerFixture) {
+  struct Case {
+    const char* file;
+    std::string barTail, resources;
+    std::string tls;  // "" when not looked at
+    bool tlsEnabled;
+    bool pe;  // "Show &programm offsets" enabled and checked, 32-bit code; else 16-bit code
+  } cases[] = {
+      {"gui.exe", "Show image &properties|Show &imports|&Resources|", "Show &menus|Show &strings|",
+       "Callback 1 (:004011E3)|Callback 2 (:004011FD)|Callback 3 (grayed)|Callback 4 (grayed)|"
+       "More... (grayed)|",
+       true, true},
+      {"fixdll.dll", "Show image &properties|Show &exports|Show &imports|", "",
+       "Callback 1 (grayed)|Callback 2 (grayed)|Callback 3 (grayed)|Callback 4 (grayed)|"
+       "More... (grayed)|",
+       false, true},
+      {"tiny.exe", "Show image &properties|Show &imports|", "", "", false, true},
+      {"dos.exe", "", "", "", false, false},
+      {"raw.bin", "", "", "", false, false},
+  };
+  // One window for all: each load must also take away what the one before added.
+  TAppFrame f("");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    f.load(c.file);
+    EXPECT_EQ(items(f.frame.menuBar()), kFixedBar + c.barTail);
+    EXPECT_EQ(items(f.frame.menu(TPlace::ResourcesMenu)), c.resources);
+    if (!c.tls.empty()) {
+      EXPECT_EQ(items(f.frame.menu(TPlace::TlsMenu)), c.tls);
+    }
+    EXPECT_EQ(f.frame.menu(TPlace::TlsMenu)->menuAction()->isEnabled(), c.tlsEnabled);
+    EXPECT_EQ(f.frame.action(116)->isEnabled(), c.pe);
+    EXPECT_EQ(f.frame.action(116)->isChecked(), c.pe);
+    EXPECT_EQ(f.frame.action(111)->isChecked(), c.pe);
+    EXPECT_EQ(f.frame.action(112)->isChecked(), !c.pe);
+    EXPECT_EQ(f.frame.windowTitle().toStdString(),
+              "OXU-Dasm - 32/16-bit disassembler v2.35 ALPHA - [" + fixturePath(c.file) + "]");
+    EXPECT_EQ(items(f.frame.aboutBar()), "&About|");
+  }
+  EXPECT_EQ(f.host.messageLines(), std::vector<std::string>{});
+}
+
 TEST(Frame, StartupRequest) {
   // A file on the command line, with the switch: loaded, no scan. No file and
   // OpenFileOnStartup 0: an empty window with the short title.
