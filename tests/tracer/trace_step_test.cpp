@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "trace_rig.h"
 
@@ -111,6 +112,8 @@ TEST(TraceStep, StatusTable) {
       row("MessageBoxA through its import slot", callThrough(program.slots[4]),
           TRACE_NOT_SUPPORTED),
       row("call through a non-import", callThrough(kData), TRACE_NOT_SUPPORTED),
+      row("CALL EBX pushes the return address", {0xFF, 0xD3}, TRACE_OK, {{kEBX, 0x401100}},
+          {{kEIP, 0x401100}}, [](TTraceRig& r) { EXPECT_EQ(r.stackDword(r.regs.ESP), kCode + 2); }),
       row("CALL rel to outside the file", {0xE8, 0, 0, 0, 0x10}, TRACE_ILLEGAL_ADDRESS),
       row("CALL with ESP outside the stack", {0xE8, 0, 0, 0, 0}, TRACE_ILLEGAL_STACK,
           {{kESP, kData + 0x100}}),
@@ -187,45 +190,39 @@ TEST(TraceStep, StringInstructionsOneIterationPerStep) {
   TCountingVis vis(rig.env.fileSize);
   rig.env.vis = &vis;
   TFixedRegs& r = rig.regs;
-  std::memcpy(rig.file() + kDataFile, "abcdef", 6);
-  // Steps while EIP stays on the instruction; the steps taken.
-  auto repeat = [&](const std::vector<uint8_t>& code) {
-    rig.code(kCode, code);
+  std::memcpy(rig.file() + kDataFile, "abcdef\0abXdef", 14);
+  // One step per iteration at the same EIP; then ECX, EDI and ZF as the repeat ends.
+  struct Row {
+    const char* what;
+    std::vector<uint8_t> code;
+    uint32_t esi, edi, ecx;
+    int steps;
+    V ecxEdiZf;
+  } rows[] = {
+      {"REP MOVSB", {0xF3, 0xA4, 0x90}, kData, kData + 0x40, 3, 3, {0, kData + 0x43, 0x40}},
+      {"ECX = 0: skipped", {0xF3, 0xA4}, kData, kData + 0x80, 0, 1, {0, kData + 0x80, 0x40}},
+      {"REPE CMPSB to the difference", {0xF3, 0xA6}, kData, kData + 7, 6, 3, {3, kData + 10, 0}},
+      {"REPNE SCASB finds the zero", {0xF2, 0xAE}, kData, kData, 100, 7, {93, kData + 7, 0x40}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    rig.code(kCode, row.code);
+    r.ESI = row.esi;
+    r.EDI = row.edi;
+    r.ECX = row.ecx;
+    r.EAX = 0;
     int steps = 0;
     for (; r.EIP == kCode && steps < 20; ++steps) EXPECT_EQ(rig.step(), TRACE_OK);
-    return steps;
-  };
-
-  // REP MOVSB, ECX = 3: three steps at the same EIP.
-  r.ESI = kData;
-  r.EDI = kData + 0x40;
-  r.ECX = 3;
-  EXPECT_EQ(repeat({0xF3, 0xA4, 0x90}), 3);
-  EXPECT_EQ((V{r.EIP, r.ECX}), (V{kCode + 2, 0}));
+    EXPECT_EQ(steps, row.steps);
+    EXPECT_EQ((V{r.EIP, r.ECX, r.EDI, r.EFLAGS & 0x40}),
+              (V{kCode + 2, row.ecxEdiZf[0], row.ecxEdiZf[1], row.ecxEdiZf[2]}));
+  }
   EXPECT_EQ(std::string(reinterpret_cast<char*>(rig.file()) + kDataFile + 0x40, 4),
             std::string("abc\0", 4));
+  EXPECT_EQ(rig.file()[kDataFile + 0x80], 0);
+  // MOVSB, CMPSB and SCASB each read the third byte once; 3 + 1 + 3 + 7 steps ran.
   EXPECT_EQ((V{vis.written[kDataFile + 0x40], vis.read[kDataFile + 2], vis.executed[0x400]}),
-            (V{1, 1, 3}));
-
-  // ECX = 0: skipped.
-  r.EDI = kData + 0x80;
-  EXPECT_EQ(repeat({0xF3, 0xA4}), 1);
-  EXPECT_EQ((V{r.EIP, r.EDI, rig.file()[kDataFile + 0x80]}), (V{kCode + 2, kData + 0x80, 0}));
-
-  // REPE CMPSB stops as soon as the bytes differ.
-  std::memcpy(rig.file() + kDataFile + 0x20, "abXdef", 6);
-  r.ESI = kData;
-  r.EDI = kData + 0x20;
-  r.ECX = 6;
-  EXPECT_EQ(repeat({0xF3, 0xA6}), 3);
-  EXPECT_EQ((V{r.ECX, r.EFLAGS & 0x40}), (V{3, 0}));
-
-  // REPNE SCASB finds the zero.
-  r.EDI = kData;
-  r.EAX = 0;
-  r.ECX = 100;
-  EXPECT_EQ(repeat({0xF2, 0xAE}), 7);
-  EXPECT_EQ(r.EDI, kData + 7);
+            (V{1, 3, 14}));
 }
 
 TEST(TraceStep, StackFrameInstructions) {
@@ -320,13 +317,6 @@ TEST(TraceStep, BranchesAndHistory) {
     EXPECT_EQ((V{r.EIP, r.ECX}), (V{row.eip, row.ecxAfter}));
     EXPECT_EQ(history(rig), row.jump ? (V{RK_JUMP, 0x440}) : V{});
   }
-
-  // CALL EBX pushes the return address.
-  rig.code(0x401040, {0xFF, 0xD3});
-  r.EBX = 0x401100;
-  const uint32_t sp = r.ESP;
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ((V{r.EIP, rig.stackDword(sp - 4)}), (V{0x401100, 0x401042}));
 }
 
 TEST(TraceStep, Kernel32StandIns) {
@@ -380,26 +370,19 @@ TEST(TraceStep, TlsAndEntryReturnsAsk) {
   rig.code(0x401100, {0xC2, 0x0C});  // callback 0: ret 0xc
   rig.code(0x401120, {0xC3});        // callback 1: ret
   r.setupTlsCallback(0, rig.image());
-
-  rig.host.answers = {MsgAnswer::No};
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(r.EIP, 0x401100u);  // No: stays on the RET
-  EXPECT_EQ(rig.host.messageLines(),
-            Lines{"TLS callback returns...: Do you wish to execute the next "
-                  "TLS callback?"});
+  // No stays on the RET; Yes goes on to the next callback, then to the entry point.
+  for (auto [answer, tlsIndex, eip] : {std::tuple{MsgAnswer::No, 0u, 0x401100u},
+                                       {MsgAnswer::Yes, 1u, 0x401120u},
+                                       {MsgAnswer::Yes, 2u, 0x401000u}}) {
+    rig.host.answers = {answer};
+    EXPECT_EQ(rig.step(), TRACE_OK);
+    EXPECT_EQ((V{uint32_t(r.tlsIndex), r.EIP}), (V{tlsIndex, eip})) << tlsIndex;
+  }
+  const std::string ask = "TLS callback returns...: Do you wish to execute the ";
+  EXPECT_EQ(rig.host.messageLines(), (Lines{ask + "next TLS callback?", ask + "next TLS callback?",
+                                            ask + "programm entrypoint?"}));
   EXPECT_EQ(rig.host.messages[0].buttons, MsgButtons::YesNo);
-
-  rig.host.answers = {MsgAnswer::Yes};
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ((V{uint32_t(r.tlsIndex), r.EIP}), (V{1, 0x401120}));
-
-  rig.host.answers = {MsgAnswer::Yes};
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(rig.host.messageLines()[2],
-            "TLS callback returns...: Do you wish "
-            "to execute the programm entrypoint?");
-  EXPECT_EQ((V{uint32_t(r.tlsIndex), r.EIP, rig.stackDword(r.ESP)}),
-            (V{2, 0x401000, TFixedRegs::ENTRY_RETURN}));
+  EXPECT_EQ(rig.stackDword(r.ESP), TFixedRegs::ENTRY_RETURN);
 }
 
 TEST(TraceStep, BreakpointsAndAlteredCode) {
