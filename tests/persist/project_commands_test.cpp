@@ -46,11 +46,7 @@ TEST(ProjectCommands, TheAnalysedFileIsFoundOrChosen) {
     std::string pathAfter;  // the document's file afterwards
     bool loadsFile, asksUser, tooLong;
   };
-  const std::string upper = [&] {
-    std::string s = tiny;
-    s.replace(s.size() - 8, 8, "TINY.EXE");
-    return s;
-  }();
+  const std::string upper = tiny.substr(0, tiny.size() - 8) + "TINY.EXE";
   const Case cases[] = {
       {"same file", gui, std::nullopt, PROJECT_LOADED, gui, false, false, false},
       {"other file", tiny, std::nullopt, PROJECT_LOADED, tiny, true, false, false},
