@@ -1,6 +1,5 @@
-// The document's project commands: finding the analysed file, the save
-// commands with their thread check and dialogs, the load command with its
-// close question, and the loader thread.
+// The document's project commands: finding the analysed file, the save commands with their thread
+// check and dialogs, the load command with its close question, and the loader thread.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

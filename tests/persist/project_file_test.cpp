@@ -240,9 +240,8 @@ TEST(ProjectFile, ASectionOffsetOneByteOffIsTheWrongSection) {
       p.forget();
       p.host.messages.clear();
       const int rc = p.load(f);
-      // The budget of the previous section's last record ends at this
-      // offset: one byte less and that record (an import, a string, ...)
-      // runs past its section, which is a read error.
+      // The budget of the previous section's last record ends at this offset: one byte less and
+      // that record (an import, a string, ...) runs past its section, which is a read error.
       if (delta < 0 && k >= PS_STRINGREFS && readLe32(f.data() + tableEntry(f, k - 1) + 1) > 0) {
         ASSERT_EQ(rc, PROJECT_READ_ERROR);
         EXPECT_EQ(p.host.messages[0].text, wsString("Couldn't read project file (%i,0)!", k - 1));

@@ -115,13 +115,13 @@ TEST(Preferences, OpensWithCurrentValues) {
   TempDir dir;
   TProfileFile profile(dir.file("OXU-DASM.INI"));
   writeWhole(profile.path(), "[General]\nKeepUndoAfterSave=0\nScanMode=1\n");
-  TSettings s;
-  s.minStringLength = 5;
-  s.fontSize = 24;  // as the file had it: shown, refused only on OK
-  s.dumpRows = 7;
-  s.cursorFollowView = true;
-  s.fixedRegsAutoMode = true;
-  s.hilight = 0x123456;
+  // A font size of 24 as the file had it: shown, refused only on OK.
+  const TSettings s{.hilight = 0x123456,
+                    .minStringLength = 5,
+                    .fontSize = 24,
+                    .dumpRows = 7,
+                    .cursorFollowView = true,
+                    .fixedRegsAutoMode = true};
   const TPrefModel m(s, profile);
   EXPECT_EQ(m.minStringLength + "/" + m.fontSize + "/" + m.dumpRows, "5/24/7");
   EXPECT_EQ((std::vector<bool>{m.openFileOnStartup, m.showCodeReferences, m.extremeScan,

@@ -231,8 +231,7 @@ TEST(TraceStep, StackFrameInstructions) {
   for (int i = 0; i < 8; ++i)
     if (i != 4) r.reg[i] = 0x100u * uint32_t(i + 1);
   const uint32_t esp = r.ESP;
-  // PUSHAD: EAX first, the ESP before in the fifth slot; POPAD takes ESP from
-  // that slot.
+  // PUSHAD: EAX first, the ESP before in the fifth slot; POPAD takes ESP from that slot.
   rig.code(kCode, {0x60, 0x61});
   EXPECT_EQ(rig.step(), TRACE_OK);
   EXPECT_EQ((V{r.ESP, rig.stackDword(esp - 4), rig.stackDword(esp - 20)}),
@@ -289,8 +288,7 @@ TEST(TraceStep, BranchesAndHistory) {
   struct Row {
     const char* name;
     std::vector<uint8_t> code;
-    uint32_t ecx, eflags;
-    uint32_t eip;
+    uint32_t ecx, eflags, eip;
     bool jump;
     uint32_t ecxAfter;
   } rows[] = {
@@ -338,20 +336,17 @@ TEST(TraceStep, Kernel32StandIns) {
   EXPECT_EQ(call(1, {kData}), TRACE_OK);  // GetModuleHandleA of the same name
   EXPECT_EQ(r.EAX, handle);
 
-  EXPECT_EQ(call(2, {kData + 10, handle}),
-            TRACE_OK);  // GetProcAddress(handle, "MyFunction")
+  EXPECT_EQ(call(2, {kData + 10, handle}), TRACE_OK);  // GetProcAddress(handle, "MyFunction")
   const uint32_t fn = r.EAX;
   EXPECT_NE(fn, 0u);
   EXPECT_EQ((V{r.ESP, r.EIP}), (V{esp, kCode + 6}));
   char module[81], function[81];
   ASSERT_TRUE(rig.image().lookupImportKey(fn, module, sizeof module, function, sizeof function));
   EXPECT_EQ(std::string(module) + "!" + function, "mylib.dll!MyFunction");
-  EXPECT_EQ(call(2, {kData + 21, handle}),
-            TRACE_OK);  // "Other": another fresh address
+  EXPECT_EQ(call(2, {kData + 21, handle}), TRACE_OK);  // "Other": another fresh address
   EXPECT_NE(r.EAX, fn);
 
-  // Refusals keep ESP: a name pointer outside the file, another kernel32
-  // function.
+  // Refusals keep ESP: a name pointer outside the file, another kernel32 function.
   r.push(0x10);
   for (auto [slot, status] :
        std::vector<std::pair<int, int>>{{0, TRACE_ILLEGAL_ADDRESS}, {3, TRACE_NOT_SUPPORTED}}) {
@@ -400,10 +395,9 @@ TEST(TraceStep, BreakpointsAndAlteredCode) {
   rig.host.answers = {MsgAnswer::No};
   EXPECT_EQ(rig.step(false), TRACE_SELF_MODIFIED);
   EXPECT_EQ(rig.regs.EAX, 1u);
-  EXPECT_EQ(rig.host.messageLines(), Lines{"Possible self modified code execution!: The following "
-                                           "command has possibly been "
-                                           "altered!\nDo you want to continue tracing? (Cancel for "
-                                           "ignore until break)"});
+  EXPECT_EQ(rig.host.messageLines(),
+            Lines{"Possible self modified code execution!: The following command has possibly been "
+                  "altered!\nDo you want to continue tracing? (Cancel for ignore until break)"});
   EXPECT_EQ(rig.host.messages[0].buttons, MsgButtons::YesNoCancel);
   rig.host.answers = {MsgAnswer::Cancel};
   EXPECT_EQ(rig.step(false), TRACE_OK);
@@ -436,8 +430,7 @@ TEST(TraceStep, ExceptionDispatchFrameAndReturn) {
   rig.env.tracePoint = rig.fileOffset(faultEip);
   r.enterExceptionHandler(rig.env);
 
-  // Handler arguments: return address, exception record, frame, context,
-  // dispatcher frame.
+  // Handler arguments: return address, exception record, frame, context, dispatcher frame.
   const uint32_t c = e0 - 204, x = c - 28, d = rig.stackDword(r.ESP + 16);
   EXPECT_EQ((V{r.EIP, r.ECX, r.EDX, r.EBX, r.EDI, r.EFLAGS, r.EBP, r.faultAddress, r.ESI, r.EAX}),
             (V{0x401100, 0x401100, 0x77896DAE, e0, 0xD1, eflags, r.ESP + 0x20, 0, x, d}));
@@ -461,8 +454,7 @@ TEST(TraceStep, ExceptionDispatchFrameAndReturn) {
                rig.stackDword(d + 8), rig.stackDword(d - 0x50 - 4), rig.stackDword(d - 0x50 - 16)}),
             (V{c, 0x77881F00, r.stackBase + 0x4000, r.stackBase, d - 0x50 + 0x7F, 0x401100}));
 
-  // The handler moves the context's EIP past the CLI and returns; then the INC
-  // runs.
+  // The handler moves the context's EIP past the CLI and returns; then the INC runs.
   for (int i = 0; i < 4; ++i) ASSERT_EQ(rig.step(), TRACE_OK) << i;
   EXPECT_EQ((V{r.EIP, r.ESP, r.EAX, r.EDI}), (V{faultEip + 1, e0, 0xA, 0xD1}));
   EXPECT_EQ(rig.step(), TRACE_OK);
