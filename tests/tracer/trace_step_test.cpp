@@ -69,6 +69,19 @@ Step row(const char* name, std::vector<uint8_t> code, int status, TFields before
   return {name, code, status, before, after, check, setup};
 }
 
+void runStep(TTraceRig& rig, const Step& c) {
+  SCOPED_TRACE(c.name);
+  for (auto [f, value] : c.before) field(rig.regs, f) = value;
+  if (!c.code.empty()) rig.code(rig.regs.EIP, c.code);
+  if (c.setup) c.setup(rig);
+  const Snapshot before = snap(rig);
+  EXPECT_EQ(rig.step(), c.status);
+  for (auto [f, value] : c.after) EXPECT_EQ(field(rig.regs, f), value) << f;
+  if (c.check) c.check(rig);
+  // A case that names no effect must have none.
+  EXPECT_TRUE(!c.after.empty() || c.check || snap(rig) == before);
+}
+
 TEST(TraceStep, StatusTable) {
   const TProgramImage program = buildProgramImage();
   const Step cases[] = {
@@ -154,18 +167,9 @@ TEST(TraceStep, StatusTable) {
       row("immediate past the file end", {0xB8, 0x01}, TRACE_OVERLAPS_END, {{kEIP, kLastTwo}}),
   };
   for (const Step& c : cases) {
-    SCOPED_TRACE(c.name);
     TTraceRig rig(program.bytes);
     rig.regs.EIP = kCode;
-    for (auto [f, value] : c.before) field(rig.regs, f) = value;
-    if (!c.code.empty()) rig.code(rig.regs.EIP, c.code);
-    if (c.setup) c.setup(rig);
-    const Snapshot before = snap(rig);
-    EXPECT_EQ(rig.step(), c.status);
-    for (auto [f, value] : c.after) EXPECT_EQ(field(rig.regs, f), value) << f;
-    if (c.check) c.check(rig);
-    // A case that names no effect must have none.
-    EXPECT_TRUE(!c.after.empty() || c.check || snap(rig) == before);
+    runStep(rig, c);
   }
 }
 
@@ -488,38 +492,23 @@ TEST(TraceStep, ExceptionReturnMessages) {
 TEST(TraceStep, SixteenBitAddressingAndCounters) {
   // A headerless file: memory addresses are file offsets.
   TTraceRig rig(std::vector<uint8_t>(0x10020, 0), true);
-  TFixedRegs& r = rig.regs;
-  r.stackBase = 0x200000;
-  r.ESP = 0x204000;
-  // mov ax,[bx+si] with BX = 0xFFFF, SI = 2: offset 0x10001, not wrapped.
-  rig.code(0x100, {0x8B, 0x00});
-  r.EBX = 0xFFFF;
-  r.ESI = 2;
+  rig.regs.stackBase = 0x200000;
+  rig.regs.ESP = 0x204000;
   std::memcpy(rig.file() + 0x10001, "\x34\x12", 2);
-  r.EAX = 0xAAAA5555;
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ((V{r.EAX, r.EIP}), (V{0xAAAA1234, 0x102}));
-
-  // [bp+di+disp8] and [disp16]; 66 gives a 32-bit operand.
-  rig.code(0x100, {0x66, 0x8B, 0x43, 0xFE, 0xA1, 0x10, 0x00});
-  r.EBP = 0x12;
-  r.EDI = 0x0;
   std::memcpy(rig.file() + 0x10, "\x01\x02\x03\x04", 4);
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(r.EAX, 0x04030201u);
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(r.EAX & 0xFFFF, 0x0201u);
-
-  // LEA wraps to 16 bits as the address size says.
-  rig.code(0x100, {0x8D, 0x00});
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(r.EAX & 0xFFFF, 0x0001u);
-
-  // LOOP counts CX in 16-bit code.
-  rig.code(0x100, {0xE2, 0xFE});
-  r.ECX = 0x00010001;
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ((V{r.ECX, r.EIP}), (V{0x00010000, 0x102}));
+  const TFields bxSi = {{kEIP, 0x100}, {kEBX, 0xFFFF}, {kESI, 2}, {kEAX, 0xAAAA5555}};
+  const Step rows[] = {
+      row("mov ax,[bx+si]: offset 0x10001, not wrapped", {0x8B, 0x00}, TRACE_OK, bxSi,
+          {{kEAX, 0xAAAA1234}, {kEIP, 0x102}}),
+      row("[bp+di+disp8]; 66 gives a 32-bit operand", {0x66, 0x8B, 0x43, 0xFE}, TRACE_OK,
+          {{kEIP, 0x100}, {kEBP, 0x12}, {kEDI, 0}}, {{kEAX, 0x04030201}}),
+      row("[disp16]", {0xA1, 0x10, 0x00}, TRACE_OK, {{kEIP, 0x100}, {kEAX, 0}}, {{kEAX, 0x0201}}),
+      row("LEA wraps to 16 bits as the address size says", {0x8D, 0x00}, TRACE_OK, bxSi,
+          {{kEAX, 0xAAAA0001}}),
+      row("LOOP counts CX in 16-bit code", {0xE2, 0xFE}, TRACE_OK,
+          {{kEIP, 0x100}, {kECX, 0x00010001}}, {{kECX, 0x00010000}, {kEIP, 0x102}}),
+  };
+  for (const Step& c : rows) runStep(rig, c);
 }
 
 }  // namespace
