@@ -53,6 +53,9 @@ uint32_t& field(TFixedRegs& r, int f) {
   return f < 8 ? r.reg[f] : *others[f - 8];
 }
 using TFields = std::vector<std::pair<int, uint32_t>>;
+void set(TFixedRegs& r, const TFields& fields) {
+  for (auto [f, value] : fields) field(r, f) = value;
+}
 
 // One step from a prepared state: the status and what it changed.
 using Action = std::function<void(TTraceRig&)>;
@@ -71,7 +74,7 @@ Step row(const char* name, std::vector<uint8_t> code, int status, TFields before
 
 void runStep(TTraceRig& rig, const Step& c) {
   SCOPED_TRACE(c.name);
-  for (auto [f, value] : c.before) field(rig.regs, f) = value;
+  set(rig.regs, c.before);
   if (!c.code.empty()) rig.code(rig.regs.EIP, c.code);
   if (c.setup) c.setup(rig);
   const Snapshot before = snap(rig);
@@ -211,10 +214,7 @@ TEST(TraceStep, StringInstructionsOneIterationPerStep) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     rig.code(kCode, row.code);
-    r.ESI = row.esi;
-    r.EDI = row.edi;
-    r.ECX = row.ecx;
-    r.EAX = 0;
+    set(r, {{kESI, row.esi}, {kEDI, row.edi}, {kECX, row.ecx}, {kEAX, 0}});
     int steps = 0;
     for (; r.EIP == kCode && steps < 20; ++steps) EXPECT_EQ(rig.step(), TRACE_OK);
     EXPECT_EQ(steps, row.steps);
@@ -246,8 +246,7 @@ TEST(TraceStep, StackFrameInstructions) {
   EXPECT_EQ((V{r.EAX, r.EDI, r.ESP}), (V{0x100, 0x800, esp + 0x40}));
 
   // ENTER 8,3 then LEAVE.
-  r.ESP = esp;
-  r.EBP = esp - 0x100;
+  set(r, {{kESP, esp}, {kEBP, esp - 0x100}});
   r.writeStack(esp - 0x104 - r.stackBase, 0xAAAA);
   r.writeStack(esp - 0x108 - r.stackBase, 0xBBBB);
   const uint32_t oldEbp = r.EBP, frame = esp - 4;
@@ -312,9 +311,7 @@ TEST(TraceStep, BranchesAndHistory) {
     SCOPED_TRACE(row.name);
     rig.history.clear();
     rig.code(0x401040, row.code);
-    r.ECX = row.ecx;
-    r.EFLAGS = row.eflags;
-    r.EAX = 0x401080;
+    set(r, {{kECX, row.ecx}, {kFLAGS, row.eflags}, {kEAX, 0x401080}});
     EXPECT_EQ(rig.step(), TRACE_OK);
     EXPECT_EQ((V{r.EIP, r.ECX}), (V{row.eip, row.ecxAfter}));
     EXPECT_EQ(history(rig), row.jump ? (V{RK_JUMP, 0x440}) : V{});
@@ -426,10 +423,7 @@ TEST(TraceStep, ExceptionDispatchFrameAndReturn) {
   EXPECT_EQ((V{r.exceptionList, rig.stackDword(record)}), (V{record, 0xFFFFFFFF}));
   EXPECT_TRUE(r.hasExceptionHandler(rig.image()));
   ASSERT_EQ(rig.step(), TRACE_ILLEGAL_COMMAND);
-  r.faultAddress = 0x1234;
-  r.faultWrite = 1;
-  r.EAX = 0xA;
-  r.EDI = 0xD1;
+  set(r, {{kFault, 0x1234}, {kFaultWrite, 1}, {kEAX, 0xA}, {kEDI, 0xD1}});
   const uint32_t e0 = r.ESP, eflags = r.EFLAGS, faultEip = r.EIP;
   rig.env.tracePoint = rig.fileOffset(faultEip);
   r.enterExceptionHandler(rig.env);
