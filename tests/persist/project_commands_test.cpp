@@ -1,6 +1,5 @@
-// The document's project commands: finding the analysed file, the save
-// commands with their thread check and dialogs, the load command with its
-// close question, and the loader thread.
+// The document's project commands: finding the analysed file, the save commands with their thread
+// check and dialogs, the load command with its close question, and the loader thread.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -46,11 +45,7 @@ TEST(ProjectCommands, TheAnalysedFileIsFoundOrChosen) {
     std::string pathAfter;  // the document's file afterwards
     bool loadsFile, asksUser, tooLong;
   };
-  const std::string upper = [&] {
-    std::string s = tiny;
-    s.replace(s.size() - 8, 8, "TINY.EXE");
-    return s;
-  }();
+  const std::string upper = tiny.substr(0, tiny.size() - 8) + "TINY.EXE";
   const Case cases[] = {
       {"same file", gui, std::nullopt, PROJECT_LOADED, gui, false, false, false},
       {"other file", tiny, std::nullopt, PROJECT_LOADED, tiny, true, false, false},

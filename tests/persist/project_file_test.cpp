@@ -37,24 +37,6 @@ std::vector<uint32_t> flatStores(const TDocument& d) {
   return v;
 }
 
-void expectSameStores(const TDocument& a, const TDocument& b) {
-  EXPECT_EQ(a.names().snapshot(), b.names().snapshot());
-  EXPECT_EQ(flatStores(a), flatStores(b));
-}
-
-// Every field the tracer keeps, through its own record.
-void expectSameTracer(const TFixedRegs& a, const TFixedRegs& b) {
-  std::vector<uint8_t> x, y;
-  a.save(x);
-  b.save(y);
-  EXPECT_EQ(x, y);
-}
-
-void expectSameHistory(const TReturnManager& a, const TReturnManager& b) {
-  ASSERT_EQ(a.count(), b.count());
-  for (uint32_t i = 0; i < a.count(); ++i) EXPECT_EQ(a.getReturn(i), b.getReturn(i)) << i;
-}
-
 // A document with work in every part a project keeps.
 void doSomeWork(TProjectDoc& p, uint32_t wrapBy) {
   TDocument& doc = p.doc;
@@ -111,9 +93,15 @@ TEST(ProjectFile, RoundTripOverEveryFixtureGivesTheSameFileAndState) {
     ASSERT_EQ(second.save(dir.file("b.oxu")), 1);
 
     EXPECT_EQ(readFile(dir.file("a.oxu")), readFile(dir.file("b.oxu")));
-    expectSameStores(first.doc, second.doc);
-    expectSameTracer(first.doc.trace().regs(), second.doc.trace().regs());
-    expectSameHistory(first.doc.history(), second.doc.history());
+    EXPECT_EQ(first.doc.names().snapshot(), second.doc.names().snapshot());
+    EXPECT_EQ(flatStores(first.doc), flatStores(second.doc));
+    std::vector<uint8_t> firstRegs, secondRegs;  // every field the tracer keeps, as it saves them
+    first.doc.trace().regs().save(firstRegs);
+    second.doc.trace().regs().save(secondRegs);
+    EXPECT_EQ(firstRegs, secondRegs);
+    ASSERT_EQ(first.doc.history().count(), second.doc.history().count());
+    for (uint32_t i = 0; i < first.doc.history().count(); ++i)
+      EXPECT_EQ(first.doc.history().getReturn(i), second.doc.history().getReturn(i)) << i;
     // The view as saved (the 16-bit switch only where no hex dump hides it), the fixed-register
     // window shown once for set marks, and no scan started by the load.
     const TViewState& view = second.doc.view();
@@ -252,9 +240,8 @@ TEST(ProjectFile, ASectionOffsetOneByteOffIsTheWrongSection) {
       p.forget();
       p.host.messages.clear();
       const int rc = p.load(f);
-      // The budget of the previous section's last record ends at this
-      // offset: one byte less and that record (an import, a string, ...)
-      // runs past its section, which is a read error.
+      // The budget of the previous section's last record ends at this offset: one byte less and
+      // that record (an import, a string, ...) runs past its section, which is a read error.
       if (delta < 0 && k >= PS_STRINGREFS && readLe32(f.data() + tableEntry(f, k - 1) + 1) > 0) {
         ASSERT_EQ(rc, PROJECT_READ_ERROR);
         EXPECT_EQ(p.host.messages[0].text, wsString("Couldn't read project file (%i,0)!", k - 1));

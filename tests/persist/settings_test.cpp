@@ -61,14 +61,11 @@ TEST(VersionStamp, GreetsOnceAndStamps) {
 
 TEST(Settings, DefaultsAndStoredValues) {
   const TSettings d = readSettings(TProfileFile("/nonexistent/OXU-DASM.INI"));
-  const uint32_t colors[] = {d.memoryRef,       d.callRef,          d.jumpRef, d.importRef,
-                             d.textRef,         d.background,       d.text,    d.cursor,
-                             d.cursorHint,      d.hilight,          d.label,   d.user2,
-                             d.possibleRefText, d.possibleRefValue, d.endLines};
-  const uint32_t expected[] = {16711680, 8773703,  13426249, 6922492,  255,
-                               16777215, 0,        4210880,  12632319, 14024661,
-                               493045,   16777215, 11513635, 46848,    11993088};
-  for (size_t i = 0; i < std::size(colors); ++i) EXPECT_EQ(colors[i], expected[i]) << i;
+  EXPECT_EQ((V{d.memoryRef, d.callRef, d.jumpRef, d.importRef, d.textRef, d.background, d.text,
+               d.cursor, d.cursorHint, d.hilight, d.label, d.user2, d.possibleRefText,
+               d.possibleRefValue, d.endLines}),
+            (V{16711680, 8773703, 13426249, 6922492, 255, 16777215, 0, 4210880, 12632319, 14024661,
+               493045, 16777215, 11513635, 46848, 11993088}));
   EXPECT_EQ((std::vector<int>{d.minStringLength, d.fontSize, d.dumpRows, d.createBackups,
                               d.startTracerAtTlsCallback, d.showEipOnLoad, d.cursorFollowView,
                               d.markBasedRelocations, d.fixedRegsAutoMode}),
@@ -118,13 +115,13 @@ TEST(Preferences, OpensWithCurrentValues) {
   TempDir dir;
   TProfileFile profile(dir.file("OXU-DASM.INI"));
   writeWhole(profile.path(), "[General]\nKeepUndoAfterSave=0\nScanMode=1\n");
-  TSettings s;
-  s.minStringLength = 5;
-  s.fontSize = 24;  // as the file had it: shown, refused only on OK
-  s.dumpRows = 7;
-  s.cursorFollowView = true;
-  s.fixedRegsAutoMode = true;
-  s.hilight = 0x123456;
+  // A font size of 24 as the file had it: shown, refused only on OK.
+  const TSettings s{.hilight = 0x123456,
+                    .minStringLength = 5,
+                    .fontSize = 24,
+                    .dumpRows = 7,
+                    .cursorFollowView = true,
+                    .fixedRegsAutoMode = true};
   const TPrefModel m(s, profile);
   EXPECT_EQ(m.minStringLength + "/" + m.fontSize + "/" + m.dumpRows, "5/24/7");
   EXPECT_EQ((std::vector<bool>{m.openFileOnStartup, m.showCodeReferences, m.extremeScan,

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "trace_rig.h"
 
@@ -52,6 +53,9 @@ uint32_t& field(TFixedRegs& r, int f) {
   return f < 8 ? r.reg[f] : *others[f - 8];
 }
 using TFields = std::vector<std::pair<int, uint32_t>>;
+void set(TFixedRegs& r, const TFields& fields) {
+  for (auto [f, value] : fields) field(r, f) = value;
+}
 
 // One step from a prepared state: the status and what it changed.
 using Action = std::function<void(TTraceRig&)>;
@@ -66,6 +70,19 @@ struct Step {
 Step row(const char* name, std::vector<uint8_t> code, int status, TFields before = {},
          TFields after = {}, Action check = nullptr, Action setup = nullptr) {
   return {name, code, status, before, after, check, setup};
+}
+
+void runStep(TTraceRig& rig, const Step& c) {
+  SCOPED_TRACE(c.name);
+  set(rig.regs, c.before);
+  if (!c.code.empty()) rig.code(rig.regs.EIP, c.code);
+  if (c.setup) c.setup(rig);
+  const Snapshot before = snap(rig);
+  EXPECT_EQ(rig.step(), c.status);
+  for (auto [f, value] : c.after) EXPECT_EQ(field(rig.regs, f), value) << f;
+  if (c.check) c.check(rig);
+  // A case that names no effect must have none.
+  EXPECT_TRUE(!c.after.empty() || c.check || snap(rig) == before);
 }
 
 TEST(TraceStep, StatusTable) {
@@ -111,6 +128,8 @@ TEST(TraceStep, StatusTable) {
       row("MessageBoxA through its import slot", callThrough(program.slots[4]),
           TRACE_NOT_SUPPORTED),
       row("call through a non-import", callThrough(kData), TRACE_NOT_SUPPORTED),
+      row("CALL EBX pushes the return address", {0xFF, 0xD3}, TRACE_OK, {{kEBX, 0x401100}},
+          {{kEIP, 0x401100}}, [](TTraceRig& r) { EXPECT_EQ(r.stackDword(r.regs.ESP), kCode + 2); }),
       row("CALL rel to outside the file", {0xE8, 0, 0, 0, 0x10}, TRACE_ILLEGAL_ADDRESS),
       row("CALL with ESP outside the stack", {0xE8, 0, 0, 0, 0}, TRACE_ILLEGAL_STACK,
           {{kESP, kData + 0x100}}),
@@ -151,18 +170,9 @@ TEST(TraceStep, StatusTable) {
       row("immediate past the file end", {0xB8, 0x01}, TRACE_OVERLAPS_END, {{kEIP, kLastTwo}}),
   };
   for (const Step& c : cases) {
-    SCOPED_TRACE(c.name);
     TTraceRig rig(program.bytes);
     rig.regs.EIP = kCode;
-    for (auto [f, value] : c.before) field(rig.regs, f) = value;
-    if (!c.code.empty()) rig.code(rig.regs.EIP, c.code);
-    if (c.setup) c.setup(rig);
-    const Snapshot before = snap(rig);
-    EXPECT_EQ(rig.step(), c.status);
-    for (auto [f, value] : c.after) EXPECT_EQ(field(rig.regs, f), value) << f;
-    if (c.check) c.check(rig);
-    // A case that names no effect must have none.
-    EXPECT_TRUE(!c.after.empty() || c.check || snap(rig) == before);
+    runStep(rig, c);
   }
 }
 
@@ -187,45 +197,36 @@ TEST(TraceStep, StringInstructionsOneIterationPerStep) {
   TCountingVis vis(rig.env.fileSize);
   rig.env.vis = &vis;
   TFixedRegs& r = rig.regs;
-  std::memcpy(rig.file() + kDataFile, "abcdef", 6);
-  // Steps while EIP stays on the instruction; the steps taken.
-  auto repeat = [&](const std::vector<uint8_t>& code) {
-    rig.code(kCode, code);
+  std::memcpy(rig.file() + kDataFile, "abcdef\0abXdef", 14);
+  // One step per iteration at the same EIP; then ECX, EDI and ZF as the repeat ends.
+  struct Row {
+    const char* what;
+    std::vector<uint8_t> code;
+    uint32_t esi, edi, ecx;
+    int steps;
+    V ecxEdiZf;
+  } rows[] = {
+      {"REP MOVSB", {0xF3, 0xA4, 0x90}, kData, kData + 0x40, 3, 3, {0, kData + 0x43, 0x40}},
+      {"ECX = 0: skipped", {0xF3, 0xA4}, kData, kData + 0x80, 0, 1, {0, kData + 0x80, 0x40}},
+      {"REPE CMPSB to the difference", {0xF3, 0xA6}, kData, kData + 7, 6, 3, {3, kData + 10, 0}},
+      {"REPNE SCASB finds the zero", {0xF2, 0xAE}, kData, kData, 100, 7, {93, kData + 7, 0x40}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    rig.code(kCode, row.code);
+    set(r, {{kESI, row.esi}, {kEDI, row.edi}, {kECX, row.ecx}, {kEAX, 0}});
     int steps = 0;
     for (; r.EIP == kCode && steps < 20; ++steps) EXPECT_EQ(rig.step(), TRACE_OK);
-    return steps;
-  };
-
-  // REP MOVSB, ECX = 3: three steps at the same EIP.
-  r.ESI = kData;
-  r.EDI = kData + 0x40;
-  r.ECX = 3;
-  EXPECT_EQ(repeat({0xF3, 0xA4, 0x90}), 3);
-  EXPECT_EQ((V{r.EIP, r.ECX}), (V{kCode + 2, 0}));
+    EXPECT_EQ(steps, row.steps);
+    EXPECT_EQ((V{r.EIP, r.ECX, r.EDI, r.EFLAGS & 0x40}),
+              (V{kCode + 2, row.ecxEdiZf[0], row.ecxEdiZf[1], row.ecxEdiZf[2]}));
+  }
   EXPECT_EQ(std::string(reinterpret_cast<char*>(rig.file()) + kDataFile + 0x40, 4),
             std::string("abc\0", 4));
+  EXPECT_EQ(rig.file()[kDataFile + 0x80], 0);
+  // MOVSB, CMPSB and SCASB each read the third byte once; 3 + 1 + 3 + 7 steps ran.
   EXPECT_EQ((V{vis.written[kDataFile + 0x40], vis.read[kDataFile + 2], vis.executed[0x400]}),
-            (V{1, 1, 3}));
-
-  // ECX = 0: skipped.
-  r.EDI = kData + 0x80;
-  EXPECT_EQ(repeat({0xF3, 0xA4}), 1);
-  EXPECT_EQ((V{r.EIP, r.EDI, rig.file()[kDataFile + 0x80]}), (V{kCode + 2, kData + 0x80, 0}));
-
-  // REPE CMPSB stops as soon as the bytes differ.
-  std::memcpy(rig.file() + kDataFile + 0x20, "abXdef", 6);
-  r.ESI = kData;
-  r.EDI = kData + 0x20;
-  r.ECX = 6;
-  EXPECT_EQ(repeat({0xF3, 0xA6}), 3);
-  EXPECT_EQ((V{r.ECX, r.EFLAGS & 0x40}), (V{3, 0}));
-
-  // REPNE SCASB finds the zero.
-  r.EDI = kData;
-  r.EAX = 0;
-  r.ECX = 100;
-  EXPECT_EQ(repeat({0xF2, 0xAE}), 7);
-  EXPECT_EQ(r.EDI, kData + 7);
+            (V{1, 3, 14}));
 }
 
 TEST(TraceStep, StackFrameInstructions) {
@@ -234,8 +235,7 @@ TEST(TraceStep, StackFrameInstructions) {
   for (int i = 0; i < 8; ++i)
     if (i != 4) r.reg[i] = 0x100u * uint32_t(i + 1);
   const uint32_t esp = r.ESP;
-  // PUSHAD: EAX first, the ESP before in the fifth slot; POPAD takes ESP from
-  // that slot.
+  // PUSHAD: EAX first, the ESP before in the fifth slot; POPAD takes ESP from that slot.
   rig.code(kCode, {0x60, 0x61});
   EXPECT_EQ(rig.step(), TRACE_OK);
   EXPECT_EQ((V{r.ESP, rig.stackDword(esp - 4), rig.stackDword(esp - 20)}),
@@ -246,8 +246,7 @@ TEST(TraceStep, StackFrameInstructions) {
   EXPECT_EQ((V{r.EAX, r.EDI, r.ESP}), (V{0x100, 0x800, esp + 0x40}));
 
   // ENTER 8,3 then LEAVE.
-  r.ESP = esp;
-  r.EBP = esp - 0x100;
+  set(r, {{kESP, esp}, {kEBP, esp - 0x100}});
   r.writeStack(esp - 0x104 - r.stackBase, 0xAAAA);
   r.writeStack(esp - 0x108 - r.stackBase, 0xBBBB);
   const uint32_t oldEbp = r.EBP, frame = esp - 4;
@@ -292,8 +291,7 @@ TEST(TraceStep, BranchesAndHistory) {
   struct Row {
     const char* name;
     std::vector<uint8_t> code;
-    uint32_t ecx, eflags;
-    uint32_t eip;
+    uint32_t ecx, eflags, eip;
     bool jump;
     uint32_t ecxAfter;
   } rows[] = {
@@ -313,20 +311,11 @@ TEST(TraceStep, BranchesAndHistory) {
     SCOPED_TRACE(row.name);
     rig.history.clear();
     rig.code(0x401040, row.code);
-    r.ECX = row.ecx;
-    r.EFLAGS = row.eflags;
-    r.EAX = 0x401080;
+    set(r, {{kECX, row.ecx}, {kFLAGS, row.eflags}, {kEAX, 0x401080}});
     EXPECT_EQ(rig.step(), TRACE_OK);
     EXPECT_EQ((V{r.EIP, r.ECX}), (V{row.eip, row.ecxAfter}));
     EXPECT_EQ(history(rig), row.jump ? (V{RK_JUMP, 0x440}) : V{});
   }
-
-  // CALL EBX pushes the return address.
-  rig.code(0x401040, {0xFF, 0xD3});
-  r.EBX = 0x401100;
-  const uint32_t sp = r.ESP;
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ((V{r.EIP, rig.stackDword(sp - 4)}), (V{0x401100, 0x401042}));
 }
 
 TEST(TraceStep, Kernel32StandIns) {
@@ -348,20 +337,17 @@ TEST(TraceStep, Kernel32StandIns) {
   EXPECT_EQ(call(1, {kData}), TRACE_OK);  // GetModuleHandleA of the same name
   EXPECT_EQ(r.EAX, handle);
 
-  EXPECT_EQ(call(2, {kData + 10, handle}),
-            TRACE_OK);  // GetProcAddress(handle, "MyFunction")
+  EXPECT_EQ(call(2, {kData + 10, handle}), TRACE_OK);  // GetProcAddress(handle, "MyFunction")
   const uint32_t fn = r.EAX;
   EXPECT_NE(fn, 0u);
   EXPECT_EQ((V{r.ESP, r.EIP}), (V{esp, kCode + 6}));
   char module[81], function[81];
   ASSERT_TRUE(rig.image().lookupImportKey(fn, module, sizeof module, function, sizeof function));
   EXPECT_EQ(std::string(module) + "!" + function, "mylib.dll!MyFunction");
-  EXPECT_EQ(call(2, {kData + 21, handle}),
-            TRACE_OK);  // "Other": another fresh address
+  EXPECT_EQ(call(2, {kData + 21, handle}), TRACE_OK);  // "Other": another fresh address
   EXPECT_NE(r.EAX, fn);
 
-  // Refusals keep ESP: a name pointer outside the file, another kernel32
-  // function.
+  // Refusals keep ESP: a name pointer outside the file, another kernel32 function.
   r.push(0x10);
   for (auto [slot, status] :
        std::vector<std::pair<int, int>>{{0, TRACE_ILLEGAL_ADDRESS}, {3, TRACE_NOT_SUPPORTED}}) {
@@ -380,26 +366,19 @@ TEST(TraceStep, TlsAndEntryReturnsAsk) {
   rig.code(0x401100, {0xC2, 0x0C});  // callback 0: ret 0xc
   rig.code(0x401120, {0xC3});        // callback 1: ret
   r.setupTlsCallback(0, rig.image());
-
-  rig.host.answers = {MsgAnswer::No};
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(r.EIP, 0x401100u);  // No: stays on the RET
-  EXPECT_EQ(rig.host.messageLines(),
-            Lines{"TLS callback returns...: Do you wish to execute the next "
-                  "TLS callback?"});
+  // No stays on the RET; Yes goes on to the next callback, then to the entry point.
+  for (auto [answer, tlsIndex, eip] : {std::tuple{MsgAnswer::No, 0u, 0x401100u},
+                                       {MsgAnswer::Yes, 1u, 0x401120u},
+                                       {MsgAnswer::Yes, 2u, 0x401000u}}) {
+    rig.host.answers = {answer};
+    EXPECT_EQ(rig.step(), TRACE_OK);
+    EXPECT_EQ((V{uint32_t(r.tlsIndex), r.EIP}), (V{tlsIndex, eip})) << tlsIndex;
+  }
+  const std::string ask = "TLS callback returns...: Do you wish to execute the ";
+  EXPECT_EQ(rig.host.messageLines(), (Lines{ask + "next TLS callback?", ask + "next TLS callback?",
+                                            ask + "programm entrypoint?"}));
   EXPECT_EQ(rig.host.messages[0].buttons, MsgButtons::YesNo);
-
-  rig.host.answers = {MsgAnswer::Yes};
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ((V{uint32_t(r.tlsIndex), r.EIP}), (V{1, 0x401120}));
-
-  rig.host.answers = {MsgAnswer::Yes};
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(rig.host.messageLines()[2],
-            "TLS callback returns...: Do you wish "
-            "to execute the programm entrypoint?");
-  EXPECT_EQ((V{uint32_t(r.tlsIndex), r.EIP, rig.stackDword(r.ESP)}),
-            (V{2, 0x401000, TFixedRegs::ENTRY_RETURN}));
+  EXPECT_EQ(rig.stackDword(r.ESP), TFixedRegs::ENTRY_RETURN);
 }
 
 TEST(TraceStep, BreakpointsAndAlteredCode) {
@@ -417,10 +396,9 @@ TEST(TraceStep, BreakpointsAndAlteredCode) {
   rig.host.answers = {MsgAnswer::No};
   EXPECT_EQ(rig.step(false), TRACE_SELF_MODIFIED);
   EXPECT_EQ(rig.regs.EAX, 1u);
-  EXPECT_EQ(rig.host.messageLines(), Lines{"Possible self modified code execution!: The following "
-                                           "command has possibly been "
-                                           "altered!\nDo you want to continue tracing? (Cancel for "
-                                           "ignore until break)"});
+  EXPECT_EQ(rig.host.messageLines(),
+            Lines{"Possible self modified code execution!: The following command has possibly been "
+                  "altered!\nDo you want to continue tracing? (Cancel for ignore until break)"});
   EXPECT_EQ(rig.host.messages[0].buttons, MsgButtons::YesNoCancel);
   rig.host.answers = {MsgAnswer::Cancel};
   EXPECT_EQ(rig.step(false), TRACE_OK);
@@ -445,16 +423,12 @@ TEST(TraceStep, ExceptionDispatchFrameAndReturn) {
   EXPECT_EQ((V{r.exceptionList, rig.stackDword(record)}), (V{record, 0xFFFFFFFF}));
   EXPECT_TRUE(r.hasExceptionHandler(rig.image()));
   ASSERT_EQ(rig.step(), TRACE_ILLEGAL_COMMAND);
-  r.faultAddress = 0x1234;
-  r.faultWrite = 1;
-  r.EAX = 0xA;
-  r.EDI = 0xD1;
+  set(r, {{kFault, 0x1234}, {kFaultWrite, 1}, {kEAX, 0xA}, {kEDI, 0xD1}});
   const uint32_t e0 = r.ESP, eflags = r.EFLAGS, faultEip = r.EIP;
   rig.env.tracePoint = rig.fileOffset(faultEip);
   r.enterExceptionHandler(rig.env);
 
-  // Handler arguments: return address, exception record, frame, context,
-  // dispatcher frame.
+  // Handler arguments: return address, exception record, frame, context, dispatcher frame.
   const uint32_t c = e0 - 204, x = c - 28, d = rig.stackDword(r.ESP + 16);
   EXPECT_EQ((V{r.EIP, r.ECX, r.EDX, r.EBX, r.EDI, r.EFLAGS, r.EBP, r.faultAddress, r.ESI, r.EAX}),
             (V{0x401100, 0x401100, 0x77896DAE, e0, 0xD1, eflags, r.ESP + 0x20, 0, x, d}));
@@ -478,8 +452,7 @@ TEST(TraceStep, ExceptionDispatchFrameAndReturn) {
                rig.stackDword(d + 8), rig.stackDword(d - 0x50 - 4), rig.stackDword(d - 0x50 - 16)}),
             (V{c, 0x77881F00, r.stackBase + 0x4000, r.stackBase, d - 0x50 + 0x7F, 0x401100}));
 
-  // The handler moves the context's EIP past the CLI and returns; then the INC
-  // runs.
+  // The handler moves the context's EIP past the CLI and returns; then the INC runs.
   for (int i = 0; i < 4; ++i) ASSERT_EQ(rig.step(), TRACE_OK) << i;
   EXPECT_EQ((V{r.EIP, r.ESP, r.EAX, r.EDI}), (V{faultEip + 1, e0, 0xA, 0xD1}));
   EXPECT_EQ(rig.step(), TRACE_OK);
@@ -513,38 +486,23 @@ TEST(TraceStep, ExceptionReturnMessages) {
 TEST(TraceStep, SixteenBitAddressingAndCounters) {
   // A headerless file: memory addresses are file offsets.
   TTraceRig rig(std::vector<uint8_t>(0x10020, 0), true);
-  TFixedRegs& r = rig.regs;
-  r.stackBase = 0x200000;
-  r.ESP = 0x204000;
-  // mov ax,[bx+si] with BX = 0xFFFF, SI = 2: offset 0x10001, not wrapped.
-  rig.code(0x100, {0x8B, 0x00});
-  r.EBX = 0xFFFF;
-  r.ESI = 2;
+  rig.regs.stackBase = 0x200000;
+  rig.regs.ESP = 0x204000;
   std::memcpy(rig.file() + 0x10001, "\x34\x12", 2);
-  r.EAX = 0xAAAA5555;
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ((V{r.EAX, r.EIP}), (V{0xAAAA1234, 0x102}));
-
-  // [bp+di+disp8] and [disp16]; 66 gives a 32-bit operand.
-  rig.code(0x100, {0x66, 0x8B, 0x43, 0xFE, 0xA1, 0x10, 0x00});
-  r.EBP = 0x12;
-  r.EDI = 0x0;
   std::memcpy(rig.file() + 0x10, "\x01\x02\x03\x04", 4);
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(r.EAX, 0x04030201u);
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(r.EAX & 0xFFFF, 0x0201u);
-
-  // LEA wraps to 16 bits as the address size says.
-  rig.code(0x100, {0x8D, 0x00});
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ(r.EAX & 0xFFFF, 0x0001u);
-
-  // LOOP counts CX in 16-bit code.
-  rig.code(0x100, {0xE2, 0xFE});
-  r.ECX = 0x00010001;
-  EXPECT_EQ(rig.step(), TRACE_OK);
-  EXPECT_EQ((V{r.ECX, r.EIP}), (V{0x00010000, 0x102}));
+  const TFields bxSi = {{kEIP, 0x100}, {kEBX, 0xFFFF}, {kESI, 2}, {kEAX, 0xAAAA5555}};
+  const Step rows[] = {
+      row("mov ax,[bx+si]: offset 0x10001, not wrapped", {0x8B, 0x00}, TRACE_OK, bxSi,
+          {{kEAX, 0xAAAA1234}, {kEIP, 0x102}}),
+      row("[bp+di+disp8]; 66 gives a 32-bit operand", {0x66, 0x8B, 0x43, 0xFE}, TRACE_OK,
+          {{kEIP, 0x100}, {kEBP, 0x12}, {kEDI, 0}}, {{kEAX, 0x04030201}}),
+      row("[disp16]", {0xA1, 0x10, 0x00}, TRACE_OK, {{kEIP, 0x100}, {kEAX, 0}}, {{kEAX, 0x0201}}),
+      row("LEA wraps to 16 bits as the address size says", {0x8D, 0x00}, TRACE_OK, bxSi,
+          {{kEAX, 0xAAAA0001}}),
+      row("LOOP counts CX in 16-bit code", {0xE2, 0xFE}, TRACE_OK,
+          {{kEIP, 0x100}, {kECX, 0x00010001}}, {{kECX, 0x00010000}, {kEIP, 0x102}}),
+  };
+  for (const Step& c : rows) runStep(rig, c);
 }
 
 }  // namespace
