@@ -36,6 +36,24 @@ std::unique_ptr<TScanResult> scan(const std::vector<uint8_t>& bytes, TScanOption
   return r;
 }
 
+std::unique_ptr<TScanResult> scan(const TScanImageSpec& layout, TScanOptions options = {}) {
+  return scan(layout.build(), options);
+}
+
+// Code at the start of .text (file offset 0x400, memory 0x401000), with string
+// blocks, menus and functions imported from one module.
+TScanImageSpec spec(std::vector<uint8_t> code,
+                    std::vector<TScanImageSpec::StringBundle> stringBundles = {},
+                    std::vector<std::vector<uint8_t>> menus = {},
+                    std::vector<std::string> imports = {}) {
+  TScanImageSpec layout;
+  layout.code = std::move(code);
+  layout.stringBundles = std::move(stringBundles);
+  layout.menus = std::move(menus);
+  layout.imports = std::move(imports);
+  return layout;
+}
+
 using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
 
 Pairs jumpCalls(const TReferenceStores& s) {
@@ -76,14 +94,6 @@ bool jumpCallsSorted(const TReferenceStores& s) {
   });
 }
 
-// Code bytes at the start of .text (file offset 0x400, memory 0x401000),
-// the rest of the section zero.
-std::vector<uint8_t> codeImage(const std::vector<uint8_t>& code) {
-  TScanImageSpec layout;
-  layout.code = code;
-  return layout.build();
-}
-
 std::vector<uint8_t> le32(uint32_t v) {
   std::vector<uint8_t> b;
   pushLe32(b, v);
@@ -97,8 +107,6 @@ std::vector<uint8_t> cat(std::initializer_list<std::vector<uint8_t>> parts) {
 }
 
 std::vector<uint8_t> nops(size_t n) { return std::vector<uint8_t>(n, 0x90); }
-
-// ---- gui.exe: the fixture facts -------------------------------------------------------
 
 // Uses of import slots in gui.exe's .text (FACTS.md, "Instructions in .text
 // whose bytes hold an import slot address"), and the direct call of the FixSub
@@ -195,8 +203,6 @@ TEST(ScannerFixture, GuiUsesAndSummary) {
   EXPECT_TRUE(r->host.messages.empty());
 }
 
-// ---- code pass rules ---------------------------------------------------------------------
-
 TEST(ScannerCodePass, CandidateAndTargetRules) {
   struct Case {
     const char* name;
@@ -225,11 +231,8 @@ TEST(ScannerCodePass, CandidateAndTargetRules) {
       {"far jmp EA", {0xEA, 0, 0, 0, 0, 0x34, 0x12}, false, {{0x1234u + 0x400 - 0x401000, 0x400}}},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(jumpCalls(scan(codeImage(c.code), {.extreme = c.extreme})->stores), c.expected)
-        << c.name;
+    EXPECT_EQ(jumpCalls(scan(spec(c.code), {.extreme = c.extreme})->stores), c.expected) << c.name;
 }
-
-// ---- import slot search ------------------------------------------------------------------
 
 TEST(ScannerImports, SlotUsesThunksAndCredits) {
   const uint32_t s0 = TScanImageSpec::slot(0), s1 = TScanImageSpec::slot(1);
@@ -261,11 +264,8 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
       {"no use at all", nops(16), {}},
   };
   for (const Case& c : cases) {
-    TScanImageSpec layout;
-    layout.code = c.code;
-    layout.imports = {"First", "Second"};
     for (bool indexed : {true, false}) {
-      auto r = scan(layout.build(), {.indexed = indexed});
+      auto r = scan(spec(c.code, {}, {}, {"First", "Second"}), {.indexed = indexed});
       std::map<uint32_t, std::vector<uint32_t>> got;
       for (uint32_t i = 0; i < r->stores.imports.count(); ++i)
         got[r->stores.imports[i].iatAddress] = importRefs(r->stores,
@@ -286,8 +286,6 @@ TEST(ScannerImports, OverlappingDescriptorsEndWithinTheAllowance) {
   EXPECT_EQ(importRefs(r->stores, 0x400000 + kShapeIdataRva), std::vector<uint32_t>{0x400});
   EXPECT_EQ(r->stores.imports.count(), 1u);
 }
-
-// ---- string and menu IDs --------------------------------------------------------------------
 
 TEST(ScannerIds, OperandRulesAndRefKinds) {
   struct Case {
@@ -315,25 +313,22 @@ TEST(ScannerIds, OperandRulesAndRefKinds) {
        {{0x400, 0}}},
   };
   for (const Case& c : cases) {
-    TScanImageSpec layout;
-    layout.code = cat({nops(0x40), c.code});
-    layout.stringBundles = {{1, {"", "", "", "", "", "five"}}, {0x124, {"", "", "", "", "x1234"}}};
+    const TScanImageSpec layout =
+        spec(cat({nops(0x40), c.code}),
+             {{1, {"", "", "", "", "", "five"}}, {0x124, {"", "", "", "", "x1234"}}});
     for (auto& e : const_cast<Pairs&>(c.expected)) e.first += 0x40;
     for (bool indexed : {true, false})
-      EXPECT_EQ(idRefs(scan(layout.build(), {.indexed = indexed})->stores.strings, c.id), c.expected)
+      EXPECT_EQ(idRefs(scan(layout, {.indexed = indexed})->stores.strings, c.id), c.expected)
           << c.name;
   }
 }
 
 TEST(ScannerIds, ShortStringBlockEndsTheStringPass) {
-  TScanImageSpec layout;
-  layout.code = cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}});
-  layout.stringBundles = {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}};
-  auto whole = scan(layout.build());
-  EXPECT_EQ(whole->stores.strings.count(), 2u);
+  TScanImageSpec layout = spec(cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}}),
+                               {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}});
+  EXPECT_EQ(scan(layout)->stores.strings.count(), 2u);
   layout.stringBundles[0].sizeOverride = 9;
-  auto cut = scan(layout.build());
-  EXPECT_EQ(cut->stores.strings.count(), 0u);
+  EXPECT_EQ(scan(layout)->stores.strings.count(), 0u);
 }
 
 TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
@@ -342,10 +337,7 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
   std::vector<uint8_t> code = nops(0x40);
   for (uint32_t id = 1001; id <= 1010; ++id) code = cat({code, {0x68}, le32(id)});
   auto reached = [&](const std::vector<uint8_t>& menu) {
-    TScanImageSpec layout;
-    layout.code = code;
-    layout.menus = {menu};
-    auto r = scan(layout.build());
+    auto r = scan(spec(code, {}, {menu}));
     std::vector<uint32_t> ids;
     for (uint32_t i = 0; i < r->stores.menus.count(); ++i) ids.push_back(r->stores.menus[i].id);
     return ids;
@@ -370,16 +362,15 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
 TEST(ScannerIds, MenuIdsNeedTheCodeBitAndSkipDataBytes) {
   // A push of the ID in a section with only the execute bit: strings are
   // found there, menu commands are not.
-  TScanImageSpec layout;
-  layout.code = cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}});
+  TScanImageSpec layout = spec(cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}}),
+                               {{63, {"", "", "", "", "", "", "", "", "thousand"}}},
+                               {menuTemplate({{0x80, 1001, "x"}})});
   layout.codeCharacteristics = 0x60000000;
-  layout.stringBundles = {{63, {"", "", "", "", "", "", "", "", "thousand"}}};
-  layout.menus = {menuTemplate({{0x80, 1001, "x"}})};
-  auto r = scan(layout.build());
+  auto r = scan(layout);
   EXPECT_EQ(idRefs(r->stores.strings, 1000), (Pairs{}));
   EXPECT_EQ(r->stores.menus.count(), 0u);
   layout.stringBundles = {{63, {"", "", "", "", "", "", "", "", "", "x"}}};  // ID 1001
-  r = scan(layout.build());
+  r = scan(layout);
   EXPECT_EQ(idRefs(r->stores.strings, 1001), (Pairs{{0x440, 0}}));
 }
 
@@ -398,8 +389,7 @@ TEST(ScannerReport, SummaryLine) {
        "0 imports, 0 import refs, 1 jump and call refs, 0 string refs, 0 menuitem refs found!"},
   };
   for (const auto& c : cases) {
-    TScanImageSpec layout;
-    layout.code = {0xE8, 0, 0, 0, 0};
+    TScanImageSpec layout = spec({0xE8, 0, 0, 0, 0});
     layout.codeCharacteristics = c.codeCharacteristics;
     TParsedImage image(layout.build());
     TScanSnapshot snapshot(image.bytes(), image.image.fileSize(), image.image);
@@ -431,8 +421,6 @@ TEST(ScannerReport, MalformedHeadersEndTheScanQuietly) {
     EXPECT_TRUE(jumpCallsSorted(r->stores)) << cut;
   }
 }
-
-// ---- indexed search against the plain sweep --------------------------------------------------
 
 // Random code sprinkled with uses of import slots, thunks, string and menu IDs.
 std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t importCount) {
@@ -519,8 +507,6 @@ TEST(ScannerIndexed, SameStoresAsTheSweepOnBusyImages) {
     EXPECT_GT(r->stores.imports.count(), 0u);
   }
 }
-
-// ---- the check thread ------------------------------------------------------------------------------
 
 // A scan that takes long with the plain sweep (every byte position once per import).
 const std::vector<uint8_t>& slowImage() {

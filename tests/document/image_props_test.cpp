@@ -44,11 +44,6 @@ std::string fields(const TImagePropsModel& m, int first, int last) {
   return out;
 }
 
-// The chosen section's sizes and addresses.
-std::string sectionFields(const TImagePropsModel& m) {
-  return fields(m, IPC_VIRTUAL_SIZE, IPC_RAW_OFFSET);
-}
-
 // Three sections, the first with a name of all eight bytes; the table starts at 0x178.
 TPeBuilder threeSections() {
   TPeBuilder b;
@@ -131,7 +126,7 @@ TEST(ImageProps, CutSectionTable) {
 
   m.chooseSection(1);
   EXPECT_FALSE(m.sectionShown());
-  EXPECT_EQ(sectionFields(m), "Invalid|section|data !|");
+  EXPECT_EQ(fields(m, IPC_VIRTUAL_SIZE, IPC_RAW_OFFSET), "Invalid|section|data !|");
   // The boxes and the remembered dword stay as they were.
   EXPECT_EQ(checkedBits(m), 0xE0000020u);
   EXPECT_EQ(m.rememberedCharacteristics(), 0x60000020u);
@@ -145,7 +140,7 @@ TEST(ImageProps, CutSectionTable) {
   m.chooseSection(7);  // no such entry: nothing happens
   EXPECT_EQ(m.selection(), 1);
   m.chooseSection(0);
-  EXPECT_EQ(sectionFields(m), "100|1000|200|400");
+  EXPECT_EQ(fields(m, IPC_VIRTUAL_SIZE, IPC_RAW_OFFSET), "100|1000|200|400");
 }
 
 TEST(ImageProps, HeaderWalkLimits) {
@@ -181,7 +176,7 @@ TEST(ImageProps, HeaderWalkLimits) {
     }
     EXPECT_TRUE(m.sections().empty());
     EXPECT_EQ(m.selection(), -1);
-    EXPECT_EQ(sectionFields(m), "|||");
+    EXPECT_EQ(fields(m, IPC_VIRTUAL_SIZE, IPC_RAW_OFFSET), "|||");
     EXPECT_EQ(checkedBits(m), 0u);
     EXPECT_FALSE(m.apply());
     EXPECT_FALSE(m.gotoSection());
@@ -220,14 +215,13 @@ TEST(ImageProps, NotAPortableExecutable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TLoaded l(c.bytes);
-    TImagePropsModel& m = l.m;
-    EXPECT_EQ(m.headersValid(), c.valid);
-    EXPECT_EQ(m.title(), c.valid ? "Image properties" : "Not a portable executable!");
+    EXPECT_EQ(l.m.headersValid(), c.valid);
+    EXPECT_EQ(l.m.title(), c.valid ? "Image properties" : "Not a portable executable!");
     if (c.valid) continue;
-    EXPECT_EQ(fields(m, IPC_NUM_SECTIONS, IPC_RAW_OFFSET), "||||||||||");
-    EXPECT_TRUE(m.sections().empty());
-    EXPECT_FALSE(m.apply());
-    EXPECT_FALSE(m.gotoSection());
+    EXPECT_EQ(fields(l.m, IPC_NUM_SECTIONS, IPC_RAW_OFFSET), "||||||||||");
+    EXPECT_TRUE(l.m.sections().empty());
+    EXPECT_FALSE(l.m.apply());
+    EXPECT_FALSE(l.m.gotoSection());
   }
 }
 
@@ -242,13 +236,12 @@ TEST(ImageProps, RefreshFollowsChangesBeforeTheTableEnd) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.offset);
     TLoaded l("gui.exe");
-    TImagePropsModel& m = l.m;
-    m.chooseSection(3);
-    m.setChecked(IPC_FLAG_CODE, true);
+    l.m.chooseSection(3);
+    l.m.setChecked(IPC_FLAG_CODE, true);
     const uint8_t same = l.doc.buffer()[c.offset];
     l.doc.ChangeMemory(c.offset, &same, 1);
-    EXPECT_EQ(m.checked(IPC_FLAG_CODE), !c.refreshes);
-    EXPECT_EQ(m.selection(), 3);
+    EXPECT_EQ(l.m.checked(IPC_FLAG_CODE), !c.refreshes);
+    EXPECT_EQ(l.m.selection(), 3);
   }
 }
 

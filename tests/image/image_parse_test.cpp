@@ -33,12 +33,10 @@ TEST(ParseImage, NonExecutableFilesAreRawBytesWithAllSpacesEqual) {
     EXPECT_EQ(p.image.isPE(), 0u) << size;
     EXPECT_EQ(p.image.imageBase(), 0u);
     EXPECT_EQ(p.image.entryOffset(), NOT_IN_FILE);
-    for (uint32_t o = 0; o < size; ++o) {
-      EXPECT_EQ(p.image.fileOffsetToRva(o), o);
-      EXPECT_EQ(p.image.fileOffsetToMemory(o), o);
-      EXPECT_EQ(p.image.rvaToFileOffset(o, true), o);
-      EXPECT_EQ(p.image.memoryToFileOffset(o), o);
-    }
+    for (uint32_t o = 0; o < size; ++o)
+      EXPECT_EQ((std::array{p.image.fileOffsetToRva(o), p.image.fileOffsetToMemory(o),
+                            p.image.rvaToFileOffset(o, true), p.image.memoryToFileOffset(o)}),
+                (std::array{o, o, o, o}));
     EXPECT_EQ(p.image.fileOffsetToRva(uint32_t(size)), NOT_IN_FILE);
   }
 }

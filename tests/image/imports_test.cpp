@@ -66,14 +66,11 @@ std::vector<std::string> functionNames(const TImageInfo& im) {
 }
 
 // "module function" of an import address slot or an import key, "none" when not found.
-std::string slotText(const TImageInfo& im, uint32_t address) {
+std::string slotText(const TImageInfo& im, uint32_t address, bool isKey = false,
+                     size_t moduleRoom = 80) {
   char module[80], function[80];
-  const bool found = im.lookupImportSlot(address, module, 80, function, 80);
-  return found ? std::string(module) + " " + function : "none";
-}
-std::string keyText(const TImageInfo& im, uint32_t key, size_t moduleRoom = 80) {
-  char module[80], function[80];
-  const bool found = im.lookupImportKey(key, module, moduleRoom, function, 80);
+  const bool found = isKey ? im.lookupImportKey(address, module, moduleRoom, function, 80)
+                           : im.lookupImportSlot(address, module, 80, function, 80);
   return found ? std::string(module) + " " + function : "none";
 }
 
@@ -94,8 +91,8 @@ TEST(Imports, ReadByNameAndOrdinalThroughEitherThunkList) {
   EXPECT_NE(im.imports().functionByKey(0x8000001C), nullptr);
 
   EXPECT_EQ(slotText(im, 0x400000 + slots[1]), "fixdll.dll Named");
-  EXPECT_EQ(keyText(im, 0x8000001C, 7), "USER32 ORD: 001C");  // cut to the capacity
-  EXPECT_EQ(keyText(im, 0x12345678), "none");
+  EXPECT_EQ(slotText(im, 0x8000001C, true, 7), "USER32 ORD: 001C");  // cut to the capacity
+  EXPECT_EQ(slotText(im, 0x12345678, true), "none");
 }
 
 TEST(Imports, LongNamesAndBrokenEntries) {
@@ -249,9 +246,9 @@ TEST(ImportShapes, SharedAndHostileDirectories) {
     ASSERT_EQ(model.modules().size(), c.modules);
     std::vector<size_t> listed = c.listed;
     if (listed[1] == 0) listed[1] = size / 4 + 2 - listed[0];  // the rest of the allowance
-    EXPECT_EQ(model.functions(p.image, 0).size(), listed[0]);
-    EXPECT_EQ(model.functions(p.image, 1).size(), listed[1]);
-    EXPECT_EQ(model.functions(p.image, c.modules - 1).size(), listed[2]);
+    EXPECT_EQ((std::vector{model.functions(p.image, 0).size(), model.functions(p.image, 1).size(),
+                           model.functions(p.image, c.modules - 1).size()}),
+              listed);
     ASSERT_TRUE(model.build(p.image, false));
     EXPECT_EQ(model.modules().size(), c.modules);  // every name differs
     if (c.more) c.more(p);
@@ -269,7 +266,7 @@ TEST(ImportList, OriginalStructureAndChaining) {
   // the same ordinal of two modules is two functions and a key finds the first.
   EXPECT_EQ(p.image.imports().modules().size(), 3u);
   EXPECT_EQ(p.image.imports().functions().size(), 5u);
-  EXPECT_EQ(keyText(p.image, 0x8000001C), "KERNEL32.dll ORD: 001C");
+  EXPECT_EQ(slotText(p.image, 0x8000001C, true), "KERNEL32.dll ORD: 001C");
   TImportListModel model;
   ASSERT_TRUE(model.build(p.image, true));
   ASSERT_EQ(model.modules().size(), 4u);
