@@ -9,7 +9,6 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
-#include <functional>
 
 #include "app/listing/dump_window.h"
 #include "app/listing/listing_view.h"
@@ -407,32 +406,31 @@ TEST(ListingViewKeys, KeysScrollBarAndWheelMoveTheTop) {
   };
   struct Step {
     const char* name;
-    std::function<void()> act;
+    int key, wheelDelta;    // neither: the bar's page step
+    bool fromTop;           // the top put back to 0x625 and the wheel's rest dropped first
     uint32_t lines, bytes;  // the top afterwards: this many lines and bytes past 0x625
   } steps[] = {
-      {"down", [&] { f.key(Qt::Key_Down); }, 1, 0},
-      {"up", [&] { f.key(Qt::Key_Up); }, 0, 0},
-      {"page down", [&] { f.key(Qt::Key_PageDown); }, page, 0},
-      {"right: one byte", [&] { f.key(Qt::Key_Right); }, page, 1},
-      {"the bar's page step",
-       [&] {
-         f.top(0x625);
-         bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-       },
-       page, 0},
-      {"one notch down is four lines",
-       [&] {
-         resetWheel();
-         f.top(0x625);
-         wheel(-120);
-       },
-       4, 0},
-      {"a short turn is kept", [&] { wheel(20); }, 4, 0},
-      {"for the next one", [&] { wheel(10); }, 3, 0},
+      {"down", Qt::Key_Down, 0, false, 1, 0},
+      {"up", Qt::Key_Up, 0, false, 0, 0},
+      {"page down", Qt::Key_PageDown, 0, false, page, 0},
+      {"right: one byte", Qt::Key_Right, 0, false, page, 1},
+      {"the bar's page step", 0, 0, true, page, 0},
+      {"one notch down is four lines", 0, -120, true, 4, 0},
+      {"a short turn is kept", 0, 20, false, 4, 0},
+      {"for the next one", 0, 10, false, 3, 0},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.name);
-    step.act();
+    if (step.fromTop) {
+      resetWheel();
+      f.top(0x625);
+    }
+    if (step.key)
+      f.key(step.key);
+    else if (step.wheelDelta)
+      wheel(step.wheelDelta);
+    else
+      bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(f.doc.view().topOffset, linesForward(s, ctx, 0x625, step.lines) + step.bytes);
     EXPECT_EQ(bar->value(), int(f.doc.view().topOffset));
   }

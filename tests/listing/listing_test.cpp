@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "analysis/comment_container.h"
@@ -188,9 +189,8 @@ TEST(ListingLines, StringRunsAndDataLines) {
     f.state.bits16 = false;
     uint32_t length = 0;
     uint8_t s = c.state;
-    EXPECT_EQ(f.line(0, length, false, c.strings, &s), c.expected) << c.what;
-    EXPECT_EQ(length, c.length) << c.what;
-    EXPECT_EQ(s, c.stateAfter) << c.what;
+    const std::string text = f.line(0, length, false, c.strings, &s);
+    EXPECT_EQ(std::tie(text, length, s), std::tie(c.expected, c.length, c.stateAfter)) << c.what;
   }
   // The clamped tail of a file: a call whose displacement lies behind the end.
   TListingFile tail(std::vector<uint8_t>{0x90, 0xE8, 0x01});
@@ -329,28 +329,22 @@ TEST(ListingLines, ResolvedMarksAndHotspots) {
     EXPECT_EQ(spots, c.hotspots);
   }
   // A segment register of the tracer moves a 16-bit address; an unknown kind
-  // is reported.
+  // is reported; without room nothing is recorded.
   auto& dos = TListingFile::fixture("dos.exe");
   TSegmentView seg{{0, 0, 0, 0x10, 0, 0}};
   dos.ctx.lines.segments = &seg;
   char text[RENDERED_LINE_CAPACITY];
   Hotspot h[2];
-  ASSERT_EQ(resolveMarks("\x1F\x08"
-                         "d0023",
-                         0, dos.ctx.lines, false, true, text, sizeof text, h, 2, 0),
-            1u);
+  const auto resolve = [&](const char* in, uint32_t room) {
+    return resolveMarks(marked(in).c_str(), 0, dos.ctx.lines, false, true, text, sizeof text, h,
+                        room, 0);
+  };
+  ASSERT_EQ(resolve("{8}d0023", 2), 1u);
   EXPECT_EQ(h[0].target, 0x143u);
-  EXPECT_EQ(resolveMarks("x\x1F\x09"
-                         "12",
-                         0, dos.ctx.lines, false, true, text, sizeof text, h, 2, 0),
-            0u);
+  EXPECT_EQ(resolve("x{9}12", 2), 0u);
   EXPECT_EQ(visible(text), "x<c FF>12");
   EXPECT_EQ(dos.host.messageLines(), std::vector<std::string>{"renderCodeLine(): ARGH! tag=09"});
-  // No room: nothing recorded.
-  EXPECT_EQ(resolveMarks("\x1F\x08"
-                         "d0023",
-                         0, dos.ctx.lines, false, true, text, sizeof text, h, 0, 0),
-            0u);
+  EXPECT_EQ(resolve("{8}d0023", 0), 0u);
 }
 
 // ---- byte cell marks ----------------------------------------------------
@@ -415,11 +409,10 @@ TEST(ListingRows, TlsCallbackRowsWithReferencesAndEndLines) {
   EXPECT_EQ(gui.paint.lineTable, table);
   EXPECT_EQ(gui.paint.nextLineOffset, 0x5E3u);  // the first row is a marker
   // Hotspots carry their row: the jump (row 4), two data references, the reference source.
-  ASSERT_EQ(gui.paint.hotspotCount, 4u);
-  EXPECT_EQ(gui.paint.hotspots[0].row, 4);
-  EXPECT_EQ(gui.paint.hotspots[3].type, HOTSPOT_POSSIBLE_REF);
-  EXPECT_EQ(gui.paint.hotspots[3].target, 0x5EAu);
-  EXPECT_EQ(gui.paint.hotspots[3].column, 29);
+  const Hotspot* h = gui.paint.hotspots;
+  EXPECT_EQ(wsString("%u: %d, %X %X %d", gui.paint.hotspotCount, h[0].row, h[3].type, h[3].target,
+                     h[3].column),
+            wsString("4: 4, %X 5EA 29", HOTSPOT_POSSIBLE_REF));
   // While the scanner fills the store, no reference lines.
   gui.locks.lock(TRefStoreKind::JumpCall);
   EXPECT_EQ(gui.rows(0x5F4, 2)[1], ":004011F9 5D                   pop   ebp");
@@ -446,19 +439,20 @@ TEST(ListingRows, ReferenceListsWrapAndEndInDots) {
   const std::string marker = "<c 9> --- Programm entry point ---";
   const std::string code = " 00000625 55                   push  ebp";
   struct Case {
-    uint32_t rows;
+    uint32_t rows, hotspots;
     std::vector<std::string> expected;
   } cases[] = {
       {6,
+       9,
        {marker, first, second + "<c B>,", "                             <c A>00000480", code,
         " 00000626 89E5                 mov   ebp,esp"}},
-      {4, {marker, first, second + "<c B>, ...", code}},
-      {2, {marker, code}},  // the code line keeps its row
+      {2, 0, {marker, code}},  // the code line keeps its row
+      {4, 8, {marker, first, second + "<c B>, ...", code}},
   };
-  for (const auto& c : cases) EXPECT_EQ(gui.rows(0x625, c.rows, 70), c.expected) << c.rows;
-  EXPECT_EQ(gui.paint.hotspotCount, 0u);
-  gui.rows(0x625, 4, 70);
-  EXPECT_EQ(gui.paint.hotspotCount, 8u);
+  for (const auto& c : cases) {
+    EXPECT_EQ(gui.rows(0x625, c.rows, 70), c.expected) << c.rows;
+    EXPECT_EQ(gui.paint.hotspotCount, c.hotspots) << c.rows;
+  }
   EXPECT_EQ(gui.paint.hotspots[7].row, 2);
   EXPECT_EQ(gui.paint.hotspots[7].column, 29 + 3 * 10);
   EXPECT_EQ(rowsForLine(gui.state, gui.ctx, 0x625, 70, false), 6u);
