@@ -42,10 +42,10 @@ std::unique_ptr<TScanResult> scan(const TScanImageSpec& layout, TScanOptions opt
 
 // Code at the start of .text (file offset 0x400, memory 0x401000), with string
 // blocks, menus and functions imported from one module.
-TScanImageSpec spec(std::vector<uint8_t> code,
-                    std::vector<TScanImageSpec::StringBundle> stringBundles = {},
-                    std::vector<std::vector<uint8_t>> menus = {},
-                    std::vector<std::string> imports = {}) {
+TScanImageSpec codeLayout(std::vector<uint8_t> code,
+                          std::vector<TScanImageSpec::StringBundle> stringBundles = {},
+                          std::vector<std::vector<uint8_t>> menus = {},
+                          std::vector<std::string> imports = {}) {
   TScanImageSpec layout;
   layout.code = std::move(code);
   layout.stringBundles = std::move(stringBundles);
@@ -231,7 +231,8 @@ TEST(ScannerCodePass, CandidateAndTargetRules) {
       {"far jmp EA", {0xEA, 0, 0, 0, 0, 0x34, 0x12}, false, {{0x1234u + 0x400 - 0x401000, 0x400}}},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(jumpCalls(scan(spec(c.code), {.extreme = c.extreme})->stores), c.expected) << c.name;
+    EXPECT_EQ(jumpCalls(scan(codeLayout(c.code), {.extreme = c.extreme})->stores), c.expected)
+        << c.name;
 }
 
 TEST(ScannerImports, SlotUsesThunksAndCredits) {
@@ -265,7 +266,7 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
   };
   for (const Case& c : cases) {
     for (bool indexed : {true, false}) {
-      auto r = scan(spec(c.code, {}, {}, {"First", "Second"}), {.indexed = indexed});
+      auto r = scan(codeLayout(c.code, {}, {}, {"First", "Second"}), {.indexed = indexed});
       std::map<uint32_t, std::vector<uint32_t>> got;
       for (uint32_t i = 0; i < r->stores.imports.count(); ++i)
         got[r->stores.imports[i].iatAddress] = importRefs(r->stores,
@@ -314,8 +315,8 @@ TEST(ScannerIds, OperandRulesAndRefKinds) {
   };
   for (const Case& c : cases) {
     const TScanImageSpec layout =
-        spec(cat({nops(0x40), c.code}),
-             {{1, {"", "", "", "", "", "five"}}, {0x124, {"", "", "", "", "x1234"}}});
+        codeLayout(cat({nops(0x40), c.code}),
+                   {{1, {"", "", "", "", "", "five"}}, {0x124, {"", "", "", "", "x1234"}}});
     for (auto& e : const_cast<Pairs&>(c.expected)) e.first += 0x40;
     for (bool indexed : {true, false})
       EXPECT_EQ(idRefs(scan(layout, {.indexed = indexed})->stores.strings, c.id), c.expected)
@@ -324,8 +325,8 @@ TEST(ScannerIds, OperandRulesAndRefKinds) {
 }
 
 TEST(ScannerIds, ShortStringBlockEndsTheStringPass) {
-  TScanImageSpec layout = spec(cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}}),
-                               {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}});
+  TScanImageSpec layout = codeLayout(cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}}),
+                                     {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}});
   EXPECT_EQ(scan(layout)->stores.strings.count(), 2u);
   layout.stringBundles[0].sizeOverride = 9;
   EXPECT_EQ(scan(layout)->stores.strings.count(), 0u);
@@ -337,7 +338,7 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
   std::vector<uint8_t> code = nops(0x40);
   for (uint32_t id = 1001; id <= 1010; ++id) code = cat({code, {0x68}, le32(id)});
   auto reached = [&](const std::vector<uint8_t>& menu) {
-    auto r = scan(spec(code, {}, {menu}));
+    auto r = scan(codeLayout(code, {}, {menu}));
     std::vector<uint32_t> ids;
     for (uint32_t i = 0; i < r->stores.menus.count(); ++i) ids.push_back(r->stores.menus[i].id);
     return ids;
@@ -362,9 +363,9 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
 TEST(ScannerIds, MenuIdsNeedTheCodeBitAndSkipDataBytes) {
   // A push of the ID in a section with only the execute bit: strings are
   // found there, menu commands are not.
-  TScanImageSpec layout = spec(cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}}),
-                               {{63, {"", "", "", "", "", "", "", "", "thousand"}}},
-                               {menuTemplate({{0x80, 1001, "x"}})});
+  TScanImageSpec layout = codeLayout(cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}}),
+                                     {{63, {"", "", "", "", "", "", "", "", "thousand"}}},
+                                     {menuTemplate({{0x80, 1001, "x"}})});
   layout.codeCharacteristics = 0x60000000;
   auto r = scan(layout);
   EXPECT_EQ(idRefs(r->stores.strings, 1000), (Pairs{}));
@@ -389,7 +390,7 @@ TEST(ScannerReport, SummaryLine) {
        "0 imports, 0 import refs, 1 jump and call refs, 0 string refs, 0 menuitem refs found!"},
   };
   for (const auto& c : cases) {
-    TScanImageSpec layout = spec({0xE8, 0, 0, 0, 0});
+    TScanImageSpec layout = codeLayout({0xE8, 0, 0, 0, 0});
     layout.codeCharacteristics = c.codeCharacteristics;
     TParsedImage image(layout.build());
     TScanSnapshot snapshot(image.bytes(), image.image.fileSize(), image.image);
