@@ -629,6 +629,8 @@ void TListingView::openDump(uint32_t target, bool dataMode, QPoint screenPos) {
     dump_->move(place.x, place.y);
   }
   dump_->show();
+  // Its keys (Tab, Escape, scrolling) are meant for it at once, not for the listing.
+  dump_->activateWindow();
 }
 
 // ---- context menus and their commands ---------------------------------------------
