@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -44,6 +45,11 @@ QFont listingFont(int32_t fontSize) {
   font.setStyleHint(QFont::TypeWriter);
   // A bitmap-like face: cell colours stay the colours the settings name.
   font.setStyleStrategy(QFont::NoAntialias);
+  // Colours, references and the cursor are placed by whole-pixel cells; a
+  // face whose advance is fractional at this height (6.6 pixels at 11) would
+  // let the text drift away from them along the line.
+  const qreal advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+  font.setLetterSpacing(QFont::AbsoluteSpacing, qRound(advance) - advance);
   return font;
 }
 
