@@ -630,8 +630,10 @@ void TListingView::openDump(uint32_t target, bool dataMode, QPoint screenPos) {
   } else {
     const QRect screen = screenRect(this);
     const QSize size = dump_->windowSize();
+    // Kept on the screen with its caption, which stands above the rows.
+    const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
     const TPoint place = dumpWindowPlace({screenPos.x(), screenPos.y()}, size.width(),
-                                         size.height(), screen.width(), screen.height());
+                                         size.height() + caption, screen.width(), screen.height());
     dump_->move(place.x, place.y);
   }
   dump_->show();
