@@ -294,6 +294,7 @@ TEST(Frame, GotoConversionsAndMessages) {
     const bool pe = f.doc().image().isPE();
     EXPECT_EQ(g->radio(UserAddressKind::Rva)->isEnabled(), pe);
     EXPECT_EQ(g->radio(UserAddressKind::Memory)->isEnabled(), pe);
+    EXPECT_FALSE(QKeySequence::mnemonic(g->radio(c.kind)->text()).isEmpty());  // Alt chooses it
     if (g->radio(c.kind)->isEnabled()) g->radio(c.kind)->click();
     g->edit()->setText(QString::fromLatin1(c.text));
     QTest::mouseClick(g->goButton(), Qt::LeftButton);
