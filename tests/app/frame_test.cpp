@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "app/listing/dump_window.h"
 #include "app/ret_combo.h"
 #include "app/status_bar.h"
 #include "app/window_geometry.h"
@@ -363,9 +364,14 @@ TEST(Frame, TraceKeys) {
   TAppFrame f(looping.build());
   const TFixedRegs& regs = f.doc().trace().regs();
   ASSERT_EQ(regs.EIP, 0x401000u);
-  // F8 steps once.
+  // F8 steps once, also from a dump window.
+  QPoint at;
+  f.frame.listing()->keyboardMenu(at);
+  f.frame.listing()->runCommand(CM_DATA_DUMP);
+  ASSERT_NE(f.frame.listing()->dumpWindow(), nullptr);
   for (const uint32_t eip : {0x401001u, 0x401000u}) {
-    f.key(Qt::Key_F8);
+    QWidget* typedIn = f.frame.listing()->dumpWindow();
+    QTest::keyClick(eip & 1 ? f.frame.listing() : typedIn, Qt::Key_F8);
     EXPECT_EQ(regs.EIP, eip);
   }
   // F5 runs until Escape arrives through the window's own event processing.
