@@ -35,9 +35,10 @@ TGotoDlg::TGotoDlg(TDocument& doc, QWidget* parent) : QDialog(parent), doc_(doc)
   setModal(false);
   edit_ = new QLineEdit(this);
   edit_->setMaxLength(kEditRoom);
-  fileOffset_ = new QRadioButton(QStringLiteral("File offset"), this);
-  rva_ = new QRadioButton(QStringLiteral("RVA"), this);
-  memory_ = new QRadioButton(QStringLiteral("Mem address"), this);
+  // Alt and the underlined letter choose the kind while typing the address.
+  fileOffset_ = new QRadioButton(QStringLiteral("&File offset"), this);
+  rva_ = new QRadioButton(QStringLiteral("&RVA"), this);
+  memory_ = new QRadioButton(QStringLiteral("&Mem address"), this);
   go_ = new QPushButton(QStringLiteral("Go there !"), this);
   go_->setDefault(true);
   fileOffset_->setChecked(true);

@@ -690,8 +690,10 @@ void TDDecoratedFrame::toggleTraceVis() {
 bool TDDecoratedFrame::ownsWidget(QObject* watched) const {
   auto* w = qobject_cast<QWidget*>(watched);
   if (!w) return false;
-  QWidget* top = w->window();
-  return top == this || top->parentWidget() == this;
+  // Windows belong to the frame through their parents: a dump window through the listing.
+  for (QWidget* top = w->window(); top; top = top->parentWidget() ? top->parentWidget()->window() : nullptr)
+    if (top == this) return true;
+  return false;
 }
 
 bool TDDecoratedFrame::eventFilter(QObject* watched, QEvent* event) {

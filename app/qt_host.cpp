@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QThread>
 
 #include "app/comment_replace_dlg.h"
 #include "app/status_bar.h"
+#include "app/window_geometry.h"
 
 namespace {
 
@@ -151,6 +153,11 @@ MsgAnswer TQtHost::message(std::string_view text, std::string_view caption, MsgI
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
+    // A short text beside a long caption ("0000FFFF" under "Invalid goto
+    // address:") would leave the window manager to cut the caption.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+      grid->addItem(new QSpacerItem(titleWidth(box), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                    grid->rowCount(), 0, 1, grid->columnCount());
     switch (box.exec()) {
       case QMessageBox::Ok: answer = MsgAnswer::Ok; break;
       case QMessageBox::Yes: answer = MsgAnswer::Yes; break;

@@ -175,8 +175,7 @@ constexpr TCommand kCommands[] = {
      "&Visualize traced code\tF12",
      "Show some kind of graphical representation of the traced code",
      {at(TracingMenu, 9)},
-     "F12",
-     CF_WAITS_FOR_TRACE},
+     "F12"},  // the picture is watched while a trace runs
     {CM_FIXED_REGS_FROM_PROJECT, nullptr, nullptr, {}},
 
     // Inserted after a load for what the file has, and while undo or redo can act.

@@ -172,7 +172,9 @@ TPoint previewWindowPlace(TPoint hotspot, int pointerY, int lineHeight, int dump
   if (width < 325) width = 325;
   if (p.x + width >= screenW) p.x = screenW - width - 1;
   const int h = lineHeight * dumpRows + 4;
-  if (p.y + h > screenH + captionH) p.y = screenH + captionH - h;
+  // The caption stands above the rows: a window that only kept its rows above
+  // the screen's edge would lose its last rows below it.
+  if (p.y + captionH + h > screenH) p.y = screenH - captionH - h;
   if (p.y < 0) p.y = 0;
   if (pointerY > p.y) p.y = hotspot.y - lineHeight * (dumpRows + 1);
   // Above the hotspot may leave the screen at its top: the pointer is then

@@ -4,6 +4,7 @@
 #pragma once
 #include <QListView>
 #include <QStringListModel>
+#include <QStyledItemDelegate>
 #include <vector>
 
 #include "image/resources.h"
@@ -27,6 +28,15 @@ class TLineList : public QListView {
   void rowChosen(int row);
 
  private:
+  // Rows of one size are measured once, by the last line; this size is the
+  // longest line's, so that a long line elsewhere is scrolled to, not cut.
+  class TRowSize : public QStyledItemDelegate {
+   public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    int width = 0;
+  };
+  TRowSize rowSize_{this};
   QStringListModel model_;
   std::vector<uint32_t> data_;
   bool quiet_ = false;

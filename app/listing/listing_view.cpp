@@ -1,7 +1,9 @@
 #include "app/listing/listing_view.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -44,6 +46,11 @@ QFont listingFont(int32_t fontSize) {
   font.setStyleHint(QFont::TypeWriter);
   // A bitmap-like face: cell colours stay the colours the settings name.
   font.setStyleStrategy(QFont::NoAntialias);
+  // Colours, references and the cursor are placed by whole-pixel cells; a
+  // face whose advance is fractional at this height (6.6 pixels at 11) would
+  // let the text drift away from them along the line.
+  const qreal advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+  font.setLetterSpacing(QFont::AbsoluteSpacing, qRound(advance) - advance);
   return font;
 }
 
@@ -373,6 +380,11 @@ void TListingView::focusOutEvent(QFocusEvent* e) {
 // ---- keys -----------------------------------------------------------------------
 
 void TListingView::keyPressEvent(QKeyEvent* e) {
+  // Shift+F10 is the menu key of keyboards without one.
+  if (e->key() == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier) {
+    openKeyboardMenu();
+    return;
+  }
   TListingState& v = doc_.view();
   const TListingKey key = listingKey(e->key());
   // Characters typed while a byte is edited go into the file: hex digits,
@@ -468,27 +480,7 @@ void TListingView::mouseReleaseEvent(QMouseEvent* e) {
   if (e->button() == Qt::RightButton) {
     if (!rightPressed_) return;
     rightPressed_ = false;
-    const std::vector<TMenuItem> items = contextMenuAt(pos);
-    if (items.empty()) return;
-    QMenu menu(this);
-    // The status bar shows an item's hint while it is chosen (these items have none).
-    connect(&menu, &QMenu::hovered, this, [this](QAction* a) {
-      const TCommand* c = findCommand(a->data().toInt());
-      emit hintChanged(c && c->hint ? QString::fromLatin1(c->hint) : QString());
-    });
-    for (const TMenuItem& item : items) {
-      if (item.id == 0) {
-        menu.addSeparator();
-        continue;
-      }
-      QAction* a = menu.addAction(QString::fromLatin1(item.text.c_str()));
-      a->setData(item.id);
-      a->setEnabled(item.enabled);
-    }
-    QAction* chosen = menu.exec(e->globalPosition().toPoint());
-    // The hint goes with the menu, whether an item was chosen or not.
-    emit hintChanged(QString());
-    if (chosen) runCommand(chosen->data().toInt());
+    showMenu(contextMenuAt(pos), e->globalPosition().toPoint());
     return;
   }
   if (e->button() != Qt::LeftButton || !doc_.isLoaded()) return;
@@ -624,14 +616,86 @@ void TListingView::openDump(uint32_t target, bool dataMode, QPoint screenPos) {
   } else {
     const QRect screen = screenRect(this);
     const QSize size = dump_->windowSize();
+    // Kept on the screen with its caption, which stands above the rows.
+    const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
     const TPoint place = dumpWindowPlace({screenPos.x(), screenPos.y()}, size.width(),
-                                         size.height(), screen.width(), screen.height());
+                                         size.height() + caption, screen.width(), screen.height());
     dump_->move(place.x, place.y);
   }
   dump_->show();
+  // Its keys (Tab, Escape, scrolling) are meant for it at once, not for the listing.
+  dump_->activateWindow();
 }
 
 // ---- context menus and their commands ---------------------------------------------
+
+void TListingView::showMenu(const std::vector<TMenuItem>& items, QPoint global) {
+  if (items.empty()) return;
+  QMenu menu(this);
+  // The status bar shows an item's hint while it is chosen (these items have none).
+  connect(&menu, &QMenu::hovered, this, [this](QAction* a) {
+    const TCommand* c = findCommand(a->data().toInt());
+    emit hintChanged(c && c->hint ? QString::fromLatin1(c->hint) : QString());
+  });
+  for (const TMenuItem& item : items) {
+    if (item.id == 0) {
+      menu.addSeparator();
+      continue;
+    }
+    QAction* a = menu.addAction(QString::fromLatin1(item.text.c_str()));
+    a->setData(item.id);
+    a->setEnabled(item.enabled);
+  }
+  QAction* chosen = menu.exec(global);
+  // The hint goes with the menu, whether an item was chosen or not.
+  emit hintChanged(QString());
+  if (chosen) runCommand(chosen->data().toInt());
+}
+
+void TListingView::contextMenuEvent(QContextMenuEvent* e) {
+  // The mouse's menus open when the right button is released.
+  if (e->reason() != QContextMenuEvent::Keyboard) {
+    e->ignore();
+    return;
+  }
+  openKeyboardMenu();
+}
+
+void TListingView::openKeyboardMenu() {
+  QPoint at;
+  const std::vector<TMenuItem> items = keyboardMenu(at);
+  showMenu(items, viewport()->mapToGlobal(at));
+}
+
+std::vector<TMenuItem> TListingView::keyboardMenu(QPoint& at) {
+  if (!painted_) layoutRows();
+  const TListingState& v = doc_.view();
+  const TCursorCells c = v.cursorShown && doc_.isLoaded()
+                             ? cursorCells(paint_, v.cursor, v.nibble, v.hexDump, doc_.buffer(),
+                                           doc_.fileSize())
+                             : TCursorCells{};
+  if (c.row < 0) {
+    for (uint32_t r = 0; r < paint_.rowCount(); ++r)
+      if (paint_.rows[r].kind == TRowKind::Code) return contextMenuAt(at = cellCentre(3, int(r)));
+    return {};
+  }
+  // Found by offset, not by cell: a long instruction's bytes are drawn shifted around the cursor.
+  at = cellCentre(c.hexRow ? c.pairColumn : c.digitColumn, c.row);
+  popup_ = TPopupContext{};
+  const QPoint global = viewport()->mapToGlobal(at);
+  popup_.x = global.x();
+  popup_.y = global.y();
+  return byteMenuAt(paint_.rows[c.row].offset, v.cursor);
+}
+
+std::vector<TMenuItem> TListingView::byteMenuAt(uint32_t lineOffset, uint32_t offset) {
+  std::vector<TMenuItem> items = byteMenu(doc_, offset);
+  if (items.empty()) return items;
+  popup_.kind = TPopupContext::Byte;
+  popup_.source = lineOffset;
+  popup_.target = offset;
+  return items;
+}
 
 std::vector<TMenuItem> TListingView::contextMenuAt(QPoint pos) {
   if (!painted_) layoutRows();
@@ -667,13 +731,7 @@ std::vector<TMenuItem> TListingView::contextMenuAt(QPoint pos) {
   else if (!hexDump && row.kind == TRowKind::Code)
     index = codeByteAtColumn(column, row.lineEnd - row.offset, nibble);
   if (index < 0 || uint64_t(row.offset) + uint32_t(index) >= row.lineEnd) return {};
-  const uint32_t offset = row.offset + uint32_t(index);
-  std::vector<TMenuItem> items = byteMenu(doc_, offset);
-  if (items.empty()) return items;
-  popup_.kind = TPopupContext::Byte;
-  popup_.source = row.offset;
-  popup_.target = offset;
-  return items;
+  return byteMenuAt(row.offset, row.offset + uint32_t(index));
 }
 
 void TListingView::prepareSearch() {

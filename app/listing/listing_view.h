@@ -50,6 +50,9 @@ class TListingView : public QAbstractScrollArea {
   // The menu a right click at pos (viewport pixels) would open; records the
   // context as the click does. Empty when none is offered.
   std::vector<TMenuItem> contextMenuAt(QPoint pos);
+  // The menu of the keyboard's menu key: the byte menu of the editing cursor,
+  // else the address menu of the first code line shown; at is where it opens.
+  std::vector<TMenuItem> keyboardMenu(QPoint& at);
   const TPopupContext& popupContext() const { return popup_; }
   // Carries out a context-menu command with the stored context.
   void runCommand(int id);
@@ -89,6 +92,7 @@ class TListingView : public QAbstractScrollArea {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   bool viewportEvent(QEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
@@ -111,6 +115,9 @@ class TListingView : public QAbstractScrollArea {
   void closePreview();
   void openDump(uint32_t target, bool dataMode, QPoint screenPos);
   void followHotspot(const Hotspot& h);
+  std::vector<TMenuItem> byteMenuAt(uint32_t lineOffset, uint32_t offset);
+  void showMenu(const std::vector<TMenuItem>& items, QPoint global);
+  void openKeyboardMenu();
   void startEditAt(QPoint pos);
   void nameDialog();
   void dumpThroughDword(int id);

@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "app/listing/dump_window.h"
 #include "app/ret_combo.h"
 #include "app/status_bar.h"
 #include "app/window_geometry.h"
@@ -294,6 +295,7 @@ TEST(Frame, GotoConversionsAndMessages) {
     const bool pe = f.doc().image().isPE();
     EXPECT_EQ(g->radio(UserAddressKind::Rva)->isEnabled(), pe);
     EXPECT_EQ(g->radio(UserAddressKind::Memory)->isEnabled(), pe);
+    EXPECT_FALSE(QKeySequence::mnemonic(g->radio(c.kind)->text()).isEmpty());  // Alt chooses it
     if (g->radio(c.kind)->isEnabled()) g->radio(c.kind)->click();
     g->edit()->setText(QString::fromLatin1(c.text));
     QTest::mouseClick(g->goButton(), Qt::LeftButton);
@@ -362,14 +364,20 @@ TEST(Frame, TraceKeys) {
   TAppFrame f(looping.build());
   const TFixedRegs& regs = f.doc().trace().regs();
   ASSERT_EQ(regs.EIP, 0x401000u);
-  // F8 steps once.
+  // F8 steps once, also from a dump window.
+  QPoint at;
+  f.frame.listing()->keyboardMenu(at);
+  f.frame.listing()->runCommand(CM_DATA_DUMP);
+  ASSERT_NE(f.frame.listing()->dumpWindow(), nullptr);
   for (const uint32_t eip : {0x401001u, 0x401000u}) {
-    f.key(Qt::Key_F8);
+    QWidget* typedIn = f.frame.listing()->dumpWindow();
+    QTest::keyClick(eip & 1 ? f.frame.listing() : typedIn, Qt::Key_F8);
     EXPECT_EQ(regs.EIP, eip);
   }
   // F5 runs until Escape arrives through the window's own event processing.
   QTimer::singleShot(30, [&] {
     EXPECT_TRUE(f.doc().trace().tracing());
+    QTest::keyClick(f.frame.listing(), Qt::Key_F12);  // the picture is for watching the trace
     QTest::keyClick(f.frame.listing(), Qt::Key_Escape);
   });
   f.host.statusTexts.clear();
@@ -383,9 +391,7 @@ TEST(Frame, TraceKeys) {
   f.key(Qt::Key_Escape);
   EXPECT_FALSE(f.doc().trace().tracing());
 
-  // F12: created on first use, then hidden and shown again.
-  EXPECT_EQ(f.frame.traceVisWindow(), nullptr);
-  f.key(Qt::Key_F12);
+  // Made by F12 during the trace, then hidden and shown again.
   TTraceVisWindow* vis = f.frame.traceVisWindow();
   ASSERT_NE(vis, nullptr);
   EXPECT_TRUE(vis->isVisible());

@@ -14,6 +14,7 @@
 #include "app/qt_host.h"
 #include "app/status_bar.h"
 #include "app/trace_vis_window.h"
+#include "app/window_geometry.h"
 #include "support/recording_host.h"
 #include "tracer/trace_vis.h"
 
@@ -100,6 +101,7 @@ TEST(QtHost, MessagesFromAWorkerWaitForTheAnswer) {
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), QStringLiteral("Terminating thread manually"));
         EXPECT_EQ(box->windowTitle(), QStringLiteral("Map file thread doesn't respond!"));
+        EXPECT_GE(box->width(), titleWidth(*box));  // the caption is longer than the text
         EXPECT_EQ(box->icon(), QMessageBox::Warning);
         EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box->button(QMessageBox::No)->click();

@@ -2,6 +2,7 @@
 // where choosing a line moves the listing, the history entry it leaves, and
 // the texts while the scanner has not finished.
 #include <QComboBox>
+#include <QScrollBar>
 
 #include "app_frame.h"
 
@@ -157,6 +158,11 @@ TEST(ExportsDialog, AddressAndGoThere) {
             QRect(0, 0, d->width(), d->height() - TExportsDlg::kStripHeight));
   EXPECT_TRUE(d->rect().contains(d->goButton()->geometry()));
   EXPECT_TRUE(d->rect().contains(d->address()->geometry()));
+  // A line wider than the list can be scrolled to, wherever it stands.
+  list->setLines({{"FixAdd", 0}, {std::string(120, 'x'), 0}, {"Fix", 0}});
+  QApplication::processEvents();
+  EXPECT_GE(list->horizontalScrollBar()->maximum() + list->viewport()->width(),
+            list->fontMetrics().horizontalAdvance(QString(120, 'x')));
 }
 
 }  // namespace

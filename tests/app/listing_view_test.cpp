@@ -267,6 +267,14 @@ TEST(ListingViewMenus, ItemsEnabledStatesAndCommandsFollowTheContext) {
     EXPECT_EQ(enabled, c.enabled);
   }
   EXPECT_TRUE(f.view->contextMenuAt(f.view->cellCentre(32, call)).empty());  // the instruction text
+  // The menu key: the byte menu of the editing cursor, else the first code line's address menu.
+  QPoint at;
+  EXPECT_EQ(f.view->keyboardMenu(at), addressMenu());
+  f.doc.view().cursorShown = true;
+  f.doc.view().cursor = 0x635;
+  EXPECT_EQ(f.view->keyboardMenu(at), byteMenu(f.doc, 0x635));
+  EXPECT_EQ(f.view->popupContext().target, 0x635u);
+  f.doc.view().cursorShown = false;
 
   // Hex rows: column 13 is the second byte; three bytes before the end: nothing.
   f.top(0x600, true);

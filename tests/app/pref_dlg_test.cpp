@@ -49,6 +49,7 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
       {"4", "19", "6", "The font size (height) has to be between 6 and 18 pixel!"},
       {"4", "18", "31", "The number of dump window rows has to be between 3 and 30 rows!"},
       {"2", "8", "30", ""},
+      {"4", "11", "6", ""},  // a face whose advance is fractional at this height
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.minLength << "/" << c.font << "/" << c.rows);
@@ -79,6 +80,9 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
     EXPECT_EQ(f.doc().settings().minStringLength, uint32_t(atoi(c.minLength)));
     // The listing font was made anew for the new height.
     EXPECT_NE(f.frame.listing()->lineHeight(), lineHeight);
+    // and its text keeps to the cells that colours and references are placed in.
+    EXPECT_EQ(QFontMetrics(f.frame.listing()->viewport()->font()).horizontalAdvance(QString(80, 'C')),
+              80 * f.frame.listing()->charWidth());
   }
 }
 

@@ -132,6 +132,8 @@ TEST(ListingCells, PlacementHitTestsAndWheel) {
   EXPECT_EQ(dumpWindowPlace({900, 750}, 340, 100, 1000, 800).y, 800 - 101);
   const TPoint above = previewWindowPlace({100, 790}, 795, 15, 6, 1000, 800, 20);
   EXPECT_EQ(above.y, 790 - 15 * 7);
+  // Below the hotspot its caption and rows would pass the screen's lower edge.
+  EXPECT_EQ(previewWindowPlace({100, 700}, 700, 15, 6, 1000, 800, 20).y, 700 - 15 * 7);
   EXPECT_EQ(previewWindowPlace({950, 100}, 105, 15, 6, 1000, 800, 20).x, 1000 - 326);
   EXPECT_EQ(previewWindowPlace({950, 100}, 105, 15, 6, 1000, 800, 20, 480).x, 1000 - 481);
 
