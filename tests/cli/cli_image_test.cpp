@@ -59,6 +59,8 @@ TEST(Cli, CommandsEndToEnd) {
       {"tls --json @raw.bin", 0, "\"callbacks\":[]|\"enabled\":false", ""},
       {"props @gui.exe", 0, ".text", "="},
       {"search @gui.exe --ascii PE", 0, "00000080", "="},
+      {"list @gui.exe --no-refs --mem 1", 3, "",
+       "=Invalid memory address!: Sorry, address is not in file!\n"},
       {"menus --refs --menu 101 @gui.exe", 0,
        "menus: \"CONTEXT\" 101\n|"
        "  MENUITEM \"&New\", 200 // = 0x00C8\n         000007E5  -  :004013E5\n",
