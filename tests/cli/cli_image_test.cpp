@@ -83,6 +83,11 @@ TEST(Cli, CommandsEndToEnd) {
       // is not killed by the limit's signal (and leaves no temporary file, below).
       {"enlarge @tally.exe %limited.exe", 3, "",
        "File error: Couldn't write the buffer into the file (filepos=00000000, bytestowrite=00001600)"},
+      // A project whose file is gone asks for another; oxu says it cannot.
+      {"project save %out.exe %lost.oxu && rm %out.exe && " + std::string(OXU_CLI_PATH) +
+           " project load %lost.oxu",
+       3, "",
+       "=File not found! Please select file to use with project...: out.exe (no file dialog in oxu: declined)\n"},
       {"load-map --quiet @dos.exe @dos.map", 0, "symbols loaded", "="},
       {"load-map @dos.exe @dos.map", 0, "9 symbols loaded!\n|00000220 _start\n", ""},
       {"load-def --quiet @fixdll.dll @fixdll.def", 0, "FixVersion", "="},
