@@ -74,6 +74,8 @@ TEST(Cli, CommandsEndToEnd) {
        "ID 0x0011 (00017): gui.exe - a tiny Windows program\n", ""},
       {"imports --refs @gui.exe", 0, "  OZ: 0003\n       0000065D  -  :0040125D\n", ""},
       {"menus @fixdll.dll", 3, "", ""},  // no resources: the message, no lines
+      {"menus @dos.exe", 3, "", "=oxu menus: no menu resources listed\n"},  // not PE: no message
+      {"strings --quiet @dos.exe", 3, "", "=oxu strings: no string-table strings listed\n"},
       {"patch @gui.exe --at 625 --bytes 90 --out %out.exe", 0, "1 bytes written", "="},
       {"patch %gui.exe --at 625 --bytes 'CC 90'", 0, "", ""},
       {"patch %gui.exe --at 1BFF --bytes 0102", 3, "", "Warning!: Invalid ChangeMemory() call"},
