@@ -124,6 +124,9 @@ std::vector<uint8_t> TScanImageSpec::build() const {
     b.setDirectory(2, rsrc, uint32_t(r.size()));
     b.putBytes(rsrc, r);
   }
+  for (uint32_t skip : textRepeats)
+    b.addSection(".text", kTextRva + skip, codeSize - skip, codeSize - skip, codeCharacteristics)
+        .rawOffset = kTextRaw + skip;
   std::vector<uint8_t> file = b.build();
   std::copy(code.begin(), code.end(), file.begin() + kTextRaw);  // .text is the first section
   return file;
