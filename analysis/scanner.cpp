@@ -7,6 +7,8 @@
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <set>
+#include <utility>
 
 #include "analysis/scanner_internal.h"
 #include "base/host.h"
@@ -362,6 +364,35 @@ void walkResourceType(const uint8_t* base, uint32_t size, const TImageInfo& imag
   }
 }
 
+// Makes the record of one string or menu item. A hostile directory may name
+// one block or template thousands of times: an item already recorded (same
+// ID, same text) is left out, and the uses of an ID already searched are
+// copied, not searched for again, so the pass stays linear in the file.
+template <class R>
+class TIdRecorder {
+ public:
+  TIdRecorder(TScanRun& run, bool menu) : run_(run), menu_(menu) {}
+
+  template <class Store>
+  void record(uint32_t id, uint32_t text, Store& store) {
+    if (!items_.insert({id, text}).second) return;
+    R record(id, text);
+    if (auto known = usesOf_.find(id); known != usesOf_.end()) {
+      record.refs = known->second;
+    } else {
+      run_.idSearch(record, menu_);
+      usesOf_.emplace(id, record.refs);
+    }
+    if (!record.refs.empty()) store.add(std::move(record));
+  }
+
+ private:
+  TScanRun& run_;
+  bool menu_;
+  std::set<std::pair<uint32_t, uint32_t>> items_;  // (ID, text offset)
+  std::map<uint32_t, decltype(R::refs)> usesOf_;
+};
+
 }  // namespace
 
 void TScanRun::stringPass() {
@@ -389,12 +420,11 @@ void TScanRun::stringPass() {
   });
   if (options_.indexed && !ids.empty()) prepareIdIndex(ids);
   uint32_t number = 0;
+  TIdRecorder<TStrRef> recorder(*this, false);
   walk([&](uint32_t id, uint32_t text) {
     ++number;
     host_.setGauge(1, int(uint64_t(number) * 1000 / total), int(number));
-    TStrRef record(id, text);
-    idSearch(record, false);
-    if (!record.refs.empty()) stores_.strings.add(std::move(record));
+    recorder.record(id, text, stores_.strings);
   });
   resetGauges();
 }
@@ -447,11 +477,10 @@ void TScanRun::menuPass() {
     if (!ids.empty()) prepareIdIndex(ids);
   }
   uint32_t number = 0;
+  TIdRecorder<TMenuRef> recorder(*this, true);
   walk([&](uint32_t id, uint32_t text, int thousandths) {
     host_.setGauge(1, thousandths, int(++number));
-    TMenuRef record(id, text);
-    idSearch(record, true);
-    if (!record.refs.empty()) stores_.menus.add(std::move(record));
+    recorder.record(id, text, stores_.menus);
   });
   resetGauges();
 }

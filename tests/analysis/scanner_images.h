@@ -23,6 +23,7 @@ struct TScanImageSpec {
     uint32_t bundle;                   // block number (IDs (bundle - 1) * 16 ..)
     std::vector<std::string> strings;  // up to 16; "" for an empty slot
     uint32_t sizeOverride = 0;         // data size written instead of the true one
+    uint32_t sharesDataOf = 0;         // an earlier bundle whose data this entry names again
   };
   std::vector<StringBundle> stringBundles;
   std::vector<std::vector<uint8_t>> menus;  // menu templates (header included)

@@ -343,6 +343,9 @@ TEST(ScannerIds, ShortStringBlockEndsTheStringPass) {
   TScanImageSpec layout = codeLayout(cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}}),
                                      {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}});
   EXPECT_EQ(scan(layout)->stores.strings.count(), 2u);
+  // The directory names bundle 1's data once more: the same strings, recorded once.
+  layout.stringBundles.push_back({1, {}, 0, 1});
+  EXPECT_EQ(scan(layout)->stores.strings.count(), 2u);
   layout.stringBundles[0].sizeOverride = 9;
   EXPECT_EQ(scan(layout)->stores.strings.count(), 0u);
 }
@@ -366,6 +369,9 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
                                      {0x80, 1003, "E&xit"},
                                      {0x80, 1004, "&Help"}});
   EXPECT_EQ(reached(shallow), (std::vector<uint32_t>{1001, 1002, 1003, 1004}));
+  // Two items with one command ID are two records with the same uses.
+  EXPECT_EQ(reached(menuTemplate({{0, 1001, "a"}, {0x80, 1001, "b"}})),
+            (std::vector<uint32_t>{1001, 1001}));
 
   // Ten popups deep: the ninth level cannot open, so the end marks inside
   // close the outer levels early and the last top-level item is never read.
