@@ -24,7 +24,15 @@ bool TJCRefContainer::reallocate(uint32_t n) {
 bool TJCRefContainer::append(uint32_t target, uint32_t source, uint16_t kind) {
   if (count_ >= capacity_) {
     uint64_t grown = uint64_t(capacity_) + std::max<uint32_t>(delta_, 1);
-    if (grown > 0xFFFFFFFFu || !reallocate(static_cast<uint32_t>(grown))) return false;
+    if (grown > 0xFFFFFFFFu) return false;
+    // The capacity steps by delta, but the array behind it at least doubles
+    // when it can: moving every record once per delta would make a large scan
+    // quadratic.
+    if (grown > entries_.capacity() &&
+        !regrow(entries_, std::max<size_t>(grown, 2 * entries_.capacity()), count_) &&
+        !regrow(entries_, grown, count_))
+      return false;
+    capacity_ = static_cast<uint32_t>(grown);
   }
   entries_.push_back(TJCRef{target, source, kind});
   ++count_;

@@ -47,7 +47,7 @@ class TJCRefContainer {
  private:
   bool reallocate(uint32_t n);
 
-  std::vector<TJCRef> entries_;  // size() == count_, reserved to capacity_
+  std::vector<TJCRef> entries_;  // size() == count_, reserved to at least capacity_
   uint32_t initialCapacity_;
   uint32_t capacity_ = 0;
   uint32_t count_ = 0;

@@ -2,8 +2,13 @@
 // string tables, menus), its start and stop, and the summary line.
 #include "analysis/scanner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
+#include <map>
+#include <set>
+#include <utility>
 
 #include "analysis/scanner_internal.h"
 #include "base/host.h"
@@ -30,6 +35,34 @@ class TPassClock {
 bool noCodeReferences(const TReferenceStores& stores) {
   return stores.jumpCalls.count() == 0 && stores.imports.count() == 0;
 }
+
+// Ranges of the file already given to the scan by earlier section headers. A
+// hostile table may name the same bytes in thousands of headers; each header
+// then adds only what no earlier one brought, so the scan's work and its
+// stores grow with the file and not with the number of headers.
+class TCoveredRanges {
+ public:
+  // Calls piece(from, to) for every part of [start, end) not covered yet, in
+  // ascending order, and covers all of [start, end).
+  template <class Piece>
+  void take(uint64_t start, uint64_t end, Piece&& piece) {
+    if (start >= end) return;
+    auto it = covered_.upper_bound(start);
+    if (it != covered_.begin() && std::prev(it)->second >= start) --it;
+    uint64_t from = start, first = start, last = end;
+    for (; it != covered_.end() && it->first <= end; it = covered_.erase(it)) {
+      if (it->first > from) piece(from, it->first);
+      from = std::max(from, it->second);
+      first = std::min(first, it->first);
+      last = std::max(last, it->second);
+    }
+    if (from < end) piece(from, end);
+    covered_[first] = last;
+  }
+
+ private:
+  std::map<uint64_t, uint64_t> covered_;  // start -> end, disjoint and apart
+};
 
 }  // namespace
 
@@ -159,6 +192,10 @@ void TScanRun::readSections() {
   const uint32_t count = u16(uint64_t(pe0_) + pe_header::kNumberOfSections);
   const uint32_t directories = u32(uint64_t(pe0_) + pe_header::kNumberOfRvaAndSizes);
   const uint64_t table = uint64_t(pe0_) + pe_header::sectionTable(directories);
+  // Menu commands are looked for in sections with the code bit only: such a
+  // section skips what earlier code sections searched, any other section
+  // skips all that was searched.
+  TCoveredRanges decoded, searchedAsCode, searched;
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t h = table + uint64_t(pe_section::kHeaderSize) * i;
     if (h + pe_section::kHeaderSize > size_) break;
@@ -167,9 +204,22 @@ void TScanRun::readSections() {
     const uint32_t rawSize = readLe32(base_ + h + pe_section::kSizeOfRawData);
     const uint32_t rawOffset = readLe32(base_ + h + pe_section::kPointerToRawData);
     if (uint64_t(rawOffset) + rawSize > size_) continue;
-    codeRanges_.push_back({rawOffset, rawSize, characteristics});
-    if (rawOffset < size_ && rawSize < size_)
-      searchSections_.push_back({rawOffset, rawSize, characteristics});
+    decoded.take(rawOffset, uint64_t(rawOffset) + rawSize, [&](uint64_t from, uint64_t to) {
+      codeRanges_.push_back({uint32_t(from), uint32_t(to - from), characteristics, rawOffset});
+    });
+    if (rawOffset >= size_ || rawSize >= size_ || rawSize < 4) continue;
+    // Taken by dword position, so that a piece's dwords stay inside the section.
+    const uint64_t end = uint64_t(rawOffset) + rawSize - 3;
+    auto addPiece = [&](uint64_t from, uint64_t to) {
+      searchSections_.push_back(
+          {uint32_t(from), uint32_t(to - from + 3), characteristics, rawOffset});
+    };
+    if (characteristics & pe_section::kCode) {
+      searchedAsCode.take(rawOffset, end, addPiece);
+      searched.take(rawOffset, end, [](uint64_t, uint64_t) {});
+    } else {
+      searched.take(rawOffset, end, addPiece);
+    }
   }
 }
 
@@ -314,6 +364,35 @@ void walkResourceType(const uint8_t* base, uint32_t size, const TImageInfo& imag
   }
 }
 
+// Makes the record of one string or menu item. A hostile directory may name
+// one block or template thousands of times: an item already recorded (same
+// ID, same text) is left out, and the uses of an ID already searched are
+// copied, not searched for again, so the pass stays linear in the file.
+template <class R>
+class TIdRecorder {
+ public:
+  TIdRecorder(TScanRun& run, bool menu) : run_(run), menu_(menu) {}
+
+  template <class Store>
+  void record(uint32_t id, uint32_t text, Store& store) {
+    if (!items_.insert({id, text}).second) return;
+    R record(id, text);
+    if (auto known = usesOf_.find(id); known != usesOf_.end()) {
+      record.refs = known->second;
+    } else {
+      run_.idSearch(record, menu_);
+      usesOf_.emplace(id, record.refs);
+    }
+    if (!record.refs.empty()) store.add(std::move(record));
+  }
+
+ private:
+  TScanRun& run_;
+  bool menu_;
+  std::set<std::pair<uint32_t, uint32_t>> items_;  // (ID, text offset)
+  std::map<uint32_t, decltype(R::refs)> usesOf_;
+};
+
 }  // namespace
 
 void TScanRun::stringPass() {
@@ -341,12 +420,11 @@ void TScanRun::stringPass() {
   });
   if (options_.indexed && !ids.empty()) prepareIdIndex(ids);
   uint32_t number = 0;
+  TIdRecorder<TStrRef> recorder(*this, false);
   walk([&](uint32_t id, uint32_t text) {
     ++number;
     host_.setGauge(1, int(uint64_t(number) * 1000 / total), int(number));
-    TStrRef record(id, text);
-    idSearch(record, false);
-    if (!record.refs.empty()) stores_.strings.add(std::move(record));
+    recorder.record(id, text, stores_.strings);
   });
   resetGauges();
 }
@@ -399,11 +477,10 @@ void TScanRun::menuPass() {
     if (!ids.empty()) prepareIdIndex(ids);
   }
   uint32_t number = 0;
+  TIdRecorder<TMenuRef> recorder(*this, true);
   walk([&](uint32_t id, uint32_t text, int thousandths) {
     host_.setGauge(1, thousandths, int(++number));
-    TMenuRef record(id, text);
-    idSearch(record, true);
-    if (!record.refs.empty()) stores_.menus.add(std::move(record));
+    recorder.record(id, text, stores_.menus);
   });
   resetGauges();
 }

@@ -9,11 +9,13 @@
 #include "analysis/scanner.h"
 
 // A section the value searches and the code pass look at (from the raw
-// section table of the snapshot).
+// section table of the snapshot), or the part of one that no earlier
+// section covers.
 struct TCodeSection {
   uint32_t start;
   uint32_t size;
   uint32_t characteristics;
+  uint32_t sectionStart;  // raw offset of the whole section
 };
 
 // Where each of a set of 32-bit values occurs in the bytes of a list of

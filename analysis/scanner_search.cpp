@@ -268,7 +268,7 @@ void TScanRun::codePass(uint32_t start, uint32_t end) {
 
 void TScanRun::slotMatch(const TCodeSection& section, uint32_t p, TImpRef& record, bool nested) {
   uint32_t ref;
-  if (p - section.start < 2) {
+  if (p - section.sectionStart < 2) {
     ref = p;
   } else if (base_[p - 2] == 0xFF && base_[p - 1] == 0x25) {
     // An import thunk (jmp through the slot): uses of the thunk's address
@@ -337,7 +337,7 @@ void TScanRun::prepareSlotIndex(const std::vector<uint32_t>& slots) {
       slotIndex_.positions(k, v, first, last);
       for (const uint32_t* q = first; q && q != last; ++q) {
         const uint32_t p = *q;
-        if (p - s.start < 2 || base_[p - 2] != 0xFF || base_[p - 1] != 0x25) continue;
+        if (p - s.sectionStart < 2 || base_[p - 2] != 0xFF || base_[p - 1] != 0x25) continue;
         const uint32_t thunk = image_.fileOffsetToMemory(p - 2);
         if (thunk != NOT_IN_FILE) thunks.push_back(thunk);
       }

@@ -50,7 +50,11 @@ class TArrayAsVector {
   void growIfFull() {
     if (items_.size() < capacity_) return;
     capacity_ += std::max<uint32_t>(delta_, 1);
-    items_.reserve(capacity_);
+    // The capacity steps by delta, the array behind it at least doubles: a
+    // reference list of n entries is then copied about n times, not n squared
+    // over the delta.
+    if (capacity_ > items_.capacity())
+      items_.reserve(std::max<size_t>(capacity_, 2 * items_.capacity()));
   }
 
   std::vector<T> items_;

@@ -34,6 +34,14 @@ void TCliHost::setStatusText(std::string_view text) {
   std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
 }
 
+std::optional<std::string> TCliHost::chooseOpenFile(std::string_view title, std::string_view,
+                                                    std::string_view defaultName) {
+  std::lock_guard lock(stderrLock);
+  std::fprintf(stderr, "%.*s: %.*s (no file dialog in oxu: declined)\n", int(title.size()),
+               title.data(), int(defaultName.size()), defaultName.data());
+  return std::nullopt;
+}
+
 int TCliHost::askReplaceName(uint32_t address, std::string_view oldName, std::string& newName,
                              size_t) {
   if (!quiet) {

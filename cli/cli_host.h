@@ -20,13 +20,13 @@ class TCliHost : public Host {
   void setStatusField(StatusField, std::string_view) override {}
   void showGauges(bool) override {}
   void setGauge(int, int, int) override {}
-  std::optional<std::string> chooseOpenFile(std::string_view, std::string_view,
-                                            std::string_view) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> chooseSaveFile(std::string_view, std::string_view,
-                                            std::string_view) override {
-    return std::nullopt;
+  // There is no file dialog to show: the request is declined, and said so, so
+  // that a command ending on it does not end without a word.
+  std::optional<std::string> chooseOpenFile(std::string_view title, std::string_view,
+                                            std::string_view defaultName) override;
+  std::optional<std::string> chooseSaveFile(std::string_view title, std::string_view,
+                                            std::string_view defaultName) override {
+    return chooseOpenFile(title, {}, defaultName);
   }
   std::optional<uint32_t> chooseColor(uint32_t, std::array<uint32_t, 16>&) override {
     return std::nullopt;

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "document/document.h"
+#include "image/user_address.h"
 #include "listing/listing_marks.h"
 #include "listing/listing_rows.h"
 
@@ -60,9 +61,14 @@ int runList(const TCliArgs& args, TCliHost& host) {
   const TListingContext ctx = doc.listingContext();
 
   if (offset || rva || mem) {
-    uint32_t target = offset ? *offset : NOT_IN_FILE;
-    if (rva) target = im.rvaToFileOffset(*rva, true);
-    if (mem) target = im.memoryToFileOffset(*mem);
+    // An RVA or memory address outside the file is refused with the Goto
+    // dialog's message, which names the address kind, not the failed offset.
+    const UserAddressKind kind = rva   ? UserAddressKind::Rva
+                                 : mem ? UserAddressKind::Memory
+                                       : UserAddressKind::FileOffset;
+    const uint32_t value = rva ? *rva : mem ? *mem : *offset;
+    const uint32_t target = userAddressToFileOffset(im, value, kind, host);
+    if (target == NOT_IN_FILE && kind != UserAddressKind::FileOffset) return EXIT_FAILED;
     if (!gotoOffset(state, ctx, target)) return EXIT_FAILED;
   }
 

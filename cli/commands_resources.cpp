@@ -10,10 +10,14 @@
 
 namespace {
 
-void showListFailure(const TResourceList& list, Host& host) {
+void showListFailure(const TResourceList& list, Host& host, const char* command, const char* what) {
   if (list.noResourcesMessage)
     host.message(kNoResourcesText, kNoResourcesCaption, MsgIcon::Information);
   if (!list.title.empty()) std::fprintf(stderr, "title: %s\n", list.title.c_str());
+  // The dialog just stays empty (a file that is not PE, or no such resource);
+  // a command that prints nothing says why.
+  if (list.lines.empty() && !list.noResourcesMessage && list.title.empty())
+    std::fprintf(stderr, "oxu %s: no %s listed\n", command, what);
 }
 
 int runMenus(const TCliArgs& args, TCliHost& host) {
@@ -22,7 +26,7 @@ int runMenus(const TCliArgs& args, TCliHost& host) {
   if (int rc = loadDocumentArg(args, doc, refs ? LoadScan::On : LoadScan::Off)) return rc;
   TMenuResourceView view;
   view.open(doc);
-  showListFailure(view.menus(), host);
+  showListFailure(view.menus(), host, "menus", "menu resources");
   if (view.menus().lines.empty()) return EXIT_FAILED;
   std::string t = "menus:";
   for (const auto& l : view.menus().lines) t += " " + l.text;
@@ -69,7 +73,8 @@ int runStrings(const TCliArgs& args, TCliHost& host) {
   view.noArithmetic = args.flag("no-arith");
   view.noBitwise = args.flag("no-bitwise");
   view.open(doc, doc.stores().strings, doc.workers().scanning());
-  showListFailure(view.strings(), host);
+  showListFailure(view.strings(), host, "strings", "string-table strings");
+  if (view.strings().lines.empty()) return EXIT_FAILED;
   std::string t;
   if (auto find = args.value("find")) {
     view.select(-1);

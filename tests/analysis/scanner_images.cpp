@@ -1,6 +1,7 @@
 #include "analysis/scanner_images.h"
 
 #include <algorithm>
+#include <map>
 
 #include "base/le_read.h"
 #include "base/text_format.h"
@@ -69,6 +70,7 @@ std::vector<uint8_t> TScanImageSpec::build() const {
       uint32_t name;
       std::vector<uint8_t> data;
       uint32_t size;
+      uint32_t sharesDataOf = 0;
     };
     std::vector<std::pair<uint32_t, std::vector<Leaf>>> types;
     if (!menus.empty()) {
@@ -86,7 +88,8 @@ std::vector<uint8_t> TScanImageSpec::build() const {
           pushLe16(d, uint32_t(s.size()));
           for (char c : s) pushLe16(d, uint8_t(c));
         }
-        leaves.push_back({sb.bundle, d, sb.sizeOverride ? sb.sizeOverride : uint32_t(d.size())});
+        leaves.push_back({sb.bundle, d, sb.sizeOverride ? sb.sizeOverride : uint32_t(d.size()),
+                          sb.sharesDataOf});
       }
       types.emplace_back(6, leaves);
     }
@@ -113,10 +116,16 @@ std::vector<uint8_t> TScanImageSpec::build() const {
         dataEntries.emplace_back(entry, &types[t].second[k]);
       }
     }
+    std::map<uint32_t, uint32_t> dataRva;  // by leaf name
     for (auto& [entry, leaf] : dataEntries) {
       while (r.size() % 4) r.push_back(0);
-      put32At(r, entry, rsrc + uint32_t(r.size()));
       put32At(r, entry + 4, leaf->size);
+      if (leaf->sharesDataOf) {
+        put32At(r, entry, dataRva.at(leaf->sharesDataOf));
+        continue;
+      }
+      dataRva[leaf->name] = rsrc + uint32_t(r.size());
+      put32At(r, entry, dataRva[leaf->name]);
       r.insert(r.end(), leaf->data.begin(), leaf->data.end());
     }
     const uint32_t rsize = (uint32_t(r.size()) + 0x1FF) & ~0x1FFu;
@@ -124,6 +133,9 @@ std::vector<uint8_t> TScanImageSpec::build() const {
     b.setDirectory(2, rsrc, uint32_t(r.size()));
     b.putBytes(rsrc, r);
   }
+  for (uint32_t skip : textRepeats)
+    b.addSection(".text", kTextRva + skip, codeSize - skip, codeSize - skip, codeCharacteristics)
+        .rawOffset = kTextRaw + skip;
   std::vector<uint8_t> file = b.build();
   std::copy(code.begin(), code.end(), file.begin() + kTextRaw);  // .text is the first section
   return file;

@@ -15,11 +15,15 @@ struct TScanImageSpec {
 
   std::vector<uint8_t> code;  // .text bytes (padded to at least 0x200)
   uint32_t codeCharacteristics = 0x60000020;
+  // Further code section headers over the .text bytes (as hostile tables
+  // repeat one), each starting that many bytes into .text.
+  std::vector<uint32_t> textRepeats;
   std::vector<std::string> imports;  // functions of "test.dll"
   struct StringBundle {
     uint32_t bundle;                   // block number (IDs (bundle - 1) * 16 ..)
     std::vector<std::string> strings;  // up to 16; "" for an empty slot
     uint32_t sizeOverride = 0;         // data size written instead of the true one
+    uint32_t sharesDataOf = 0;         // an earlier bundle whose data this entry names again
   };
   std::vector<StringBundle> stringBundles;
   std::vector<std::vector<uint8_t>> menus;  // menu templates (header included)

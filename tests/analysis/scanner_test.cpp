@@ -209,6 +209,7 @@ TEST(ScannerCodePass, CandidateAndTargetRules) {
     std::vector<uint8_t> code;
     bool extreme;
     Pairs expected;  // (target, source) as file offsets
+    std::vector<uint32_t> textRepeats = {};
   };
   const Case cases[] = {
       {"call E8 rel 0", {0xE8, 0, 0, 0, 0}, false, {{0x405, 0x400}}},
@@ -229,10 +230,17 @@ TEST(ScannerCodePass, CandidateAndTargetRules) {
       {"rep before a call: db F3, then the call", {0xF3, 0xE8, 0, 0, 0, 0}, false, {{0x406, 0x401}}},
       // The far jump's text shows its selector first: that is what is read.
       {"far jmp EA", {0xEA, 0, 0, 0, 0, 0x34, 0x12}, false, {{0x1234u + 0x400 - 0x401000, 0x400}}},
+      {"three headers name the call's bytes: one record",
+       {0xE8, 0, 0, 0, 0},
+       false,
+       {{0x405, 0x400}},
+       {0, 0}},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(jumpCalls(scan(codeLayout(c.code), {.extreme = c.extreme})->stores), c.expected)
-        << c.name;
+  for (const Case& c : cases) {
+    TScanImageSpec layout = codeLayout(c.code);
+    layout.textRepeats = c.textRepeats;
+    EXPECT_EQ(jumpCalls(scan(layout, {.extreme = c.extreme})->stores), c.expected) << c.name;
+  }
 }
 
 TEST(ScannerImports, SlotUsesThunksAndCredits) {
@@ -241,6 +249,7 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
     const char* name;
     std::vector<uint8_t> code;
     std::map<uint32_t, std::vector<uint32_t>> expected;  // slot -> refs
+    std::vector<uint32_t> textRepeats = {};
   };
   const Case cases[] = {
       {"call through the slot", cat({nops(4), {0xFF, 0x15}, le32(s0)}), {{s0, {0x404}}}},
@@ -263,10 +272,16 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
        {{s0, {0x410, 0x420}}}},
       {"two imports, one unused", cat({nops(4), {0xFF, 0x15}, le32(s1)}), {{s1, {0x404}}}},
       {"no use at all", nops(16), {}},
+      {"a second header over .text from its third byte: one use",
+       cat({nops(4), {0xFF, 0x15}, le32(s0)}),
+       {{s0, {0x404}}},
+       {2}},
   };
   for (const Case& c : cases) {
+    TScanImageSpec layout = codeLayout(c.code, {}, {}, {"First", "Second"});
+    layout.textRepeats = c.textRepeats;
     for (bool indexed : {true, false}) {
-      auto r = scan(codeLayout(c.code, {}, {}, {"First", "Second"}), {.indexed = indexed});
+      auto r = scan(layout, {.indexed = indexed});
       std::map<uint32_t, std::vector<uint32_t>> got;
       for (uint32_t i = 0; i < r->stores.imports.count(); ++i)
         got[r->stores.imports[i].iatAddress] = importRefs(r->stores,
@@ -328,6 +343,9 @@ TEST(ScannerIds, ShortStringBlockEndsTheStringPass) {
   TScanImageSpec layout = codeLayout(cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}}),
                                      {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}});
   EXPECT_EQ(scan(layout)->stores.strings.count(), 2u);
+  // The directory names bundle 1's data once more: the same strings, recorded once.
+  layout.stringBundles.push_back({1, {}, 0, 1});
+  EXPECT_EQ(scan(layout)->stores.strings.count(), 2u);
   layout.stringBundles[0].sizeOverride = 9;
   EXPECT_EQ(scan(layout)->stores.strings.count(), 0u);
 }
@@ -351,6 +369,9 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
                                      {0x80, 1003, "E&xit"},
                                      {0x80, 1004, "&Help"}});
   EXPECT_EQ(reached(shallow), (std::vector<uint32_t>{1001, 1002, 1003, 1004}));
+  // Two items with one command ID are two records with the same uses.
+  EXPECT_EQ(reached(menuTemplate({{0, 1001, "a"}, {0x80, 1001, "b"}})),
+            (std::vector<uint32_t>{1001, 1001}));
 
   // Ten popups deep: the ninth level cannot open, so the end marks inside
   // close the outer levels early and the last top-level item is never read.

@@ -59,6 +59,8 @@ TEST(Cli, CommandsEndToEnd) {
       {"tls --json @raw.bin", 0, "\"callbacks\":[]|\"enabled\":false", ""},
       {"props @gui.exe", 0, ".text", "="},
       {"search @gui.exe --ascii PE", 0, "00000080", "="},
+      {"list @gui.exe --no-refs --mem 1", 3, "",
+       "=Invalid memory address!: Sorry, address is not in file!\n"},
       {"menus --refs --menu 101 @gui.exe", 0,
        "menus: \"CONTEXT\" 101\n|"
        "  MENUITEM \"&New\", 200 // = 0x00C8\n         000007E5  -  :004013E5\n",
@@ -72,6 +74,8 @@ TEST(Cli, CommandsEndToEnd) {
        "ID 0x0011 (00017): gui.exe - a tiny Windows program\n", ""},
       {"imports --refs @gui.exe", 0, "  OZ: 0003\n       0000065D  -  :0040125D\n", ""},
       {"menus @fixdll.dll", 3, "", ""},  // no resources: the message, no lines
+      {"menus @dos.exe", 3, "", "=oxu menus: no menu resources listed\n"},  // not PE: no message
+      {"strings --quiet @dos.exe", 3, "", "=oxu strings: no string-table strings listed\n"},
       {"patch @gui.exe --at 625 --bytes 90 --out %out.exe", 0, "1 bytes written", "="},
       {"patch %gui.exe --at 625 --bytes 'CC 90'", 0, "", ""},
       {"patch %gui.exe --at 1BFF --bytes 0102", 3, "", "Warning!: Invalid ChangeMemory() call"},
@@ -81,6 +85,11 @@ TEST(Cli, CommandsEndToEnd) {
       // is not killed by the limit's signal (and leaves no temporary file, below).
       {"enlarge @tally.exe %limited.exe", 3, "",
        "File error: Couldn't write the buffer into the file (filepos=00000000, bytestowrite=00001600)"},
+      // A project whose file is gone asks for another; oxu says it cannot.
+      {"project save %out.exe %lost.oxu && rm %out.exe && " + std::string(OXU_CLI_PATH) +
+           " project load %lost.oxu",
+       3, "",
+       "=File not found! Please select file to use with project...: out.exe (no file dialog in oxu: declined)\n"},
       {"load-map --quiet @dos.exe @dos.map", 0, "symbols loaded", "="},
       {"load-map @dos.exe @dos.map", 0, "9 symbols loaded!\n|00000220 _start\n", ""},
       {"load-def --quiet @fixdll.dll @fixdll.def", 0, "FixVersion", "="},
