@@ -10,22 +10,22 @@ namespace {
 // length modifiers so that 32-bit arguments are read as ints.
 void hostFormat(const char* in, char* out, size_t cap) {
   size_t o = 0;
-  bool inSpec = false;
+  bool inConversion = false;
   for (const char* p = in; *p && o + 1 < cap; ++p) {
     char c = *p;
-    if (!inSpec) {
-      if (c == '%') inSpec = true;
+    if (!inConversion) {
+      if (c == '%') inConversion = true;
       out[o++] = c;
       continue;
     }
     if (c == '%' && p[-1] == '%') {
       out[o++] = c;
-      inSpec = false;
+      inConversion = false;
       continue;
     }
     if (c == 'l' || c == 'h') continue;
     out[o++] = c;
-    if (std::strchr("diouxXcsSp", c)) inSpec = false;
+    if (std::strchr("diouxXcsSp", c)) inConversion = false;
   }
   out[o] = 0;
 }

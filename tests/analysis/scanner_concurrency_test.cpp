@@ -24,7 +24,7 @@ constexpr TRefStoreKind kKinds[] = {TRefStoreKind::JumpCall, TRefStoreKind::Impo
 
 std::vector<uint8_t> busyFile() {
   std::mt19937 rng(11);
-  TScanImageSpec layout;
+  TScanImageLayout layout;
   for (int i = 0; i < 80; ++i) layout.imports.push_back(wsString("F%d", i));
   layout.code.resize(0x20000);
   for (auto& b : layout.code) b = uint8_t(rng());
@@ -33,7 +33,7 @@ std::vector<uint8_t> busyFile() {
     switch (rng() % 3) {
       case 0:
         use = {0xFF, 0x15};
-        pushLe32(use, TScanImageSpec::slot(rng() % 80));
+        pushLe32(use, TScanImageLayout::slot(rng() % 80));
         break;
       case 1:
         use = {0x68};

@@ -37,7 +37,7 @@ std::vector<uint8_t> menuTemplate(const std::vector<TMenuEntry>& entries) {
   return t;
 }
 
-std::vector<uint8_t> TScanImageSpec::build() const {
+std::vector<uint8_t> TScanImageLayout::build() const {
   TPeBuilder b;
   b.imageBase = kImageBase;
   const uint32_t codeSize = std::max<uint32_t>(0x200, (uint32_t(code.size()) + 0x1FF) & ~0x1FFu);

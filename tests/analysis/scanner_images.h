@@ -7,7 +7,7 @@
 
 #include "analysis/reference_stores.h"
 
-struct TScanImageSpec {
+struct TScanImageLayout {
   static constexpr uint32_t kImageBase = 0x00400000;
   static constexpr uint32_t kTextRva = 0x1000;
   static constexpr uint32_t kTextRaw = 0x400;

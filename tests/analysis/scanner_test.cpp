@@ -36,17 +36,17 @@ std::unique_ptr<TScanResult> scan(const std::vector<uint8_t>& bytes, TScanOption
   return r;
 }
 
-std::unique_ptr<TScanResult> scan(const TScanImageSpec& layout, TScanOptions options = {}) {
+std::unique_ptr<TScanResult> scan(const TScanImageLayout& layout, TScanOptions options = {}) {
   return scan(layout.build(), options);
 }
 
 // Code at the start of .text (file offset 0x400, memory 0x401000), with string
 // blocks, menus and functions imported from one module.
-TScanImageSpec codeLayout(std::vector<uint8_t> code,
-                          std::vector<TScanImageSpec::StringBundle> stringBundles = {},
-                          std::vector<std::vector<uint8_t>> menus = {},
-                          std::vector<std::string> imports = {}) {
-  TScanImageSpec layout;
+TScanImageLayout codeLayout(std::vector<uint8_t> code,
+                            std::vector<TScanImageLayout::StringBundle> stringBundles = {},
+                            std::vector<std::vector<uint8_t>> menus = {},
+                            std::vector<std::string> imports = {}) {
+  TScanImageLayout layout;
   layout.code = std::move(code);
   layout.stringBundles = std::move(stringBundles);
   layout.menus = std::move(menus);
@@ -237,14 +237,14 @@ TEST(ScannerCodePass, CandidateAndTargetRules) {
        {0, 0}},
   };
   for (const Case& c : cases) {
-    TScanImageSpec layout = codeLayout(c.code);
+    TScanImageLayout layout = codeLayout(c.code);
     layout.textRepeats = c.textRepeats;
     EXPECT_EQ(jumpCalls(scan(layout, {.extreme = c.extreme})->stores), c.expected) << c.name;
   }
 }
 
 TEST(ScannerImports, SlotUsesThunksAndCredits) {
-  const uint32_t s0 = TScanImageSpec::slot(0), s1 = TScanImageSpec::slot(1);
+  const uint32_t s0 = TScanImageLayout::slot(0), s1 = TScanImageLayout::slot(1);
   struct Case {
     const char* name;
     std::vector<uint8_t> code;
@@ -278,7 +278,7 @@ TEST(ScannerImports, SlotUsesThunksAndCredits) {
        {2}},
   };
   for (const Case& c : cases) {
-    TScanImageSpec layout = codeLayout(c.code, {}, {}, {"First", "Second"});
+    TScanImageLayout layout = codeLayout(c.code, {}, {}, {"First", "Second"});
     layout.textRepeats = c.textRepeats;
     for (bool indexed : {true, false}) {
       auto r = scan(layout, {.indexed = indexed});
@@ -329,7 +329,7 @@ TEST(ScannerIds, OperandRulesAndRefKinds) {
        {{0x400, 0}}},
   };
   for (const Case& c : cases) {
-    const TScanImageSpec layout =
+    const TScanImageLayout layout =
         codeLayout(cat({nops(0x40), c.code}),
                    {{1, {"", "", "", "", "", "five"}}, {0x124, {"", "", "", "", "x1234"}}});
     for (auto& e : const_cast<Pairs&>(c.expected)) e.first += 0x40;
@@ -340,8 +340,8 @@ TEST(ScannerIds, OperandRulesAndRefKinds) {
 }
 
 TEST(ScannerIds, ShortStringBlockEndsTheStringPass) {
-  TScanImageSpec layout = codeLayout(cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}}),
-                                     {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}});
+  TScanImageLayout layout = codeLayout(cat({nops(0x40), {0x6A, 0x05, 0x6A, 0x11}}),
+                                       {{1, {"", "", "", "", "", "five"}}, {2, {"", "seventeen"}}});
   EXPECT_EQ(scan(layout)->stores.strings.count(), 2u);
   // The directory names bundle 1's data once more: the same strings, recorded once.
   layout.stringBundles.push_back({1, {}, 0, 1});
@@ -384,9 +384,9 @@ TEST(ScannerIds, MenuNestingStopsAtNineLevels) {
 TEST(ScannerIds, MenuIdsNeedTheCodeBitAndSkipDataBytes) {
   // A push of the ID in a section with only the execute bit: strings are
   // found there, menu commands are not.
-  TScanImageSpec layout = codeLayout(cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}}),
-                                     {{63, {"", "", "", "", "", "", "", "", "thousand"}}},
-                                     {menuTemplate({{0x80, 1001, "x"}})});
+  TScanImageLayout layout = codeLayout(cat({nops(0x40), {0x68, 0xE9, 0x03, 0, 0}}),
+                                       {{63, {"", "", "", "", "", "", "", "", "thousand"}}},
+                                       {menuTemplate({{0x80, 1001, "x"}})});
   layout.codeCharacteristics = 0x60000000;
   auto r = scan(layout);
   EXPECT_EQ(idRefs(r->stores.strings, 1000), (Pairs{}));
@@ -411,7 +411,7 @@ TEST(ScannerReport, SummaryLine) {
        "0 imports, 0 import refs, 1 jump and call refs, 0 string refs, 0 menuitem refs found!"},
   };
   for (const auto& c : cases) {
-    TScanImageSpec layout = codeLayout({0xE8, 0, 0, 0, 0});
+    TScanImageLayout layout = codeLayout({0xE8, 0, 0, 0, 0});
     layout.codeCharacteristics = c.codeCharacteristics;
     TParsedImage image(layout.build());
     TScanSnapshot snapshot(image.bytes(), image.image.fileSize(), image.image);
@@ -447,7 +447,7 @@ TEST(ScannerReport, MalformedHeadersEndTheScanQuietly) {
 // Random code sprinkled with uses of import slots, thunks, string and menu IDs.
 std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t importCount) {
   std::mt19937 rng(seed);
-  TScanImageSpec layout;
+  TScanImageLayout layout;
   for (uint32_t i = 0; i < importCount; ++i) layout.imports.push_back(wsString("F%u", i));
   layout.code.resize(codeSize);
   for (auto& b : layout.code) b = uint8_t(rng());
@@ -464,10 +464,10 @@ std::vector<uint8_t> busyImage(uint32_t seed, uint32_t codeSize, uint32_t import
       case 1:
         if (id < 128) put({0x6A, uint8_t(id)});
         break;
-      case 2: put(cat({{0xFF, 0x15}, le32(TScanImageSpec::slot(rng() % importCount))})); break;
+      case 2: put(cat({{0xFF, 0x15}, le32(TScanImageLayout::slot(rng() % importCount))})); break;
       case 3: {
         const uint32_t at =
-            put(cat({{0xFF, 0x25}, le32(TScanImageSpec::slot(rng() % importCount))}));
+            put(cat({{0xFF, 0x25}, le32(TScanImageLayout::slot(rng() % importCount))}));
         put(cat({{0xB8}, le32(0x401000 + at)}));
         break;
       }
