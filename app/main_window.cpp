@@ -691,7 +691,8 @@ bool TDDecoratedFrame::ownsWidget(QObject* watched) const {
   auto* w = qobject_cast<QWidget*>(watched);
   if (!w) return false;
   // Windows belong to the frame through their parents: a dump window through the listing.
-  for (QWidget* top = w->window(); top; top = top->parentWidget() ? top->parentWidget()->window() : nullptr)
+  for (QWidget* top = w->window(); top;
+       top = top->parentWidget() ? top->parentWidget()->window() : nullptr)
     if (top == this) return true;
   return false;
 }

@@ -15,7 +15,8 @@ const TListLine* longestLine(const std::vector<TListLine>& lines) {
 }
 
 int textWidth(const QWidget& w, const std::string& text) {
-  return w.fontMetrics().horizontalAdvance(QString::fromLatin1(text.data(), qsizetype(text.size())));
+  return w.fontMetrics().horizontalAdvance(
+      QString::fromLatin1(text.data(), qsizetype(text.size())));
 }
 
 }  // namespace
@@ -51,7 +52,8 @@ void TLineList::setLines(const std::vector<TListLine>& lines, int current) {
   }
   // A few characters more: the longest line is not always the widest.
   const TListLine* longest = longestLine(lines);
-  rowSize_.width = longest ? textWidth(*this, longest->text) + 4 * fontMetrics().averageCharWidth() : 0;
+  rowSize_.width = longest ? textWidth(*this, longest->text) + 4 * fontMetrics().averageCharWidth()
+                           : 0;
   quiet_ = true;
   model_.setStringList(texts);
   quiet_ = false;

@@ -81,8 +81,9 @@ TEST(PreferencesDialog, NumbersRefusedOrAccepted) {
     // The listing font was made anew for the new height.
     EXPECT_NE(f.frame.listing()->lineHeight(), lineHeight);
     // and its text keeps to the cells that colours and references are placed in.
-    EXPECT_EQ(QFontMetrics(f.frame.listing()->viewport()->font()).horizontalAdvance(QString(80, 'C')),
-              80 * f.frame.listing()->charWidth());
+    EXPECT_EQ(
+        QFontMetrics(f.frame.listing()->viewport()->font()).horizontalAdvance(QString(80, 'C')),
+        80 * f.frame.listing()->charWidth());
   }
 }
 
